@@ -1,0 +1,145 @@
+#include "fidoutil/address.h"
+
+#include <cstdio>
+
+namespace lw {
+
+namespace {
+
+std::int16_t SmallInt(std::string_view text) {
+  std::int16_t v = 0;
+  StrToSmallInt(text, v);
+  return v;
+}
+
+bool IsAddressChar(char c) {
+  return (c >= '0' && c <= '9') || c == ':' || c == '/' || c == '.';
+}
+
+}  // namespace
+
+bool ParseFidoAddress(std::string_view input, FidoAddress& addr) {
+  if (input.empty()) return false;
+  ShortStr text(input);
+  std::string_view t = text.view();
+  if (t[0] == '/') t.remove_prefix(1);
+  std::size_t at = t.find('@');
+  if (at != std::string_view::npos) t = t.substr(0, at);
+  if (t.empty()) return false;
+  for (char c : t) {
+    if (!IsAddressChar(c)) return false;
+  }
+  bool colon = t.find(':') != std::string_view::npos;
+  bool slash = t.find('/') != std::string_view::npos;
+  if (colon && slash) {
+    addr.zone = SmallInt(ExtractWord(1, t, "./:").view());
+    addr.net = SmallInt(ExtractWord(2, t, "./:").view());
+    addr.node = SmallInt(ExtractWord(3, t, "./:").view());
+    addr.point = SmallInt(ExtractWord(4, t, "./:").view());
+  } else if (slash) {
+    addr.net = SmallInt(ExtractWord(1, t, "/").view());
+    addr.node = SmallInt(ExtractWord(2, t, "./").view());
+    addr.point = SmallInt(ExtractWord(3, t, "./").view());
+  } else if (!colon && t[0] == '.') {
+    addr.point = SmallInt(t.substr(1));
+  } else if (!colon) {
+    addr.node = SmallInt(ExtractWord(1, t, ".").view());
+    addr.point = SmallInt(ExtractWord(2, t, ".").view());
+  }
+  return true;
+}
+
+ShortStr FormatAddress3D(const FidoAddress& a) {
+  return IntToStr(a.zone) + ":" + IntToStr(a.net) + "/" + IntToStr(a.node);
+}
+
+ShortStr FormatAddress4D(const FidoAddress& a) {
+  return FormatAddress3D(a) + "." + IntToStr(a.point);
+}
+
+ShortStr FormatAddress(const FidoAddress& a) {
+  return a.point == 0 ? FormatAddress3D(a) : FormatAddress4D(a);
+}
+
+void ClearAddress(FidoAddress& a) { a = FidoAddress{}; }
+
+int CompareAddresses(const FidoAddress& a, const FidoAddress& b) {
+  const std::int16_t fa[4] = {a.zone, a.net, a.node, a.point};
+  const std::int16_t fb[4] = {b.zone, b.net, b.node, b.point};
+  for (int i = 0; i < 4; ++i) {
+    if (fa[i] < fb[i]) return -1;
+    if (fa[i] > fb[i]) return 1;
+  }
+  return 0;
+}
+
+ShortStr ExtractWord(int n, std::string_view text, std::string_view delimiters) {
+  ShortStr result;
+  int count = 0;
+  std::size_t pos = 0;
+  auto is_delim = [&](char c) { return delimiters.find(c) != std::string_view::npos; };
+  while (pos < text.size() && count != n) {
+    while (pos < text.size() && is_delim(text[pos])) ++pos;
+    if (pos < text.size()) ++count;
+    while (pos < text.size() && !is_delim(text[pos])) {
+      if (count == n) result += text[pos];
+      ++pos;
+    }
+  }
+  return result;
+}
+
+bool TryStrToLongInt(std::string_view text, std::int32_t* value) {
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  bool hex = false;
+  if (i < text.size() && text[i] == '$') {
+    hex = true;
+    ++i;
+  }
+  if (i >= text.size()) return false;
+  std::int64_t v = 0;
+  const std::int64_t limit = hex ? 0xFFFFFFFFLL : (negative ? 2147483648LL : 2147483647LL);
+  for (; i < text.size(); ++i) {
+    char c = text[i];
+    int d;
+    if (c >= '0' && c <= '9') {
+      d = c - '0';
+    } else if (hex && c >= 'a' && c <= 'f') {
+      d = c - 'a' + 10;
+    } else if (hex && c >= 'A' && c <= 'F') {
+      d = c - 'A' + 10;
+    } else {
+      return false;
+    }
+    v = v * (hex ? 16 : 10) + d;
+    if (v > limit) return false;
+  }
+  if (hex) v = static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
+  *value = static_cast<std::int32_t>(negative ? -v : v);
+  return true;
+}
+
+void StrToLongInt(std::string_view text, std::int32_t& dest) {
+  std::int32_t v = 0;
+  dest = TryStrToLongInt(text, &v) ? v : 0;
+}
+
+void StrToSmallInt(std::string_view text, std::int16_t& dest) {
+  std::int32_t v = 0;
+  StrToLongInt(text, v);
+  dest = static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<std::uint32_t>(v) & 0xFFFF));
+}
+
+ShortStr IntToStr(std::int32_t value) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%d", static_cast<int>(value));
+  return ShortStr(buf);
+}
+
+}  // namespace lw

@@ -1,0 +1,44 @@
+// FidoNet addresses and the word and number helpers they rest on.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "fidoutil/short_str.h"
+
+namespace lw {
+
+struct FidoAddress {
+  std::int16_t zone = 0;
+  std::int16_t net = 0;
+  std::int16_t node = 0;
+  std::int16_t point = 0;
+};
+
+// Parses zone:net/node.point@domain (and the shorter forms net/node[.point],
+// node[.point], .point).  Sets only the fields the form names; false, with
+// the address untouched, for empty text or a character outside 0-9 : / .
+bool ParseFidoAddress(std::string_view text, FidoAddress& addr);
+ShortStr FormatAddress4D(const FidoAddress& a);  // zone:net/node.point
+ShortStr FormatAddress3D(const FidoAddress& a);  // zone:net/node
+ShortStr FormatAddress(const FidoAddress& a);    // the point only when not 0
+void ClearAddress(FidoAddress& a);
+int CompareAddresses(const FidoAddress& a, const FidoAddress& b);
+inline bool operator==(const FidoAddress& a, const FidoAddress& b) {
+  return CompareAddresses(a, b) == 0;
+}
+
+// The n-th (1-based) word of `text`; words are runs of characters not in
+// `delimiters`.  Empty when there are fewer words.
+ShortStr ExtractWord(int n, std::string_view text, std::string_view delimiters);
+
+// Decimal (or "$" hexadecimal) conversion after leading blanks with an
+// optional sign.  False for empty text, a stray character or overflow.
+bool TryStrToLongInt(std::string_view text, std::int32_t* value);
+// As above; a text that does not convert gives 0.
+void StrToLongInt(std::string_view text, std::int32_t& dest);
+// The low 16 bits of StrToLongInt.
+void StrToSmallInt(std::string_view text, std::int16_t& dest);
+ShortStr IntToStr(std::int32_t value);
+
+}  // namespace lw

@@ -1,0 +1,147 @@
+#include "fidoutil/helpers.h"
+
+#include <array>
+
+#include "platform/platform.h"
+#include "stream/stream.h"
+
+namespace lw {
+
+namespace {
+
+std::int32_t g_last_serial = 0;
+
+constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
+  std::array<std::uint32_t, 256> t{};
+  for (std::uint32_t i = 0; i < 256; ++i) {
+    std::uint32_t c = i;
+    for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+    t[i] = c;
+  }
+  return t;
+}
+constexpr std::array<std::uint32_t, 256> kCrcTable = MakeCrcTable();
+static_assert(kCrcTable[1] == 0x77073096u && kCrcTable[255] == 0x2D02EF8Du);
+
+std::int32_t SerialFromClock() {
+  platform::LocalTime t = platform::Os().Now();
+  std::uint32_t v = static_cast<std::uint32_t>(t.year + 10) * 355u * 86400u +
+                    static_cast<std::uint32_t>(t.month) * 30u * 86400u +
+                    static_cast<std::uint32_t>(t.day) * 86400u +
+                    static_cast<std::uint32_t>(t.hour) * 3600u +
+                    static_cast<std::uint32_t>(t.min) * 60u + static_cast<std::uint32_t>(t.sec);
+  v = (v << 7) | (static_cast<std::uint32_t>(t.hundredths) & 127u);
+  return static_cast<std::int32_t>(v);
+}
+
+bool FindAny(std::string_view pattern) {
+  std::unique_ptr<FileFinder> finder = NewFileFinder();
+  bool found = finder->FindFirst(pattern, 0x3F);
+  finder->FindClose();
+  return found;
+}
+
+bool EndsWithSeparator(std::string_view s) {
+  return !s.empty() && platform::IsPathSeparator(s.back());
+}
+
+}  // namespace
+
+ShortStr NewMsgIdSerial() {
+  std::int32_t v = SerialFromClock();
+  while (v == g_last_serial) {
+    platform::Os().Yield();
+    v = SerialFromClock();
+  }
+  g_last_serial = v;
+  return Hex8(static_cast<std::uint32_t>(v));
+}
+
+ShortStr Hex8(std::uint32_t value) {
+  char hex[9];
+  for (int i = 7; i >= 0; --i) {
+    hex[i] = "0123456789abcdef"[value & 15];
+    value >>= 4;
+  }
+  hex[8] = 0;
+  return ShortStr(hex);
+}
+
+std::uint32_t Crc32Update(std::uint32_t crc, std::uint8_t byte) {
+  return (crc >> 8) ^ kCrcTable[(crc ^ byte) & 0xFF];
+}
+
+bool DirHasEntries(std::string_view path) {
+  ShortStr pattern(path);
+  if (!EndsWithSeparator(path)) pattern += platform::kPathSeparator;
+  pattern += "*.*";
+  return FindAny(pattern.view());
+}
+
+bool FileExists(std::string_view name) { return !name.empty() && FindAny(name); }
+
+bool DeleteFileOk(std::string_view name) { return platform::Os().DeleteFile(name) == platform::kOk; }
+
+void MakeDir(std::string_view path) {
+  std::string_view p = path;
+  if (p.size() > 1 && EndsWithSeparator(p)) p.remove_suffix(1);
+  if (p.empty() || (p.size() == 1 && EndsWithSeparator(p))) return;  // the root
+  platform::Os().MakeDirectory(p);
+}
+
+bool ForceDirectories(std::string_view path) {
+  std::string full = platform::Os().FullPath(path);
+  if (full.size() > 1 && EndsWithSeparator(full)) full.pop_back();
+  if (full.size() <= 1) return true;  // the file-system root
+  std::string prefix;
+  for (char c : full) {
+    if (platform::IsPathSeparator(c) && !prefix.empty()) MakeDir(prefix);
+    prefix += c;
+  }
+  MakeDir(prefix);
+  return true;
+}
+
+ShortStr ParentDir(std::string_view path) {
+  std::string full = platform::Os().FullPath(path);
+  while (!full.empty() && !platform::IsPathSeparator(full.back())) full.pop_back();
+  if (full.empty()) return ShortStr();
+  if (full.size() == 1) return ShortStr(full);  // the root is its own parent
+  full.pop_back();
+  return ShortStr(full);
+}
+
+void StrToZ(char* dest, std::size_t capacity, std::string_view s) {
+  if (capacity == 0) return;
+  std::size_t n = s.size() < capacity - 1 ? s.size() : capacity - 1;
+  std::memcpy(dest, s.data(), n);
+  dest[n] = 0;
+}
+
+std::size_t ZLength(const char* z, std::size_t capacity) {
+  std::size_t n = 0;
+  while (n < capacity && z[n] != 0) ++n;
+  return n;
+}
+
+ShortStr ZToStr(const char* z, std::size_t capacity) {
+  return ShortStr(std::string_view(z, ZLength(z, capacity)));
+}
+
+void ZAppend(char* dest, std::size_t capacity, const char* z) {
+  std::size_t at = ZLength(dest, capacity);
+  if (at >= capacity) return;
+  StrToZ(dest + at, capacity - at, std::string_view(z));
+}
+
+int ZCompareLimited(const char* a, const char* b, std::size_t max_count) {
+  for (std::size_t i = 0; i < max_count; ++i) {
+    unsigned char ca = static_cast<unsigned char>(a[i]);
+    unsigned char cb = static_cast<unsigned char>(b[i]);
+    if (ca != cb) return ca < cb ? -1 : 1;
+    if (ca == 0) break;
+  }
+  return 0;
+}
+
+}  // namespace lw

@@ -1,0 +1,403 @@
+// The shared operations of MessageBase: number walk, text lines, kludges,
+// address kludges, origin line and kind flags.  Format operations end the
+// run with fault 217 on a plain instance.
+#include "msgbase/message_base.h"
+
+#include <cstring>
+#include <memory>
+
+#include "errreport/exit_report.h"
+#include "fidoutil/helpers.h"
+
+namespace lw {
+
+namespace {
+
+constexpr std::int32_t kReadBlock = 1024;
+const char kMsgIdPrefix[] = "\001MSGID:";
+const char kIntlPrefix[] = "\001INTL";
+const char kFmptPrefix[] = "\001FMPT";
+const char kToptPrefix[] = "\001TOPT";
+
+bool StartsWith(std::string_view s, std::string_view prefix) {
+  return s.substr(0, prefix.size()) == prefix;
+}
+
+}  // namespace
+
+MessageBase::MessageBase() = default;
+MessageBase::MessageBase(Stream* text) : Text(text) {}
+MessageBase::~MessageBase() = default;
+
+// ---- Format operations: a plain instance has none. ----
+
+bool MessageBase::OpenMsgBase(const ShortStr&) { LW_RUN_ERROR(217); }
+bool MessageBase::CreateMsgBase(const ShortStr&) { LW_RUN_ERROR(217); }
+bool MessageBase::MsgBaseExists(const ShortStr&) { LW_RUN_ERROR(217); }
+void MessageBase::CloseMsgBase() { LW_RUN_ERROR(217); }
+bool MessageBase::MsgExists(std::int32_t) { LW_RUN_ERROR(217); }
+std::int32_t MessageBase::GetMsgNum() { LW_RUN_ERROR(217); }
+std::int32_t MessageBase::GetMsgPosition() { LW_RUN_ERROR(217); }
+void MessageBase::SetMsgPosition(std::int32_t) { LW_RUN_ERROR(217); }
+bool MessageBase::OpenMsg() { LW_RUN_ERROR(217); }
+bool MessageBase::OpenMsgHeader() { LW_RUN_ERROR(217); }
+bool MessageBase::CloseMsg() { LW_RUN_ERROR(217); }
+std::int32_t MessageBase::GetHighMsgNum() { LW_RUN_ERROR(217); }
+std::int32_t MessageBase::GetMsgCount() { LW_RUN_ERROR(217); }
+void MessageBase::GetFrom(ShortStr&) { LW_RUN_ERROR(217); }
+void MessageBase::GetTo(ShortStr&) { LW_RUN_ERROR(217); }
+void MessageBase::GetSubj(ShortStr&) { LW_RUN_ERROR(217); }
+void MessageBase::SetFrom(const ShortStr&) { LW_RUN_ERROR(217); }
+void MessageBase::SetTo(const ShortStr&) { LW_RUN_ERROR(217); }
+void MessageBase::SetSubj(const ShortStr&) { LW_RUN_ERROR(217); }
+bool MessageBase::IsAttr(std::uint32_t) { LW_RUN_ERROR(217); }
+void MessageBase::SetAttr(std::uint32_t, bool) { LW_RUN_ERROR(217); }
+void MessageBase::GetDateWritten(MsgDateTime&) { LW_RUN_ERROR(217); }
+void MessageBase::GetDateArrived(MsgDateTime&) { LW_RUN_ERROR(217); }
+void MessageBase::SetDateWritten(const MsgDateTime&) { LW_RUN_ERROR(217); }
+void MessageBase::SetDateArrived(const MsgDateTime&) { LW_RUN_ERROR(217); }
+bool MessageBase::WriteMsg() { LW_RUN_ERROR(217); }
+bool MessageBase::WriteMsgHeader() { LW_RUN_ERROR(217); }
+bool MessageBase::CreateMsg() { LW_RUN_ERROR(217); }
+bool MessageBase::DeleteMsg() { LW_RUN_ERROR(217); }
+std::int32_t MessageBase::GetLastRead(std::int32_t) { LW_RUN_ERROR(217); }
+void MessageBase::SetLastRead(std::int32_t, std::int32_t) { LW_RUN_ERROR(217); }
+
+void MessageBase::SetDatesToNow() {
+  MsgDateTime now;
+  GetNow(now);
+  SetDateWritten(now);
+  SetDateArrived(now);
+}
+
+// ---- Walking message numbers ----
+
+void MessageBase::SeekFirst(std::int32_t msg_num) {
+  CurMsgNum = msg_num - 1;
+  SeekNext();
+}
+
+void MessageBase::SeekNext() {
+  do {
+    if (CurMsgNum >= GetHighMsgNum()) {
+      CurMsgNum = 0;
+      return;
+    }
+    ++CurMsgNum;
+  } while (!MsgExists(CurMsgNum));
+}
+
+void MessageBase::SeekPrior() {
+  do {
+    if (CurMsgNum <= 1) {
+      CurMsgNum = 0;
+      return;
+    }
+    --CurMsgNum;
+  } while (!MsgExists(CurMsgNum));
+}
+
+bool MessageBase::SeekFound() { return CurMsgNum != 0; }
+
+// ---- Lines ----
+
+void MessageBase::ReadLineZ(char* buf, std::int32_t capacity) {
+  if (capacity <= 0) return;
+  buf[0] = 0;
+  if (Text == nullptr) return;
+  std::int32_t stored = 0;
+  std::int32_t pos = Text->GetPos();
+  const std::int32_t size = Text->GetSize();
+  if (pos < 0) return;
+  char block[kReadBlock];
+  while (pos < size) {
+    std::int32_t n = size - pos < kReadBlock ? size - pos : kReadBlock;
+    Text->Seek(pos);
+    Text->Read(block, n);
+    std::int32_t i = 0;
+    while (i < n && block[i] != 0 && block[i] != kLineTerminator) ++i;
+    std::int32_t take = i < capacity - 1 - stored ? i : capacity - 1 - stored;
+    std::memcpy(buf + stored, block, static_cast<std::size_t>(take));
+    stored += take;
+    buf[stored] = 0;
+    if (i < n) {
+      std::int32_t next = pos + i + 1;
+      char after = 0;
+      if (i + 1 < n) {
+        after = block[i + 1];
+      } else if (next < size) {
+        Text->Seek(next);
+        Text->Read(&after, 1);
+      }
+      if (after == 10 && next < size) ++next;
+      Text->Seek(next);
+      return;
+    }
+    pos += n;
+  }
+  Text->Seek(pos);
+}
+
+void MessageBase::ReadLine(ShortStr& line) {
+  char buf[ShortStr::kMax + 1];
+  ReadLineZ(buf, sizeof buf);
+  line = ZToStr(buf, sizeof buf);
+}
+
+void MessageBase::WriteLineZ(const char* line) {
+  if (Text == nullptr) return;
+  Text->Write(line, static_cast<std::int32_t>(std::strlen(line)));
+  Text->Write(&kLineTerminator, 1);
+}
+
+void MessageBase::WriteLine(const ShortStr& line) {
+  if (Text == nullptr) return;
+  Text->Write(line.data(), static_cast<std::int32_t>(line.size()));
+  Text->Write(&kLineTerminator, 1);
+}
+
+bool MessageBase::TextEnd() { return Text == nullptr || Text->GetPos() >= Text->GetSize(); }
+void MessageBase::SetTextPos(std::int32_t pos) {
+  if (Text) Text->Seek(pos);
+}
+std::int32_t MessageBase::GetTextPos() { return Text ? Text->GetPos() : 0; }
+std::int32_t MessageBase::GetTextSize() { return Text ? Text->GetSize() : 0; }
+void MessageBase::TruncateText() {
+  if (Text) Text->Truncate();
+}
+void MessageBase::ReadText(void* buf, std::int32_t count) {
+  if (Text) Text->Read(buf, count);
+}
+void MessageBase::WriteText(const void* buf, std::int32_t count) {
+  if (Text) Text->Write(buf, count);
+}
+Stream* MessageBase::GetTextStream() { return Text; }
+
+// ---- Kludges ----
+
+bool MessageBase::FindKludgeZ(const char* prefix, char* buf, std::int32_t capacity) {
+  if (Text == nullptr || capacity <= 0) return false;
+  const std::size_t n = std::strlen(prefix);
+  SetTextPos(0);
+  buf[0] = 0;
+  while (!TextEnd()) {
+    FoundStart = GetTextPos();
+    ReadLineZ(buf, capacity);
+    if (std::strncmp(buf, prefix, n) == 0) {
+      FoundEnd = GetTextPos();
+      return true;
+    }
+  }
+  return false;
+}
+
+bool MessageBase::GetKludge(const ShortStr& prefix, ShortStr& line) {
+  char z_prefix[ShortStr::kMax + 1];
+  StrToZ(z_prefix, sizeof z_prefix, prefix.view());
+  char buf[255];
+  buf[0] = 0;
+  bool found = FindKludgeZ(z_prefix, buf, sizeof buf);
+  line = ZToStr(buf, sizeof buf);
+  return found;
+}
+
+std::int32_t MessageBase::GetKludgeEnd() {
+  std::int32_t result = GetTextSize();
+  if (Text == nullptr) return result;
+  auto buf = std::make_unique<char[]>(kMaxKludgeLine);
+  SetTextPos(0);
+  bool seen = false;
+  while (!TextEnd()) {
+    std::int32_t start = GetTextPos();
+    ReadLineZ(buf.get(), kMaxKludgeLine);
+    if (buf[0] == kKludgeChar) {
+      seen = true;
+    } else if (seen) {
+      return start;
+    }
+  }
+  return result;
+}
+
+template <typename Edit>
+void MessageBase::ReplaceRange(std::int32_t at, std::int32_t from, Edit edit) {
+  std::unique_ptr<Stream> tail = NewMemoryStream(kMemStreamSizeHint);
+  std::int32_t tail_size = GetTextSize() - from;
+  SetTextPos(from);
+  if (tail_size > 0) tail->CopyFrom(*Text, tail_size);
+  SetTextPos(at);
+  edit();
+  tail->Seek(0);
+  if (tail_size > 0) Text->CopyFrom(*tail, tail_size);
+  TruncateText();
+}
+
+void MessageBase::SetKludgeZ(const char* prefix, const char* line) {
+  if (Text == nullptr) return;
+  auto buf = std::make_unique<char[]>(kMaxKludgeLine);
+  if (!FindKludgeZ(prefix, buf.get(), kMaxKludgeLine)) {
+    AddKludgeZ(line);
+    return;
+  }
+  ReplaceRange(FoundStart, FoundEnd, [&] { WriteLineZ(line); });
+}
+
+void MessageBase::SetKludge(const ShortStr& prefix, const ShortStr& line) {
+  char z_prefix[ShortStr::kMax + 1];
+  char z_line[ShortStr::kMax + 1];
+  StrToZ(z_prefix, sizeof z_prefix, prefix.view());
+  StrToZ(z_line, sizeof z_line, line.view());
+  SetKludgeZ(z_prefix, z_line);
+}
+
+void MessageBase::DeleteKludgeZ(const char* prefix) {
+  if (Text == nullptr) return;
+  auto buf = std::make_unique<char[]>(kMaxKludgeLine);
+  if (!FindKludgeZ(prefix, buf.get(), kMaxKludgeLine)) return;
+  ReplaceRange(FoundStart, FoundEnd, [] {});
+}
+
+void MessageBase::DeleteKludge(const ShortStr& prefix) {
+  char z_prefix[ShortStr::kMax + 1];
+  StrToZ(z_prefix, sizeof z_prefix, prefix.view());
+  DeleteKludgeZ(z_prefix);
+}
+
+void MessageBase::AddKludgeZ(const char* line) {
+  if (Text == nullptr) return;
+  std::int32_t at = GetKludgeEnd();
+  if (at == GetTextSize()) {
+    SetTextPos(at);
+    WriteLineZ(line);
+    return;
+  }
+  ReplaceRange(at, at, [&] { WriteLineZ(line); });
+}
+
+void MessageBase::AddKludge(const ShortStr& line) {
+  char z_line[ShortStr::kMax + 1];
+  StrToZ(z_line, sizeof z_line, line.view());
+  AddKludgeZ(z_line);
+}
+
+// ---- Address kludges ----
+
+void MessageBase::SetOrigAddr(const FidoAddress& addr, bool new_msg_id) {
+  ShortStr found;
+  ShortStr serial;
+  if (!new_msg_id && GetKludge(kMsgIdPrefix, found)) {
+    serial = ExtractWord(3, found.view(), " ");
+  } else {
+    serial = NewMsgIdSerial();
+  }
+  SetKludge(kMsgIdPrefix, ShortStr("\001MSGID: ") + FormatAddress(addr) + " " + serial);
+  if (!TestFlag(kFlagNetmail)) return;
+  FidoAddress dest;
+  GetDestAddr(dest);
+  SetKludge(kIntlPrefix, ShortStr("\001INTL ") + FormatAddress3D(dest) + " " + FormatAddress3D(addr));
+  if (addr.point == 0) {
+    DeleteKludge(kFmptPrefix);
+  } else {
+    SetKludge(kFmptPrefix, ShortStr("\001FMPT ") + IntToStr(addr.point));
+  }
+}
+
+void MessageBase::SetDestAddr(const FidoAddress& addr) {
+  if (!TestFlag(kFlagNetmail)) return;
+  FidoAddress orig;
+  GetOrigAddr(orig);
+  SetKludge(kIntlPrefix, ShortStr("\001INTL ") + FormatAddress3D(addr) + " " + FormatAddress3D(orig));
+  if (addr.point == 0) {
+    DeleteKludge(kToptPrefix);
+  } else {
+    SetKludge(kToptPrefix, ShortStr("\001TOPT ") + IntToStr(addr.point));
+  }
+}
+
+void MessageBase::SetAddrs(const FidoAddress& orig, const FidoAddress& dest, bool new_msg_id) {
+  SetOrigAddr(orig, new_msg_id);
+  SetDestAddr(dest);
+}
+
+void MessageBase::ParseOrigKludge(const ShortStr& line, FidoAddress& addr) {
+  std::string_view s = line.view();
+  if (StartsWith(s, kMsgIdPrefix)) {
+    ParseFidoAddress(ExtractWord(2, s, " ").view(), addr);
+  } else if (StartsWith(s, kIntlPrefix)) {
+    std::int16_t point = addr.point;
+    ParseFidoAddress(ExtractWord(3, s, " ").view(), addr);
+    addr.point = point;
+  } else if (StartsWith(s, kFmptPrefix)) {
+    StrToSmallInt(ExtractWord(2, s, " ").view(), addr.point);
+  }
+}
+
+void MessageBase::ParseDestKludge(const ShortStr& line, FidoAddress& addr) {
+  std::string_view s = line.view();
+  if (StartsWith(s, kIntlPrefix)) {
+    std::int16_t point = addr.point;
+    ParseFidoAddress(ExtractWord(2, s, " ").view(), addr);
+    addr.point = point;
+  } else if (StartsWith(s, kToptPrefix)) {
+    StrToSmallInt(ExtractWord(2, s, " ").view(), addr.point);
+  }
+}
+
+void MessageBase::GetOrigAddr(FidoAddress& addr) {
+  SetTextPos(0);
+  ShortStr line;
+  while (!TextEnd()) {
+    ReadLine(line);
+    if (!line.empty() && line[0] == kKludgeChar) ParseOrigKludge(line, addr);
+  }
+}
+
+void MessageBase::GetDestAddr(FidoAddress& addr) {
+  SetTextPos(0);
+  ShortStr line;
+  while (!TextEnd()) {
+    ReadLine(line);
+    if (!line.empty() && line[0] == kKludgeChar) ParseDestKludge(line, addr);
+  }
+}
+
+void MessageBase::GetAddrs(FidoAddress& orig, FidoAddress& dest) {
+  SetTextPos(0);
+  ShortStr line;
+  while (!TextEnd()) {
+    ReadLine(line);
+    if (!line.empty() && line[0] == kKludgeChar) {
+      ParseOrigKludge(line, orig);
+      ParseDestKludge(line, dest);
+    }
+  }
+}
+
+// ---- Origin line and flags ----
+
+void MessageBase::AddOrigin(const FidoAddress& addr, const ShortStr& origin_text) {
+  ShortStr tail = ShortStr(" (") + FormatAddress(addr) + ")";
+  int room = 79 - 11 - static_cast<int>(tail.size());
+  ShortStr line(" * Origin: ");
+  if (room > 0) line += origin_text.Left(static_cast<std::size_t>(room));
+  line += tail;
+  WriteLine(line);
+}
+
+void MessageBase::SetFlag(std::uint32_t mask, bool on) {
+  if (on) {
+    Flags |= mask;
+  } else {
+    Flags &= ~mask;
+  }
+}
+
+bool MessageBase::TestFlag(std::uint32_t mask) { return (Flags & mask) == mask; }
+
+void MessageBase::SetMsgKind(int kind) {
+  SetFlag(kFlagNetmail, kind == 0);
+  SetFlag(kFlagEchomail, kind == 1);
+  SetFlag(kFlagLocal, kind == 2);
+}
+
+}  // namespace lw

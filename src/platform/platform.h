@@ -1,0 +1,174 @@
+// Runtime support: the only layer that talks to the operating system.
+//
+// Everything above it works through the `Platform` interface below, so a
+// test can put a `PlatformWrapper` (platform_wrapper.h) in front of the real
+// one and make single calls fail.  Each operating system has one file that
+// implements `Platform` (platform_linux.cpp now); the build picks it.
+//
+// Errors are returned as DOS-style codes (0 = success, 2 = file not found,
+// 3 = path not found, 5 = access denied, ...); the OS's own error numbers are
+// translated in one place in the implementation file.
+//
+// Names given to the file and directory calls may use "/" or "\" as the
+// directory separator.  Existing files and directories are found whatever
+// the case of their names (an exact match wins); names that are created keep
+// the case in which the caller wrote them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace lw::platform {
+
+// DOS-style result codes used throughout the layer.
+enum ErrorCode : int {
+  kOk = 0,
+  kFileNotFound = 2,
+  kPathNotFound = 3,
+  kTooManyOpenFiles = 4,
+  kAccessDenied = 5,
+  kInvalidHandle = 6,
+  kDiskWriteError = 101,
+  kDiskReadError = 100,
+};
+
+enum class Access { kRead, kWrite, kReadWrite };
+
+// What other processes may do with a file while we hold it open.
+//
+// Locking on Linux (open-file-description locks, F_OFD_SETLK):
+//   kExclusive   a lock over the whole file (a write lock when the file can
+//                be written through our descriptor, else a read lock);
+//   kDenyWrite   a lock on byte 0 only: a write lock when we open for
+//                writing, a read lock when we open read-only.  Other
+//                readers that take a read lock on byte 0 still get in;
+//                writers are refused.  Linux FidoNet software locks byte 0
+//                of a Squish data file or a JAM header file with a classic
+//                fcntl lock before it writes, and OFD locks conflict with
+//                those, so we keep them out and they keep us out;
+//   kDenyNone    no lock.
+// A refused lock is retried for about two seconds before the open fails
+// with kAccessDenied.  OFD locks belong to the open file, not the process,
+// so two opens inside one process conflict just as two processes do.
+enum class Sharing { kExclusive, kDenyWrite, kDenyNone };
+
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kNoFile = -1;
+
+// File attribute bits as the directory search reports them.
+enum Attribute : std::uint32_t {
+  kAttrReadOnly = 0x01,
+  kAttrHidden = 0x02,
+  kAttrSystem = 0x04,
+  kAttrVolume = 0x08,
+  kAttrDirectory = 0x10,
+  kAttrArchive = 0x20,
+};
+
+struct DirEntry {
+  std::string name;         // without the directory
+  std::uint32_t attr = 0;   // Attribute bits
+};
+
+using SearchHandle = std::intptr_t;
+
+struct LocalTime {
+  int year = 0, month = 0, day = 0;
+  int hour = 0, min = 0, sec = 0, hundredths = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Console.  Output goes to standard output.
+  virtual void ConsoleWrite(std::string_view text) = 0;
+  // Writes text and puts the cursor back where it was, so that the next
+  // write overwrites it.  Where standard output is no terminal the text is
+  // followed by a carriage return instead.
+  virtual void ConsoleWriteKeepCursor(std::string_view text) = 0;
+  // Foreground colour 0..15; the background is kept and blinking cleared.
+  // Nothing is written when standard output is no terminal.
+  virtual void ConsoleSetColor(int color) = 0;
+
+  // Files.  OpenFile opens an existing file; CreateFile creates a file or
+  // empties an existing one and opens it for reading and writing.
+  virtual int OpenFile(std::string_view name, Access access, Sharing sharing,
+                       FileHandle* file) = 0;
+  virtual int CreateFile(std::string_view name, Sharing sharing,
+                         FileHandle* file) = 0;
+  // Creates the file only when no file of that name exists (kAccessDenied
+  // when one does); opened for reading and writing.
+  virtual int CreateNewFile(std::string_view name, FileHandle* file) = 0;
+  virtual int ReadFile(FileHandle file, void* buf, std::size_t count,
+                       std::size_t* done) = 0;
+  virtual int WriteFile(FileHandle file, const void* buf, std::size_t count,
+                        std::size_t* done) = 0;
+  virtual int SeekFile(FileHandle file, std::int64_t pos) = 0;
+  virtual int SeekFileEnd(FileHandle file) = 0;
+  virtual int TellFile(FileHandle file, std::int64_t* pos) = 0;
+  virtual int FileSize(FileHandle file, std::int64_t* size) = 0;
+  virtual int TruncateFile(FileHandle file) = 0;  // at the current position
+  virtual int FlushFile(FileHandle file) = 0;
+  virtual int CloseFile(FileHandle file) = 0;
+  virtual int DeleteFile(std::string_view name) = 0;
+  // Attribute bits of an existing file or directory (kFileNotFound else).
+  virtual int QueryAttributes(std::string_view name, std::uint32_t* attr) = 0;
+
+  // Directories.  `pattern` is a directory followed by a name that may hold
+  // the wildcards "*" and "?" (matched without regard to case).  An entry is
+  // delivered only when each of its bits 0x02..0x20 that is set is also set
+  // in `attr_mask`.  FindFirst returns kFileNotFound (and no handle) when
+  // nothing matches.
+  virtual int FindFirst(std::string_view pattern, std::uint32_t attr_mask,
+                        SearchHandle* search, DirEntry* entry) = 0;
+  virtual int FindNext(SearchHandle search, DirEntry* entry) = 0;
+  virtual void FindClose(SearchHandle search) = 0;
+  virtual int MakeDirectory(std::string_view name) = 0;
+  virtual std::string FullPath(std::string_view name) = 0;
+
+  // Clock.
+  virtual LocalTime Now() = 0;
+  // Lets the clock move on (used while waiting for a new MSGID serial).
+  virtual void Yield() = 0;
+};
+
+// The platform in use: the operating system's own unless a test installed
+// another one.
+Platform& Os();
+// Installs `p` (not owned) as the platform in use; nullptr restores the
+// operating system's.  For tests.
+void SetPlatform(Platform* p);
+// The operating system's implementation.
+Platform& NativePlatform();
+
+// Path conventions of this operating system.
+extern const char kPathSeparator;     // appended where a directory is named
+extern const char* const kLineEnd;    // console line end
+inline bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
+// The fixed part of a name the program creates ("12.MSG", ".SQD",
+// "lastread"), in the case this system's other FidoNet programs expect.
+std::string FixedNamePart(std::string_view upper_case_part);
+// Whether path values of the configuration are folded to upper case with
+// the rest of the line.
+extern const bool kFoldConfigPaths;
+
+// Heap bytes allocated through the program's allocation operators and not
+// yet released.
+std::int64_t HeapInUse();
+
+// Process-level runtime support.
+using FaultReporter = void (*)(int fault_number, std::uintptr_t address);
+// Installs handlers that turn a crash into `report` (segmentation fault 216,
+// arithmetic fault 200, out of memory 203).  The reporter must not return.
+void InstallFaultHandlers(FaultReporter report);
+// Writes bytes to standard output without touching the heap (safe inside a
+// fault handler).
+void RawConsoleWrite(const char* text, std::size_t length);
+// Offset of a code address from the start of the program image.
+std::uintptr_t ImageOffset(std::uintptr_t address);
+[[noreturn]] void ExitProcess(int code);
+
+}  // namespace lw::platform

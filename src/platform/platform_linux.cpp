@@ -1,0 +1,576 @@
+// Linux implementation of the runtime-support layer.
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/types.h>
+#include <time.h>
+#include <ucontext.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace lw::platform {
+
+const char kPathSeparator = '/';
+const char* const kLineEnd = "\n";
+const bool kFoldConfigPaths = false;
+
+std::string FixedNamePart(std::string_view upper_case_part) {
+  std::string s(upper_case_part);
+  for (char& c : s) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return s;
+}
+
+namespace {
+
+// The one place where errno becomes a DOS-style code.
+int TranslateErrno(int e) {
+  switch (e) {
+    case 0: return kOk;
+    case ENOENT: return kFileNotFound;
+    case ENOTDIR: case ENAMETOOLONG: case ELOOP: return kPathNotFound;
+    case EMFILE: case ENFILE: return kTooManyOpenFiles;
+    case EACCES: case EPERM: case EROFS: case EISDIR: case EEXIST:
+    case ETXTBSY: case EAGAIN: return kAccessDenied;
+    case EBADF: return kInvalidHandle;
+    case ENOSPC: case EFBIG: case EDQUOT: return kDiskWriteError;
+    default: return kDiskReadError;
+  }
+}
+
+int LastError() { return TranslateErrno(errno); }
+
+char FoldAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  }
+  return true;
+}
+
+std::string Normalize(std::string_view name) {
+  std::string s(name);
+  for (char& c : s) {
+    if (c == '\\') c = '/';
+  }
+  return s;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+// Looks for `component` in `dir` (which exists), ignoring case.
+bool FindNoCase(const std::string& dir, const std::string& component,
+                std::string* found) {
+  DIR* d = opendir(dir.empty() ? "." : dir.c_str());
+  if (d == nullptr) return false;
+  bool ok = false;
+  while (dirent* e = readdir(d)) {
+    if (EqualNoCase(e->d_name, component)) {
+      *found = e->d_name;
+      ok = true;
+      break;
+    }
+  }
+  closedir(d);
+  return ok;
+}
+
+// The existing file that `name` means, found whatever the case of each of
+// its parts.  When some part does not exist the rest is kept as written.
+std::string ResolveExisting(std::string_view name) {
+  std::string path = Normalize(name);
+  if (path.empty() || Exists(path)) return path;
+  std::string result;
+  std::size_t pos = 0;
+  if (path[0] == '/') {
+    result = "/";
+    pos = 1;
+  }
+  bool missing = false;
+  while (pos <= path.size()) {
+    std::size_t next = path.find('/', pos);
+    if (next == std::string::npos) next = path.size();
+    std::string part = path.substr(pos, next - pos);
+    if (!part.empty()) {
+      std::string base = result;
+      std::string candidate = base + part;
+      if (!missing && !Exists(candidate)) {
+        std::string real;
+        std::string dir = base.empty() ? "." : base;
+        if (FindNoCase(dir, part, &real)) {
+          candidate = base + real;
+        } else {
+          missing = true;
+        }
+      }
+      result = candidate;
+      if (next < path.size()) result += '/';
+    }
+    pos = next + 1;
+  }
+  return result;
+}
+
+// A name to be created: its directory is found whatever its case, the last
+// part is kept as written.
+std::string ResolveForCreate(std::string_view name) {
+  std::string path = Normalize(name);
+  std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return path;
+  if (slash == 0) return path;
+  return ResolveExisting(path.substr(0, slash)) + path.substr(slash);
+}
+
+// See the locking comment beside `Sharing` in platform.h.
+bool TryLock(int fd, bool write_lock, bool whole_file) {
+  struct flock fl;
+  std::memset(&fl, 0, sizeof fl);
+  fl.l_type = write_lock ? F_WRLCK : F_RDLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = 0;
+  fl.l_len = whole_file ? 0 : 1;
+  for (int attempt = 0; attempt < 40; ++attempt) {
+    if (fcntl(fd, F_OFD_SETLK, &fl) == 0) return true;
+    if (errno != EAGAIN && errno != EACCES && errno != EINTR) return false;
+    usleep(50000);
+  }
+  return false;
+}
+
+int ApplySharing(int fd, bool writable, Sharing sharing) {
+  if (sharing == Sharing::kDenyNone) return kOk;
+  bool whole = sharing == Sharing::kExclusive;
+  if (!TryLock(fd, writable, whole)) return kAccessDenied;
+  return kOk;
+}
+
+int OpenWith(const std::string& path, int flags, Sharing sharing,
+             FileHandle* file) {
+  *file = kNoFile;
+  int fd = open(path.c_str(), flags | O_CLOEXEC, 0666);
+  if (fd < 0) return LastError();
+  struct stat st;
+  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    close(fd);
+    return kAccessDenied;
+  }
+  int acc = flags & O_ACCMODE;
+  int rc = ApplySharing(fd, acc != O_RDONLY, sharing);
+  if (rc != kOk) {
+    close(fd);
+    return rc;
+  }
+  *file = fd;
+  return kOk;
+}
+
+bool MatchWild(const char* pat, const char* name) {
+  // Iterative "*" / "?" matcher, case-insensitive for ASCII letters.
+  const char* star = nullptr;
+  const char* resume = nullptr;
+  while (*name) {
+    if (*pat == '*') {
+      star = pat++;
+      resume = name;
+    } else if (*pat == '?' || (*pat && FoldAscii(*pat) == FoldAscii(*name))) {
+      ++pat;
+      ++name;
+    } else if (star) {
+      pat = star + 1;
+      name = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (*pat == '*') ++pat;
+  return *pat == 0;
+}
+
+bool MatchPattern(const std::string& pat, const std::string& name) {
+  if (pat == "*.*" || pat == "*") return true;
+  return MatchWild(pat.c_str(), name.c_str());
+}
+
+struct Search {
+  DIR* dir = nullptr;
+  std::string dir_path;  // with a trailing "/" unless empty
+  std::string pattern;
+  std::uint32_t mask = 0;
+};
+
+std::uint32_t EntryAttr(const Search& s, const dirent* e) {
+  std::uint32_t attr = 0;
+  unsigned char type = e->d_type;
+  if (type == DT_UNKNOWN || type == DT_LNK) {
+    struct stat st;
+    std::string full = s.dir_path + e->d_name;
+    if (stat(full.c_str(), &st) == 0) {
+      type = S_ISDIR(st.st_mode) ? DT_DIR : (S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN);
+    }
+  }
+  if (type == DT_DIR) {
+    attr |= kAttrDirectory;
+  } else if (type == DT_REG) {
+    attr |= kAttrArchive;
+  } else {
+    attr |= kAttrSystem;
+  }
+  bool dots = std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0;
+  if (e->d_name[0] == '.' && !dots) attr |= kAttrHidden;
+  return attr;
+}
+
+bool NextMatch(Search* s, DirEntry* entry) {
+  while (dirent* e = readdir(s->dir)) {
+    if (!MatchPattern(s->pattern, e->d_name)) continue;
+    std::uint32_t attr = EntryAttr(*s, e);
+    std::uint32_t filtered = attr & (kAttrHidden | kAttrSystem | kAttrVolume |
+                                     kAttrDirectory | kAttrArchive);
+    if ((filtered & ~s->mask) != 0) continue;
+    entry->name = e->d_name;
+    entry->attr = attr;
+    return true;
+  }
+  return false;
+}
+
+bool StdoutIsTerminal() {
+  static const int is_tty = isatty(1);
+  return is_tty != 0;
+}
+
+void WriteAll(int fd, const char* p, std::size_t n) {
+  while (n > 0) {
+    ssize_t w = write(fd, p, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    p += w;
+    n -= static_cast<std::size_t>(w);
+  }
+}
+
+class LinuxPlatform final : public Platform {
+ public:
+  void ConsoleWrite(std::string_view text) override {
+    WriteAll(1, text.data(), text.size());
+  }
+
+  void ConsoleWriteKeepCursor(std::string_view text) override {
+    std::string out;
+    if (StdoutIsTerminal()) {
+      out = "\0337";
+      out += text;
+      out += "\0338";
+    } else {
+      out = std::string(text) + "\r";
+    }
+    WriteAll(1, out.data(), out.size());
+  }
+
+  void ConsoleSetColor(int color) override {
+    if (!StdoutIsTerminal()) return;
+    static const int kAnsi[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+    std::string seq = "\033[25;";
+    seq += (color & 8) ? "1;" : "22;";
+    seq += std::to_string(30 + kAnsi[color & 7]);
+    seq += "m";
+    WriteAll(1, seq.data(), seq.size());
+  }
+
+  int OpenFile(std::string_view name, Access access, Sharing sharing,
+               FileHandle* file) override {
+    std::string path = ResolveExisting(name);
+    int flags = access == Access::kRead    ? O_RDONLY
+                : access == Access::kWrite ? O_WRONLY
+                                           : O_RDWR;
+    if (sharing == Sharing::kExclusive && access == Access::kRead) {
+      // A whole-file write lock needs a writable descriptor; use one when
+      // the file allows it (nothing is written through it).
+      if (OpenWith(path, O_RDWR, sharing, file) == kOk) return kOk;
+    }
+    return OpenWith(path, flags, sharing, file);
+  }
+
+  int CreateFile(std::string_view name, Sharing sharing,
+                 FileHandle* file) override {
+    std::string path = ResolveExisting(name);
+    if (!Exists(path)) path = ResolveForCreate(name);
+    // Take the lock before emptying the file, so a holder is not cut short.
+    int rc = OpenWith(path, O_RDWR | O_CREAT, sharing, file);
+    if (rc != kOk) return rc;
+    if (ftruncate(static_cast<int>(*file), 0) != 0) {
+      rc = LastError();
+      close(static_cast<int>(*file));
+      *file = kNoFile;
+      return rc;
+    }
+    return kOk;
+  }
+
+  int CreateNewFile(std::string_view name, FileHandle* file) override {
+    std::string existing = ResolveExisting(name);
+    *file = kNoFile;
+    if (Exists(existing)) return kAccessDenied;
+    return OpenWith(ResolveForCreate(name), O_RDWR | O_CREAT | O_EXCL,
+                    Sharing::kDenyNone, file);
+  }
+
+  int ReadFile(FileHandle file, void* buf, std::size_t count,
+               std::size_t* done) override {
+    *done = 0;
+    char* p = static_cast<char*>(buf);
+    while (*done < count) {
+      ssize_t r = read(static_cast<int>(file), p + *done, count - *done);
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return LastError();
+      }
+      if (r == 0) break;
+      *done += static_cast<std::size_t>(r);
+    }
+    return kOk;
+  }
+
+  int WriteFile(FileHandle file, const void* buf, std::size_t count,
+                std::size_t* done) override {
+    *done = 0;
+    const char* p = static_cast<const char*>(buf);
+    while (*done < count) {
+      ssize_t w = write(static_cast<int>(file), p + *done, count - *done);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return LastError();
+      }
+      if (w == 0) break;
+      *done += static_cast<std::size_t>(w);
+    }
+    return kOk;
+  }
+
+  int SeekFile(FileHandle file, std::int64_t pos) override {
+    if (lseek(static_cast<int>(file), pos, SEEK_SET) < 0) return LastError();
+    return kOk;
+  }
+
+  int SeekFileEnd(FileHandle file) override {
+    if (lseek(static_cast<int>(file), 0, SEEK_END) < 0) return LastError();
+    return kOk;
+  }
+
+  int TellFile(FileHandle file, std::int64_t* pos) override {
+    off_t p = lseek(static_cast<int>(file), 0, SEEK_CUR);
+    if (p < 0) return LastError();
+    *pos = p;
+    return kOk;
+  }
+
+  int FileSize(FileHandle file, std::int64_t* size) override {
+    struct stat st;
+    if (fstat(static_cast<int>(file), &st) != 0) return LastError();
+    *size = st.st_size;
+    return kOk;
+  }
+
+  int TruncateFile(FileHandle file) override {
+    off_t p = lseek(static_cast<int>(file), 0, SEEK_CUR);
+    if (p < 0 || ftruncate(static_cast<int>(file), p) != 0) return LastError();
+    return kOk;
+  }
+
+  int FlushFile(FileHandle file) override {
+    if (fdatasync(static_cast<int>(file)) != 0 && errno != EINVAL) {
+      return LastError();
+    }
+    return kOk;
+  }
+
+  int CloseFile(FileHandle file) override {
+    if (close(static_cast<int>(file)) != 0) return LastError();
+    return kOk;
+  }
+
+  int DeleteFile(std::string_view name) override {
+    std::string path = ResolveExisting(name);
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return kAccessDenied;
+    if (unlink(path.c_str()) != 0) return LastError();
+    return kOk;
+  }
+
+  int QueryAttributes(std::string_view name, std::uint32_t* attr) override {
+    std::string path = ResolveExisting(name);
+    struct stat st;
+    if (path.empty()) return kFileNotFound;
+    if (stat(path.c_str(), &st) != 0) return LastError();
+    *attr = S_ISDIR(st.st_mode) ? kAttrDirectory : kAttrArchive;
+    if (access(path.c_str(), W_OK) != 0) *attr |= kAttrReadOnly;
+    return kOk;
+  }
+
+  int FindFirst(std::string_view pattern, std::uint32_t attr_mask,
+                SearchHandle* search, DirEntry* entry) override {
+    *search = 0;
+    std::string pat = Normalize(pattern);
+    std::size_t slash = pat.rfind('/');
+    auto* s = new Search;
+    s->mask = attr_mask;
+    if (slash == std::string::npos) {
+      s->pattern = pat;
+    } else {
+      std::string dir = slash == 0 ? "/" : pat.substr(0, slash);
+      s->dir_path = ResolveExisting(dir);
+      if (s->dir_path.back() != '/') s->dir_path += '/';
+      s->pattern = pat.substr(slash + 1);
+    }
+    if (s->pattern.empty()) {
+      delete s;
+      return kFileNotFound;
+    }
+    s->dir = opendir(s->dir_path.empty() ? "." : s->dir_path.c_str());
+    if (s->dir == nullptr) {
+      int rc = LastError();
+      delete s;
+      return rc == kFileNotFound ? kPathNotFound : rc;
+    }
+    if (!NextMatch(s, entry)) {
+      closedir(s->dir);
+      delete s;
+      return kFileNotFound;
+    }
+    *search = reinterpret_cast<SearchHandle>(s);
+    return kOk;
+  }
+
+  int FindNext(SearchHandle search, DirEntry* entry) override {
+    auto* s = reinterpret_cast<Search*>(search);
+    if (s == nullptr) return kInvalidHandle;
+    return NextMatch(s, entry) ? kOk : kFileNotFound;
+  }
+
+  void FindClose(SearchHandle search) override {
+    auto* s = reinterpret_cast<Search*>(search);
+    if (s == nullptr) return;
+    closedir(s->dir);
+    delete s;
+  }
+
+  int MakeDirectory(std::string_view name) override {
+    std::string existing = ResolveExisting(name);
+    if (Exists(existing)) return kAccessDenied;
+    if (mkdir(ResolveForCreate(name).c_str(), 0777) != 0) return LastError();
+    return kOk;
+  }
+
+  std::string FullPath(std::string_view name) override {
+    std::string path = Normalize(name);
+    if (!path.empty() && path[0] == '/') return path;
+    char cwd[PATH_MAX];
+    if (getcwd(cwd, sizeof cwd) == nullptr) return path;
+    std::string full = cwd;
+    if (full.back() != '/') full += '/';
+    return full + path;
+  }
+
+  LocalTime Now() override {
+    struct timeval tv;
+    gettimeofday(&tv, nullptr);
+    struct tm tmv;
+    time_t t = tv.tv_sec;
+    localtime_r(&t, &tmv);
+    LocalTime lt;
+    lt.year = tmv.tm_year + 1900;
+    lt.month = tmv.tm_mon + 1;
+    lt.day = tmv.tm_mday;
+    lt.hour = tmv.tm_hour;
+    lt.min = tmv.tm_min;
+    lt.sec = tmv.tm_sec;
+    lt.hundredths = static_cast<int>(tv.tv_usec / 10000);
+    return lt;
+  }
+
+  void Yield() override { usleep(1000); }
+};
+
+FaultReporter g_reporter = nullptr;
+
+void OnSignal(int sig, siginfo_t* info, void* context) {
+  std::uintptr_t addr = reinterpret_cast<std::uintptr_t>(info->si_addr);
+#if defined(__x86_64__)
+  auto* uc = static_cast<ucontext_t*>(context);
+  addr = static_cast<std::uintptr_t>(uc->uc_mcontext.gregs[REG_RIP]);
+#else
+  (void)context;
+#endif
+  int number = sig == SIGFPE ? 200 : 216;
+  if (g_reporter) g_reporter(number, addr == 0 ? 1 : addr);
+  _exit(number);
+}
+
+void OnOutOfMemory() {
+  if (g_reporter) g_reporter(203, reinterpret_cast<std::uintptr_t>(&OnOutOfMemory));
+  _exit(203);
+}
+
+}  // namespace
+
+Platform& NativePlatform() {
+  static LinuxPlatform instance;
+  return instance;
+}
+
+void InstallFaultHandlers(FaultReporter report) {
+  g_reporter = report;
+  static char alt_stack[64 * 1024];
+  stack_t ss;
+  ss.ss_sp = alt_stack;
+  ss.ss_size = sizeof alt_stack;
+  ss.ss_flags = 0;
+  sigaltstack(&ss, nullptr);
+  struct sigaction sa;
+  std::memset(&sa, 0, sizeof sa);
+  sa.sa_sigaction = OnSignal;
+  sa.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESETHAND;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGSEGV, &sa, nullptr);
+  sigaction(SIGBUS, &sa, nullptr);
+  sigaction(SIGFPE, &sa, nullptr);
+  std::set_new_handler(OnOutOfMemory);
+}
+
+void RawConsoleWrite(const char* text, std::size_t length) {
+  WriteAll(1, text, length);
+}
+
+std::uintptr_t ImageOffset(std::uintptr_t address) {
+  Dl_info info;
+  if (dladdr(reinterpret_cast<void*>(address), &info) != 0 && info.dli_fbase) {
+    return address - reinterpret_cast<std::uintptr_t>(info.dli_fbase);
+  }
+  return address;
+}
+
+void ExitProcess(int code) { _exit(code); }
+
+}  // namespace lw::platform

@@ -1,0 +1,63 @@
+// A Platform that passes every call to another one.  Tests derive from it
+// and override single calls to inject faults.
+#pragma once
+
+#include "platform/platform.h"
+
+namespace lw::platform {
+
+class PlatformWrapper : public Platform {
+ public:
+  explicit PlatformWrapper(Platform& target) : target_(target) {}
+
+  void ConsoleWrite(std::string_view text) override { target_.ConsoleWrite(text); }
+  void ConsoleWriteKeepCursor(std::string_view text) override {
+    target_.ConsoleWriteKeepCursor(text);
+  }
+  void ConsoleSetColor(int color) override { target_.ConsoleSetColor(color); }
+  int OpenFile(std::string_view name, Access access, Sharing sharing,
+               FileHandle* file) override {
+    return target_.OpenFile(name, access, sharing, file);
+  }
+  int CreateFile(std::string_view name, Sharing sharing, FileHandle* file) override {
+    return target_.CreateFile(name, sharing, file);
+  }
+  int CreateNewFile(std::string_view name, FileHandle* file) override {
+    return target_.CreateNewFile(name, file);
+  }
+  int ReadFile(FileHandle file, void* buf, std::size_t count, std::size_t* done) override {
+    return target_.ReadFile(file, buf, count, done);
+  }
+  int WriteFile(FileHandle file, const void* buf, std::size_t count,
+                std::size_t* done) override {
+    return target_.WriteFile(file, buf, count, done);
+  }
+  int SeekFile(FileHandle file, std::int64_t pos) override { return target_.SeekFile(file, pos); }
+  int SeekFileEnd(FileHandle file) override { return target_.SeekFileEnd(file); }
+  int TellFile(FileHandle file, std::int64_t* pos) override { return target_.TellFile(file, pos); }
+  int FileSize(FileHandle file, std::int64_t* size) override { return target_.FileSize(file, size); }
+  int TruncateFile(FileHandle file) override { return target_.TruncateFile(file); }
+  int FlushFile(FileHandle file) override { return target_.FlushFile(file); }
+  int CloseFile(FileHandle file) override { return target_.CloseFile(file); }
+  int DeleteFile(std::string_view name) override { return target_.DeleteFile(name); }
+  int QueryAttributes(std::string_view name, std::uint32_t* attr) override {
+    return target_.QueryAttributes(name, attr);
+  }
+  int FindFirst(std::string_view pattern, std::uint32_t attr_mask, SearchHandle* search,
+                DirEntry* entry) override {
+    return target_.FindFirst(pattern, attr_mask, search, entry);
+  }
+  int FindNext(SearchHandle search, DirEntry* entry) override {
+    return target_.FindNext(search, entry);
+  }
+  void FindClose(SearchHandle search) override { target_.FindClose(search); }
+  int MakeDirectory(std::string_view name) override { return target_.MakeDirectory(name); }
+  std::string FullPath(std::string_view name) override { return target_.FullPath(name); }
+  LocalTime Now() override { return target_.Now(); }
+  void Yield() override { target_.Yield(); }
+
+ protected:
+  Platform& target_;
+};
+
+}  // namespace lw::platform

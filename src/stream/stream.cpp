@@ -1,0 +1,270 @@
+#include "stream/stream.h"
+
+#include <climits>
+#include <cstring>
+
+#include "errreport/exit_report.h"
+
+namespace lw {
+
+namespace {
+
+using OpenFileFn = std::unique_ptr<Stream> (*)(std::string_view, std::int32_t);
+using NewMemoryFn = std::unique_ptr<Stream> (*)(std::int32_t);
+using NewFinderFn = std::unique_ptr<FileFinder> (*)();
+
+std::unique_ptr<Stream> NoOpenFile(std::string_view, std::int32_t) { LW_RUN_ERROR(217); }
+std::unique_ptr<Stream> NoMemory(std::int32_t) { LW_RUN_ERROR(217); }
+std::unique_ptr<FileFinder> NoFinder() { LW_RUN_ERROR(217); }
+
+std::unique_ptr<Stream> MakeFileStream(std::string_view name, std::int32_t mode) {
+  return std::make_unique<FileStream>(name, mode);
+}
+std::unique_ptr<Stream> MakeMemoryStream(std::int32_t) { return std::make_unique<MemoryStream>(); }
+std::unique_ptr<FileFinder> MakeFinder() { return std::make_unique<FileFinder>(); }
+
+OpenFileFn g_open_file = NoOpenFile;
+NewMemoryFn g_new_memory = NoMemory;
+NewFinderFn g_new_finder = NoFinder;
+
+constexpr std::int32_t kCopyBlock = 1024;
+
+}  // namespace
+
+std::unique_ptr<Stream> OpenFileStream(std::string_view name, std::int32_t mode) {
+  return g_open_file(name, mode);
+}
+std::unique_ptr<Stream> NewMemoryStream(std::int32_t size_hint) { return g_new_memory(size_hint); }
+std::unique_ptr<FileFinder> NewFileFinder() { return g_new_finder(); }
+
+void InstallStreamFactories() {
+  g_open_file = MakeFileStream;
+  g_new_memory = MakeMemoryStream;
+  g_new_finder = MakeFinder;
+}
+
+// ---- Stream ----
+
+void Stream::CopyFrom(Stream& source, std::int32_t count) {
+  char block[kCopyBlock];
+  while (count > 0) {
+    std::int32_t n = count < kCopyBlock ? count : kCopyBlock;
+    source.Read(block, n);
+    Write(block, n);
+    count -= n;
+  }
+}
+
+void Stream::ResetStatus() { LW_RUN_ERROR(217); }
+
+// ---- FileStream ----
+
+FileStream::FileStream(std::string_view name, std::int32_t mode) : Stream(mode, name) {
+  using platform::Access;
+  using platform::Sharing;
+  platform::Platform& os = platform::Os();
+  int access = mode & 0xFF;
+  bool deny_write = (mode & fmDenyWrite) != 0;
+  int rc;
+  if (access == fmCreateNew) {
+    rc = os.CreateNewFile(Name, &file_);
+  } else if (access == fmCreate) {
+    rc = os.CreateFile(Name, Sharing::kDenyNone, &file_);  // the sharing byte changes nothing here
+  } else {
+    Access a = access == fmRead ? Access::kRead : access == fmWrite ? Access::kWrite : Access::kReadWrite;
+    if (access != fmRead && access != fmWrite && access != fmReadWrite) {
+      rc = platform::kAccessDenied;
+    } else {
+      rc = os.OpenFile(Name, a, deny_write ? Sharing::kDenyWrite : Sharing::kExclusive, &file_);
+    }
+  }
+  if (rc != platform::kOk) {
+    file_ = platform::kNoFile;
+    Status = kStreamOpenError;
+  }
+}
+
+FileStream::~FileStream() {
+  if (file_ != platform::kNoFile) platform::Os().CloseFile(file_);
+}
+
+void FileStream::Read(void* buf, std::int32_t count) {
+  if (count <= 0) return;
+  std::size_t done = 0;
+  if (Status == kStreamOk) {
+    if (platform::Os().ReadFile(file_, buf, static_cast<std::size_t>(count), &done) != platform::kOk) {
+      Status = kStreamOsError;
+    } else if (done < static_cast<std::size_t>(count)) {
+      Status = kStreamReadShort;
+    } else {
+      return;
+    }
+  }
+  std::memset(buf, 0, static_cast<std::size_t>(count));
+}
+
+void FileStream::Write(const void* buf, std::int32_t count) {
+  if (Status != kStreamOk || count <= 0) return;
+  std::size_t done = 0;
+  if (platform::Os().WriteFile(file_, buf, static_cast<std::size_t>(count), &done) != platform::kOk) {
+    Status = kStreamOsError;
+  } else if (done < static_cast<std::size_t>(count)) {
+    Status = kStreamWriteShort;
+  }
+}
+
+void FileStream::Seek(std::int32_t pos) {
+  if (Status != kStreamOk) return;
+  if (pos < 0 || platform::Os().SeekFile(file_, pos) != platform::kOk) Status = kStreamOsError;
+}
+
+std::int32_t FileStream::GetPos() {
+  if (Status != kStreamOk) return -1;
+  std::int64_t pos = 0;
+  if (platform::Os().TellFile(file_, &pos) != platform::kOk || pos > INT32_MAX) {
+    Status = kStreamOsError;
+    return -1;
+  }
+  return static_cast<std::int32_t>(pos);
+}
+
+std::int32_t FileStream::GetSize() {
+  if (Status != kStreamOk) return -1;
+  std::int64_t size = 0;
+  if (platform::Os().FileSize(file_, &size) != platform::kOk || size > INT32_MAX) {
+    Status = kStreamOsError;
+    return -1;
+  }
+  return static_cast<std::int32_t>(size);
+}
+
+void FileStream::Flush() {
+  if (Status != kStreamOk) return;
+  if (platform::Os().FlushFile(file_) != platform::kOk) Status = kStreamOsError;
+}
+
+void FileStream::Truncate() {
+  if (Status != kStreamOk) return;
+  if (platform::Os().TruncateFile(file_) != platform::kOk) Status = kStreamOsError;
+}
+
+void FileStream::ResetStatus() {
+  if (Status != kStreamOpenError) Status = kStreamOk;
+}
+
+// ---- MemoryStream ----
+
+void MemoryStream::SetSize(std::int32_t target) {
+  if (target < 0) target = 0;
+  if (blocks_.empty()) blocks_.push_back(Block{std::make_unique<char[]>(0), 0});
+  while (size_ < target) {
+    std::int32_t inc = target - size_ < kMaxBlock ? target - size_ : kMaxBlock;
+    Block& last = blocks_.back();
+    if (last.length < inc) {
+      auto bytes = std::make_unique<char[]>(static_cast<std::size_t>(inc));  // zeroed
+      if (last.length > 0) std::memcpy(bytes.get(), last.bytes.get(), static_cast<std::size_t>(last.length));
+      size_ += inc - last.length;
+      last.bytes = std::move(bytes);
+      last.length = inc;
+    } else {
+      blocks_.push_back(Block{std::make_unique<char[]>(static_cast<std::size_t>(inc)), inc});
+      size_ += inc;
+    }
+  }
+  while (size_ > target) {
+    std::int32_t dec = size_ - target;
+    Block& last = blocks_.back();
+    if (last.length < dec && blocks_.size() > 1) {
+      size_ -= last.length;
+      blocks_.pop_back();
+    } else if (last.length < dec) {
+      size_ -= last.length;
+      last.length = 0;
+    } else {
+      last.length -= dec;  // keeps its first bytes
+      size_ -= dec;
+    }
+  }
+}
+
+template <typename Fn>
+void MemoryStream::ForRange(std::int32_t pos, std::int32_t count, Fn fn) {
+  std::int32_t start = 0;
+  std::int32_t done = 0;
+  for (Block& b : blocks_) {
+    if (done == count) break;
+    std::int32_t end = start + b.length;
+    if (pos + done < end) {
+      std::int32_t offset = pos + done - start;
+      std::int32_t n = b.length - offset;
+      if (n > count - done) n = count - done;
+      fn(b.bytes.get() + offset, done, n);
+      done += n;
+    }
+    start = end;
+  }
+}
+
+void MemoryStream::Read(void* buf, std::int32_t count) {
+  if (count <= 0 || pos_ < 0 || pos_ >= size_) return;
+  if (count > size_ - pos_) count = size_ - pos_;
+  char* out = static_cast<char*>(buf);
+  ForRange(pos_, count, [out](char* block, std::int32_t at, std::int32_t n) {
+    std::memcpy(out + at, block, static_cast<std::size_t>(n));
+  });
+  pos_ += count;
+}
+
+void MemoryStream::Write(const void* buf, std::int32_t count) {
+  if (count <= 0 || pos_ < 0 || count > INT32_MAX - pos_) return;
+  if (pos_ + count > size_) SetSize(pos_ + count);  // a gap before pos_ reads as zeros
+  const char* in = static_cast<const char*>(buf);
+  ForRange(pos_, count, [in](char* block, std::int32_t at, std::int32_t n) {
+    std::memcpy(block, in + at, static_cast<std::size_t>(n));
+  });
+  pos_ += count;
+}
+
+void MemoryStream::CopyFrom(Stream& source, std::int32_t count) {
+  if (count > 0 && pos_ >= 0 && count <= INT32_MAX - pos_ && pos_ + count > size_) {
+    SetSize(pos_ + count);
+  }
+  Stream::CopyFrom(source, count);
+}
+
+void MemoryStream::Truncate() { SetSize(pos_ < 0 ? 0 : pos_); }
+
+std::vector<std::int32_t> MemoryStream::BlockLengths() const {
+  std::vector<std::int32_t> lengths;
+  for (const Block& b : blocks_) lengths.push_back(b.length);
+  return lengths;
+}
+
+// ---- FileFinder ----
+
+FileFinder::~FileFinder() { FindClose(); }
+
+bool FileFinder::FindFirst(std::string_view mask, std::uint32_t attr) {
+  FindClose();
+  platform::DirEntry entry;
+  if (platform::Os().FindFirst(mask, attr, &search_, &entry) != platform::kOk) return false;
+  Name = entry.name;
+  Attr = entry.attr;
+  return true;
+}
+
+bool FileFinder::FindNext() {
+  if (search_ == 0) return false;
+  platform::DirEntry entry;
+  if (platform::Os().FindNext(search_, &entry) != platform::kOk) return false;
+  Name = entry.name;
+  Attr = entry.attr;
+  return true;
+}
+
+void FileFinder::FindClose() {
+  if (search_ != 0) platform::Os().FindClose(search_);
+  search_ = 0;
+}
+
+}  // namespace lw

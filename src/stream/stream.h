@@ -1,0 +1,139 @@
+// Byte streams (over a file or over memory blocks) and the directory finder,
+// handed out to the message bases by three process-wide factories.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace lw {
+
+// Status codes of a FileStream (a MemoryStream stays at 0).
+enum StreamStatus : std::int32_t {
+  kStreamOk = 0,
+  kStreamOsError = -1,    // the OS refused a seek, read, write or query
+  kStreamOpenError = -2,  // opening or creating the file failed
+  kStreamReadShort = -3,  // fewer bytes read than asked
+  kStreamWriteShort = -4, // fewer bytes written than asked
+};
+
+// OpenFileStream modes: low byte the access, second byte the sharing.
+enum FileMode : std::int32_t {
+  fmCreate = 1,     // create or empty; read and write; others may read and write
+  fmReadWrite = 2,  // existing file, read and write
+  fmRead = 4,       // existing file, read
+  fmWrite = 8,      // existing file, write
+  fmCreateNew = 16, // create a file that must not exist yet; read and write
+  fmDenyWrite = 0x2000,  // with 2, 4 or 8: others may read but not write
+};
+
+class Stream {
+ public:
+  Stream(std::int32_t mode, std::string_view name) : Mode(mode), Name(name) {}
+  virtual ~Stream() = default;
+  Stream(const Stream&) = delete;
+  Stream& operator=(const Stream&) = delete;
+
+  // Reads Count bytes from Source and writes them here, 1024 at a time.
+  virtual void CopyFrom(Stream& source, std::int32_t count);
+  virtual void Read(void* buf, std::int32_t count) = 0;
+  virtual void Write(const void* buf, std::int32_t count) = 0;
+  virtual void Seek(std::int32_t pos) = 0;
+  virtual std::int32_t GetPos() = 0;
+  virtual std::int32_t GetSize() = 0;
+  virtual void Flush() = 0;
+  virtual void Truncate() = 0;  // at the current position
+  virtual void ResetStatus();   // kinds that lack it end the run (217)
+
+  std::int32_t Status = kStreamOk;
+  std::int32_t Mode;
+  std::string Name;
+};
+
+class FileStream final : public Stream {
+ public:
+  FileStream(std::string_view name, std::int32_t mode);
+  ~FileStream() override;
+
+  void Read(void* buf, std::int32_t count) override;
+  void Write(const void* buf, std::int32_t count) override;
+  void Seek(std::int32_t pos) override;
+  std::int32_t GetPos() override;
+  std::int32_t GetSize() override;
+  // Hands what was written to stable storage.
+  void Flush() override;
+  void Truncate() override;
+  void ResetStatus() override;
+
+ private:
+  platform::FileHandle file_ = platform::kNoFile;
+};
+
+// A stream over a chain of memory blocks of at most 8192 bytes each.
+class MemoryStream final : public Stream {
+ public:
+  static constexpr std::int32_t kMaxBlock = 8192;
+
+  MemoryStream() : Stream(0, "") { SetSize(0); }
+
+  void CopyFrom(Stream& source, std::int32_t count) override;
+  void Read(void* buf, std::int32_t count) override;
+  void Write(const void* buf, std::int32_t count) override;
+  void Seek(std::int32_t pos) override { pos_ = pos; }
+  std::int32_t GetPos() override { return pos_; }
+  std::int32_t GetSize() override { return size_; }
+  void Flush() override {}
+  void Truncate() override;
+  void ResetStatus() override {}
+
+  // Lengths of the blocks, first to last.
+  std::vector<std::int32_t> BlockLengths() const;
+
+ private:
+  struct Block {
+    std::unique_ptr<char[]> bytes;
+    std::int32_t length = 0;
+  };
+  void SetSize(std::int32_t target);
+  // Copies between the blocks and `buf` at [pos, pos + count).
+  template <typename Fn>
+  void ForRange(std::int32_t pos, std::int32_t count, Fn fn);
+
+  std::vector<Block> blocks_;
+  std::int32_t pos_ = 0;
+  std::int32_t size_ = 0;
+};
+
+// Directory search.  An entry is delivered only when each of its attribute
+// bits 0x02 (hidden), 0x04 (system), 0x08 (volume), 0x10 (directory) and
+// 0x20 (archive) that is set is also set in the mask given to FindFirst.
+class FileFinder {
+ public:
+  FileFinder() = default;
+  virtual ~FileFinder();
+  FileFinder(const FileFinder&) = delete;
+  FileFinder& operator=(const FileFinder&) = delete;
+
+  virtual bool FindFirst(std::string_view mask, std::uint32_t attr);
+  virtual bool FindNext();
+  virtual void FindClose();
+
+  std::string Name;       // entry found, without the directory
+  std::uint32_t Attr = 0; // its attribute bits
+
+ private:
+  platform::SearchHandle search_ = 0;
+};
+
+// The factories the message bases use.  Until InstallStreamFactories has
+// run, each ends the run with run-time fault 217.
+std::unique_ptr<Stream> OpenFileStream(std::string_view name, std::int32_t mode);
+std::unique_ptr<Stream> NewMemoryStream(std::int32_t size_hint);
+std::unique_ptr<FileFinder> NewFileFinder();
+void InstallStreamFactories();
+
+}  // namespace lw
