@@ -1,0 +1,152 @@
+#include "stream/stream.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "test_util.h"
+
+namespace lw {
+namespace {
+
+class StreamTest : public ::testing::Test {
+ protected:
+  void SetUp() override { test::InstallFactoriesOnce(); }
+  test::TempDir dir_;
+};
+
+TEST_F(StreamTest, MissingFileFailsOpenAndReadsZeros) {
+  auto s = OpenFileStream(dir_ / "missing", fmReadWrite);
+  EXPECT_EQ(s->Status, kStreamOpenError);
+  char buf[4] = {1, 2, 3, 4};
+  s->Read(buf, 4);
+  EXPECT_EQ(std::string(buf, 4), std::string(4, '\0'));
+  EXPECT_EQ(s->GetSize(), -1);
+  EXPECT_EQ(s->GetPos(), -1);
+}
+
+TEST_F(StreamTest, ShortReadZeroesWholeBufferAndSticks) {
+  test::WriteFile(dir_ / "f", std::string(100, 'a'));
+  auto s = OpenFileStream(dir_ / "f", fmRead);
+  ASSERT_EQ(s->Status, kStreamOk);
+  std::vector<char> buf(190, 'z');
+  s->Read(buf.data(), 190);
+  EXPECT_EQ(s->Status, kStreamReadShort);
+  EXPECT_EQ(std::string(buf.begin(), buf.end()), std::string(190, '\0'));
+  s->Seek(0);
+  s->Read(buf.data(), 10);
+  EXPECT_EQ(buf[0], '\0');  // a failed stream does nothing further
+  s->ResetStatus();
+  s->Seek(0);
+  s->Read(buf.data(), 10);
+  EXPECT_EQ(buf[0], 'a');
+}
+
+TEST_F(StreamTest, CreateWriteTruncate) {
+  auto s = OpenFileStream(dir_ / "New.Bin", fmCreate);
+  ASSERT_EQ(s->Status, kStreamOk);
+  s->Write("hello world", 11);
+  s->Seek(5);
+  s->Truncate();
+  s->Write("!", 1);
+  EXPECT_EQ(s->GetSize(), 6);
+  s.reset();
+  EXPECT_EQ(test::ReadFile(dir_ / "New.Bin"), "hello!");
+}
+
+TEST_F(StreamTest, CopyFromBetweenKinds) {
+  std::string text(5000, 'q');
+  for (std::size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>('a' + i % 26);
+  test::WriteFile(dir_ / "src", text);
+  auto file = OpenFileStream(dir_ / "src", fmRead);
+  auto mem = NewMemoryStream(65536);
+  mem->CopyFrom(*file, file->GetSize());
+  EXPECT_EQ(mem->GetSize(), 5000);
+  std::string back(5000, ' ');
+  mem->Seek(0);
+  mem->Read(back.data(), 5000);
+  EXPECT_EQ(back, text);
+}
+
+TEST(MemoryStream, GrowthSteps) {
+  struct Case {
+    std::vector<std::int32_t> targets;
+    std::vector<std::int32_t> blocks;
+  } cases[] = {
+      {{100, 150, 10000}, {100, 8192, 1708}},
+      {{100}, {100}},
+      {{8192, 8193}, {8192, 1}},
+      {{20000}, {8192, 8192, 3616}},
+      {{20000, 5}, {5}},
+      {{20000, 8200}, {8192, 8}},
+  };
+  for (const Case& c : cases) {
+    MemoryStream m;
+    std::vector<char> bytes(20000, 'x');
+    for (std::int32_t t : c.targets) {
+      if (t >= m.GetSize()) {
+        m.Seek(m.GetSize());
+        m.Write(bytes.data(), t - m.GetSize());
+      } else {
+        m.Seek(t);
+        m.Truncate();
+      }
+      ASSERT_EQ(m.GetSize(), t);
+    }
+    EXPECT_EQ(m.BlockLengths(), c.blocks);
+  }
+}
+
+TEST(MemoryStream, EdgeReadsAndWrites) {
+  MemoryStream m;
+  m.Write("abcde", 5);
+  char buf[4] = {'z', 'z', 'z', 'z'};
+  m.Read(buf, 4);  // at the end: nothing copied
+  EXPECT_EQ(buf[0], 'z');
+  EXPECT_EQ(m.Status, 0);
+  m.Seek(-10);
+  m.Read(buf, 4);
+  EXPECT_EQ(buf[0], 'z');
+  m.Write("x", 1);  // a negative position writes nothing
+  EXPECT_EQ(m.GetSize(), 5);
+  m.Seek(0);
+  m.Truncate();
+  EXPECT_EQ(m.GetSize(), 0);
+  m.Write("12345", 5);
+  EXPECT_EQ(m.GetSize(), 5);
+  // A gap left by seeking past the end reads as zeros.
+  m.Seek(8);
+  m.Write("z", 1);
+  char all[9];
+  m.Seek(0);
+  m.Read(all, 9);
+  EXPECT_EQ(std::string(all, 9), std::string("12345\0\0\0z", 9));
+  m.Seek(INT32_MAX - 2);
+  m.Write("abcdef", 6);  // would pass the largest position: ignored
+  EXPECT_EQ(m.GetSize(), 9);
+}
+
+TEST(StreamFactories, FileFinderAttributeFilter) {
+  test::InstallFactoriesOnce();
+  test::TempDir dir;
+  test::WriteFile(dir / "1.MSG", "a");
+  test::WriteFile(dir / "2.msg", "a");
+  test::WriteFile(dir / ".3.msg", "a");
+  test::MakeDirs(dir / "4.msg");
+  auto finder = NewFileFinder();
+  std::vector<std::string> found;
+  for (bool ok = finder->FindFirst(dir / "*.MSG", 0x21); ok; ok = finder->FindNext()) {
+    found.push_back(finder->Name);
+  }
+  finder->FindClose();
+  std::sort(found.begin(), found.end());
+  EXPECT_EQ(found, (std::vector<std::string>{"1.MSG", "2.msg"}));
+  int all = 0;
+  for (bool ok = finder->FindFirst(dir / "*.msg", 0x3F); ok; ok = finder->FindNext()) ++all;
+  EXPECT_EQ(all, 4);
+}
+
+}  // namespace
+}  // namespace lw

@@ -1,0 +1,42 @@
+// Small helpers shared by the tests: a scratch folder, whole-file reads and
+// writes, and running the larkway binary.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace lw::test {
+
+// A fresh folder under the system's temporary directory, removed at the end.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+bool Exists(const std::string& path);
+void MakeDirs(const std::string& path);
+std::vector<std::string> ListDir(const std::string& path);  // sorted, without . and ..
+std::int64_t FileSizeOf(const std::string& path);
+
+struct RunResult {
+  int exit_code = -1;
+  std::string out;  // standard output
+};
+// Runs build/larkway with `args` in `cwd`.
+RunResult RunLarkway(const std::vector<std::string>& args, const std::string& cwd);
+
+// Installs the stream factories once for unit tests.
+void InstallFactoriesOnce();
+
+}  // namespace lw::test
