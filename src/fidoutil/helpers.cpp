@@ -73,7 +73,7 @@ std::uint32_t Crc32Update(std::uint32_t crc, std::uint8_t byte) {
 
 bool DirHasEntries(std::string_view path) {
   ShortStr pattern(path);
-  if (!EndsWithSeparator(path)) pattern += platform::kPathSeparator;
+  if (!path.empty() && !EndsWithSeparator(path)) pattern += platform::kPathSeparator;  // "" is the current folder
   pattern += "*.*";
   return FindAny(pattern.view());
 }

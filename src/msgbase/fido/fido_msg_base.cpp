@@ -60,9 +60,10 @@ FidoMsgBase::~FidoMsgBase() {
   CloseMsgBase();
 }
 
+// An empty path names the current folder.
 void FidoMsgBase::SetPath(const ShortStr& path) {
   path_ = path;
-  if (path_.empty() || !platform::IsPathSeparator(path_.back())) path_ += platform::kPathSeparator;
+  if (!path_.empty() && !platform::IsPathSeparator(path_.back())) path_ += platform::kPathSeparator;
 }
 
 ShortStr FidoMsgBase::MessageFileName(std::int32_t n) const {
@@ -134,6 +135,7 @@ bool FidoMsgBase::MsgExists(std::int32_t n) {
 }
 
 bool FidoMsgBase::OpenMessageFile() {
+  new_message_ = false;
   if (!MsgExists(CurMsgNum)) {
     Status = kNoMessage;
     return false;
@@ -193,6 +195,7 @@ bool FidoMsgBase::CloseMsg() {
   msg_file_.reset();
   Text = nullptr;
   text_.reset();
+  new_message_ = false;
   return true;
 }
 
@@ -353,7 +356,8 @@ void FidoMsgBase::SetDateWritten(const MsgDateTime& dt) {
 void FidoMsgBase::SetDateArrived(const MsgDateTime& dt) { header_.date_arrived = PackStamp(dt); }
 
 // Rewrites the whole file: header, text, NUL.  False when any step of it
-// failed, so that a caller never takes a half-written message as stored.
+// failed, so that a caller never takes a half-written message as stored; a
+// new message that could not be stored is removed again.
 bool FidoMsgBase::WriteMsg() {
   if (!msg_file_ || Text == nullptr) return false;
   msg_file_->ResetStatus();
@@ -368,7 +372,16 @@ bool FidoMsgBase::WriteMsg() {
   msg_file_->Write(&nul, 1);
   msg_file_->Truncate();
   msg_file_->Flush();
-  return msg_file_->Status == kStreamOk;
+  if (msg_file_->Status == kStreamOk) {
+    new_message_ = false;
+    return true;
+  }
+  if (new_message_) {
+    msg_file_.reset();
+    if (DeleteFileOk(MessageFileName(CurMsgNum).view())) SetMapBit(CurMsgNum, false);
+    new_message_ = false;
+  }
+  return false;
 }
 
 bool FidoMsgBase::WriteMsgHeader() {
@@ -401,6 +414,7 @@ bool FidoMsgBase::CreateMsg() {
   text_ = NewMemoryStream(kMemStreamSizeHint);
   Text = text_.get();
   header_ = fido::MsgHeader{};
+  new_message_ = true;
   SetDatesToNow();
   return true;
 }

@@ -78,6 +78,7 @@ class FidoMsgBase final : public MessageBase {
   std::uint8_t msg_map_[kMapSize / 8] = {};
   std::int32_t msg_count_ = 0;
   std::int32_t high_msg_num_ = 0;
+  bool new_message_ = false;  // created by CreateMsg and not yet stored
   std::unique_ptr<Stream> msg_file_;
   std::unique_ptr<Stream> text_;
   fido::MsgHeader header_;

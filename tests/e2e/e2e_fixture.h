@@ -1,0 +1,31 @@
+// End-to-end runs of the larkway binary on real files in a scratch folder.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "msgbase/fido/msg_file.h"
+#include "test_util.h"
+
+namespace lw::test {
+
+class E2E : public ::testing::Test {
+ protected:
+  // Writes the configuration file "lw.cfg" from `lines`.
+  void Config(const std::vector<std::string>& lines);
+  RunResult Run() { return RunLarkway({"lw.cfg"}, dir_.path()); }
+  // Puts message `n` into the *.MSG folder `area` (relative to the scratch folder).
+  void PutMsg(const std::string& area, int n, const MsgFile& m);
+  std::vector<std::string> Msgs(const std::string& area);  // message file names, sorted by number
+  // The log's lines with CR LF removed and each stamp replaced by "<stamp>".
+  std::vector<std::string> LogLines(const std::string& name = "lw.log");
+  // The log's lines that carry `mark`.
+  std::vector<std::string> Marked(char mark);
+  std::string P(const std::string& rel) const { return dir_ / rel; }
+
+  TempDir dir_;
+};
+
+}  // namespace lw::test
