@@ -119,7 +119,8 @@ TEST_F(E2E, ConfigurationJunkNeverCrashes) {
   MakeDirs(P("net"));
   std::string junk = "NETMAIL *net\n";
   junk += std::string(1000, 'X') + "\n";
-  junk += std::string("TO \0\0\xff\xfe, kill\n", 17);
+  const char nul_line[] = "TO \0\0\xff\xfe, kill\n";
+  junk += std::string(nul_line, sizeof nul_line - 1);
   for (int i = 0; i < 256; ++i) junk += static_cast<char>(i);
   junk += "\nLOG lw.log\n";
   for (int i = 0; i < 101; ++i) junk += "FROM someone, kill\n";
