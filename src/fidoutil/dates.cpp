@@ -1,5 +1,6 @@
 #include "fidoutil/dates.h"
 
+#include "fidoutil/address.h"
 #include "platform/platform.h"
 
 namespace lw {
@@ -119,6 +120,21 @@ const char* MonthName(int month) {
 
 std::int32_t YearToTwoDigits(std::int32_t year) {
   return year < 2000 ? year - 1900 : year - 2000;
+}
+
+namespace {
+
+ShortStr TwoDigits(std::int32_t v) {
+  ShortStr s = IntToStr(v);
+  if (s.size() == 1) return ShortStr("0") + s;
+  return s.Left(2);
+}
+
+}  // namespace
+
+ShortStr FtscDateText(const MsgDateTime& dt) {
+  return TwoDigits(dt.Day) + " " + MonthName(dt.Month) + " " + TwoDigits(YearToTwoDigits(dt.Year)) + "  " +
+         TwoDigits(dt.Hour) + ":" + TwoDigits(dt.Min) + ":" + TwoDigits(dt.Sec);
 }
 
 std::int32_t YearFromTwoDigits(std::int32_t year) {

@@ -33,6 +33,9 @@ std::int32_t DateTimeToUnix(const MsgDateTime& dt);
 int MonthFromName(std::string_view name);  // 1..12, or 0
 const char* MonthName(int month);           // "Jan".."Dec", "???" otherwise
 std::int32_t YearToTwoDigits(std::int32_t year);
+// "DD Mon YY  HH:MM:SS": each number in two digits (a single digit gets a
+// leading "0", a longer one keeps its first two characters).
+ShortStr FtscDateText(const MsgDateTime& dt);
 std::int32_t YearFromTwoDigits(std::int32_t year);
 
 }  // namespace lw

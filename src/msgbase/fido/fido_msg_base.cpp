@@ -43,14 +43,6 @@ std::int32_t Number(std::string_view text) {
   return v;
 }
 
-// Two digits: a single digit gets a leading "0", longer numbers keep their
-// first two characters.
-ShortStr TwoDigits(std::int32_t v) {
-  ShortStr s = IntToStr(v);
-  if (s.size() == 1) return ShortStr("0") + s;
-  return s.Left(2);
-}
-
 }  // namespace
 
 FidoMsgBase::FidoMsgBase() = default;
@@ -345,9 +337,7 @@ void FidoMsgBase::GetDateWritten(MsgDateTime& dt) {
 void FidoMsgBase::GetDateArrived(MsgDateTime& dt) { UnpackStamp(header_.date_arrived, dt); }
 
 void FidoMsgBase::SetDateWritten(const MsgDateTime& dt) {
-  ShortStr text = TwoDigits(dt.Day) + " " + MonthName(dt.Month) + " " +
-                  TwoDigits(YearToTwoDigits(dt.Year)) + "  " + TwoDigits(dt.Hour) + ":" +
-                  TwoDigits(dt.Min) + ":" + TwoDigits(dt.Sec);
+  ShortStr text = FtscDateText(dt);
   std::memset(header_.date_time, 0, fido::kDateField);
   StrToZ(header_.date_time, fido::kDateField, text.view());
   header_.date_written = PackStamp(dt);

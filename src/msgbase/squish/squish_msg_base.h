@@ -1,11 +1,113 @@
+// The Squish format: <base>.sqd holds every message in a frame of its own,
+// <base>.sqi one index record per message, <base>.sql the lastread values.
+// Message numbers are the messages' UMSGIDs.
 #pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
 #include "msgbase/message_base.h"
+#include "msgbase/squish/squish_layout.h"
+
 namespace lw {
+
+// The recipient-name hash of the index.
+std::uint32_t SquishHash(std::string_view to_name);
+
 class SquishMsgBase final : public MessageBase {
  public:
-  bool OpenMsgBase(const ShortStr&) override { return false; }
-  bool CreateMsgBase(const ShortStr&) override { return false; }
-  bool MsgBaseExists(const ShortStr&) override { return false; }
-  void CloseMsgBase() override {}
+  enum StatusCode : std::int32_t {
+    kNoDataFile = 0x3000,
+    kNoIndexFile = 0x3001,
+    kCannotOpenData = 0x3002,
+    kCannotOpenIndex = 0x3003,
+    kBadFrame = 0x3007,
+    kFrameIo = 0x3008,
+    kCannotCreateData = 0x3009,
+    kCannotCreateIndex = 0x300A,
+  };
+
+  SquishMsgBase();
+  ~SquishMsgBase() override;
+
+  bool OpenMsgBase(const ShortStr& path) override;
+  bool CreateMsgBase(const ShortStr& path) override;
+  bool MsgBaseExists(const ShortStr& path) override;
+  void CloseMsgBase() override;
+  bool MsgExists(std::int32_t msg_num) override;
+  std::int32_t GetMsgNum() override { return CurMsgNum; }
+  void SeekFirst(std::int32_t msg_num) override;
+  void SeekNext() override;
+  void SeekPrior() override;
+  bool SeekFound() override { return CurMsgNum != 0; }
+  std::int32_t GetMsgPosition() override { return index_pos_; }
+  void SetMsgPosition(std::int32_t pos) override;
+  bool OpenMsg() override;
+  bool OpenMsgHeader() override;
+  bool CloseMsg() override;
+  std::int32_t GetHighMsgNum() override { return static_cast<std::int32_t>(base_.uid - 1); }
+  std::int32_t GetMsgCount() override { return static_cast<std::int32_t>(base_.num_msg); }
+  void GetFrom(ShortStr& name) override;
+  void GetTo(ShortStr& name) override;
+  void GetSubj(ShortStr& subj) override;
+  void GetOrigAddr(FidoAddress& addr) override;
+  void GetDestAddr(FidoAddress& addr) override;
+  void GetAddrs(FidoAddress& orig, FidoAddress& dest) override;
+  void SetFrom(const ShortStr& name) override;
+  void SetTo(const ShortStr& name) override;
+  void SetSubj(const ShortStr& subj) override;
+  bool IsAttr(std::uint32_t mask) override;
+  void SetAttr(std::uint32_t mask, bool on) override;
+  void GetDateWritten(MsgDateTime& dt) override;
+  void GetDateArrived(MsgDateTime& dt) override;
+  void SetDateWritten(const MsgDateTime& dt) override;
+  void SetDateArrived(const MsgDateTime& dt) override;
+  bool WriteMsg() override;
+  bool WriteMsgHeader() override;
+  bool CreateMsg() override;
+  bool DeleteMsg() override;
+  std::int32_t GetLastRead(std::int32_t user_num) override;
+  void SetLastRead(std::int32_t user_num, std::int32_t msg_num) override;
+
+  const squish::BaseHeader& BaseHeader() const { return base_; }
+  const squish::FrameHeader& FrameHeader() const { return frame_; }
+  const squish::MsgHeader& MessageHeader() const { return header_; }
+  std::uint32_t FrameOffset() const { return frame_ofs_; }
+
+ private:
+  struct Chain {
+    std::uint32_t* first;
+    std::uint32_t* last;
+  };
+  void SetPath(const ShortStr& path);
+  ShortStr FileName(const char* extension) const;
+  void CloseFiles();
+  std::int32_t IndexBytes();
+  bool ReadIndex(std::int32_t pos, squish::IndexRecord& rec);
+  // Finds the first record whose umsgid matches `want`; its position or -1.
+  std::int32_t FindIndex(std::int32_t want, bool at_least);
+  bool ReadFrame(std::uint32_t ofs, squish::FrameHeader& f);
+  bool WriteFrame(std::uint32_t ofs, const squish::FrameHeader& f);
+  bool WriteBaseHeader();
+  bool ReadMessage(bool with_body);
+  bool Unlink(const squish::FrameHeader& f, Chain chain);
+  bool AppendToFreeChain(std::uint32_t ofs, squish::FrameHeader& f);
+  bool TakeFreeFrame(std::uint32_t need, std::uint32_t* ofs, std::uint32_t* length);
+  bool LinkIntoMessageChain(std::uint32_t ofs);
+  std::uint32_t FrameLimit();
+
+  ShortStr path_;  // with the trailing "."
+  squish::BaseHeader base_;
+  squish::FrameHeader frame_;
+  squish::MsgHeader header_;
+  squish::IndexRecord index_;
+  std::int32_t index_pos_ = 0;
+  std::uint32_t frame_ofs_ = 0;
+  bool new_message_ = false;
+  std::unique_ptr<Stream> sqd_;
+  std::unique_ptr<Stream> sqi_;
+  std::unique_ptr<Stream> text_;
 };
+
 }  // namespace lw

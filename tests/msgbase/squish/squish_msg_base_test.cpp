@@ -1,0 +1,354 @@
+#include "msgbase/squish/squish_msg_base.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "msgbase/le_bytes.h"
+#include "platform/platform_wrapper.h"
+#include "test_util.h"
+
+namespace lw {
+namespace {
+
+class SquishTest : public ::testing::Test {
+ protected:
+  void SetUp() override { test::InstallFactoriesOnce(); }
+  std::string Base() const { return dir_ / "area"; }
+  std::string Sqd() { return test::ReadFile(Base() + ".sqd"); }
+
+  // Appends a message with the given text; returns its UMSGID.
+  std::int32_t Add(SquishMsgBase& b, const std::string& to, const std::string& text) {
+    EXPECT_TRUE(b.CreateMsg());
+    b.SetTo(ShortStr(to));
+    b.SetFrom(ShortStr("Sender"));
+    b.GetTextStream()->Write(text.data(), static_cast<std::int32_t>(text.size()));
+    EXPECT_TRUE(b.WriteMsg());
+    b.CloseMsg();
+    return b.GetMsgNum();
+  }
+  std::string TextOf(SquishMsgBase& b) {
+    Stream* t = b.GetTextStream();
+    std::string s(static_cast<std::size_t>(t->GetSize()), '\0');
+    t->Seek(0);
+    t->Read(s.data(), t->GetSize());
+    return s;
+  }
+  std::vector<std::int32_t> Walk(SquishMsgBase& b) {
+    std::vector<std::int32_t> ids;
+    for (b.SeekFirst(1); b.SeekFound(); b.SeekNext()) ids.push_back(b.GetMsgNum());
+    return ids;
+  }
+
+  test::TempDir dir_;
+};
+
+TEST_F(SquishTest, FreshBase) {
+  SquishMsgBase b;
+  ASSERT_TRUE(b.CreateMsgBase(ShortStr(dir_ / "sub/dir/area")));
+  b.CloseMsgBase();
+  std::string sqd = test::ReadFile(dir_ / "sub/dir/area.sqd");
+  ASSERT_EQ(sqd.size(), 256u);
+  EXPECT_EQ(test::FileSizeOf(dir_ / "sub/dir/area.sqi"), 0);
+  EXPECT_FALSE(test::Exists(dir_ / "sub/dir/area.sql"));
+  const auto* p = reinterpret_cast<const std::uint8_t*>(sqd.data());
+  EXPECT_EQ(GetLe16(p + 0), 256);
+  EXPECT_EQ(GetLe32(p + 20), 1u);     // uid
+  EXPECT_EQ(GetLe32(p + 120), 256u);  // end_frame
+  EXPECT_EQ(GetLe32(p + 124), 65535u);
+  EXPECT_EQ(GetLe16(p + 128), 32767);
+  EXPECT_EQ(GetLe16(p + 130), 28);
+  EXPECT_EQ(std::string(sqd.data() + 24), dir_ / "sub/dir/area");
+  SquishMsgBase again;
+  EXPECT_TRUE(again.MsgBaseExists(ShortStr(dir_ / "sub/dir/AREA")));
+  ASSERT_TRUE(again.OpenMsgBase(ShortStr(dir_ / "sub/dir/area")));
+  EXPECT_EQ(again.GetHighMsgNum(), 0);
+}
+
+TEST_F(SquishTest, OpenStatusCodes) {
+  SquishMsgBase b;
+  EXPECT_FALSE(b.OpenMsgBase(ShortStr(Base())));
+  EXPECT_EQ(b.Status, SquishMsgBase::kNoDataFile);
+  test::WriteFile(Base() + ".sqd", std::string(256, '\0'));
+  EXPECT_FALSE(b.OpenMsgBase(ShortStr(Base())));
+  EXPECT_EQ(b.Status, SquishMsgBase::kNoIndexFile);
+  test::WriteFile(Base() + ".sqd", "short");
+  test::WriteFile(Base() + ".sqi", "");
+  EXPECT_FALSE(b.OpenMsgBase(ShortStr(Base())));
+  EXPECT_EQ(b.Status, SquishMsgBase::kCannotOpenData);
+}
+
+TEST_F(SquishTest, NumbersAndFrames) {
+  SquishMsgBase b;
+  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  ASSERT_TRUE(b.CreateMsg());
+  EXPECT_EQ(b.GetMsgNum(), 1);
+  EXPECT_EQ(b.GetHighMsgNum(), 1);  // before WriteMsg
+  const std::string text = "\001MSGID: 2:5020/1 abcd\rbody\r";
+  b.GetTextStream()->Write(text.data(), static_cast<std::int32_t>(text.size()));
+  ASSERT_TRUE(b.WriteMsg());
+  EXPECT_EQ(b.FrameOffset(), 256u);
+  const std::uint32_t msg_length = 238 + 22 + 5 + 1;  // header, control info + NUL, body, NUL
+  EXPECT_EQ(b.FrameHeader().msg_length, msg_length);
+  EXPECT_EQ(b.FrameHeader().clen, 22u);
+  EXPECT_EQ(b.BaseHeader().end_frame, 256 + 28 + msg_length);
+  EXPECT_EQ(b.MessageHeader().attr, 0x00020000u);
+  b.CloseMsgBase();
+  EXPECT_EQ(test::FileSizeOf(Base() + ".sqd"), 256 + 28 + msg_length);
+  EXPECT_EQ(test::FileSizeOf(Base() + ".sqi"), 12);
+}
+
+TEST_F(SquishTest, RoundTripOfHeaderAndText) {
+  SquishMsgBase b;
+  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  b.SetMsgKind(0);
+  ASSERT_TRUE(b.CreateMsg());
+  b.SetFrom(ShortStr("Alice"));
+  b.SetTo(ShortStr("Bob"));
+  b.SetSubj(ShortStr(std::string(100, 's')));
+  MsgDateTime dt;
+  dt.Year = 2026;
+  dt.Month = 12;
+  dt.Day = 10;
+  dt.Hour = 3;
+  dt.Min = 4;
+  dt.Sec = 6;
+  b.SetDateWritten(dt);
+  b.SetDateArrived(dt);
+  b.SetAttr(kAttrPrivate, true);
+  b.SetAttr(kAttrFileRequest, true);
+  b.SetAttr(kAttrScanned, true);
+  b.SetAttr(kAttrIsReturnReceipt, true);  // no place in Squish
+  const std::string text = "\001MSGID: 2:5020/1.3 cafe0001\r\001INTL 1:2/3 2:5020/1\r\001FMPT 3\rHello\r\nworld\r";
+  b.GetTextStream()->Write(text.data(), static_cast<std::int32_t>(text.size()));
+  ASSERT_TRUE(b.WriteMsg());
+  EXPECT_EQ(std::string(b.MessageHeader().ftsc_date), "10 Dec 26  03:04:06");
+  EXPECT_EQ(b.MessageHeader().attr, 0x00020000u | 0x1 | 0x800 | 0x10000);
+  EXPECT_EQ(b.MessageHeader().orig[3], 3);
+  EXPECT_EQ(b.MessageHeader().dest[0], 1);
+  b.CloseMsgBase();
+
+  SquishMsgBase r;
+  ASSERT_TRUE(r.OpenMsgBase(ShortStr(Base())));
+  r.SeekFirst(1);
+  ASSERT_TRUE(r.OpenMsg());
+  ShortStr s;
+  r.GetFrom(s);
+  EXPECT_EQ(s.str(), "Alice");
+  r.GetSubj(s);
+  EXPECT_EQ(s.str(), std::string(71, 's'));
+  MsgDateTime back;
+  r.GetDateWritten(back);
+  EXPECT_EQ(back.Year, 2026);
+  EXPECT_EQ(back.Month, 12);
+  EXPECT_EQ(back.Sec, 6);
+  EXPECT_TRUE(r.IsAttr(kAttrFileRequest));
+  EXPECT_TRUE(r.IsAttr(kAttrScanned));
+  EXPECT_FALSE(r.IsAttr(kAttrIsReturnReceipt));
+  EXPECT_EQ(TextOf(r), "\001MSGID: 2:5020/1.3 cafe0001\r\001INTL 1:2/3 2:5020/1\r\001FMPT 3\rHello\r\nworld\r");
+  FidoAddress o, d;
+  r.GetAddrs(o, d);
+  EXPECT_EQ(FormatAddress(o).str(), "2:5020/1.3");
+  EXPECT_EQ(FormatAddress(d).str(), "1:2/3");
+}
+
+TEST_F(SquishTest, NoKludgesGivesOneEmptyLine) {
+  SquishMsgBase b;
+  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  Add(b, "x", "just text\r");
+  EXPECT_EQ(b.FrameHeader().clen, 1u);
+  b.SeekFirst(1);
+  ASSERT_TRUE(b.OpenMsg());
+  EXPECT_EQ(TextOf(b), "\rjust text\r");
+  ASSERT_TRUE(b.OpenMsgHeader());
+  EXPECT_EQ(TextOf(b), "\r");
+}
+
+TEST_F(SquishTest, DeleteKeepsTheWalkAndReusesTheFrame) {
+  SquishMsgBase b;
+  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  Add(b, "a", "first message with a long body " + std::string(200, 'x') + "\r");
+  Add(b, "b", "second\r");
+  Add(b, "c", "third\r");
+  std::vector<std::int32_t> seen;
+  for (b.SeekFirst(1); b.SeekFound(); b.SeekNext()) {
+    ASSERT_TRUE(b.OpenMsg());
+    b.CloseMsg();
+    seen.push_back(b.GetMsgNum());
+    if (b.GetMsgNum() != 3) {
+      ASSERT_TRUE(b.DeleteMsg());
+    }
+  }
+  EXPECT_EQ(seen, (std::vector<std::int32_t>{1, 2, 3}));
+  EXPECT_EQ(Walk(b), (std::vector<std::int32_t>{3}));
+  EXPECT_EQ(b.GetMsgCount(), 1);
+  EXPECT_EQ(b.GetHighMsgNum(), 3);
+  const std::uint32_t first_frame_length = 238 + 1 + 232 + 1;
+  EXPECT_EQ(b.BaseHeader().free_frame, 256u);
+  // A smaller message takes the first free frame and keeps its length.
+  std::uint32_t end_before = b.BaseHeader().end_frame;
+  Add(b, "d", "small\r");
+  EXPECT_EQ(b.FrameOffset(), 256u);
+  EXPECT_EQ(b.FrameHeader().frame_length, first_frame_length);
+  EXPECT_EQ(b.BaseHeader().end_frame, end_before);
+  EXPECT_EQ(Walk(b), (std::vector<std::int32_t>{3, 4}));
+  b.CloseMsgBase();
+  SquishMsgBase r;
+  ASSERT_TRUE(r.OpenMsgBase(ShortStr(Base())));
+  r.SeekFirst(4);
+  ASSERT_TRUE(r.OpenMsg());
+  EXPECT_EQ(TextOf(r), "\rsmall\r");
+  EXPECT_EQ(r.BaseHeader().last_frame, 256u);
+}
+
+TEST_F(SquishTest, SeekAboveEveryMessage) {
+  SquishMsgBase b;
+  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  Add(b, "a", "x\r");
+  b.SeekFirst(2);
+  EXPECT_FALSE(b.SeekFound());
+  EXPECT_TRUE(b.MsgExists(1));
+  EXPECT_FALSE(b.MsgExists(2));
+  b.SeekFirst(1);
+  b.SeekPrior();
+  EXPECT_FALSE(b.SeekFound());
+}
+
+TEST_F(SquishTest, LastReadFileGrowsWithZeros) {
+  SquishMsgBase b;
+  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  EXPECT_EQ(b.GetLastRead(3), 0);
+  b.SetLastRead(3, 77);
+  std::string sql = test::ReadFile(Base() + ".sql");
+  ASSERT_EQ(sql.size(), 16u);
+  EXPECT_EQ(sql.substr(0, 12), std::string(12, '\0'));
+  EXPECT_EQ(b.GetLastRead(3), 77);
+  EXPECT_EQ(b.GetLastRead(4), 0);
+}
+
+TEST(SquishHash, CaseOfLatinLettersOnly) {
+  EXPECT_EQ(SquishHash(""), 0u);
+  EXPECT_EQ(SquishHash("Sysop"), SquishHash("SYSOP"));
+  EXPECT_EQ(SquishHash("a"), 0x61u);
+  EXPECT_NE(SquishHash("\x80"), SquishHash("\xa0"));  // code page 866 letters are hashed as they are
+  EXPECT_EQ(SquishHash(std::string(40, 'z')) & 0x80000000u, 0u);
+}
+
+// ---- Damaged bases: the Part's status codes, bounded walks, no crash. ----
+
+class DamagedSquish : public SquishTest {
+ protected:
+  // A base with two messages, closed again.
+  void SetUp() override {
+    SquishTest::SetUp();
+    SquishMsgBase b;
+    ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+    Add(b, "a", "\001MSGID: 1:1/1 1\rfirst\r");
+    Add(b, "b", "second\r");
+  }
+  void Patch32(const std::string& file, std::size_t at, std::uint32_t v) {
+    std::string s = test::ReadFile(file);
+    ASSERT_LE(at + 4, s.size());
+    PutLe32(reinterpret_cast<std::uint8_t*>(s.data() + at), v);
+    test::WriteFile(file, s);
+  }
+  int OpenFirst() {
+    SquishMsgBase b;
+    if (!b.OpenMsgBase(ShortStr(Base()))) return -1;
+    b.SeekFirst(1);
+    return b.OpenMsg() ? 0 : b.Status;
+  }
+};
+
+TEST_F(DamagedSquish, FrameFieldsCheckedBeforeUse) {
+  struct Case {
+    std::size_t at;
+    std::uint32_t value;
+    int status;
+  } cases[] = {
+      {256 + 0, 0x12345678, SquishMsgBase::kBadFrame},   // id
+      {256 + 24, 1, SquishMsgBase::kBadFrame},           // frame_type (low word of type/rsvd)
+      {256 + 16, 10, SquishMsgBase::kBadFrame},          // msg_length below 238 + clen
+      {256 + 16, 0x7FFFFFFF, SquishMsgBase::kBadFrame},  // msg_length beyond the frame
+      {256 + 12, 0x7FFFFFFF, SquishMsgBase::kBadFrame},  // frame and message beyond the file
+      {256 + 20, 0xFFFFFFF0, SquishMsgBase::kBadFrame},  // huge clen
+  };
+  const std::string good = test::ReadFile(Base() + ".sqd");
+  for (const Case& c : cases) {
+    test::WriteFile(Base() + ".sqd", good);
+    if (c.at == 256 + 12) Patch32(Base() + ".sqd", 256 + 16, 0x7FFFFF00);
+    Patch32(Base() + ".sqd", c.at, c.value);
+    EXPECT_EQ(OpenFirst(), c.status) << c.at;
+  }
+}
+
+TEST_F(DamagedSquish, IndexPointingNowhere) {
+  for (std::uint32_t ofs : {0u, 10u, 1000000u, 0xFFFFFFFFu}) {
+    Patch32(Base() + ".sqi", 0, ofs);
+    EXPECT_EQ(OpenFirst(), SquishMsgBase::kFrameIo) << ofs;
+  }
+}
+
+TEST_F(DamagedSquish, LoopingFreeChainEndsTheSearch) {
+  {
+    SquishMsgBase b;
+    ASSERT_TRUE(b.OpenMsgBase(ShortStr(Base())));
+    b.SeekFirst(1);
+    ASSERT_TRUE(b.OpenMsg());
+    ASSERT_TRUE(b.DeleteMsg());
+  }
+  // The freed frame now points at itself.
+  Patch32(Base() + ".sqd", 256 + 4, 256);
+  SquishMsgBase b;
+  ASSERT_TRUE(b.OpenMsgBase(ShortStr(Base())));
+  Add(b, "c", "a message too large for the freed frame " + std::string(500, 'x') + "\r");
+  EXPECT_GT(b.FrameOffset(), 256u);
+  EXPECT_EQ(Walk(b), (std::vector<std::int32_t>{2, 3}));
+}
+
+TEST_F(DamagedSquish, TruncatedAtEveryLengthNeverCrashes) {
+  const std::string good = test::ReadFile(Base() + ".sqd");
+  const std::string index = test::ReadFile(Base() + ".sqi");
+  for (std::size_t len = 0; len < good.size(); len += 7) {
+    test::WriteFile(Base() + ".sqd", good.substr(0, len));
+    for (std::size_t ilen : {index.size(), index.size() - 5, std::size_t{0}}) {
+      test::WriteFile(Base() + ".sqi", index.substr(0, ilen));
+      SquishMsgBase b;
+      if (!b.OpenMsgBase(ShortStr(Base()))) continue;
+      for (b.SeekFirst(1); b.SeekFound(); b.SeekNext()) {
+        if (b.OpenMsg()) b.CloseMsg();
+      }
+      Add(b, "z", "after damage\r");
+    }
+  }
+}
+
+// A write that fails part way is reported, and the base header on disk
+// keeps its counts.
+class FailingDataWrites : public platform::PlatformWrapper {
+ public:
+  FailingDataWrites() : PlatformWrapper(platform::NativePlatform()) {}
+  int WriteFile(platform::FileHandle f, const void* b, std::size_t n, std::size_t* done) override {
+    if (n == 238) {  // the message header of a frame
+      *done = 0;
+      return platform::kDiskWriteError;
+    }
+    return target_.WriteFile(f, b, n, done);
+  }
+};
+
+TEST_F(SquishTest, FailedWriteIsReported) {
+  SquishMsgBase b;
+  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  ASSERT_TRUE(b.CreateMsg());
+  b.GetTextStream()->Write("body\r", 5);
+  FailingDataWrites failing;
+  platform::SetPlatform(&failing);
+  bool stored = b.WriteMsg();
+  platform::SetPlatform(nullptr);
+  EXPECT_FALSE(stored);
+  EXPECT_EQ(test::FileSizeOf(Base() + ".sqi"), 0);
+}
+
+}  // namespace
+}  // namespace lw
