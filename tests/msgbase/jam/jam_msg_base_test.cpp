@@ -1,0 +1,346 @@
+#include "msgbase/jam/jam_msg_base.h"
+
+#include <gtest/gtest.h>
+
+#include "msgbase/le_bytes.h"
+#include "platform/platform_wrapper.h"
+#include "test_util.h"
+
+namespace lw {
+namespace {
+
+class JamTest : public ::testing::Test {
+ protected:
+  void SetUp() override { test::InstallFactoriesOnce(); }
+  std::string Base() const { return dir_ / "area"; }
+  std::int32_t Add(JamMsgBase& b, const std::string& to, const std::string& text) {
+    EXPECT_TRUE(b.CreateMsg());
+    b.SetTo(ShortStr(to));
+    b.SetFrom(ShortStr("Sender"));
+    b.GetTextStream()->Write(text.data(), static_cast<std::int32_t>(text.size()));
+    EXPECT_TRUE(b.WriteMsg());
+    b.CloseMsg();
+    return b.GetMsgNum();
+  }
+  std::string TextOf(JamMsgBase& b) {
+    Stream* t = b.GetTextStream();
+    std::string s(static_cast<std::size_t>(t->GetSize()), '\0');
+    t->Seek(0);
+    t->Read(s.data(), t->GetSize());
+    return s;
+  }
+  std::vector<std::int32_t> Walk(JamMsgBase& b) {
+    std::vector<std::int32_t> ids;
+    for (b.SeekFirst(1); b.SeekFound(); b.SeekNext()) ids.push_back(b.GetMsgNum());
+    return ids;
+  }
+  std::uint32_t At32(const std::string& file, std::size_t at) {
+    std::string s = test::ReadFile(file);
+    return at + 4 <= s.size() ? GetLe32(reinterpret_cast<const std::uint8_t*>(s.data() + at)) : 0xDEADDEAD;
+  }
+  void Patch32(const std::string& file, std::size_t at, std::uint32_t v) {
+    std::string s = test::ReadFile(file);
+    ASSERT_LE(at + 4, s.size());
+    PutLe32(reinterpret_cast<std::uint8_t*>(s.data() + at), v);
+    test::WriteFile(file, s);
+  }
+
+  test::TempDir dir_;
+};
+
+TEST_F(JamTest, FreshBase) {
+  JamMsgBase b;
+  ASSERT_TRUE(b.CreateMsgBase(ShortStr(dir_ / "new/dir/area")));
+  EXPECT_EQ(b.GetHighMsgNum(), 0);
+  EXPECT_EQ(b.GetMsgCount(), 0);
+  b.CloseMsgBase();
+  EXPECT_EQ(test::FileSizeOf(dir_ / "new/dir/area.jhr"), 1024);
+  for (const char* ext : {".jdx", ".jdt", ".jlr"}) EXPECT_EQ(test::FileSizeOf(dir_ / "new/dir/area" + ext), 0);
+  std::string jhr = test::ReadFile(dir_ / "new/dir/area.jhr");
+  EXPECT_EQ(jhr.substr(0, 4), std::string("JAM\0", 4));
+  EXPECT_EQ(At32(dir_ / "new/dir/area.jhr", 16), 0xFFFFFFFFu);
+  EXPECT_EQ(At32(dir_ / "new/dir/area.jhr", 20), 1u);
+}
+
+TEST_F(JamTest, OpenStatusCodes) {
+  JamMsgBase b;
+  struct Step {
+    const char* create;
+    std::int32_t status;
+  } steps[] = {{nullptr, JamMsgBase::kNoHeaderFile},
+               {".jhr", JamMsgBase::kNoIndexFile},
+               {".jdx", JamMsgBase::kNoTextFile},
+               {".jdt", JamMsgBase::kNoLastReadFile},
+               {".jlr", JamMsgBase::kCannotOpenHeader}};  // the header file is empty
+  for (const Step& s : steps) {
+    if (s.create) test::WriteFile(Base() + s.create, "");
+    EXPECT_FALSE(b.OpenMsgBase(ShortStr(Base())));
+    EXPECT_EQ(b.Status, s.status);
+  }
+}
+
+TEST_F(JamTest, FirstMessage) {
+  JamMsgBase b;
+  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  EXPECT_EQ(Add(b, "Sysop", "\001MSGID: 2:5020/1 12345678\rHello\r"), 1);
+  EXPECT_EQ(b.MessageHeader().message_number, 1u);
+  EXPECT_EQ(b.HeaderOffset(), 1024u);
+  EXPECT_EQ(b.MessageHeader().offset, 0u);
+  EXPECT_EQ(b.MessageHeader().txt_len, 6u);
+  EXPECT_EQ(b.MessageHeader().msgid_crc, JamCrc("2:5020/1 12345678"));
+  EXPECT_EQ(b.MessageHeader().reply_crc, 0xFFFFFFFFu);
+  EXPECT_TRUE(b.MsgExists(1));
+  EXPECT_EQ(b.GetHighMsgNum(), 1);
+  b.CloseMsgBase();
+  EXPECT_EQ(At32(Base() + ".jdx", 0), JamCrc("sysop"));
+  EXPECT_EQ(At32(Base() + ".jdx", 4), 1024u);
+  EXPECT_EQ(At32(Base() + ".jhr", 12), 1u);  // ActiveMsgs
+  EXPECT_EQ(At32(Base() + ".jhr", 8), 1u);   // ModCounter
+}
+
+TEST_F(JamTest, OnlyKludgesSeenByAndPathGiveAnEmptyBody) {
+  JamMsgBase b;
+  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  Add(b, "x", "\001PID: x\rSEEN-BY: 5020/1 2\r\001PATH: 5020/1\r");
+  EXPECT_EQ(b.MessageHeader().txt_len, 0u);
+  EXPECT_EQ(b.MessageHeader().msgid_crc, 0xFFFFFFFFu);
+}
+
+TEST(JamCrc, LatinCaseOnly) {
+  EXPECT_EQ(JamCrc(""), 0xFFFFFFFFu);
+  EXPECT_EQ(JamCrc("abc"), 0xCADBBE3Du);
+  EXPECT_EQ(JamCrc("ABC"), JamCrc("abc"));
+  EXPECT_NE(JamCrc("\x80"), JamCrc("\xa0"));
+}
+
+TEST_F(JamTest, RoundTripOfHeaderTextAndLineOrder) {
+  JamMsgBase b;
+  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  b.SetMsgKind(0);
+  ASSERT_TRUE(b.CreateMsg());
+  b.SetFrom(ShortStr("Alice"));
+  b.SetTo(ShortStr("Bob"));
+  b.SetSubj(ShortStr("files.zip"));
+  MsgDateTime dt;
+  dt.Year = 2026;
+  dt.Month = 12;
+  dt.Day = 10;
+  dt.Hour = 3;
+  dt.Min = 4;
+  dt.Sec = 5;
+  b.SetDateWritten(dt);
+  b.SetAttr(kAttrPrivate, true);
+  b.SetAttr(kAttrFileAttached, true);
+  const std::string text =
+      "\001MSGID: 2:5020/1.3 cafe0001\r\001INTL 1:2/3 2:5020/1\r\001FMPT 3\r\001CHRS: CP866 2\r"
+      "Hello\r\nworld\rSEEN-BY: 5020/1\r\001PATH: 5020/1\r\001Via 2:5020/1 @20261210\r";
+  b.GetTextStream()->Write(text.data(), static_cast<std::int32_t>(text.size()));
+  ASSERT_TRUE(b.WriteMsg());
+  EXPECT_EQ(b.MessageHeader().attribute, 0x4u | 0x2000u | 0x02000000u);
+  b.CloseMsgBase();
+
+  JamMsgBase r;
+  ASSERT_TRUE(r.OpenMsgBase(ShortStr(Base())));
+  r.SetMsgKind(0);
+  r.SeekFirst(1);
+  ASSERT_TRUE(r.OpenMsg());
+  ShortStr s;
+  r.GetTo(s);
+  EXPECT_EQ(s.str(), "Bob");
+  r.GetSubj(s);
+  EXPECT_EQ(s.str(), "files.zip");
+  MsgDateTime back;
+  r.GetDateWritten(back);
+  EXPECT_EQ(back.Day, 10);
+  EXPECT_EQ(back.Sec, 5);
+  EXPECT_TRUE(r.IsAttr(kAttrFileAttached));
+  EXPECT_TRUE(r.IsAttr(0x02000000));
+  EXPECT_EQ(TextOf(r),
+            "\001MSGID: 2:5020/1.3 cafe0001\r\001CHRS: CP866 2\r\001INTL 1:2/3 2:5020/1\r\001FMPT 3\r"
+            "Hello\rworld\r\001Via 2:5020/1 @20261210\rSEEN-BY: 5020/1\r\001PATH: 5020/1\r");
+  FidoAddress o, d;
+  r.GetAddrs(o, d);
+  EXPECT_EQ(FormatAddress(o).str(), "2:5020/1.3");
+  EXPECT_EQ(FormatAddress(d).str(), "1:2/3");
+}
+
+TEST_F(JamTest, ManySeenByLinesComeBackWhole) {
+  JamMsgBase b;
+  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  std::string text = "body\r";
+  for (int i = 0; i < 800; ++i) text += "SEEN-BY: 5020/" + std::to_string(i) + " 5030/1 5040/2 5050/3\r";
+  Add(b, "x", text);
+  EXPECT_GT(b.MessageHeader().subfield_len, 12288u);
+  b.SeekFirst(1);
+  ASSERT_TRUE(b.OpenMsg());
+  EXPECT_EQ(TextOf(b), text);
+}
+
+TEST_F(JamTest, DeletionKeepsNumbers) {
+  JamMsgBase b;
+  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  Add(b, "a", "one\r");
+  Add(b, "b", "two\r");
+  Add(b, "c", "three\r");
+  std::vector<std::int32_t> seen;
+  for (b.SeekFirst(1); b.SeekFound(); b.SeekNext()) {
+    ASSERT_TRUE(b.OpenMsg());
+    b.CloseMsg();
+    seen.push_back(b.GetMsgNum());
+    if (b.GetMsgNum() != 3) {
+      ASSERT_TRUE(b.DeleteMsg());
+    }
+  }
+  EXPECT_EQ(seen, (std::vector<std::int32_t>{1, 2, 3}));
+  EXPECT_EQ(Walk(b), (std::vector<std::int32_t>{3}));
+  EXPECT_EQ(b.GetMsgCount(), 1);
+  EXPECT_EQ(b.GetHighMsgNum(), 3);
+  EXPECT_EQ(Add(b, "d", "four\r"), 4);
+  b.CloseMsgBase();
+  EXPECT_EQ(test::FileSizeOf(Base() + ".jdx"), 32);
+  EXPECT_EQ(At32(Base() + ".jdx", 4), 0xFFFFFFFFu);
+  EXPECT_EQ(At32(Base() + ".jhr", 1024 + 52) & 0x80000000u, 0x80000000u);
+  JamMsgBase r;
+  ASSERT_TRUE(r.OpenMsgBase(ShortStr(Base())));
+  r.SeekFirst(4);
+  ASSERT_TRUE(r.OpenMsg());
+  EXPECT_EQ(TextOf(r), "four\r");
+}
+
+TEST_F(JamTest, PeerDeletedMessageLeavesTheBaseUnchanged) {
+  {
+    JamMsgBase b;
+    ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+    Add(b, "a", "one\r");
+    Add(b, "b", "two\r");
+  }
+  // Another program deleted message 1 by its attribute only, index intact.
+  Patch32(Base() + ".jhr", 1024 + 52, At32(Base() + ".jhr", 1024 + 52) | 0x80000000u);
+  const std::string jdx = test::ReadFile(Base() + ".jdx");
+  JamMsgBase b;
+  ASSERT_TRUE(b.OpenMsgBase(ShortStr(Base())));
+  EXPECT_EQ(Walk(b), (std::vector<std::int32_t>{2}));
+  b.CloseMsgBase();
+  EXPECT_EQ(test::ReadFile(Base() + ".jdx"), jdx);
+}
+
+TEST_F(JamTest, LastReadAppendThenUpdateInPlace) {
+  JamMsgBase b;
+  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  EXPECT_EQ(b.GetLastRead(7), 0);
+  b.SetLastRead(7, 5);
+  b.SetLastRead(9, 6);
+  b.SetLastRead(7, 8);
+  EXPECT_EQ(b.GetLastRead(7), 8);
+  EXPECT_EQ(b.GetLastRead(9), 6);
+  b.CloseMsgBase();
+  EXPECT_EQ(test::FileSizeOf(Base() + ".jlr"), 32);
+  EXPECT_EQ(At32(Base() + ".jlr", 12), 8u);  // HighReadMsg follows
+  test::WriteFile(Base() + ".jlr", test::ReadFile(Base() + ".jlr") + "odd");
+  JamMsgBase r;
+  ASSERT_TRUE(r.OpenMsgBase(ShortStr(Base())));
+  EXPECT_EQ(r.GetLastRead(9), 6);
+  r.SetLastRead(11, 1);
+  r.CloseMsgBase();
+  EXPECT_EQ(test::FileSizeOf(Base() + ".jlr"), 48);
+}
+
+// ---- Damaged bases ----
+
+class DamagedJam : public JamTest {
+ protected:
+  void SetUp() override {
+    JamTest::SetUp();
+    JamMsgBase b;
+    ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+    Add(b, "a", "\001MSGID: 1:1/1 1\rfirst\r");
+    Add(b, "b", "second\r");
+  }
+  int OpenFirst() {
+    JamMsgBase b;
+    if (!b.OpenMsgBase(ShortStr(Base()))) return -1;
+    b.CurMsgNum = 1;
+    return b.OpenMsg() ? 0 : b.Status;
+  }
+};
+
+TEST_F(DamagedJam, OffsetsCheckedBeforeUse) {
+  struct Case {
+    const char* file;
+    std::size_t at;
+    std::uint32_t value;
+    int status;
+  } cases[] = {
+      {".jdx", 4, 0x80000000u, JamMsgBase::kBadHeaderOffset},
+      {".jdx", 4, 1000000u, JamMsgBase::kBadHeaderOffset},
+      {".jhr", 1024 + 60, 1000000u, JamMsgBase::kBadTextOffset},
+      {".jhr", 1024 + 64, 1000000u, JamMsgBase::kBadTextOffset},
+      {".jhr", 1024 + 0, 0x41414141u, JamMsgBase::kCannotReadMessage},
+      {".jhr", 1024 + 8, 0xFFFFFFF0u, JamMsgBase::kCannotReadMessage},
+  };
+  const std::string jhr = test::ReadFile(Base() + ".jhr");
+  const std::string jdx = test::ReadFile(Base() + ".jdx");
+  for (const Case& c : cases) {
+    test::WriteFile(Base() + ".jhr", jhr);
+    test::WriteFile(Base() + ".jdx", jdx);
+    Patch32(Base() + c.file, c.at, c.value);
+    EXPECT_EQ(OpenFirst(), c.status) << c.file << " " << c.at;
+  }
+}
+
+TEST_F(DamagedJam, SubfieldLengthsBeyondTheArea) {
+  Patch32(Base() + ".jhr", 1024 + 76 + 4, 0x7FFFFFFFu);  // DatLen of the first subfield
+  EXPECT_EQ(OpenFirst(), 0);
+  Patch32(Base() + ".jhr", 1024 + 8, 3);  // SubfieldLen smaller than one subfield header
+  EXPECT_EQ(OpenFirst(), 0);
+}
+
+TEST_F(DamagedJam, WrongSignatureRefusesTheBase) {
+  Patch32(Base() + ".jhr", 0, 0x12345678u);
+  JamMsgBase b;
+  EXPECT_FALSE(b.OpenMsgBase(ShortStr(Base())));
+  EXPECT_EQ(b.Status, JamMsgBase::kCannotOpenHeader);
+}
+
+TEST_F(DamagedJam, TruncatedAtEveryLengthNeverCrashes) {
+  const std::string jhr = test::ReadFile(Base() + ".jhr");
+  const std::string jdx = test::ReadFile(Base() + ".jdx");
+  const std::string jdt = test::ReadFile(Base() + ".jdt");
+  for (std::size_t len = 1000; len <= jhr.size(); ++len) {
+    test::WriteFile(Base() + ".jhr", jhr.substr(0, len));
+    test::WriteFile(Base() + ".jdx", jdx.substr(0, len % (jdx.size() + 1)));
+    test::WriteFile(Base() + ".jdt", jdt.substr(0, len % (jdt.size() + 1)));
+    JamMsgBase b;
+    if (!b.OpenMsgBase(ShortStr(Base()))) continue;
+    for (b.SeekFirst(1); b.SeekFound(); b.SeekNext()) {
+      if (b.OpenMsg()) b.CloseMsg();
+    }
+  }
+}
+
+class FailingIndexWrites : public platform::PlatformWrapper {
+ public:
+  FailingIndexWrites() : PlatformWrapper(platform::NativePlatform()) {}
+  int WriteFile(platform::FileHandle f, const void* b, std::size_t n, std::size_t* done) override {
+    if (n == 8) {  // an index record
+      *done = 3;
+      return platform::kOk;
+    }
+    return target_.WriteFile(f, b, n, done);
+  }
+};
+
+TEST_F(JamTest, FailedWriteIsReported) {
+  JamMsgBase b;
+  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  ASSERT_TRUE(b.CreateMsg());
+  b.GetTextStream()->Write("body\r", 5);
+  FailingIndexWrites failing;
+  platform::SetPlatform(&failing);
+  bool stored = b.WriteMsg();
+  platform::SetPlatform(nullptr);
+  EXPECT_FALSE(stored);
+}
+
+}  // namespace
+}  // namespace lw
