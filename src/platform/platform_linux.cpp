@@ -206,9 +206,9 @@ bool MatchWild(const char* pat, const char* name) {
   return *pat == 0;
 }
 
-bool MatchPattern(const std::string& pat, const std::string& name) {
+bool MatchPattern(const std::string& pat, const char* name) {
   if (pat == "*.*" || pat == "*") return true;
-  return MatchWild(pat.c_str(), name.c_str());
+  return MatchWild(pat.c_str(), name);
 }
 
 struct Search {

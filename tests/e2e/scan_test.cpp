@@ -3,6 +3,7 @@
 #include <sys/mount.h>
 
 #include "e2e/e2e_fixture.h"
+#include "platform/platform.h"
 
 namespace lw::test {
 namespace {
@@ -246,12 +247,20 @@ TEST_F(Scan, AreaThatCannotBeOpened) {
 }
 
 TEST_F(Scan, MessageThatCannotBeOpened) {
-  PutMsg("net", 1, To("Other"));
-  MakeDirs(P("net/2.msg"));  // a folder in the place of a message
-  Config({"NETMAIL *net"});
+  PutMsg("net", 1, To("Sysop"));
+  PutMsg("net", 2, To("Other"));
+  // Another program holds message 2 exclusively.
+  platform::FileHandle held = platform::kNoFile;
+  ASSERT_EQ(platform::Os().OpenFile(P("net/2.msg"), platform::Access::kReadWrite, platform::Sharing::kExclusive, &held),
+            platform::kOk);
+  Config({"NETMAIL *net", "MOVE YES", "PRIORITY TO", "TO Sysop, *dest", "LOG lw.log"});
   RunResult r = Run();
-  // A directory entry is not listed as a message, so the run is clean.
-  EXPECT_EQ(r.exit_code, 0);
+  platform::Os().CloseFile(held);
+  EXPECT_EQ(r.exit_code, 255);
+  EXPECT_NE(r.out.find("Error: unable to process messagebase - *net\n"), std::string::npos) << r.out;
+  EXPECT_EQ(LogLines().back(), "! <stamp> LW 1.07 Error: unable to process messagebase - *net");
+  EXPECT_EQ(Msgs("net"), (std::vector<std::string>{"2.msg"}));
+  EXPECT_EQ(Msgs("dest"), (std::vector<std::string>{"1.msg"}));
 }
 
 TEST_F(Scan, DestinationThatCannotBeOpened) {

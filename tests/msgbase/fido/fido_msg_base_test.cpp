@@ -136,6 +136,27 @@ TEST_F(FidoTest, DamagedFilesNeverOverrun) {
   }
 }
 
+TEST_F(FidoTest, ManyFilesThatAreNotMessages) {
+  for (int i = 0; i < 100000; ++i) test::WriteFile(area_ + "/file" + std::to_string(i) + ".txt", "");
+  Put(5, {});
+  ASSERT_TRUE(Open());
+  EXPECT_EQ(base_.GetMsgCount(), 1);
+  EXPECT_EQ(base_.GetHighMsgNum(), 5);
+}
+
+TEST_F(FidoTest, SeveralMegabytesRoundTrip) {
+  test::MsgFile m;
+  m.text.clear();
+  for (int i = 0; i < 100000; ++i) m.text += "line " + std::to_string(i) + " of a large message\r";
+  Put(1, m);
+  ASSERT_TRUE(Open());
+  base_.SeekFirst(1);
+  ASSERT_TRUE(base_.OpenMsg());
+  EXPECT_EQ(Text(), m.text);
+  ASSERT_TRUE(base_.WriteMsg());
+  EXPECT_EQ(test::ReadFile(area_ + "/1.msg"), m.Bytes());
+}
+
 TEST_F(FidoTest, HeaderOnlyReadsLeadingKludges) {
   test::MsgFile m;
   m.text = "\001A: 1\r\001B: 2\rbody\r\001C: late\r";
