@@ -19,11 +19,6 @@ using jam::kSubfieldHeaderSize;
 constexpr std::uint32_t kMaxSubfieldArea = 16u << 20;  // beyond this a header is taken as damaged
 constexpr std::int32_t kLastReadChunk = 256;            // records read at a time
 
-struct AttrMapping {
-  std::uint32_t mask;
-  std::uint32_t bit;
-};
-
 const AttrMapping kAttrMap[] = {
     {kAttrPrivate, 0x00000004},      {kAttrCrash, 0x00000100},
     {kAttrReceived, 0x00000008},     {kAttrSent, 0x00000010},
@@ -34,13 +29,6 @@ const AttrMapping kAttrMap[] = {
     {kAttrAuditRequest, 0x00020000}, {0x00800000, 0x00800000},
     {0x01000000, 0x01000000},        {0x02000000, 0x02000000},
 };
-
-std::uint32_t MapAttr(std::uint32_t mask) {
-  for (const AttrMapping& m : kAttrMap) {
-    if (m.mask == mask) return m.bit;
-  }
-  return 0;
-}
 
 bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
 
@@ -530,29 +518,13 @@ bool JamMsgBase::DeleteMsg() {
 
 // ---- Header fields ----
 
-void JamMsgBase::GetOrigAddr(FidoAddress& addr) {
-  ClearAddress(addr);
-  MessageBase::GetOrigAddr(addr);
-}
-
-void JamMsgBase::GetDestAddr(FidoAddress& addr) {
-  ClearAddress(addr);
-  MessageBase::GetDestAddr(addr);
-}
-
-void JamMsgBase::GetAddrs(FidoAddress& orig, FidoAddress& dest) {
-  ClearAddress(orig);
-  ClearAddress(dest);
-  MessageBase::GetAddrs(orig, dest);
-}
-
 bool JamMsgBase::IsAttr(std::uint32_t mask) {
-  std::uint32_t bit = MapAttr(mask);
+  std::uint32_t bit = MapAttr(kAttrMap, mask);
   return bit != 0 && (header_.attribute & bit) != 0;
 }
 
 void JamMsgBase::SetAttr(std::uint32_t mask, bool on) {
-  std::uint32_t bit = MapAttr(mask);
+  std::uint32_t bit = MapAttr(kAttrMap, mask);
   if (bit == 0) return;
   header_.attribute = on ? (header_.attribute | bit) : (header_.attribute & ~bit);
 }

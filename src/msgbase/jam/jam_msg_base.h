@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "msgbase/jam/jam_layout.h"
-#include "msgbase/message_base.h"
+#include "msgbase/kludge_addressed_base.h"
 
 namespace lw {
 
@@ -18,7 +18,7 @@ namespace lw {
 // bytes, not inverted.
 std::uint32_t JamCrc(std::string_view text);
 
-class JamMsgBase final : public MessageBase {
+class JamMsgBase final : public KludgeAddressedBase {
  public:
   enum StatusCode : std::int32_t {
     kNoHeaderFile = 0x2000,
@@ -56,9 +56,6 @@ class JamMsgBase final : public MessageBase {
   void GetFrom(ShortStr& name) override { name = from_; }
   void GetTo(ShortStr& name) override { name = to_; }
   void GetSubj(ShortStr& subj) override { subj = subject_; }
-  void GetOrigAddr(FidoAddress& addr) override;
-  void GetDestAddr(FidoAddress& addr) override;
-  void GetAddrs(FidoAddress& orig, FidoAddress& dest) override;
   void SetFrom(const ShortStr& name) override { from_ = name; }
   void SetTo(const ShortStr& name) override { to_ = name; }
   void SetSubj(const ShortStr& subj) override { subject_ = subj; }

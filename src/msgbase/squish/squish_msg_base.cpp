@@ -20,11 +20,6 @@ using squish::kMsgHeaderSize;
 constexpr std::uint32_t kMaxControlInfo = 65521;  // clen + 1 stays below this
 constexpr std::int32_t kIndexChunk = 512;          // records read at a time while searching
 
-struct AttrMapping {
-  std::uint32_t mask;
-  std::uint32_t bit;
-};
-
 const AttrMapping kAttrMap[] = {
     {kAttrPrivate, 0x00000001},      {kAttrCrash, 0x00000002},
     {kAttrReceived, 0x00000004},     {kAttrSent, 0x00000008},
@@ -34,13 +29,6 @@ const AttrMapping kAttrMap[] = {
     {kAttrFileRequest, 0x00000800},  {kAttrReturnReceiptRequest, 0x00001000},
     {kAttrAuditRequest, 0x00004000}, {kAttrScanned, 0x00010000},
 };
-
-std::uint32_t MapAttr(std::uint32_t mask) {
-  for (const AttrMapping& m : kAttrMap) {
-    if (m.mask == mask) return m.bit;
-  }
-  return 0;
-}
 
 void SetField(char* field, std::size_t size, const ShortStr& value) {
   std::memset(field, 0, size);
@@ -625,29 +613,13 @@ void SquishMsgBase::SetFrom(const ShortStr& name) { SetField(header_.from, sizeo
 void SquishMsgBase::SetTo(const ShortStr& name) { SetField(header_.to, sizeof header_.to, name); }
 void SquishMsgBase::SetSubj(const ShortStr& subj) { SetField(header_.subject, sizeof header_.subject, subj); }
 
-void SquishMsgBase::GetOrigAddr(FidoAddress& addr) {
-  ClearAddress(addr);
-  MessageBase::GetOrigAddr(addr);
-}
-
-void SquishMsgBase::GetDestAddr(FidoAddress& addr) {
-  ClearAddress(addr);
-  MessageBase::GetDestAddr(addr);
-}
-
-void SquishMsgBase::GetAddrs(FidoAddress& orig, FidoAddress& dest) {
-  ClearAddress(orig);
-  ClearAddress(dest);
-  MessageBase::GetAddrs(orig, dest);
-}
-
 bool SquishMsgBase::IsAttr(std::uint32_t mask) {
-  std::uint32_t bit = MapAttr(mask);
+  std::uint32_t bit = MapAttr(kAttrMap, mask);
   return bit != 0 && (header_.attr & bit) != 0;
 }
 
 void SquishMsgBase::SetAttr(std::uint32_t mask, bool on) {
-  std::uint32_t bit = MapAttr(mask);
+  std::uint32_t bit = MapAttr(kAttrMap, mask);
   if (bit == 0) return;
   header_.attr = on ? (header_.attr | bit) : (header_.attr & ~bit);
 }

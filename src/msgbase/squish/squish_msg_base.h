@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "msgbase/message_base.h"
+#include "msgbase/kludge_addressed_base.h"
 #include "msgbase/squish/squish_layout.h"
 
 namespace lw {
@@ -15,7 +15,7 @@ namespace lw {
 // The recipient-name hash of the index.
 std::uint32_t SquishHash(std::string_view to_name);
 
-class SquishMsgBase final : public MessageBase {
+class SquishMsgBase final : public KludgeAddressedBase {
  public:
   enum StatusCode : std::int32_t {
     kNoDataFile = 0x3000,
@@ -51,9 +51,6 @@ class SquishMsgBase final : public MessageBase {
   void GetFrom(ShortStr& name) override;
   void GetTo(ShortStr& name) override;
   void GetSubj(ShortStr& subj) override;
-  void GetOrigAddr(FidoAddress& addr) override;
-  void GetDestAddr(FidoAddress& addr) override;
-  void GetAddrs(FidoAddress& orig, FidoAddress& dest) override;
   void SetFrom(const ShortStr& name) override;
   void SetTo(const ShortStr& name) override;
   void SetSubj(const ShortStr& subj) override;

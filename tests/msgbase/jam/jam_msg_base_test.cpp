@@ -4,36 +4,20 @@
 
 #include "msgbase/le_bytes.h"
 #include "platform/platform_wrapper.h"
+#include "msgbase/msgbase_helpers.h"
 #include "test_util.h"
 
 namespace lw {
 namespace {
 
+using test::AddMessage;
+using test::TextOf;
+using test::Walk;
+
 class JamTest : public ::testing::Test {
  protected:
   void SetUp() override { test::InstallFactoriesOnce(); }
   std::string Base() const { return dir_ / "area"; }
-  std::int32_t Add(JamMsgBase& b, const std::string& to, const std::string& text) {
-    EXPECT_TRUE(b.CreateMsg());
-    b.SetTo(ShortStr(to));
-    b.SetFrom(ShortStr("Sender"));
-    b.GetTextStream()->Write(text.data(), static_cast<std::int32_t>(text.size()));
-    EXPECT_TRUE(b.WriteMsg());
-    b.CloseMsg();
-    return b.GetMsgNum();
-  }
-  std::string TextOf(JamMsgBase& b) {
-    Stream* t = b.GetTextStream();
-    std::string s(static_cast<std::size_t>(t->GetSize()), '\0');
-    t->Seek(0);
-    t->Read(s.data(), t->GetSize());
-    return s;
-  }
-  std::vector<std::int32_t> Walk(JamMsgBase& b) {
-    std::vector<std::int32_t> ids;
-    for (b.SeekFirst(1); b.SeekFound(); b.SeekNext()) ids.push_back(b.GetMsgNum());
-    return ids;
-  }
   std::uint32_t At32(const std::string& file, std::size_t at) {
     std::string s = test::ReadFile(file);
     return at + 4 <= s.size() ? GetLe32(reinterpret_cast<const std::uint8_t*>(s.data() + at)) : 0xDEADDEAD;
@@ -82,7 +66,7 @@ TEST_F(JamTest, OpenStatusCodes) {
 TEST_F(JamTest, FirstMessage) {
   JamMsgBase b;
   ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
-  EXPECT_EQ(Add(b, "Sysop", "\001MSGID: 2:5020/1 12345678\rHello\r"), 1);
+  EXPECT_EQ(AddMessage(b, "Sysop", "\001MSGID: 2:5020/1 12345678\rHello\r"), 1);
   EXPECT_EQ(b.MessageHeader().message_number, 1u);
   EXPECT_EQ(b.HeaderOffset(), 1024u);
   EXPECT_EQ(b.MessageHeader().offset, 0u);
@@ -101,7 +85,7 @@ TEST_F(JamTest, FirstMessage) {
 TEST_F(JamTest, OnlyKludgesSeenByAndPathGiveAnEmptyBody) {
   JamMsgBase b;
   ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
-  Add(b, "x", "\001PID: x\rSEEN-BY: 5020/1 2\r\001PATH: 5020/1\r");
+  AddMessage(b, "x", "\001PID: x\rSEEN-BY: 5020/1 2\r\001PATH: 5020/1\r");
   EXPECT_EQ(b.MessageHeader().txt_len, 0u);
   EXPECT_EQ(b.MessageHeader().msgid_crc, 0xFFFFFFFFu);
 }
@@ -169,7 +153,7 @@ TEST_F(JamTest, ManySeenByLinesComeBackWhole) {
   ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
   std::string text = "body\r";
   for (int i = 0; i < 800; ++i) text += "SEEN-BY: 5020/" + std::to_string(i) + " 5030/1 5040/2 5050/3\r";
-  Add(b, "x", text);
+  AddMessage(b, "x", text);
   EXPECT_GT(b.MessageHeader().subfield_len, 12288u);
   b.SeekFirst(1);
   ASSERT_TRUE(b.OpenMsg());
@@ -179,9 +163,9 @@ TEST_F(JamTest, ManySeenByLinesComeBackWhole) {
 TEST_F(JamTest, DeletionKeepsNumbers) {
   JamMsgBase b;
   ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
-  Add(b, "a", "one\r");
-  Add(b, "b", "two\r");
-  Add(b, "c", "three\r");
+  AddMessage(b, "a", "one\r");
+  AddMessage(b, "b", "two\r");
+  AddMessage(b, "c", "three\r");
   std::vector<std::int32_t> seen;
   for (b.SeekFirst(1); b.SeekFound(); b.SeekNext()) {
     ASSERT_TRUE(b.OpenMsg());
@@ -195,7 +179,7 @@ TEST_F(JamTest, DeletionKeepsNumbers) {
   EXPECT_EQ(Walk(b), (std::vector<std::int32_t>{3}));
   EXPECT_EQ(b.GetMsgCount(), 1);
   EXPECT_EQ(b.GetHighMsgNum(), 3);
-  EXPECT_EQ(Add(b, "d", "four\r"), 4);
+  EXPECT_EQ(AddMessage(b, "d", "four\r"), 4);
   b.CloseMsgBase();
   EXPECT_EQ(test::FileSizeOf(Base() + ".jdx"), 32);
   EXPECT_EQ(At32(Base() + ".jdx", 4), 0xFFFFFFFFu);
@@ -211,8 +195,8 @@ TEST_F(JamTest, PeerDeletedMessageLeavesTheBaseUnchanged) {
   {
     JamMsgBase b;
     ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
-    Add(b, "a", "one\r");
-    Add(b, "b", "two\r");
+    AddMessage(b, "a", "one\r");
+    AddMessage(b, "b", "two\r");
   }
   // Another program deleted message 1 by its attribute only, index intact.
   Patch32(Base() + ".jhr", 1024 + 52, At32(Base() + ".jhr", 1024 + 52) | 0x80000000u);
@@ -253,8 +237,8 @@ class DamagedJam : public JamTest {
     JamTest::SetUp();
     JamMsgBase b;
     ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
-    Add(b, "a", "\001MSGID: 1:1/1 1\rfirst\r");
-    Add(b, "b", "second\r");
+    AddMessage(b, "a", "\001MSGID: 1:1/1 1\rfirst\r");
+    AddMessage(b, "b", "second\r");
   }
   int OpenFirst() {
     JamMsgBase b;

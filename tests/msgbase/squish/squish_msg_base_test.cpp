@@ -6,10 +6,15 @@
 
 #include "msgbase/le_bytes.h"
 #include "platform/platform_wrapper.h"
+#include "msgbase/msgbase_helpers.h"
 #include "test_util.h"
 
 namespace lw {
 namespace {
+
+using test::AddMessage;
+using test::TextOf;
+using test::Walk;
 
 class SquishTest : public ::testing::Test {
  protected:
@@ -17,28 +22,6 @@ class SquishTest : public ::testing::Test {
   std::string Base() const { return dir_ / "area"; }
   std::string Sqd() { return test::ReadFile(Base() + ".sqd"); }
 
-  // Appends a message with the given text; returns its UMSGID.
-  std::int32_t Add(SquishMsgBase& b, const std::string& to, const std::string& text) {
-    EXPECT_TRUE(b.CreateMsg());
-    b.SetTo(ShortStr(to));
-    b.SetFrom(ShortStr("Sender"));
-    b.GetTextStream()->Write(text.data(), static_cast<std::int32_t>(text.size()));
-    EXPECT_TRUE(b.WriteMsg());
-    b.CloseMsg();
-    return b.GetMsgNum();
-  }
-  std::string TextOf(SquishMsgBase& b) {
-    Stream* t = b.GetTextStream();
-    std::string s(static_cast<std::size_t>(t->GetSize()), '\0');
-    t->Seek(0);
-    t->Read(s.data(), t->GetSize());
-    return s;
-  }
-  std::vector<std::int32_t> Walk(SquishMsgBase& b) {
-    std::vector<std::int32_t> ids;
-    for (b.SeekFirst(1); b.SeekFound(); b.SeekNext()) ids.push_back(b.GetMsgNum());
-    return ids;
-  }
 
   test::TempDir dir_;
 };
@@ -155,7 +138,7 @@ TEST_F(SquishTest, RoundTripOfHeaderAndText) {
 TEST_F(SquishTest, NoKludgesGivesOneEmptyLine) {
   SquishMsgBase b;
   ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
-  Add(b, "x", "just text\r");
+  AddMessage(b, "x", "just text\r");
   EXPECT_EQ(b.FrameHeader().clen, 1u);
   b.SeekFirst(1);
   ASSERT_TRUE(b.OpenMsg());
@@ -167,9 +150,9 @@ TEST_F(SquishTest, NoKludgesGivesOneEmptyLine) {
 TEST_F(SquishTest, DeleteKeepsTheWalkAndReusesTheFrame) {
   SquishMsgBase b;
   ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
-  Add(b, "a", "first message with a long body " + std::string(200, 'x') + "\r");
-  Add(b, "b", "second\r");
-  Add(b, "c", "third\r");
+  AddMessage(b, "a", "first message with a long body " + std::string(200, 'x') + "\r");
+  AddMessage(b, "b", "second\r");
+  AddMessage(b, "c", "third\r");
   std::vector<std::int32_t> seen;
   for (b.SeekFirst(1); b.SeekFound(); b.SeekNext()) {
     ASSERT_TRUE(b.OpenMsg());
@@ -187,7 +170,7 @@ TEST_F(SquishTest, DeleteKeepsTheWalkAndReusesTheFrame) {
   EXPECT_EQ(b.BaseHeader().free_frame, 256u);
   // A smaller message takes the first free frame and keeps its length.
   std::uint32_t end_before = b.BaseHeader().end_frame;
-  Add(b, "d", "small\r");
+  AddMessage(b, "d", "small\r");
   EXPECT_EQ(b.FrameOffset(), 256u);
   EXPECT_EQ(b.FrameHeader().frame_length, first_frame_length);
   EXPECT_EQ(b.BaseHeader().end_frame, end_before);
@@ -204,7 +187,7 @@ TEST_F(SquishTest, DeleteKeepsTheWalkAndReusesTheFrame) {
 TEST_F(SquishTest, SeekAboveEveryMessage) {
   SquishMsgBase b;
   ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
-  Add(b, "a", "x\r");
+  AddMessage(b, "a", "x\r");
   b.SeekFirst(2);
   EXPECT_FALSE(b.SeekFound());
   EXPECT_TRUE(b.MsgExists(1));
@@ -243,8 +226,8 @@ class DamagedSquish : public SquishTest {
     SquishTest::SetUp();
     SquishMsgBase b;
     ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
-    Add(b, "a", "\001MSGID: 1:1/1 1\rfirst\r");
-    Add(b, "b", "second\r");
+    AddMessage(b, "a", "\001MSGID: 1:1/1 1\rfirst\r");
+    AddMessage(b, "b", "second\r");
   }
   void Patch32(const std::string& file, std::size_t at, std::uint32_t v) {
     std::string s = test::ReadFile(file);
@@ -301,7 +284,7 @@ TEST_F(DamagedSquish, LoopingFreeChainEndsTheSearch) {
   Patch32(Base() + ".sqd", 256 + 4, 256);
   SquishMsgBase b;
   ASSERT_TRUE(b.OpenMsgBase(ShortStr(Base())));
-  Add(b, "c", "a message too large for the freed frame " + std::string(500, 'x') + "\r");
+  AddMessage(b, "c", "a message too large for the freed frame " + std::string(500, 'x') + "\r");
   EXPECT_GT(b.FrameOffset(), 256u);
   EXPECT_EQ(Walk(b), (std::vector<std::int32_t>{2, 3}));
 }
@@ -318,7 +301,7 @@ TEST_F(DamagedSquish, TruncatedAtEveryLengthNeverCrashes) {
       for (b.SeekFirst(1); b.SeekFound(); b.SeekNext()) {
         if (b.OpenMsg()) b.CloseMsg();
       }
-      Add(b, "z", "after damage\r");
+      AddMessage(b, "z", "after damage\r");
     }
   }
 }

@@ -1,0 +1,32 @@
+#include "msgbase/msgbase_helpers.h"
+
+#include <gtest/gtest.h>
+
+namespace lw::test {
+
+std::int32_t AddMessage(MessageBase& base, const std::string& to, const std::string& text) {
+  EXPECT_TRUE(base.CreateMsg());
+  base.SetTo(ShortStr(to));
+  base.SetFrom(ShortStr("Sender"));
+  base.GetTextStream()->Write(text.data(), static_cast<std::int32_t>(text.size()));
+  EXPECT_TRUE(base.WriteMsg());
+  base.CloseMsg();
+  return base.GetMsgNum();
+}
+
+std::string TextOf(MessageBase& base) {
+  Stream* t = base.GetTextStream();
+  if (t == nullptr) return "";
+  std::string s(static_cast<std::size_t>(t->GetSize()), '\0');
+  t->Seek(0);
+  t->Read(s.data(), t->GetSize());
+  return s;
+}
+
+std::vector<std::int32_t> Walk(MessageBase& base) {
+  std::vector<std::int32_t> ids;
+  for (base.SeekFirst(1); base.SeekFound(); base.SeekNext()) ids.push_back(base.GetMsgNum());
+  return ids;
+}
+
+}  // namespace lw::test

@@ -1,0 +1,18 @@
+// Small verbs for tests that drive a MessageBase.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "msgbase/message_base.h"
+
+namespace lw::test {
+
+// Creates and writes a message to `to` with `text`; returns its number.
+std::int32_t AddMessage(MessageBase& base, const std::string& to, const std::string& text);
+// The open message's whole text.
+std::string TextOf(MessageBase& base);
+// The numbers of every message, first to last.
+std::vector<std::int32_t> Walk(MessageBase& base);
+
+}  // namespace lw::test
