@@ -1,0 +1,327 @@
+// Win32 implementation of the runtime-support layer.
+#include <windows.h>
+// The Platform interface has operations of these names.
+#undef CreateFile
+#undef DeleteFile
+#undef Yield
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace lw::platform {
+
+const char kPathSeparator = '\\';
+const char* const kLineEnd = "\r\n";
+const bool kFoldConfigPaths = true;
+
+std::string FixedNamePart(std::string_view upper_case_part) { return std::string(upper_case_part); }
+
+namespace {
+
+// The one place where Win32 error codes become DOS-style codes (the low
+// codes are the same numbers).
+int Translate(DWORD e) {
+  switch (e) {
+    case ERROR_SUCCESS: return kOk;
+    case ERROR_FILE_NOT_FOUND: return kFileNotFound;
+    case ERROR_PATH_NOT_FOUND: case ERROR_INVALID_NAME: case ERROR_BAD_PATHNAME: return kPathNotFound;
+    case ERROR_TOO_MANY_OPEN_FILES: return kTooManyOpenFiles;
+    case ERROR_ACCESS_DENIED: case ERROR_SHARING_VIOLATION: case ERROR_LOCK_VIOLATION:
+    case ERROR_FILE_EXISTS: case ERROR_ALREADY_EXISTS: case ERROR_WRITE_PROTECT: return kAccessDenied;
+    case ERROR_INVALID_HANDLE: return kInvalidHandle;
+    case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL: return kDiskWriteError;
+    default: return kDiskReadError;
+  }
+}
+
+int LastError() { return Translate(GetLastError()); }
+
+HANDLE Handle(FileHandle f) { return reinterpret_cast<HANDLE>(f); }
+
+std::string Native(std::string_view name) {
+  std::string s(name);
+  for (char& c : s) {
+    if (c == '/') c = '\\';
+  }
+  return s;
+}
+
+DWORD ShareFlags(Sharing sharing) {
+  switch (sharing) {
+    case Sharing::kExclusive: return 0;
+    case Sharing::kDenyWrite: return FILE_SHARE_READ;
+    case Sharing::kDenyNone: return FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  }
+  return 0;
+}
+
+// Opens with CreateFileA; a sharing violation is retried for about two
+// seconds before the open fails.
+int Open(std::string_view name, DWORD access, DWORD share, DWORD disposition, FileHandle* file) {
+  *file = kNoFile;
+  std::string path = Native(name);
+  for (int attempt = 0;; ++attempt) {
+    HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      *file = reinterpret_cast<FileHandle>(h);
+      return kOk;
+    }
+    DWORD e = GetLastError();
+    if ((e != ERROR_SHARING_VIOLATION && e != ERROR_LOCK_VIOLATION) || attempt >= 40) return Translate(e);
+    Sleep(50);
+  }
+}
+
+bool MatchesMask(DWORD attr, std::uint32_t mask) {
+  std::uint32_t a = static_cast<std::uint32_t>(attr) &
+                    (kAttrHidden | kAttrSystem | kAttrVolume | kAttrDirectory | kAttrArchive);
+  return (a & ~mask) == 0;
+}
+
+struct Search {
+  HANDLE find = INVALID_HANDLE_VALUE;
+  std::uint32_t mask = 0;
+};
+
+bool Deliver(Search* s, const WIN32_FIND_DATAA& d, DirEntry* entry) {
+  if (!MatchesMask(d.dwFileAttributes, s->mask)) return false;
+  entry->name = d.cFileName;
+  entry->attr = static_cast<std::uint32_t>(d.dwFileAttributes) & 0x3F;
+  return true;
+}
+
+HANDLE StdOut() { return GetStdHandle(STD_OUTPUT_HANDLE); }
+
+void WriteAll(const char* p, std::size_t n) {
+  DWORD written = 0;
+  while (n > 0 && WriteFile(StdOut(), p, static_cast<DWORD>(n), &written, nullptr) && written > 0) {
+    p += written;
+    n -= written;
+  }
+}
+
+class Win32Platform final : public Platform {
+ public:
+  void ConsoleWrite(std::string_view text) override { WriteAll(text.data(), text.size()); }
+
+  void ConsoleWriteKeepCursor(std::string_view text) override {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (GetConsoleScreenBufferInfo(StdOut(), &info)) {
+      WriteAll(text.data(), text.size());
+      SetConsoleCursorPosition(StdOut(), info.dwCursorPosition);
+    } else {
+      std::string out(text);
+      out += '\r';
+      WriteAll(out.data(), out.size());
+    }
+  }
+
+  // The foreground becomes `color`; the background of the current
+  // attribute stays, blinking (the background intensity bit) is cleared.
+  void ConsoleSetColor(int color) override {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(StdOut(), &info)) return;
+    WORD attr = static_cast<WORD>((info.wAttributes & 0x70) | (color & 0x0F));
+    SetConsoleTextAttribute(StdOut(), attr);
+  }
+
+  int OpenFile(std::string_view name, Access access, Sharing sharing, FileHandle* file) override {
+    DWORD a = access == Access::kRead    ? GENERIC_READ
+              : access == Access::kWrite ? GENERIC_WRITE
+                                         : GENERIC_READ | GENERIC_WRITE;
+    return Open(name, a, ShareFlags(sharing), OPEN_EXISTING, file);
+  }
+
+  int CreateFile(std::string_view name, Sharing sharing, FileHandle* file) override {
+    return Open(name, GENERIC_READ | GENERIC_WRITE, ShareFlags(sharing), CREATE_ALWAYS, file);
+  }
+
+  int CreateNewFile(std::string_view name, FileHandle* file) override {
+    return Open(name, GENERIC_READ | GENERIC_WRITE, ShareFlags(Sharing::kDenyNone), CREATE_NEW, file);
+  }
+
+  int ReadFile(FileHandle file, void* buf, std::size_t count, std::size_t* done) override {
+    *done = 0;
+    char* p = static_cast<char*>(buf);
+    while (*done < count) {
+      DWORD got = 0;
+      if (!::ReadFile(Handle(file), p + *done, static_cast<DWORD>(count - *done), &got, nullptr)) return LastError();
+      if (got == 0) break;
+      *done += got;
+    }
+    return kOk;
+  }
+
+  int WriteFile(FileHandle file, const void* buf, std::size_t count, std::size_t* done) override {
+    *done = 0;
+    const char* p = static_cast<const char*>(buf);
+    while (*done < count) {
+      DWORD put = 0;
+      if (!::WriteFile(Handle(file), p + *done, static_cast<DWORD>(count - *done), &put, nullptr)) return LastError();
+      if (put == 0) break;
+      *done += put;
+    }
+    return kOk;
+  }
+
+  int SeekFile(FileHandle file, std::int64_t pos) override {
+    LARGE_INTEGER to;
+    to.QuadPart = pos;
+    return SetFilePointerEx(Handle(file), to, nullptr, FILE_BEGIN) ? kOk : LastError();
+  }
+
+  int SeekFileEnd(FileHandle file) override {
+    LARGE_INTEGER zero;
+    zero.QuadPart = 0;
+    return SetFilePointerEx(Handle(file), zero, nullptr, FILE_END) ? kOk : LastError();
+  }
+
+  int TellFile(FileHandle file, std::int64_t* pos) override {
+    LARGE_INTEGER zero;
+    zero.QuadPart = 0;
+    LARGE_INTEGER now;
+    if (!SetFilePointerEx(Handle(file), zero, &now, FILE_CURRENT)) return LastError();
+    *pos = now.QuadPart;
+    return kOk;
+  }
+
+  int FileSize(FileHandle file, std::int64_t* size) override {
+    LARGE_INTEGER s;
+    if (!GetFileSizeEx(Handle(file), &s)) return LastError();
+    *size = s.QuadPart;
+    return kOk;
+  }
+
+  int TruncateFile(FileHandle file) override { return SetEndOfFile(Handle(file)) ? kOk : LastError(); }
+
+  int FlushFile(FileHandle file) override { return FlushFileBuffers(Handle(file)) ? kOk : LastError(); }
+
+  int CloseFile(FileHandle file) override { return CloseHandle(Handle(file)) ? kOk : LastError(); }
+
+  int DeleteFile(std::string_view name) override {
+    return DeleteFileA(Native(name).c_str()) ? kOk : LastError();
+  }
+
+  int QueryAttributes(std::string_view name, std::uint32_t* attr) override {
+    if (name.empty()) return kFileNotFound;
+    DWORD a = GetFileAttributesA(Native(name).c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) return LastError();
+    *attr = static_cast<std::uint32_t>(a) & 0x3F;
+    return kOk;
+  }
+
+  int FindFirst(std::string_view pattern, std::uint32_t attr_mask, SearchHandle* search,
+                DirEntry* entry) override {
+    *search = 0;
+    WIN32_FIND_DATAA d;
+    HANDLE h = FindFirstFileA(Native(pattern).c_str(), &d);
+    if (h == INVALID_HANDLE_VALUE) {
+      int rc = LastError();
+      return rc == kOk ? kFileNotFound : rc;
+    }
+    auto* s = new Search{h, attr_mask};
+    for (;;) {
+      if (Deliver(s, d, entry)) {
+        *search = reinterpret_cast<SearchHandle>(s);
+        return kOk;
+      }
+      if (!FindNextFileA(h, &d)) break;
+    }
+    ::FindClose(h);
+    delete s;
+    return kFileNotFound;
+  }
+
+  int FindNext(SearchHandle search, DirEntry* entry) override {
+    auto* s = reinterpret_cast<Search*>(search);
+    if (s == nullptr) return kInvalidHandle;
+    WIN32_FIND_DATAA d;
+    while (FindNextFileA(s->find, &d)) {
+      if (Deliver(s, d, entry)) return kOk;
+    }
+    return kFileNotFound;
+  }
+
+  void FindClose(SearchHandle search) override {
+    auto* s = reinterpret_cast<Search*>(search);
+    if (s == nullptr) return;
+    ::FindClose(s->find);
+    delete s;
+  }
+
+  int MakeDirectory(std::string_view name) override {
+    return CreateDirectoryA(Native(name).c_str(), nullptr) ? kOk : LastError();
+  }
+
+  std::string FullPath(std::string_view name) override {
+    std::string path = Native(name);
+    char buf[MAX_PATH * 4];
+    DWORD n = GetFullPathNameA(path.empty() ? "." : path.c_str(), sizeof buf, buf, nullptr);
+    if (n == 0 || n >= sizeof buf) return path;
+    std::string full(buf, n);
+    if (path.empty() && !full.empty() && full.back() != '\\') full += '\\';
+    return full;
+  }
+
+  LocalTime Now() override {
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    LocalTime t;
+    t.year = st.wYear;
+    t.month = st.wMonth;
+    t.day = st.wDay;
+    t.hour = st.wHour;
+    t.min = st.wMinute;
+    t.sec = st.wSecond;
+    t.hundredths = st.wMilliseconds / 10;
+    return t;
+  }
+
+  void Yield() override { Sleep(1); }
+};
+
+FaultReporter g_reporter = nullptr;
+
+LONG WINAPI OnException(EXCEPTION_POINTERS* info) {
+  int number = 216;
+  switch (info->ExceptionRecord->ExceptionCode) {
+    case EXCEPTION_INT_DIVIDE_BY_ZERO: number = 200; break;
+    case EXCEPTION_STACK_OVERFLOW: number = 202; break;
+    default: break;
+  }
+  std::uintptr_t addr = reinterpret_cast<std::uintptr_t>(info->ExceptionRecord->ExceptionAddress);
+  if (g_reporter) g_reporter(number, addr == 0 ? 1 : addr);
+  ::ExitProcess(static_cast<UINT>(number));
+}
+
+void OnOutOfMemory() {
+  if (g_reporter) g_reporter(203, reinterpret_cast<std::uintptr_t>(&OnOutOfMemory));
+  ::ExitProcess(203);
+}
+
+}  // namespace
+
+Platform& NativePlatform() {
+  static Win32Platform instance;
+  return instance;
+}
+
+void InstallFaultHandlers(FaultReporter report) {
+  g_reporter = report;
+  SetUnhandledExceptionFilter(OnException);
+  std::set_new_handler(OnOutOfMemory);
+}
+
+void RawConsoleWrite(const char* text, std::size_t length) { WriteAll(text, length); }
+
+std::uintptr_t ImageOffset(std::uintptr_t address) {
+  return address - reinterpret_cast<std::uintptr_t>(GetModuleHandleA(nullptr));
+}
+
+void ExitProcess(int code) { ::ExitProcess(static_cast<UINT>(code)); }
+
+}  // namespace lw::platform
