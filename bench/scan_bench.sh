@@ -34,8 +34,8 @@ for count in 2000 10000; do
     cd "$work"
     printf 'NETMAIL *net\nMOVE YES\nPRIORITY TO\nTO Sysop, %sarea\n' "$area" > fill.cfg
     "$bin" fill.cfg >/dev/null
-    printf 'NETMAIL %sarea\nMOVE YES\nPRIORITY TO\nTO Sysop, *dest\nLOG lw.log\n' "$area" > out.cfg
-    measure "$count messages in a '$area' netmail area, all moved out" out.cfg
+    printf 'NETMAIL %sarea\nMOVE YES\nPRIORITY TO\nTO Sysop, Sdest\nLOG lw.log\n' "$area" > out.cfg
+    measure "$count messages in a '$area' netmail area, all moved out to a Squish base" out.cfg
     cd - >/dev/null
   done
 done

@@ -1,14 +1,9 @@
 #include "test_util.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "stream/stream.h"
@@ -16,10 +11,15 @@
 namespace lw::test {
 
 TempDir::TempDir() {
-  std::string tmpl = (std::filesystem::temp_directory_path() / "lwtest.XXXXXX").string();
-  char* made = mkdtemp(tmpl.data());
-  EXPECT_NE(made, nullptr);
-  path_ = tmpl;
+  std::random_device seed;
+  std::mt19937_64 random(seed());
+  for (;;) {
+    std::filesystem::path p = std::filesystem::temp_directory_path() / ("lwtest." + std::to_string(random() % 1000000000));
+    if (std::filesystem::create_directory(p)) {
+      path_ = p.generic_string();
+      return;
+    }
+  }
 }
 
 TempDir::~TempDir() {
@@ -49,8 +49,8 @@ std::string ReadFile(const std::string& path) {
 }
 
 bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
+  std::error_code ec;
+  return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
 }
 
 void MakeDirs(const std::string& path) { std::filesystem::create_directories(path); }
@@ -65,39 +65,9 @@ std::vector<std::string> ListDir(const std::string& path) {
 }
 
 std::int64_t FileSizeOf(const std::string& path) {
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) return -1;
-  return st.st_size;
-}
-
-RunResult RunLarkway(const std::vector<std::string>& args, const std::string& cwd) {
-  RunResult r;
-  int pipe_fds[2];
-  if (pipe(pipe_fds) != 0) return r;
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(pipe_fds[1], 1);
-    close(pipe_fds[0]);
-    close(pipe_fds[1]);
-    if (chdir(cwd.c_str()) != 0) _exit(126);
-    std::vector<char*> argv;
-    std::string bin = LARKWAY_BIN;
-    argv.push_back(bin.data());
-    std::vector<std::string> copy = args;
-    for (std::string& a : copy) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(bin.c_str(), argv.data());
-    _exit(127);
-  }
-  close(pipe_fds[1]);
-  char buf[4096];
-  ssize_t n;
-  while ((n = read(pipe_fds[0], buf, sizeof buf)) > 0) r.out.append(buf, static_cast<std::size_t>(n));
-  close(pipe_fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  return r;
+  std::error_code ec;
+  auto size = std::filesystem::file_size(path, ec);
+  return ec ? -1 : static_cast<std::int64_t>(size);
 }
 
 void InstallFactoriesOnce() { InstallStreamFactories(); }

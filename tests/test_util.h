@@ -29,13 +29,6 @@ void MakeDirs(const std::string& path);
 std::vector<std::string> ListDir(const std::string& path);  // sorted, without . and ..
 std::int64_t FileSizeOf(const std::string& path);
 
-struct RunResult {
-  int exit_code = -1;
-  std::string out;  // standard output
-};
-// Runs build/larkway with `args` in `cwd`.
-RunResult RunLarkway(const std::vector<std::string>& args, const std::string& cwd);
-
 // Installs the stream factories once for unit tests.
 void InstallFactoriesOnce();
 

@@ -28,7 +28,7 @@ TEST_F(E2E, UnreadableConfigurationEndsThroughTheExitReport) {
   RunResult r = RunLarkway({"cfgdir"}, dir_.path());
   EXPECT_EQ(r.exit_code, 5);
   EXPECT_NE(r.out.find("Error number 005 in config.cpp, line "), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("DOS ERROR: File access denied.\r\n"), std::string::npos);
+  EXPECT_NE(r.out.find("DOS ERROR: File access denied.\n"), std::string::npos);
 }
 
 TEST_F(E2E, OnlyCommentsStopsAfterTheStartLine) {

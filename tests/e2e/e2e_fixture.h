@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "msgbase/fido/msg_file.h"
+#include "e2e/run_larkway.h"
 #include "test_util.h"
 
 namespace lw::test {

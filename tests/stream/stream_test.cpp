@@ -1,8 +1,6 @@
 #include "stream/stream.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <vector>
 

@@ -1,0 +1,64 @@
+#include "e2e/run_larkway.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace lw::test {
+
+namespace {
+
+std::string FromEnv(const char* name, const char* fallback) {
+  const char* v = std::getenv(name);
+  return v != nullptr && *v != 0 ? v : fallback;
+}
+
+std::string NormalizeLineEnds(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out += text[i];
+  }
+  return out;
+}
+
+}  // namespace
+
+bool TestingWin32Build() { return !FromEnv("LARKWAY_LAUNCHER", "").empty(); }
+
+RunResult RunLarkway(const std::vector<std::string>& args, const std::string& cwd) {
+  RunResult r;
+  int pipe_fds[2];
+  if (pipe(pipe_fds) != 0) return r;
+  std::vector<std::string> command;
+  const std::string launcher = FromEnv("LARKWAY_LAUNCHER", "");
+  if (!launcher.empty()) command.push_back(launcher);
+  command.push_back(FromEnv("LARKWAY_BIN", LARKWAY_BIN));
+  command.insert(command.end(), args.begin(), args.end());
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(pipe_fds[1], 1);
+    close(pipe_fds[0]);
+    close(pipe_fds[1]);
+    if (chdir(cwd.c_str()) != 0) _exit(126);
+    std::vector<char*> argv;
+    for (std::string& a : command) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(pipe_fds[1]);
+  char buf[4096];
+  ssize_t n;
+  while ((n = read(pipe_fds[0], buf, sizeof buf)) > 0) r.out.append(buf, static_cast<std::size_t>(n));
+  close(pipe_fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  r.out = NormalizeLineEnds(r.out);
+  return r;
+}
+
+}  // namespace lw::test

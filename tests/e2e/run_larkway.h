@@ -1,0 +1,21 @@
+// Runs the larkway program: build/larkway, or the program named by the
+// environment variable LARKWAY_BIN started through LARKWAY_LAUNCHER (for
+// instance the Win32 build under Wine).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace lw::test {
+
+struct RunResult {
+  int exit_code = -1;
+  std::string out;  // standard output, with CR LF line ends turned into LF
+};
+
+RunResult RunLarkway(const std::vector<std::string>& args, const std::string& cwd);
+
+// True when the program under test is the Win32 build.
+bool TestingWin32Build();
+
+}  // namespace lw::test
