@@ -1,9 +1,41 @@
 #include "e2e/e2e_fixture.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <regex>
 
+#include "fidoutil/cp866.h"
+
 namespace lw::test {
+
+std::string E2E::P(const std::string& rel) const {
+  std::string path = dir_.path();
+  std::size_t pos = 0;
+  while (pos <= rel.size()) {
+    std::size_t end = rel.find('/', pos);
+    if (end == std::string::npos) end = rel.size();
+    std::string part = rel.substr(pos, end - pos);
+    std::string next = path + "/" + part;
+    if (TestingWin32Build() && !Exists(next) && Exists(path)) {
+      for (const auto& e : std::filesystem::directory_iterator(path)) {
+        std::string name = e.path().filename().string();
+        if (UpCase866(name) == UpCase866(part)) next = path + "/" + name;
+      }
+    }
+    path = next;
+    pos = end + 1;
+  }
+  return path;
+}
+
+std::string E2E::Shown(const std::string& text) {
+  return TestingWin32Build() ? UpCase866(text).str() : text;
+}
+
+std::string E2E::LastLogLine() {
+  std::vector<std::string> lines = LogLines();
+  return lines.empty() ? "" : lines.back();
+}
 
 void E2E::Config(const std::vector<std::string>& lines) {
   std::string text;
@@ -12,15 +44,15 @@ void E2E::Config(const std::vector<std::string>& lines) {
 }
 
 void E2E::PutMsg(const std::string& area, int n, const MsgFile& m) {
-  MakeDirs(dir_ / area);
-  WriteFile(dir_ / (area + "/" + std::to_string(n) + ".msg"), m.Bytes());
+  MakeDirs(P(area));
+  WriteFile(P(area) + "/" + std::to_string(n) + ".msg", m.Bytes());
 }
 
 std::vector<std::string> E2E::Msgs(const std::string& area) {
   std::vector<std::string> names;
-  if (!Exists(dir_ / area)) return names;
-  for (const std::string& n : ListDir(dir_ / area)) {
-    if (n.size() > 4 && (n.substr(n.size() - 4) == ".msg" || n.substr(n.size() - 4) == ".MSG")) names.push_back(n);
+  if (!Exists(P(area))) return names;
+  for (const std::string& n : ListDir(P(area))) {
+    if (n.size() > 4 && UpCase866(n.substr(n.size() - 4)) == ".MSG") names.push_back(n.substr(0, n.size() - 4) + ".msg");
   }
   std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
     return std::stoi(a) < std::stoi(b);
@@ -29,7 +61,7 @@ std::vector<std::string> E2E::Msgs(const std::string& area) {
 }
 
 std::vector<std::string> E2E::LogLines(const std::string& name) {
-  std::string text = ReadFile(dir_ / name);
+  std::string text = ReadFile(P(name));
   std::vector<std::string> lines;
   static const std::regex stamp("^(.) \\d\\d [A-Z][a-z][a-z] \\d\\d \\d\\d:\\d\\d:\\d\\d (.*)$");
   std::size_t pos = 0;

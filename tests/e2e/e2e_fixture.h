@@ -24,7 +24,15 @@ class E2E : public ::testing::Test {
   std::vector<std::string> LogLines(const std::string& name = "lw.log");
   // The log's lines that carry `mark`.
   std::vector<std::string> Marked(char mark);
-  std::string P(const std::string& rel) const { return dir_ / rel; }
+  // A path in the scratch folder.  Testing the Win32 build, whose
+  // configuration paths are folded to upper case, the file is found
+  // whatever the case of its parts.
+  std::string P(const std::string& rel) const;
+  // Text as the program shows a path or area identifier read from the
+  // configuration (folded to upper case by the Win32 build).
+  static std::string Shown(const std::string& text);
+  // The last line of the log ("" when there is none).
+  std::string LastLogLine();
 
   TempDir dir_;
 };
