@@ -6,9 +6,15 @@ command -v cmake >/dev/null 2>&1 || missing+=(cmake)
 command -v g++ >/dev/null 2>&1 || missing+=(g++)
 command -v make >/dev/null 2>&1 || missing+=(make)
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
-if [ "${1:-}" = "--bench" ]; then
-  [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
-fi
+case "${1:-}" in
+  --bench) [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev) ;;
+  --win32)
+    command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || missing+=(g++-mingw-w64-x86-64-posix)
+    [ -x /usr/lib/wine/wine64 ] || missing+=(wine64)
+    [ -d /usr/src/googletest ] || missing+=(googletest)
+    command -v script >/dev/null 2>&1 || missing+=(bsdutils)
+    ;;
+esac
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   SUDO=""
