@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/platform_wrapper.h"
+#include "test_util.h"
+
 namespace lw {
 namespace {
 
@@ -16,6 +19,77 @@ TEST(LogStamp, Format) {
       {{2026, 12, 10, 0, 0, 0, 0}, "10 Dec 26 00:00:00"},
   };
   for (const Case& c : cases) EXPECT_EQ(LogStamp(c.t).str(), c.text);
+}
+
+}  // namespace
+}  // namespace lw
+
+namespace lw {
+namespace {
+
+// Keeps what goes to the console.
+class CapturedConsole : public platform::PlatformWrapper {
+ public:
+  CapturedConsole() : PlatformWrapper(platform::NativePlatform()) {}
+  void ConsoleWrite(std::string_view text) override { out += text; }
+  std::string out;
+};
+
+class LogLines : public ::testing::Test {
+ protected:
+  void SetUp() override { platform::SetPlatform(&console_); }
+  void TearDown() override { platform::SetPlatform(nullptr); }
+  // The file's lines with each stamp taken out.
+  std::vector<std::string> FileLines() {
+    std::string text = test::ReadFile(dir_ / "x.log");
+    std::vector<std::string> lines;
+    for (std::size_t pos = 0; pos < text.size();) {
+      std::size_t end = text.find("\r\n", pos);
+      std::string line = text.substr(pos, end - pos);
+      if (line.size() > 20 && line[1] == ' ') line.erase(2, 19);  // "DD Mon YY HH:MM:SS "
+      lines.push_back(line);
+      pos = end + 2;
+    }
+    return lines;
+  }
+  CapturedConsole console_;
+  test::TempDir dir_;
+};
+
+TEST_F(LogLines, EachOperationsFileAndConsoleParts) {
+  {
+    LogFile log(ShortStr(dir_ / "x.log"), true, true);
+    log.Say('*', "TAG", "said");
+    log.SayRaw("raw text");
+    log.LogOnly('#', "TAG", "only in the file");
+    log.Warning("TAG", "careful");
+    log.LogOnly('-', "TAG", ShortStr(std::string(300, 'x')));
+  }
+  const std::string eol = platform::kLineEnd;
+  EXPECT_EQ(console_.out, "said" + eol + "raw text" + eol + "Warning: careful" + eol);
+  std::vector<std::string> lines = FileLines();
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[0], "");
+  EXPECT_EQ(lines[1], "* TAG said");
+  EXPECT_EQ(lines[2], "raw text");
+  EXPECT_EQ(lines[3], "# TAG only in the file");
+  EXPECT_EQ(lines[4], "? TAG Warning: careful");
+  EXPECT_EQ(lines[5].size(), 255u - 19u);  // cut at 255 before the stamp came out
+}
+
+TEST_F(LogLines, DisabledLogWritesNoFile) {
+  LogFile log(ShortStr(dir_ / "x.log"), false, false);
+  log.Say(' ', "TAG", "shown");
+  EXPECT_FALSE(test::Exists(dir_ / "x.log"));
+  EXPECT_EQ(console_.out, std::string("shown") + platform::kLineEnd);
+}
+
+TEST_F(LogLines, ErrorAndFatalEndTheProcess) {
+  EXPECT_EXIT(LogFile(ShortStr(dir_ / "x.log"), true, true).Error("TAG", "broken"),
+              ::testing::ExitedWithCode(255), "");
+  EXPECT_EQ(FileLines().back(), "! TAG Error: broken");
+  EXPECT_EXIT(LogFile(ShortStr(dir_ / "x.log"), true, true).Fatal("TAG", "gone", 7), ::testing::ExitedWithCode(7), "");
+  EXPECT_EQ(FileLines().back(), "! TAGgone");
 }
 
 }  // namespace
