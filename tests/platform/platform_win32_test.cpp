@@ -25,9 +25,9 @@ const char kChildVariable[] = "LARKWAY_TEST_CHILD_OPEN";
 // Run in a second process: opens the file that the variable names with the
 // access and sharing it gives, and ends with 0 when that worked.
 TEST(Win32Child, OpenFromEnvironment) {
-  const char* spec = std::getenv(kChildVariable);
-  if (spec == nullptr) GTEST_SKIP() << "only run as the child of the sharing test";
-  std::string s(spec);
+  const char* request = std::getenv(kChildVariable);
+  if (request == nullptr) GTEST_SKIP() << "only run as the child of the sharing test";
+  std::string s(request);
   Access access = static_cast<Access>(s[0] - '0');
   Sharing sharing = static_cast<Sharing>(s[1] - '0');
   FileHandle f = kNoFile;
@@ -36,11 +36,11 @@ TEST(Win32Child, OpenFromEnvironment) {
 }
 
 bool ChildCanOpen(const std::string& name, Access access, Sharing sharing) {
-  std::string spec;
-  spec += static_cast<char>('0' + static_cast<int>(access));
-  spec += static_cast<char>('0' + static_cast<int>(sharing));
-  spec += name;
-  SetEnvironmentVariableA(kChildVariable, spec.c_str());
+  std::string request;
+  request += static_cast<char>('0' + static_cast<int>(access));
+  request += static_cast<char>('0' + static_cast<int>(sharing));
+  request += name;
+  SetEnvironmentVariableA(kChildVariable, request.c_str());
   char self[MAX_PATH];
   GetModuleFileNameA(nullptr, self, MAX_PATH);
   std::string command = std::string("\"") + self + "\" --gtest_filter=Win32Child.OpenFromEnvironment";
