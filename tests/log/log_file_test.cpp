@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "platform/platform_wrapper.h"
 #include "test_util.h"
 
@@ -39,12 +42,12 @@ class LogLines : public ::testing::Test {
  protected:
   void SetUp() override { platform::SetPlatform(&console_); }
   void TearDown() override { platform::SetPlatform(nullptr); }
-  // The file's lines with each stamp taken out.
-  std::vector<std::string> FileLines() {
-    std::string text = test::ReadFile(dir_ / "x.log");
+  // The lines of a log file with each stamp taken out.
+  static std::vector<std::string> FileLines(const std::string& name) {
+    std::string text = test::ReadFile(name);
     std::vector<std::string> lines;
     for (std::size_t pos = 0; pos < text.size();) {
-      std::size_t end = text.find("\r\n", pos);
+      std::size_t end = std::min(text.find("\r\n", pos), text.size());
       std::string line = text.substr(pos, end - pos);
       if (line.size() > 20 && line[1] == ' ') line.erase(2, 19);  // "DD Mon YY HH:MM:SS "
       lines.push_back(line);
@@ -52,6 +55,7 @@ class LogLines : public ::testing::Test {
     }
     return lines;
   }
+  std::vector<std::string> FileLines() { return FileLines(dir_ / "x.log"); }
   CapturedConsole console_;
   test::TempDir dir_;
 };
@@ -84,12 +88,18 @@ TEST_F(LogLines, DisabledLogWritesNoFile) {
   EXPECT_EQ(console_.out, std::string("shown") + platform::kLineEnd);
 }
 
+// The dying process may be a new start of the test program that runs this
+// body again up to the death, so the logs lie at fixed places (not in the
+// scratch folder) and are removed only at the end.
 TEST_F(LogLines, ErrorAndFatalEndTheProcess) {
-  EXPECT_EXIT(LogFile(ShortStr(dir_ / "x.log"), true, true).Error("TAG", "broken"),
-              ::testing::ExitedWithCode(255), "");
-  EXPECT_EQ(FileLines().back(), "! TAG Error: broken");
-  EXPECT_EXIT(LogFile(ShortStr(dir_ / "x.log"), true, true).Fatal("TAG", "gone", 7), ::testing::ExitedWithCode(7), "");
-  EXPECT_EQ(FileLines().back(), "! TAGgone");
+  const std::string error_log = (std::filesystem::temp_directory_path() / "larkway_error_test.log").string();
+  const std::string fatal_log = (std::filesystem::temp_directory_path() / "larkway_fatal_test.log").string();
+  EXPECT_EXIT(LogFile(ShortStr(error_log), true, true).Error("TAG", "broken"), ::testing::ExitedWithCode(255), "");
+  EXPECT_EXIT(LogFile(ShortStr(fatal_log), true, true).Fatal("TAG", "gone", 7), ::testing::ExitedWithCode(7), "");
+  EXPECT_EQ(FileLines(error_log).back(), "! TAG Error: broken");
+  EXPECT_EQ(FileLines(fatal_log).back(), "! TAGgone");
+  std::filesystem::remove(error_log);
+  std::filesystem::remove(fatal_log);
 }
 
 }  // namespace
