@@ -25,7 +25,7 @@ echo "== Win32 unit tests under Wine"
 "$wine" build-win32/tests/larkway_tests.exe --gtest_filter='-*ManyFilesThatAreNotMessages*:*Colour*'
 echo "== Win32 console colour (on a pseudo terminal)"
 # Wine draws the console with escape sequences (a blank is a cursor move).
-colour=$(script -qec "$wine build-win32/tests/larkway_tests.exe --gtest_filter=*Colour*" /dev/null \
+colour=$(script -qec "$wine build-win32/tests/larkway_tests.exe --gtest_filter=*Colour*" /dev/null </dev/null \
   | sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g')
 if echo "$colour" | grep -q 'FAILED\|SKIPPED' || ! echo "$colour" | grep -q 'PASSED'; then
   echo "$colour"
