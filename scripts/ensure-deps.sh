@@ -6,6 +6,8 @@ command -v cmake >/dev/null 2>&1 || missing+=(cmake)
 command -v g++ >/dev/null 2>&1 || missing+=(g++)
 command -v make >/dev/null 2>&1 || missing+=(make)
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
+# A FidoNet tosser whose JAM and *.MSG areas the end-to-end tests scan.
+command -v crashmail >/dev/null 2>&1 || missing+=(crashmail)
 case "${1:-}" in
   --bench) [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev) ;;
   --win32)

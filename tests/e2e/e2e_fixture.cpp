@@ -32,6 +32,12 @@ std::string E2E::Shown(const std::string& text) {
   return TestingWin32Build() ? UpCase866(text).str() : text;
 }
 
+std::string E2E::AreaId(const char* letter, const std::string& path) {
+  std::string id(letter);
+  id.append(path);
+  return id;
+}
+
 std::string E2E::LastLogLine() {
   std::vector<std::string> lines = LogLines();
   return lines.empty() ? "" : lines.back();

@@ -31,6 +31,8 @@ class E2E : public ::testing::Test {
   // Text as the program shows a path or area identifier read from the
   // configuration (folded to upper case by the Win32 build).
   static std::string Shown(const std::string& text);
+  // An area identifier: a format letter and a path.
+  static std::string AreaId(const char* letter, const std::string& path);
   // The last line of the log ("" when there is none).
   std::string LastLogLine();
 

@@ -65,9 +65,8 @@ class Formats : public E2E, public ::testing::WithParamInterface<char> {
  protected:
   // The area identifier of the format under test for a path in the scratch folder.
   std::string Id(const std::string& rel) {
-    std::string id(1, GetParam());
-    id.append(P(rel));
-    return id;
+    const char letter[2] = {GetParam(), 0};
+    return AreaId(letter, P(rel));
   }
 };
 
