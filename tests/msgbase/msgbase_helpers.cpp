@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/platform_wrapper.h"
+
 namespace lw::test {
 
 std::int32_t AddMessage(MessageBase& base, const std::string& to, const std::string& text) {
@@ -27,6 +29,32 @@ std::vector<std::int32_t> Walk(MessageBase& base) {
   std::vector<std::int32_t> ids;
   for (base.SeekFirst(1); base.SeekFound(); base.SeekNext()) ids.push_back(base.GetMsgNum());
   return ids;
+}
+
+namespace {
+
+class HalfWritesOfSize : public platform::PlatformWrapper {
+ public:
+  explicit HalfWritesOfSize(std::size_t size) : PlatformWrapper(platform::NativePlatform()), size_(size) {}
+  int WriteFile(platform::FileHandle f, const void* b, std::size_t n, std::size_t* done) override {
+    if (n != size_) return target_.WriteFile(f, b, n, done);
+    return target_.WriteFile(f, b, n / 2, done);
+  }
+
+ private:
+  std::size_t size_;
+};
+
+}  // namespace
+
+bool StoredWhileWritesOfSizeFail(MessageBase& base, std::size_t size) {
+  EXPECT_TRUE(base.CreateMsg());
+  base.GetTextStream()->Write("body\r", 5);
+  HalfWritesOfSize failing(size);
+  platform::SetPlatform(&failing);
+  bool stored = base.WriteMsg();
+  platform::SetPlatform(nullptr);
+  return stored;
 }
 
 }  // namespace lw::test

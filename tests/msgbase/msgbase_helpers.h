@@ -14,5 +14,8 @@ std::int32_t AddMessage(MessageBase& base, const std::string& to, const std::str
 std::string TextOf(MessageBase& base);
 // The numbers of every message, first to last.
 std::vector<std::int32_t> Walk(MessageBase& base);
+// Creates a message and stores it while every write of exactly `size`
+// bytes stops half way (a disk that filled up); returns what WriteMsg said.
+bool StoredWhileWritesOfSizeFail(MessageBase& base, std::size_t size);
 
 }  // namespace lw::test

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "msgbase/le_bytes.h"
-#include "platform/platform_wrapper.h"
 #include "msgbase/msgbase_helpers.h"
 #include "test_util.h"
 
@@ -302,28 +301,10 @@ TEST_F(DamagedJam, TruncatedAtEveryLengthNeverCrashes) {
   }
 }
 
-class FailingIndexWrites : public platform::PlatformWrapper {
- public:
-  FailingIndexWrites() : PlatformWrapper(platform::NativePlatform()) {}
-  int WriteFile(platform::FileHandle f, const void* b, std::size_t n, std::size_t* done) override {
-    if (n == 8) {  // an index record
-      *done = 3;
-      return platform::kOk;
-    }
-    return target_.WriteFile(f, b, n, done);
-  }
-};
-
 TEST_F(JamTest, FailedWriteIsReported) {
   JamMsgBase b;
   ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
-  ASSERT_TRUE(b.CreateMsg());
-  b.GetTextStream()->Write("body\r", 5);
-  FailingIndexWrites failing;
-  platform::SetPlatform(&failing);
-  bool stored = b.WriteMsg();
-  platform::SetPlatform(nullptr);
-  EXPECT_FALSE(stored);
+  EXPECT_FALSE(test::StoredWhileWritesOfSizeFail(b, 8));  // an index record
 }
 
 }  // namespace
