@@ -183,6 +183,45 @@ TEST_F(SquishTest, DeleteKeepsTheWalkAndReusesTheFrame) {
   EXPECT_EQ(r.BaseHeader().last_frame, 256u);
 }
 
+// A message rewritten larger than its frame moves to a new frame and keeps
+// its place in the chain; one that still fits stays where it is.
+TEST_F(SquishTest, RewrittenMessageKeepsOrMovesItsFrame) {
+  SquishMsgBase b;
+  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  AddMessage(b, "a", "one\r");
+  AddMessage(b, "b", "two\r");
+  AddMessage(b, "c", "three\r");
+  b.SeekFirst(2);
+  ASSERT_TRUE(b.OpenMsg());
+  const std::uint32_t old_frame = b.FrameOffset();
+  b.SetTextPos(0);
+  b.TruncateText();
+  b.GetTextStream()->Write("2\r", 2);
+  ASSERT_TRUE(b.WriteMsg());
+  EXPECT_EQ(b.FrameOffset(), old_frame);
+  const std::string bigger(1000, 'x');
+  b.GetTextStream()->Write(bigger.data(), static_cast<std::int32_t>(bigger.size()));
+  ASSERT_TRUE(b.WriteMsg());
+  EXPECT_NE(b.FrameOffset(), old_frame);
+  EXPECT_EQ(b.BaseHeader().free_frame, old_frame);
+  b.CloseMsgBase();
+
+  SquishMsgBase r;
+  ASSERT_TRUE(r.OpenMsgBase(ShortStr(Base())));
+  EXPECT_EQ(Walk(r), (std::vector<std::int32_t>{1, 2, 3}));
+  r.SeekFirst(2);
+  ASSERT_TRUE(r.OpenMsg());
+  EXPECT_EQ(TextOf(r), "\r2\r" + bigger);
+  // The message chain still runs 1, 2, 3 from begin_frame to last_frame.
+  std::vector<std::uint32_t> chain;
+  std::string sqd = test::ReadFile(Base() + ".sqd");
+  for (std::uint32_t at = r.BaseHeader().begin_frame; at != 0 && chain.size() < 10;
+       at = GetLe32(reinterpret_cast<const std::uint8_t*>(sqd.data()) + at + 4)) {
+    chain.push_back(GetLe32(reinterpret_cast<const std::uint8_t*>(sqd.data()) + at + 28 + 214));
+  }
+  EXPECT_EQ(chain, (std::vector<std::uint32_t>{1, 2, 3}));
+}
+
 TEST_F(SquishTest, SeekAboveEveryMessage) {
   SquishMsgBase b;
   ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
