@@ -42,6 +42,16 @@ TEST_F(StreamTest, ShortReadZeroesWholeBufferAndSticks) {
   EXPECT_EQ(buf[0], 'a');
 }
 
+TEST_F(StreamTest, NegativeSeekFailsTheStream) {
+  test::WriteFile(dir_ / "f", "abc");
+  auto s = OpenFileStream(dir_ / "f", fmRead);
+  s->Seek(-5);
+  EXPECT_EQ(s->Status, kStreamOsError);
+  char buf[3] = {'x', 'x', 'x'};
+  s->Read(buf, 3);
+  EXPECT_EQ(std::string(buf, 3), std::string(3, '\0'));
+}
+
 TEST_F(StreamTest, CreateWriteTruncate) {
   auto s = OpenFileStream(dir_ / "New.Bin", fmCreate);
   ASSERT_EQ(s->Status, kStreamOk);
