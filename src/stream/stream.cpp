@@ -45,6 +45,14 @@ void InstallStreamFactories() {
 
 // ---- Stream ----
 
+std::string ReadAllBytes(Stream& s) {
+  const std::int32_t size = s.GetSize();
+  std::string bytes(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+  s.Seek(0);
+  if (!bytes.empty()) s.Read(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+  return bytes;
+}
+
 void Stream::CopyFrom(Stream& source, std::int32_t count) {
   char block[kCopyBlock];
   while (count > 0) {

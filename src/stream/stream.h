@@ -129,6 +129,9 @@ class FileFinder {
   platform::SearchHandle search_ = 0;
 };
 
+// Every byte of a stream, read from its start.
+std::string ReadAllBytes(Stream& s);
+
 // The factories the message bases use.  Until InstallStreamFactories has
 // run, each ends the run with run-time fault 217.
 std::unique_ptr<Stream> OpenFileStream(std::string_view name, std::int32_t mode);

@@ -32,10 +32,7 @@ std::vector<Stored> ReadArea(const std::string& area_id) {
     ShortStr to;
     base->GetTo(to);
     s.to = to.str();
-    Stream* t = base->GetTextStream();
-    s.text.resize(static_cast<std::size_t>(t->GetSize()));
-    t->Seek(0);
-    t->Read(s.text.data(), t->GetSize());
+    s.text = ReadAllBytes(*base->GetTextStream());
     out.push_back(s);
     base->CloseMsg();
   }

@@ -63,10 +63,7 @@ TEST_P(Peer, MessageTossedByCrashmailIsMoved) {
   dest->GetAddrs(orig, to_addr);
   EXPECT_EQ(FormatAddress(orig).str(), "2:200/100");
   EXPECT_EQ(FormatAddress(to_addr).str(), "2:200/108.7");
-  Stream* text = dest->GetTextStream();
-  std::string body(static_cast<std::size_t>(text->GetSize()), '\0');
-  text->Seek(0);
-  text->Read(body.data(), text->GetSize());
+  const std::string body = ReadAllBytes(*dest->GetTextStream());
   EXPECT_NE(body.find("this came through a real tosser."), std::string::npos);
   CloseArea(dest);
 

@@ -18,11 +18,7 @@ std::int32_t AddMessage(MessageBase& base, const std::string& to, const std::str
 
 std::string TextOf(MessageBase& base) {
   Stream* t = base.GetTextStream();
-  if (t == nullptr) return "";
-  std::string s(static_cast<std::size_t>(t->GetSize()), '\0');
-  t->Seek(0);
-  t->Read(s.data(), t->GetSize());
-  return s;
+  return t == nullptr ? "" : ReadAllBytes(*t);
 }
 
 std::vector<std::int32_t> Walk(MessageBase& base) {
@@ -46,6 +42,19 @@ class HalfWritesOfSize : public platform::PlatformWrapper {
 };
 
 }  // namespace
+
+std::vector<std::int32_t> WalkDeletingAllBut(MessageBase& base, std::int32_t keep) {
+  std::vector<std::int32_t> seen;
+  for (base.SeekFirst(1); base.SeekFound(); base.SeekNext()) {
+    EXPECT_TRUE(base.OpenMsg());
+    base.CloseMsg();
+    seen.push_back(base.GetMsgNum());
+    if (base.GetMsgNum() != keep) {
+      EXPECT_TRUE(base.DeleteMsg());
+    }
+  }
+  return seen;
+}
 
 bool StoredWhileWritesOfSizeFail(MessageBase& base, std::size_t size) {
   EXPECT_TRUE(base.CreateMsg());

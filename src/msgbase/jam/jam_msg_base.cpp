@@ -303,23 +303,22 @@ bool JamMsgBase::ReadMessage(bool with_body) {
   }
   text_ = NewMemoryStream(kMemStreamSizeHint);
   Text = text_.get();
+  auto write_line = [&](const char* prefix, std::string_view data) {
+    Text->Write(prefix, static_cast<std::int32_t>(std::strlen(prefix)));
+    Text->Write(data.data(), static_cast<std::int32_t>(data.size()));
+    Text->Write(&kLineTerminator, 1);
+  };
   auto write_lines = [&](std::uint16_t id, const char* prefix) {
     for (const Subfield& f : fields) {
-      if (f.id != id) continue;
-      Text->Write(prefix, static_cast<std::int32_t>(std::strlen(prefix)));
-      Text->Write(f.data.data(), static_cast<std::int32_t>(f.data.size()));
-      Text->Write(&kLineTerminator, 1);
+      if (f.id == id) write_line(prefix, f.data);
     }
   };
+  static const std::pair<std::uint16_t, const char*> kBeforeBody[] = {
+      {jam::kMsgId, "\001MSGID: "}, {jam::kReplyId, "\001REPLY: "}, {jam::kPid, "\001PID: "},
+      {jam::kFtsKludge, "\001"},    {jam::kFlags, "\001FLAGS: "}};
   for (const Subfield& f : fields) {
-    static const std::pair<std::uint16_t, const char*> kBefore[] = {
-        {jam::kMsgId, "\001MSGID: "}, {jam::kReplyId, "\001REPLY: "}, {jam::kPid, "\001PID: "},
-        {jam::kFtsKludge, "\001"},    {jam::kFlags, "\001FLAGS: "}};
-    for (const auto& [id, prefix] : kBefore) {
-      if (f.id != id) continue;
-      Text->Write(prefix, static_cast<std::int32_t>(std::strlen(prefix)));
-      Text->Write(f.data.data(), static_cast<std::int32_t>(f.data.size()));
-      Text->Write(&kLineTerminator, 1);
+    for (const auto& [id, prefix] : kBeforeBody) {
+      if (f.id == id) write_line(prefix, f.data);
     }
   }
   if (with_body) {
@@ -438,9 +437,7 @@ bool JamMsgBase::WriteMsg() {
   if (IsAttr(kAttrFileAttached)) AddSubfield(jam::kEnclosedFile, subject_.view());
   if (IsAttr(kAttrFileRequest)) AddSubfield(jam::kEnclosedFreq, subject_.view());
 
-  std::string text(static_cast<std::size_t>(std::max<std::int32_t>(Text->GetSize(), 0)), '\0');
-  Text->Seek(0);
-  if (!text.empty()) Text->Read(text.data(), static_cast<std::int32_t>(text.size()));
+  const std::string text = ReadAllBytes(*Text);
   std::string body;
   SortTextIntoSubfields(text, body);
   SetAttr(0x01000000, TestFlag(kFlagEchomail));

@@ -35,14 +35,6 @@ void SetField(char* field, std::size_t size, const ShortStr& value) {
   StrToZ(field, size, value.view());
 }
 
-// The whole text of a stream.
-std::string ReadAll(Stream& s) {
-  std::string bytes(static_cast<std::size_t>(std::max<std::int32_t>(s.GetSize(), 0)), '\0');
-  s.Seek(0);
-  if (!bytes.empty()) s.Read(bytes.data(), static_cast<std::int32_t>(bytes.size()));
-  return bytes;
-}
-
 // Splits a text into the control info (its leading kludge lines run
 // together, without line ends) and the offset at which the body begins.
 // Kludge lines that would make the control info too long stay in the body.
@@ -473,7 +465,7 @@ bool SquishMsgBase::CreateMsg() {
 bool SquishMsgBase::WriteMsg() {
   if (!IsOpen || Text == nullptr) return false;
   const squish::BaseHeader saved = base_;
-  std::string text = ReadAll(*Text);
+  std::string text = ReadAllBytes(*Text);
   std::string control;
   const std::size_t body_start = SplitControlInfo(text, control);
   const std::uint64_t need64 = kMsgHeaderSize + control.size() + (text.size() - body_start) + 1;
