@@ -111,9 +111,28 @@ class Platform {
   virtual int TellFile(FileHandle file, std::int64_t* pos) = 0;
   virtual int FileSize(FileHandle file, std::int64_t* size) = 0;
   virtual int TruncateFile(FileHandle file) = 0;  // at the current position
+  // Hands the file's data (and the metadata needed to read it back, such
+  // as its size) to stable storage.  Interrupted calls are retried.
   virtual int FlushFile(FileHandle file) = 0;
   virtual int CloseFile(FileHandle file) = 0;
   virtual int DeleteFile(std::string_view name) = 0;
+  // Opens `name` for appending, creating it when missing: every write goes
+  // to the end of the file as one piece, even when another process appends
+  // to the same file at the same time.  No lock is taken.
+  virtual int OpenAppend(std::string_view name, FileHandle* file) = 0;
+  // Gives `from` the name `to` in one step; fails with kAccessDenied, and
+  // changes nothing, when `to` exists.  Both names are in one folder.
+  virtual int RenameNoReplace(std::string_view from, std::string_view to) = 0;
+  // Hands the entries of folder `dir` (files created, renamed or deleted in
+  // it) to stable storage, so that after a power cut they are as they are
+  // now.  An empty name is the current folder.
+  virtual int SyncDirectory(std::string_view dir) = 0;
+  // Takes the run lock of an area: an advisory lock on the existing file or
+  // folder `name` that only other Larkway runs take, so it never stands in
+  // the way of other programs' byte locks.  A refused lock is retried for
+  // about `wait_ms` milliseconds before the call fails with kAccessDenied.
+  // The lock lasts until `lock` is closed with CloseFile.
+  virtual int LockRun(std::string_view name, int wait_ms, FileHandle* lock) = 0;
   // Attribute bits of an existing file or directory (kFileNotFound else).
   virtual int QueryAttributes(std::string_view name, std::uint32_t* attr) = 0;
 

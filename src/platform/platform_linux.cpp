@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/types.h>
@@ -52,6 +53,15 @@ int TranslateErrno(int e) {
 }
 
 int LastError() { return TranslateErrno(errno); }
+
+// Runs a system call again while a signal interrupts it.
+template <typename Call>
+auto RetryOnEintr(Call call) {
+  for (;;) {
+    auto rc = call();
+    if (rc >= 0 || errno != EINTR) return rc;
+  }
+}
 
 char FoldAscii(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
@@ -167,7 +177,7 @@ int ApplySharing(int fd, bool writable, Sharing sharing) {
 int OpenWith(const std::string& path, int flags, Sharing sharing,
              FileHandle* file) {
   *file = kNoFile;
-  int fd = open(path.c_str(), flags | O_CLOEXEC, 0666);
+  int fd = RetryOnEintr([&] { return open(path.c_str(), flags | O_CLOEXEC, 0666); });
   if (fd < 0) return LastError();
   struct stat st;
   if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
@@ -320,7 +330,7 @@ class LinuxPlatform final : public Platform {
     // Take the lock before emptying the file, so a holder is not cut short.
     int rc = OpenWith(path, O_RDWR | O_CREAT, sharing, file);
     if (rc != kOk) return rc;
-    if (ftruncate(static_cast<int>(*file), 0) != 0) {
+    if (RetryOnEintr([&] { return ftruncate(static_cast<int>(*file), 0); }) != 0) {
       rc = LastError();
       close(static_cast<int>(*file));
       *file = kNoFile;
@@ -395,19 +405,78 @@ class LinuxPlatform final : public Platform {
 
   int TruncateFile(FileHandle file) override {
     off_t p = lseek(static_cast<int>(file), 0, SEEK_CUR);
-    if (p < 0 || ftruncate(static_cast<int>(file), p) != 0) return LastError();
+    if (p < 0 || RetryOnEintr([&] { return ftruncate(static_cast<int>(file), p); }) != 0) {
+      return LastError();
+    }
     return kOk;
   }
 
   int FlushFile(FileHandle file) override {
-    if (fdatasync(static_cast<int>(file)) != 0 && errno != EINVAL) {
+    // EINVAL: the file is of a kind that cannot be synced (a pipe, say).
+    if (RetryOnEintr([&] { return fdatasync(static_cast<int>(file)); }) != 0 &&
+        errno != EINVAL) {
       return LastError();
     }
     return kOk;
   }
 
   int CloseFile(FileHandle file) override {
-    if (close(static_cast<int>(file)) != 0) return LastError();
+    // close is never retried: on Linux the descriptor is gone even when the
+    // call reports EINTR, and a retry could close a descriptor another
+    // thread has just been given.
+    if (close(static_cast<int>(file)) != 0 && errno != EINTR) return LastError();
+    return kOk;
+  }
+
+  int OpenAppend(std::string_view name, FileHandle* file) override {
+    std::string path = ResolveExisting(name);
+    if (!Exists(path)) path = ResolveForCreate(name);
+    return OpenWith(path, O_WRONLY | O_APPEND | O_CREAT, Sharing::kDenyNone, file);
+  }
+
+  int RenameNoReplace(std::string_view from, std::string_view to) override {
+    std::string source = ResolveExisting(from);
+    if (Exists(ResolveExisting(to))) return kAccessDenied;
+    std::string target = ResolveForCreate(to);
+    if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+      return kOk;
+    }
+    if (errno != EINVAL && errno != ENOSYS) return LastError();
+    // The file system cannot rename without replacing: a hard link fails
+    // when the target exists, and the old name is then removed.
+    if (link(source.c_str(), target.c_str()) != 0) return LastError();
+    if (unlink(source.c_str()) != 0) return LastError();
+    return kOk;
+  }
+
+  int SyncDirectory(std::string_view dir) override {
+    std::string path = dir.empty() ? std::string(".") : ResolveExisting(dir);
+    int fd = RetryOnEintr([&] { return open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (fd < 0) return LastError();
+    // EINVAL: the file system keeps no folder data that could be synced.
+    int rc = kOk;
+    if (RetryOnEintr([&] { return fsync(fd); }) != 0 && errno != EINVAL) rc = LastError();
+    close(fd);
+    return rc;
+  }
+
+  int LockRun(std::string_view name, int wait_ms, FileHandle* lock) override {
+    *lock = kNoFile;
+    std::string path = ResolveExisting(name);
+    int fd = RetryOnEintr([&] { return open(path.c_str(), O_RDONLY | O_CLOEXEC); });
+    if (fd < 0) return LastError();
+    // flock locks are separate from the fcntl byte locks FidoNet programs
+    // take, so this lock keeps out only another Larkway run.
+    for (int waited = 0;; waited += 50) {
+      if (flock(fd, LOCK_EX | LOCK_NB) == 0) break;
+      if ((errno != EWOULDBLOCK && errno != EINTR) || waited >= wait_ms) {
+        int rc = errno == EWOULDBLOCK ? kAccessDenied : LastError();
+        close(fd);
+        return rc;
+      }
+      usleep(50000);
+    }
+    *lock = fd;
     return kOk;
   }
 
@@ -556,6 +625,9 @@ void InstallFaultHandlers(FaultReporter report) {
   sigaction(SIGSEGV, &sa, nullptr);
   sigaction(SIGBUS, &sa, nullptr);
   sigaction(SIGFPE, &sa, nullptr);
+  // A closed output pipe must not end the run in the middle of an area: a
+  // failed console write is ignored instead.
+  signal(SIGPIPE, SIG_IGN);
   std::set_new_handler(OnOutOfMemory);
 }
 

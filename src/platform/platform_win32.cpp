@@ -206,6 +206,45 @@ class Win32Platform final : public Platform {
     return DeleteFileA(Native(name).c_str()) ? kOk : LastError();
   }
 
+  int OpenAppend(std::string_view name, FileHandle* file) override {
+    return Open(name, FILE_APPEND_DATA, ShareFlags(Sharing::kDenyNone), OPEN_ALWAYS, file);
+  }
+
+  int RenameNoReplace(std::string_view from, std::string_view to) override {
+    // Without MOVEFILE_REPLACE_EXISTING an existing target makes it fail.
+    return MoveFileExA(Native(from).c_str(), Native(to).c_str(), MOVEFILE_WRITE_THROUGH) ? kOk : LastError();
+  }
+
+  // NTFS journals its folder entries; Win32 offers no call that syncs a
+  // folder opened the ordinary way.
+  int SyncDirectory(std::string_view) override { return kOk; }
+
+  // A handle on the area that shares reading and writing: Win32 sharing
+  // modes of the bases keep other writers out; this only holds the area
+  // for one Larkway run, through the lock of its first byte range beyond
+  // any data (locking past the end of a file is allowed).
+  int LockRun(std::string_view name, int wait_ms, FileHandle* lock) override {
+    *lock = kNoFile;
+    HANDLE h = CreateFileA(Native(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return LastError();
+    for (int waited = 0;; waited += 50) {
+      OVERLAPPED at{};
+      at.Offset = 0xFFFFFFF0u;
+      at.OffsetHigh = 0x7FFFFFFFu;
+      if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) break;
+      DWORD e = GetLastError();
+      if (e == ERROR_INVALID_FUNCTION || e == ERROR_INVALID_PARAMETER) break;  // a folder: no byte locks
+      if (waited >= wait_ms) {
+        CloseHandle(h);
+        return kAccessDenied;
+      }
+      Sleep(50);
+    }
+    *lock = reinterpret_cast<FileHandle>(h);
+    return kOk;
+  }
+
   int QueryAttributes(std::string_view name, std::uint32_t* attr) override {
     if (name.empty()) return kFileNotFound;
     DWORD a = GetFileAttributesA(Native(name).c_str());

@@ -40,6 +40,16 @@ class PlatformWrapper : public Platform {
   int FlushFile(FileHandle file) override { return target_.FlushFile(file); }
   int CloseFile(FileHandle file) override { return target_.CloseFile(file); }
   int DeleteFile(std::string_view name) override { return target_.DeleteFile(name); }
+  int OpenAppend(std::string_view name, FileHandle* file) override {
+    return target_.OpenAppend(name, file);
+  }
+  int RenameNoReplace(std::string_view from, std::string_view to) override {
+    return target_.RenameNoReplace(from, to);
+  }
+  int SyncDirectory(std::string_view dir) override { return target_.SyncDirectory(dir); }
+  int LockRun(std::string_view name, int wait_ms, FileHandle* lock) override {
+    return target_.LockRun(name, wait_ms, lock);
+  }
   int QueryAttributes(std::string_view name, std::uint32_t* attr) override {
     return target_.QueryAttributes(name, attr);
   }
