@@ -163,6 +163,19 @@ void SetPlatform(Platform* p);
 // The operating system's implementation.
 Platform& NativePlatform();
 
+// Installs a platform for the lifetime of the guard and puts the one that
+// was in use back when it ends.  For tests.
+class ScopedPlatform {
+ public:
+  explicit ScopedPlatform(Platform* p) : previous_(&Os()) { SetPlatform(p); }
+  ~ScopedPlatform() { SetPlatform(previous_ == &NativePlatform() ? nullptr : previous_); }
+  ScopedPlatform(const ScopedPlatform&) = delete;
+  ScopedPlatform& operator=(const ScopedPlatform&) = delete;
+
+ private:
+  Platform* previous_;
+};
+
 // Path conventions of this operating system.
 extern const char kPathSeparator;     // appended where a directory is named
 extern const char* const kLineEnd;    // console line end
