@@ -215,6 +215,12 @@ class Win32Platform final : public Platform {
     return MoveFileExA(Native(from).c_str(), Native(to).c_str(), MOVEFILE_WRITE_THROUGH) ? kOk : LastError();
   }
 
+  int ReplaceFile(std::string_view from, std::string_view to) override {
+    return MoveFileExA(Native(from).c_str(), Native(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? kOk
+               : LastError();
+  }
+
   // NTFS journals its folder entries; Win32 offers no call that syncs a
   // folder opened the ordinary way.
   int SyncDirectory(std::string_view) override { return kOk; }

@@ -29,7 +29,7 @@ std::string E2E::P(const std::string& rel) const {
 }
 
 std::string E2E::Shown(const std::string& text) {
-  return TestingWin32Build() ? UpCase866(text).str() : text;
+  return TestingWin32Build() ? UpCase866(text) : text;
 }
 
 std::string E2E::AreaId(const char* letter, const std::string& path) {

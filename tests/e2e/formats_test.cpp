@@ -20,18 +20,17 @@ struct Stored {
 
 // Every message of an area, in walk order.
 std::vector<Stored> ReadArea(const std::string& area_id) {
-  InstallFactoriesOnce();
   std::vector<Stored> out;
   MsgBasePtr base;
-  EXPECT_TRUE(OpenArea(base, ShortStr(area_id))) << area_id;
+  EXPECT_TRUE(OpenArea(base, std::string(area_id))) << area_id;
   if (!base) return out;
   base->SetMsgKind(0);
   for (base->SeekFirst(1); base->SeekFound(); base->SeekNext()) {
     EXPECT_TRUE(base->OpenMsg());
     Stored s;
-    ShortStr to;
+    std::string to;
     base->GetTo(to);
-    s.to = to.str();
+    s.to = to;
     s.text = ReadAllBytes(*base->GetTextStream());
     out.push_back(s);
     base->CloseMsg();
@@ -42,15 +41,14 @@ std::vector<Stored> ReadArea(const std::string& area_id) {
 
 // Writes messages into a new area of any format.
 void FillArea(const std::string& area_id, const std::vector<MsgFile>& msgs) {
-  InstallFactoriesOnce();
   MsgBasePtr base;
-  ASSERT_TRUE(OpenOrCreateArea(base, ShortStr(area_id)));
+  ASSERT_TRUE(OpenOrCreateArea(base, std::string(area_id)));
   for (const MsgFile& m : msgs) {
     base->SetMsgKind(0);
     ASSERT_TRUE(base->CreateMsg());
-    base->SetTo(ShortStr(m.to));
-    base->SetFrom(ShortStr(m.from));
-    base->SetSubj(ShortStr(m.subject));
+    base->SetTo(std::string(m.to));
+    base->SetFrom(std::string(m.from));
+    base->SetSubj(std::string(m.subject));
     base->GetTextStream()->Write(m.text.data(), static_cast<std::int32_t>(m.text.size()));
     ASSERT_TRUE(base->WriteMsg());
     base->CloseMsg();
