@@ -53,8 +53,10 @@ TEST_F(SquishTest, OpenStatusCodes) {
   test::WriteFile(Base() + ".sqd", std::string(256, '\0'));
   EXPECT_FALSE(b.OpenMsgBase(std::string(Base())));
   EXPECT_EQ(b.Status, SquishMsgBase::kNoIndexFile);
+  // A data file without a whole header next to index records: nothing to
+  // rebuild the messages from.
   test::WriteFile(Base() + ".sqd", "short");
-  test::WriteFile(Base() + ".sqi", "");
+  test::WriteFile(Base() + ".sqi", std::string(12, '\x01'));
   EXPECT_FALSE(b.OpenMsgBase(std::string(Base())));
   EXPECT_EQ(b.Status, SquishMsgBase::kCannotOpenData);
 }
@@ -245,7 +247,7 @@ TEST(SquishHash, CaseOfLatinLettersOnly) {
   EXPECT_EQ(SquishHash(std::string(40, 'z')) & 0x80000000u, 0u);
 }
 
-// ---- Damaged bases: the Part's status codes, bounded walks, no crash. ----
+// ---- Damaged bases: status codes, bounded walks, no crash. ----
 
 class DamagedSquish : public SquishTest {
  protected:
@@ -263,9 +265,13 @@ class DamagedSquish : public SquishTest {
     PutLe32(reinterpret_cast<std::uint8_t*>(s.data() + at), v);
     test::WriteFile(file, s);
   }
-  int OpenFirst() {
+  // Opens the base, then lets `damage` change its files under the open
+  // base (the open repairs what it finds), and reads message 1.
+  template <typename Damage>
+  int OpenFirstAfter(Damage damage) {
     SquishMsgBase b;
     if (!b.OpenMsgBase(std::string(Base()))) return -1;
+    damage();
     b.SeekFirst(1);
     return b.OpenMsg() ? 0 : b.Status;
   }
@@ -287,16 +293,20 @@ TEST_F(DamagedSquish, FrameFieldsCheckedBeforeUse) {
   const std::string good = test::ReadFile(Base() + ".sqd");
   for (const Case& c : cases) {
     test::WriteFile(Base() + ".sqd", good);
-    if (c.at == 256 + 12) Patch32(Base() + ".sqd", 256 + 16, 0x7FFFFF00);
-    Patch32(Base() + ".sqd", c.at, c.value);
-    EXPECT_EQ(OpenFirst(), c.status) << c.at;
+    EXPECT_EQ(OpenFirstAfter([&] {
+                if (c.at == 256 + 12) Patch32(Base() + ".sqd", 256 + 16, 0x7FFFFF00);
+                Patch32(Base() + ".sqd", c.at, c.value);
+              }),
+              c.status)
+        << c.at;
   }
 }
 
 TEST_F(DamagedSquish, IndexPointingNowhere) {
+  const std::string good = test::ReadFile(Base() + ".sqi");
   for (std::uint32_t ofs : {0u, 10u, 1000000u, 0xFFFFFFFFu}) {
-    Patch32(Base() + ".sqi", 0, ofs);
-    EXPECT_EQ(OpenFirst(), SquishMsgBase::kFrameIo) << ofs;
+    test::WriteFile(Base() + ".sqi", good);
+    EXPECT_EQ(OpenFirstAfter([&] { Patch32(Base() + ".sqi", 0, ofs); }), SquishMsgBase::kFrameIo) << ofs;
   }
 }
 
@@ -339,7 +349,9 @@ TEST_F(DamagedSquish, TruncatedAtEveryLengthNeverCrashes) {
 TEST_F(SquishTest, FailedWriteIsReported) {
   SquishMsgBase b;
   ASSERT_TRUE(b.CreateMsgBase(std::string(Base())));
-  EXPECT_FALSE(test::StoredWhileWritesOfSizeFail(b, 238));  // the message header of a frame
+  // The frame goes out in one write: frame header, message header, control
+  // info (a NUL), "body\r" and the closing NUL.
+  EXPECT_FALSE(test::StoredWhileWritesOfSizeFail(b, 28 + 238 + 1 + 5 + 1));
   EXPECT_EQ(test::FileSizeOf(Base() + ".sqi"), 0);
 }
 
