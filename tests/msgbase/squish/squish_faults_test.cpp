@@ -275,18 +275,22 @@ using Setup = std::function<std::vector<std::string>(const std::string& base)>;
 using Run = std::function<Outcome(const std::string& base, const std::vector<std::string>& existing)>;
 
 void FaultLoop(Mode mode, const Setup& setup, const Run& run) {
-  // One folder for the whole loop, a base of its own for each run: making
-  // and removing folders costs more than the runs.
+  // The starting base is made once and copied before each run: making
+  // files costs more than the runs.
   test::TempDir dir;
+  const std::string original = dir / "original";
+  std::vector<std::string> existing;
+  {
+    test::SkipSyncs fast;
+    platform::ScopedPlatform use(&fast);
+    existing = setup(original);
+  }
+  const std::map<std::string, std::string> start = FilesOf(original);
   for (long n = 1;; ++n) {
     SCOPED_TRACE(testing::Message() << "failing call " << n);
-    const std::string base = dir / ("area" + std::to_string(n));
-    std::vector<std::string> existing;
-    {
-      test::SkipSyncs fast;
-      platform::ScopedPlatform use(&fast);
-      existing = setup(base);
-    }
+    const std::string base = dir / "area";
+    for (const auto& [name, content] : FilesOf(base)) std::remove(name.c_str());
+    for (const auto& [name, content] : start) test::WriteFile(base + name.substr(original.size()), content);
     CountedFaults faults(n, mode, FilesOf(base));
     Outcome outcome;
     {
