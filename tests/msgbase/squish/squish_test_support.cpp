@@ -7,9 +7,9 @@
 
 namespace lw::test {
 
-bool StoreMessage(MessageBase& base, const std::string& text, const std::string& from) {
+bool StoreMessage(MessageBase& base, const std::string& text, const std::string& from, const std::string& to) {
   if (!base.CreateMsg()) return false;
-  base.SetTo(std::string("Bob"));
+  base.SetTo(to);
   base.SetFrom(from);
   base.GetTextStream()->Write(text.data(), static_cast<std::int32_t>(text.size()));
   const bool stored = base.WriteMsg();

@@ -19,8 +19,9 @@ class SkipSyncs : public platform::PlatformWrapper {
   int SyncDirectory(std::string_view) override { return platform::kOk; }
 };
 
-// Creates a message to "Bob" from `from` with `text`; what WriteMsg said.
-bool StoreMessage(MessageBase& base, const std::string& text, const std::string& from = "Sender");
+// Creates a message to `to` from `from` with `text`; what WriteMsg said.
+bool StoreMessage(MessageBase& base, const std::string& text, const std::string& from = "Sender",
+                  const std::string& to = "Bob");
 
 // Every message's text, first to last; a message that cannot be read adds
 // a test failure and "<unreadable>".
