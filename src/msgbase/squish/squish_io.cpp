@@ -6,8 +6,6 @@ namespace lw::squish {
 
 namespace {
 
-constexpr std::uint32_t kMaxControlInfo = 65521;  // clen + 1 stays below this
-
 bool PositionFits(std::uint32_t ofs, std::int32_t count) {
   return count >= 0 && static_cast<std::int64_t>(ofs) + count <= INT32_MAX;
 }

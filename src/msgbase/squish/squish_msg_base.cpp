@@ -59,11 +59,11 @@ namespace {
 using squish::kBaseHeaderSize;
 using squish::kFrameHeaderSize;
 using squish::kIndexRecordSize;
+using squish::kMaxControlInfo;
 using squish::kMsgHeaderSize;
 using squish::SizeOf;
 using squish::Sync;
 
-constexpr std::uint32_t kMaxControlInfo = 65521;  // clen + 1 stays below this
 constexpr std::uint32_t kMaxFrameBytes = 0x7FFFFFF0u;
 constexpr std::int32_t kIndexChunk = 512;          // records read at a time while searching
 

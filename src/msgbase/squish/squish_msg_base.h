@@ -1,6 +1,13 @@
 // The Squish format: <base>.sqd holds every message in a frame of its own,
 // <base>.sqi one index record per message, <base>.sql the lastread values.
 // Message numbers are the messages' UMSGIDs.
+//
+// Every update is ordered and synced so that a crash at any point leaves a
+// base that the next OpenMsgBase finds consistent or repairs from the index
+// (the order of each is set out in squish_msg_base.cpp).  WriteMsg,
+// DeleteMsg and SetLastRead return true only when what they wrote is on
+// stable storage; CloseMsgBase writes nothing and returns false when an
+// update failed part way since the open.
 #pragma once
 
 #include <cstdint>

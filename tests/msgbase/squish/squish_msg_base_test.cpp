@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
+#include "fidoutil/helpers.h"
 #include "msgbase/le_bytes.h"
 #include "msgbase/msgbase_helpers.h"
 #include "msgbase/squish/squish_test_support.h"
@@ -289,8 +291,10 @@ class DamagedSquish : public SquishTest {
     }
     int OpenFile(std::string_view name, platform::Access a, platform::Sharing s, platform::FileHandle* f) override {
       const int rc = target_.OpenFile(name, a, s, f);
+      // This system's case of the extension, whatever it is.
+      auto same = [](char a, char b) { return LowerChar(a) == LowerChar(b); };
       if (rc == platform::kOk && name.size() >= suffix_.size() &&
-          name.substr(name.size() - suffix_.size()) == suffix_) {
+          std::equal(suffix_.begin(), suffix_.end(), name.end() - static_cast<std::ptrdiff_t>(suffix_.size()), same)) {
         handle_ = *f;
       }
       return rc;
