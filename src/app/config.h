@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "errreport/status.h"
 #include "app/current_message.h"
@@ -28,21 +30,14 @@ struct AddressRule {
   std::string target;
 };
 
-// A list of separately allocated entries, in file order.
+// The entries of one list key, in file order, at most kMaxListEntries.
 template <typename T>
 struct RuleList {
-  T* items[kMaxListEntries] = {};
-  int count = 0;
+  std::vector<std::unique_ptr<T>> items;
 
-  bool Full() const { return count >= kMaxListEntries; }
-  void Append(T* item) { items[count++] = item; }
-  void Release() {
-    for (int i = 0; i < count; ++i) {
-      delete items[i];
-      items[i] = nullptr;
-    }
-    count = 0;
-  }
+  int count() const { return static_cast<int>(items.size()); }
+  bool Full() const { return count() >= kMaxListEntries; }
+  void Append(std::unique_ptr<T> item) { items.push_back(std::move(item)); }
 };
 
 struct MoverConfig {
@@ -59,7 +54,6 @@ struct MoverConfig {
   bool KeepLocalUnsent = false;
   std::string LogFileName;
 
-  void ReleaseLists();
 };
 
 // Reads the configuration file `name` into `config`.  A missing file is a
