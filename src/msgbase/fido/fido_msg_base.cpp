@@ -283,6 +283,7 @@ bool FidoMsgBase::ReadMessage(bool kludges_only) {
   header_ = header;
   msg_open_ = true;
   new_message_ = false;
+  kludges_only_ = kludges_only;
   return true;
 }
 
@@ -518,7 +519,8 @@ bool FidoMsgBase::PutInPlace(const std::string& temp_name) {
 // in place of (or as) the message file.  False when any step failed; the
 // area then holds what it held before.
 bool FidoMsgBase::WriteMsg() {
-  if (!msg_open_ || Text == nullptr) return false;
+  // A text read by OpenMsgHeader lacks the body: storing it would cut it.
+  if (!msg_open_ || Text == nullptr || kludges_only_) return false;
   std::unique_ptr<Stream> temp;
   std::string temp_name;
   if (!WriteTempCopy(temp, temp_name)) {
@@ -585,6 +587,7 @@ bool FidoMsgBase::CreateMsg() {
   header_ = fido::MsgHeader{};
   msg_open_ = true;
   new_message_ = true;
+  kludges_only_ = false;
   SetDatesToNow();
   return true;
 }

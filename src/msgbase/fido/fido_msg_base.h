@@ -73,7 +73,8 @@ class FidoMsgBase final : public MessageBase {
   void GetDateArrived(MsgDateTime& dt) override;
   void SetDateWritten(const MsgDateTime& dt) override;
   void SetDateArrived(const MsgDateTime& dt) override;
-  // Stores the open message whole (see above); a new message takes the
+  // Stores the open message whole (see above); refused after
+  // OpenMsgHeader, whose text has no body.  A new message takes the
   // number CreateMsg chose or, when another program wrote that number
   // meanwhile, the next free one.  True only when the message is on
   // stable storage under its number; false leaves the area as it was.
@@ -122,6 +123,7 @@ class FidoMsgBase final : public MessageBase {
   std::int32_t high_msg_num_ = 0;
   bool msg_open_ = false;     // a message is open (read, or created)
   bool new_message_ = false;  // created by CreateMsg and not yet stored
+  bool kludges_only_ = false; // opened by OpenMsgHeader: Text holds no body
   bool temps_checked_ = false;
   std::unique_ptr<Stream> msg_file_;  // the open message's file, held while it is open
   std::unique_ptr<Stream> text_;

@@ -175,6 +175,8 @@ TEST_F(FidoTest, HeaderOnlyReadsLeadingKludges) {
   base_.SeekFirst(1);
   ASSERT_TRUE(base_.OpenMsgHeader());
   EXPECT_EQ(Text(), "\001A: 1\r\001B: 2\r");
+  EXPECT_FALSE(base_.WriteMsg());  // would cut the body off
+  EXPECT_EQ(test::ReadFile(area_ + "/1.msg"), m.Bytes());
 }
 
 TEST_F(FidoTest, DateTextForms) {
