@@ -1,6 +1,6 @@
 // The shared operations of MessageBase: number walk, text lines, kludges,
-// address kludges, origin line and kind flags.  Format operations end the
-// run with fault 217 on a plain instance.
+// address kludges, origin line and kind flags.  Format operations on a
+// plain instance fail with Status kNoFormat.
 #include "msgbase/message_base.h"
 
 #include <algorithm>
