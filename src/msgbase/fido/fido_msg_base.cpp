@@ -246,7 +246,7 @@ void FidoMsgBase::SeekNext() {
 }
 
 void FidoMsgBase::SeekPrior() {
-  std::int32_t n = CurMsgNum > kMapSize ? kMapSize - 1 : CurMsgNum - 1;
+  std::int32_t n = CurMsgNum > kMapSize ? kMapSize - 1 : CurMsgNum < 1 ? 0 : CurMsgNum - 1;
   while (n >= 1) {
     if (msg_map_[n / 8] == 0) {
       n = n / 8 * 8 - 1;

@@ -161,6 +161,9 @@ TEST_F(FidoFaults, WalksStepOnlyThroughMessagesPresent) {
   base.SetMsgPosition(INT32_MAX);
   for (base.SeekPrior(); base.SeekFound(); base.SeekPrior()) back.push_back(base.GetMsgNum());
   EXPECT_EQ(back, (std::vector<std::int32_t>{3, 1}));
+  base.SetMsgPosition(INT32_MIN);
+  base.SeekPrior();
+  EXPECT_FALSE(base.SeekFound());
   for (std::int32_t start : {INT32_MIN, -5, 0, 4, 61439, 61440, INT32_MAX}) {
     base.SeekFirst(start);
     EXPECT_EQ(base.GetMsgNum(), start <= 1 ? 1 : 0) << start;
