@@ -86,7 +86,7 @@ void SetPriority(MoverConfig& config, std::string_view rest) {
 
 }  // namespace
 
-bool ApplyConfigLine(MoverConfig& config, std::string_view raw) {
+bool ApplyConfigLine(MoverConfig& config, std::string_view raw, int /*line_number*/) {
   ConfigLine line(raw);
   if (line.StartsWith("NETMAIL ")) return AppendName(config.NetmailAreas, Trim(line.PathRest("NETMAIL ")));
   if (line.StartsWith("TO ")) return AppendNameRule(config.ToRules, line, "TO ");
@@ -125,7 +125,7 @@ Status ReadConfiguration(const std::string& name, MoverConfig& config) {
   int line_number = 0;
   while (reader.ReadLine(&raw, &error)) {
     ++line_number;
-    if (!ApplyConfigLine(config, CutConfigLine(raw))) {
+    if (!ApplyConfigLine(config, CutConfigLine(raw), line_number)) {
       ConsoleWarning("More than 100 entries of one key, line " + IntToStr(line_number) +
                      " ignored: " + raw);
     }

@@ -40,6 +40,12 @@ struct RuleList {
   void Append(std::unique_ptr<T> item) { items.push_back(std::move(item)); }
 };
 
+// A configuration line the reader skipped or may have misread.
+struct ConfigProblem {
+  int line_number = 0;  // 1-based
+  std::string text;     // what is wrong, for a person to read
+};
+
 struct MoverConfig {
   RuleList<std::string> NetmailAreas;
   RuleList<NameRule> ToRules;
@@ -53,7 +59,8 @@ struct MoverConfig {
   std::string Priority[5];
   bool KeepLocalUnsent = false;
   std::string LogFileName;
-
+  // Lines skipped or possibly misread, in file order.
+  std::vector<ConfigProblem> problems;
 };
 
 // Reads the configuration file `name` into `config`.  A missing file is a
@@ -71,6 +78,6 @@ std::string_view CutConfigLine(std::string_view line);
 
 // Applies one configuration line (without its line end) to `config`.
 // Returns false when the line was a list entry beyond the list's limit.
-bool ApplyConfigLine(MoverConfig& config, std::string_view line);
+bool ApplyConfigLine(MoverConfig& config, std::string_view line, int line_number = 0);
 
 }  // namespace lw
