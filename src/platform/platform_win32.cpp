@@ -50,10 +50,13 @@ std::string Native(std::string_view name) {
   return s;
 }
 
+// Deleting is shared whenever writing is denied to others, as on Linux,
+// where a file can be unlinked while it is open: the scan deletes a message
+// while it still holds it open, so no other program can take it between.
 DWORD ShareFlags(Sharing sharing) {
   switch (sharing) {
     case Sharing::kExclusive: return 0;
-    case Sharing::kDenyWrite: return FILE_SHARE_READ;
+    case Sharing::kDenyWrite: return FILE_SHARE_READ | FILE_SHARE_DELETE;
     case Sharing::kDenyNone: return FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   }
   return 0;
@@ -366,7 +369,5 @@ void RawConsoleWrite(const char* text, std::size_t length) { WriteAll(text, leng
 std::uintptr_t ImageOffset(std::uintptr_t address) {
   return address - reinterpret_cast<std::uintptr_t>(GetModuleHandleA(nullptr));
 }
-
-void ExitProcess(int code) { ::ExitProcess(static_cast<UINT>(code)); }
 
 }  // namespace lw::platform
