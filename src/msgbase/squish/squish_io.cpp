@@ -48,6 +48,12 @@ bool TruncateTo(Stream& s, std::uint32_t size) {
   return s.Status == kStreamOk;
 }
 
+bool CloseChecked(Stream& s) {
+  s.ResetStatus();
+  s.Close();
+  return s.Status == kStreamOk;
+}
+
 bool ReadBaseHeader(Stream& sqd, BaseHeader& h) {
   std::uint8_t raw[kBaseHeaderSize];
   if (!ReadAt(sqd, 0, raw, kBaseHeaderSize)) return false;

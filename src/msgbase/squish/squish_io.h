@@ -22,6 +22,8 @@ bool WriteAt(Stream& s, std::uint32_t ofs, const void* buf, std::int32_t count);
 bool Sync(Stream& s);
 // Cuts the stream to `size` bytes.
 bool TruncateTo(Stream& s, std::uint32_t size);
+// Closes the stream's file; false when the close failed.
+bool CloseChecked(Stream& s);
 
 bool ReadBaseHeader(Stream& sqd, BaseHeader& h);
 bool WriteBaseHeader(Stream& sqd, const BaseHeader& h);

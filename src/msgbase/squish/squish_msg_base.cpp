@@ -132,9 +132,13 @@ squish::BaseHeader SquishMsgBase::FreshHeader() const {
   return h;
 }
 
-void SquishMsgBase::CloseFiles() {
-  sqd_.reset();
-  sqi_.reset();
+bool SquishMsgBase::CloseFiles() {
+  bool ok = true;
+  for (std::unique_ptr<Stream>* file : {&sqd_, &sqi_}) {
+    if (*file) ok = squish::CloseChecked(**file) && ok;
+    file->reset();
+  }
+  return ok;
 }
 
 bool SquishMsgBase::Fail() {
@@ -220,7 +224,7 @@ bool PrepareFile(const std::string& name, std::int64_t at_most, const std::strin
   std::unique_ptr<Stream> s = OpenFileStream(name, fmCreateNew);
   if (s->Status != kStreamOk) return false;
   if (!bytes.empty() && !squish::WriteAt(*s, 0, bytes.data(), static_cast<std::int32_t>(bytes.size()))) return false;
-  return Sync(*s);
+  return Sync(*s) && squish::CloseChecked(*s);
 }
 
 }  // namespace
@@ -247,15 +251,14 @@ bool SquishMsgBase::CreateMsgBase(const std::string& path) {
 }
 
 // Every update syncs what it wrote before it returns, so closing writes
-// nothing; it reports an update that failed part way.
+// nothing; it reports an update that failed part way and a failed close.
 bool SquishMsgBase::CloseMsgBase() {
   if (!IsOpen) return true;
   IsOpen = false;
   const bool ok = !broken_;
   broken_ = false;
   new_message_ = false;
-  CloseFiles();
-  return ok;
+  return CloseFiles() && ok;
 }
 
 // ---- Index ----
@@ -698,7 +701,10 @@ bool SquishMsgBase::SetLastRead(std::int32_t user_num, std::int32_t msg_num) {
   if (f->Status != kStreamOk) return false;
   std::uint8_t raw[4];
   PutLe32(raw, static_cast<std::uint32_t>(msg_num));
-  if (!squish::WriteAt(*f, static_cast<std::uint32_t>(4 * user_num), raw, 4) || !Sync(*f)) return false;
+  if (!squish::WriteAt(*f, static_cast<std::uint32_t>(4 * user_num), raw, 4) || !Sync(*f) ||
+      !squish::CloseChecked(*f)) {
+    return false;
+  }
   return !created || platform::Os().SyncDirectory(ParentDir(name)) == platform::kOk;
 }
 

@@ -7,7 +7,7 @@
 // (the order of each is set out in squish_msg_base.cpp).  WriteMsg,
 // DeleteMsg and SetLastRead return true only when what they wrote is on
 // stable storage; CloseMsgBase writes nothing and returns false when an
-// update failed part way since the open.
+// update failed part way since the open or a file failed to close.
 #pragma once
 
 #include <cstdint>
@@ -85,7 +85,8 @@ class SquishMsgBase final : public KludgeAddressedBase {
   void SetPath(const std::string& path);
   std::string FileName(const char* extension) const;
   squish::BaseHeader FreshHeader() const;
-  void CloseFiles();
+  // Closes both files; false when a close failed.
+  bool CloseFiles();
   // After a failed update the base is reconciled again before the next one.
   bool Fail();
   bool EnsureConsistent();

@@ -363,5 +363,22 @@ TEST_F(SquishRepair, DeleteWhileOpenAndLastRead) {
   ExpectRepairedTo({Text(1), Text(3)});
 }
 
+// Closing reports a file that failed to close.
+TEST_F(SquishRepair, FailedCloseIsReported) {
+  class FailCloses : public platform::PlatformWrapper {
+   public:
+    FailCloses() : PlatformWrapper(platform::NativePlatform()) {}
+    int CloseFile(platform::FileHandle f) override {
+      target_.CloseFile(f);
+      return platform::kDiskWriteError;
+    }
+  } failing;
+  MakeBase(1);
+  SquishMsgBase b;
+  ASSERT_TRUE(b.OpenMsgBase(Base()));
+  platform::ScopedPlatform use(&failing);
+  EXPECT_FALSE(b.CloseMsgBase());
+}
+
 }  // namespace
 }  // namespace lw
