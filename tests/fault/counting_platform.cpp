@@ -37,8 +37,18 @@ bool CountingPlatform::Fails(CallKind kind, std::string_view name) {
   reached_ = true;
   failed_kind_ = kind;
   failed_name_ = name;
-  if (plan_.on_reached) plan_.on_reached();
+  if (plan_.on_reached) plan_.on_reached(kind, name);
   return true;
+}
+
+bool CountingPlatform::Fails(CallKind kind, FileHandle file) {
+  auto it = open_names_.find(file);
+  return Fails(kind, it == open_names_.end() ? std::string_view() : std::string_view(it->second));
+}
+
+int CountingPlatform::Opened(int rc, std::string_view name, FileHandle* file) {
+  if (rc == platform::kOk) open_names_[*file] = name;
+  return rc;
 }
 
 // The errors below are those a failing disk gives: a refused open, an I/O
@@ -51,7 +61,7 @@ int CountingPlatform::OpenFile(std::string_view name, platform::Access access,
     *file = platform::kNoFile;
     return platform::kAccessDenied;
   }
-  return target_.OpenFile(name, access, sharing, file);
+  return Opened(target_.OpenFile(name, access, sharing, file), name, file);
 }
 
 int CountingPlatform::CreateFile(std::string_view name, platform::Sharing sharing, FileHandle* file) {
@@ -59,7 +69,7 @@ int CountingPlatform::CreateFile(std::string_view name, platform::Sharing sharin
     *file = platform::kNoFile;
     return platform::kAccessDenied;
   }
-  return target_.CreateFile(name, sharing, file);
+  return Opened(target_.CreateFile(name, sharing, file), name, file);
 }
 
 int CountingPlatform::CreateNewFile(std::string_view name, FileHandle* file) {
@@ -67,11 +77,11 @@ int CountingPlatform::CreateNewFile(std::string_view name, FileHandle* file) {
     *file = platform::kNoFile;
     return platform::kAccessDenied;
   }
-  return target_.CreateNewFile(name, file);
+  return Opened(target_.CreateNewFile(name, file), name, file);
 }
 
 int CountingPlatform::ReadFile(FileHandle file, void* buf, std::size_t count, std::size_t* done) {
-  if (Fails(CallKind::kRead, "")) {
+  if (Fails(CallKind::kRead, file)) {
     *done = 0;
     return platform::kDiskReadError;
   }
@@ -79,7 +89,7 @@ int CountingPlatform::ReadFile(FileHandle file, void* buf, std::size_t count, st
 }
 
 int CountingPlatform::WriteFile(FileHandle file, const void* buf, std::size_t count, std::size_t* done) {
-  if (Fails(CallKind::kWrite, "")) {
+  if (Fails(CallKind::kWrite, file)) {
     *done = 0;
     return platform::kDiskWriteError;
   }
@@ -87,38 +97,40 @@ int CountingPlatform::WriteFile(FileHandle file, const void* buf, std::size_t co
 }
 
 int CountingPlatform::SeekFile(FileHandle file, std::int64_t pos) {
-  if (Fails(CallKind::kSeek, "")) return platform::kDiskReadError;
+  if (Fails(CallKind::kSeek, file)) return platform::kDiskReadError;
   return target_.SeekFile(file, pos);
 }
 
 int CountingPlatform::SeekFileEnd(FileHandle file) {
-  if (Fails(CallKind::kSeek, "")) return platform::kDiskReadError;
+  if (Fails(CallKind::kSeek, file)) return platform::kDiskReadError;
   return target_.SeekFileEnd(file);
 }
 
 int CountingPlatform::TellFile(FileHandle file, std::int64_t* pos) {
-  if (Fails(CallKind::kSeek, "")) return platform::kDiskReadError;
+  if (Fails(CallKind::kSeek, file)) return platform::kDiskReadError;
   return target_.TellFile(file, pos);
 }
 
 int CountingPlatform::FileSize(FileHandle file, std::int64_t* size) {
-  if (Fails(CallKind::kSize, "")) return platform::kDiskReadError;
+  if (Fails(CallKind::kSize, file)) return platform::kDiskReadError;
   return target_.FileSize(file, size);
 }
 
 int CountingPlatform::TruncateFile(FileHandle file) {
-  if (Fails(CallKind::kTruncate, "")) return platform::kDiskWriteError;
+  if (Fails(CallKind::kTruncate, file)) return platform::kDiskWriteError;
   return target_.TruncateFile(file);
 }
 
 int CountingPlatform::FlushFile(FileHandle file) {
-  if (Fails(CallKind::kFlush, "")) return platform::kDiskWriteError;
+  if (Fails(CallKind::kFlush, file)) return platform::kDiskWriteError;
   return target_.FlushFile(file);
 }
 
 int CountingPlatform::CloseFile(FileHandle file) {
   // A failed close still gives the handle back, as close(2) does.
-  if (Fails(CallKind::kClose, "")) {
+  const bool fails = Fails(CallKind::kClose, file);
+  open_names_.erase(file);
+  if (fails) {
     target_.CloseFile(file);
     return platform::kDiskWriteError;
   }
@@ -135,7 +147,7 @@ int CountingPlatform::OpenAppend(std::string_view name, FileHandle* file) {
     *file = platform::kNoFile;
     return platform::kAccessDenied;
   }
-  return target_.OpenAppend(name, file);
+  return Opened(target_.OpenAppend(name, file), name, file);
 }
 
 int CountingPlatform::RenameNoReplace(std::string_view from, std::string_view to) {
@@ -153,7 +165,7 @@ int CountingPlatform::LockRun(std::string_view name, int wait_ms, FileHandle* lo
     *lock = platform::kNoFile;
     return platform::kAccessDenied;
   }
-  return target_.LockRun(name, wait_ms, lock);
+  return Opened(target_.LockRun(name, wait_ms, lock), name, lock);
 }
 
 int CountingPlatform::QueryAttributes(std::string_view name, std::uint32_t* attr) {

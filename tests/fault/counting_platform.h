@@ -9,7 +9,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
+#include <string_view>
 
 #include "platform/platform_wrapper.h"
 
@@ -33,9 +35,9 @@ struct FaultPlan {
   // False: only call `fail_at` fails (a transient error).  True: it and
   // every later numbered call fail (the disk went away).
   bool persistent = false;
-  // Runs when call `fail_at` is reached, before it fails; may end the
-  // process (a kill at that call).
-  std::function<void()> on_reached;
+  // Runs with the kind and name (if any) of call `fail_at` when it is
+  // reached, before it fails; may end the process (a kill at that call).
+  std::function<void(CallKind kind, std::string_view name)> on_reached;
 };
 
 class CountingPlatform : public platform::PlatformWrapper {
@@ -77,12 +79,16 @@ class CountingPlatform : public platform::PlatformWrapper {
  private:
   // Numbers the call; true when it is to fail.
   bool Fails(CallKind kind, std::string_view name);
+  bool Fails(CallKind kind, platform::FileHandle file);
+  // Remembers the name of a file just opened, for fault notes.
+  int Opened(int rc, std::string_view name, platform::FileHandle* file);
 
   FaultPlan plan_;
   std::int64_t calls_ = 0;
   bool reached_ = false;
   CallKind failed_kind_ = CallKind::kAny;
   std::string failed_name_;
+  std::map<platform::FileHandle, std::string> open_names_;
 };
 
 }  // namespace lw::test

@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
   const char* at = std::getenv("LARKWAY_KILL_AT");
   lw::test::FaultPlan plan;
   plan.fail_at = at == nullptr ? 0 : std::atoll(at);
-  plan.on_reached = [] { std::raise(SIGKILL); };
+  plan.on_reached = [](lw::test::CallKind, std::string_view) { std::raise(SIGKILL); };
   lw::test::CountingPlatform counting(lw::platform::NativePlatform(), plan);
   lw::platform::ScopedPlatform guard(&counting);
   return lw::RunMover(argc, argv);

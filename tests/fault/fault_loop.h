@@ -1,0 +1,57 @@
+// The loop shared by the whole-run fault tests: for fault point N = 1, 2,
+// ... run the scenario once with the fault at N, check that no message is
+// lost and no base damaged, rerun the real program on the same files and
+// check that it finishes the job, until a run completes without reaching
+// N.  Runs are made in child processes, since a run that hits an error may
+// end its process.  POSIX only (used by the *_posix_test.cpp files).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "fault/scenario.h"
+
+namespace lw::test {
+
+// How one faulted run ended.
+struct FaultedRun {
+  bool reached = true;  // false: the run completed without reaching the fault point
+  std::string fault;    // what failed at the fault point, when known
+};
+
+// What a whole loop found.
+struct LoopSummary {
+  std::string loop;       // "Counted", "Crash", "Kill"
+  char netmail = 'M';     // format letter of the netmail area
+  std::int64_t points = 0;
+  int runs_losing = 0;    // fault points after which a message was lost
+  int runs_damaging = 0;  // fault points after which a base was damaged (before or after the rerun)
+  int reruns_failing = 0; // reruns that did not finish the job or refused an area
+  int most_copies = 0;    // the most copies of one message after a rerun
+  std::vector<std::string> findings;  // the first findings, one text per fault point
+
+  bool Clean() const { return runs_losing + runs_damaging + reruns_failing == 0 && most_copies <= 2; }
+  std::string Line() const;  // the one-line result
+};
+
+// Runs `faulted_run(n, root)` for n = 1, 2, ... over a fresh copy of the
+// scenario (netmail format `netmail`) until it reports an unreached fault
+// point or `max_points` is passed, checking after each as described above.
+LoopSummary RunFaultLoop(const std::string& loop, char netmail, std::int64_t stride,
+                         const std::function<FaultedRun(std::int64_t n, const Scenario& s)>& faulted_run);
+
+// Runs lw::RunMover on the scenario's configuration in a child process,
+// after `install` (run in the child) put its platform in place.  `install`
+// gets a descriptor where the child may write a note on its fault; it
+// returns a function that says, after a run that returned, whether the
+// fault point was reached.
+using ChildPlatform = std::function<std::function<bool()>(int note_fd)>;
+FaultedRun RunMoverInChild(const Scenario& s, const ChildPlatform& install);
+
+// Ends the test as the loop's findings deserve: fails, or skips a loop of
+// known_failures.h, and prints the summary line either way.
+void Judge(const LoopSummary& summary);
+
+}  // namespace lw::test

@@ -1,0 +1,140 @@
+// The whole-run fault loop (fault_loop.h) and its child-process runs.
+#include "fault/fault_loop.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+
+#include <gtest/gtest.h>
+
+#include "app/run_driver.h"
+#include "e2e/run_larkway.h"
+#include "fault/known_failures.h"
+#include "test_util.h"
+
+namespace lw::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::int64_t kMaxPoints = 20000;  // a bound on a loop that never completes
+constexpr std::size_t kFindingsKept = 12;
+
+// Replaces the contents of `to` by a copy of the contents of `from`.
+void CopyContents(const std::string& from, const std::string& to) {
+  for (const auto& e : fs::directory_iterator(to)) fs::remove_all(e.path());
+  fs::copy(from, to, fs::copy_options::recursive);
+}
+
+std::string Indented(const std::string& text) {
+  std::string out;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    out += "    " + text.substr(pos, end - pos) + "\n";
+    pos = end + 1;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string LoopSummary::Line() const {
+  return loop + " run, netmail " + netmail + ": " + std::to_string(points) + " fault points, " +
+         std::to_string(runs_losing) + " losing messages, " + std::to_string(runs_damaging) +
+         " leaving a damaged base, " + std::to_string(reruns_failing) + " reruns not finishing the job, " +
+         "at most " + std::to_string(most_copies) + " copies of a message";
+}
+
+FaultedRun RunMoverInChild(const Scenario& s, const ChildPlatform& install) {
+  int fds[2];
+  if (pipe(fds) != 0) return {};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    const int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) dup2(null, 1);
+    std::function<bool()> reached = install(fds[1]);
+    const char* argv[] = {"larkway", s.config_path.c_str(), nullptr};
+    RunMover(2, argv);
+    const char* end = reached() ? "\nreached" : "\ncompleted";
+    if (write(fds[1], end, std::strlen(end)) < 0) _exit(1);
+    _exit(0);
+  }
+  close(fds[1]);
+  std::string said;
+  char buf[512];
+  ssize_t got;
+  while ((got = read(fds[0], buf, sizeof buf)) > 0) said.append(buf, static_cast<std::size_t>(got));
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  FaultedRun run;
+  // A run that ended its process on its own met an error, and only the
+  // fault makes errors here.
+  run.reached = said.size() < 10 || said.compare(said.size() - 10, 10, "\ncompleted") != 0;
+  run.fault = said.substr(0, said.find('\n'));
+  return run;
+}
+
+LoopSummary RunFaultLoop(const std::string& loop, char netmail, std::int64_t stride,
+                         const std::function<FaultedRun(std::int64_t n, const Scenario& s)>& faulted_run) {
+  LoopSummary summary;
+  summary.loop = loop;
+  summary.netmail = netmail;
+  TempDir work, pristine;
+  const Scenario s = WriteScenario(work.path(), netmail);
+  CopyContents(work.path(), pristine.path());
+  for (std::int64_t n = 1; n <= kMaxPoints; n += stride) {
+    CopyContents(pristine.path(), work.path());
+    const FaultedRun run = faulted_run(n, s);
+    if (!run.reached) break;
+    ++summary.points;
+    const Inspection after_fault = Inspect(s);
+    const RunResult rerun = RunLarkway({s.config_path}, s.root);
+    const Inspection after_rerun = Inspect(s);
+    summary.most_copies = std::max(summary.most_copies, after_rerun.most_copies);
+    const bool lost = !after_fault.lost.empty() || !after_rerun.lost.empty();
+    const bool damaged = !after_fault.damage.empty() || !after_rerun.damage.empty();
+    const bool unfinished = rerun.exit_code != 0 || !after_rerun.refused.empty() || !after_rerun.undone.empty() ||
+                            after_rerun.most_copies > 2;
+    summary.runs_losing += lost;
+    summary.runs_damaging += damaged;
+    summary.reruns_failing += unfinished;
+    if ((lost || damaged || unfinished) && summary.findings.size() < kFindingsKept) {
+      std::string text = "fault point " + std::to_string(n) + (run.fault.empty() ? "" : " (" + run.fault + ")") + "\n";
+      text += "  after the faulted run:\n" + Indented(Findings(after_fault, false));
+      text += "  after the rerun (exit code " + std::to_string(rerun.exit_code) + "):\n" +
+              Indented(Findings(after_rerun, true));
+      summary.findings.push_back(text);
+    }
+  }
+  return summary;
+}
+
+void Judge(const LoopSummary& summary) {
+  std::cout << "[fault] " << summary.Line() << std::endl;
+  const std::string key = summary.loop + "/" + summary.netmail;
+  const char* strict = std::getenv("LARKWAY_FAULT_STRICT");
+  const bool known = kKnownFailingLoops.count(key) != 0 && !(strict != nullptr && *strict == '1');
+  std::string details;
+  for (const std::string& f : summary.findings) details += f;
+  if (summary.Clean()) {
+    if (known) std::cout << "[fault] " << key << " finds nothing now: take it out of known_failures.h" << std::endl;
+    return;
+  }
+  if (known) {
+    std::cout << details;
+    GTEST_SKIP() << key << " is a known failing loop: " << summary.Line();
+  }
+  ADD_FAILURE() << summary.Line() << "\n" << details;
+}
+
+}  // namespace lw::test
