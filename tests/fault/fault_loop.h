@@ -18,8 +18,13 @@ namespace lw::test {
 // How one faulted run ended.
 struct FaultedRun {
   bool reached = true;  // false: the run completed without reaching the fault point
+  bool hung = false;    // the run did not end within kRunSeconds
   std::string fault;    // what failed at the fault point, when known
 };
+
+// How long one run may take before it counts as hung and is ended.  A run
+// of the scenario takes milliseconds.
+inline constexpr unsigned kRunSeconds = 10;
 
 // What a whole loop found.
 struct LoopSummary {
@@ -29,10 +34,11 @@ struct LoopSummary {
   int runs_losing = 0;    // fault points after which a message was lost
   int runs_damaging = 0;  // fault points after which a base was damaged (before or after the rerun)
   int reruns_failing = 0; // reruns that did not finish the job or refused an area
+  int hangs = 0;          // faulted runs or reruns that did not end
   int most_copies = 0;    // the most copies of one message after a rerun
   std::vector<std::string> findings;  // the first findings, one text per fault point
 
-  bool Clean() const { return runs_losing + runs_damaging + reruns_failing == 0 && most_copies <= 2; }
+  bool Clean() const { return runs_losing + runs_damaging + reruns_failing + hangs == 0 && most_copies <= 2; }
   std::string Line() const;  // the one-line result
 };
 
@@ -49,6 +55,10 @@ LoopSummary RunFaultLoop(const std::string& loop, char netmail, std::int64_t str
 // fault point was reached.
 using ChildPlatform = std::function<std::function<bool()>(int note_fd)>;
 FaultedRun RunMoverInChild(const Scenario& s, const ChildPlatform& install);
+
+// Runs the real program (LARKWAY_BIN, as the end-to-end tests do) on the
+// scenario's configuration; its exit code, or -1 when it hung and was ended.
+int Rerun(const Scenario& s);
 
 // Ends the test as the loop's findings deserve: fails, or skips a loop of
 // known_failures.h, and prints the summary line either way.

@@ -2,6 +2,7 @@
 #include "fault/fault_loop.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include "app/run_driver.h"
-#include "e2e/run_larkway.h"
 #include "fault/known_failures.h"
 #include "test_util.h"
 
@@ -49,7 +49,7 @@ std::string Indented(const std::string& text) {
 std::string LoopSummary::Line() const {
   return loop + " run, netmail " + netmail + ": " + std::to_string(points) + " fault points, " +
          std::to_string(runs_losing) + " losing messages, " + std::to_string(runs_damaging) +
-         " leaving a damaged base, " + std::to_string(reruns_failing) + " reruns not finishing the job, " +
+         " leaving a damaged base, " + std::to_string(reruns_failing) + " reruns not finishing the job, " + std::to_string(hangs) + " hung runs, " +
          "at most " + std::to_string(most_copies) + " copies of a message";
 }
 
@@ -61,11 +61,18 @@ FaultedRun RunMoverInChild(const Scenario& s, const ChildPlatform& install) {
     close(fds[0]);
     const int null = open("/dev/null", O_WRONLY);
     if (null >= 0) dup2(null, 1);
-    std::function<bool()> reached = install(fds[1]);
-    const char* argv[] = {"larkway", s.config_path.c_str(), nullptr};
-    RunMover(2, argv);
-    const char* end = reached() ? "\nreached" : "\ncompleted";
-    if (write(fds[1], end, std::strlen(end)) < 0) _exit(1);
+    alarm(kRunSeconds);
+    // Whatever happens, the child never returns into the test program.
+    try {
+      std::function<bool()> reached = install(fds[1]);
+      const char* argv[] = {"larkway", s.config_path.c_str(), nullptr};
+      RunMover(2, argv);
+      const char* end = reached() ? "\nreached" : "\ncompleted";
+      if (write(fds[1], end, std::strlen(end)) < 0) _exit(1);
+    } catch (...) {
+      const char said[] = "\nthe run threw an exception";
+      if (write(fds[1], said, sizeof said - 1) < 0) _exit(1);
+    }
     _exit(0);
   }
   close(fds[1]);
@@ -77,11 +84,30 @@ FaultedRun RunMoverInChild(const Scenario& s, const ChildPlatform& install) {
   int status = 0;
   waitpid(pid, &status, 0);
   FaultedRun run;
+  run.hung = WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM;
   // A run that ended its process on its own met an error, and only the
   // fault makes errors here.
   run.reached = said.size() < 10 || said.compare(said.size() - 10, 10, "\ncompleted") != 0;
   run.fault = said.substr(0, said.find('\n'));
+  if (said.find("exception") != std::string::npos) run.fault += " (the run threw an exception)";
   return run;
+}
+
+int Rerun(const Scenario& s) {
+  const char* env = std::getenv("LARKWAY_BIN");
+  const std::string program = env != nullptr && *env != 0 ? env : LARKWAY_BIN;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) dup2(null, 1);
+    alarm(kRunSeconds);  // kept across exec: a hung program is ended
+    execl(program.c_str(), program.c_str(), s.config_path.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (WIFSIGNALED(status)) return WTERMSIG(status) == SIGALRM ? -1 : 128 + WTERMSIG(status);
+  return WEXITSTATUS(status);
 }
 
 LoopSummary RunFaultLoop(const std::string& loop, char netmail, std::int64_t stride,
@@ -98,20 +124,23 @@ LoopSummary RunFaultLoop(const std::string& loop, char netmail, std::int64_t str
     if (!run.reached) break;
     ++summary.points;
     const Inspection after_fault = Inspect(s);
-    const RunResult rerun = RunLarkway({s.config_path}, s.root);
+    const int rerun_exit = Rerun(s);
     const Inspection after_rerun = Inspect(s);
     summary.most_copies = std::max(summary.most_copies, after_rerun.most_copies);
     const bool lost = !after_fault.lost.empty() || !after_rerun.lost.empty();
     const bool damaged = !after_fault.damage.empty() || !after_rerun.damage.empty();
-    const bool unfinished = rerun.exit_code != 0 || !after_rerun.refused.empty() || !after_rerun.undone.empty() ||
+    const bool hung = run.hung || rerun_exit == -1;
+    const bool unfinished = rerun_exit != 0 || !after_rerun.refused.empty() || !after_rerun.undone.empty() ||
                             after_rerun.most_copies > 2;
     summary.runs_losing += lost;
     summary.runs_damaging += damaged;
     summary.reruns_failing += unfinished;
-    if ((lost || damaged || unfinished) && summary.findings.size() < kFindingsKept) {
-      std::string text = "fault point " + std::to_string(n) + (run.fault.empty() ? "" : " (" + run.fault + ")") + "\n";
+    summary.hangs += hung;
+    if ((lost || damaged || unfinished || hung) && summary.findings.size() < kFindingsKept) {
+      std::string text = "fault point " + std::to_string(n) + (run.fault.empty() ? "" : " (" + run.fault + ")") +
+                         (run.hung ? ": the faulted run hung" : "") + "\n";
       text += "  after the faulted run:\n" + Indented(Findings(after_fault, false));
-      text += "  after the rerun (exit code " + std::to_string(rerun.exit_code) + "):\n" +
+      text += "  after the rerun (" + (rerun_exit == -1 ? std::string("hung") : "exit code " + std::to_string(rerun_exit)) + "):\n" +
               Indented(Findings(after_rerun, true));
       summary.findings.push_back(text);
     }
