@@ -1,6 +1,7 @@
 #include "fault/base_checker.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <cstdint>
 #include <filesystem>

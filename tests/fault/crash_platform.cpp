@@ -1,6 +1,7 @@
 #include "fault/crash_platform.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <set>

@@ -3,7 +3,9 @@
 // lost and no base damaged, rerun the real program on the same files and
 // check that it finishes the job, until a run completes without reaching
 // N.  Runs are made in child processes, since a run that hits an error may
-// end its process.  POSIX only (used by the *_posix_test.cpp files).
+// end its process.  The loop and the runs are POSIX only (they live in
+// fault_loop_posix_test.cpp); LoopSummary and Judge, shared with the
+// format-level loops, build everywhere (loop_summary.cpp).
 #pragma once
 
 #include <cstdint>

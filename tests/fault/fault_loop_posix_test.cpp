@@ -9,12 +9,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <iostream>
 
 #include <gtest/gtest.h>
 
 #include "app/run_driver.h"
-#include "fault/known_failures.h"
+#include "fault/scratch_dir.h"
 #include "test_util.h"
 
 namespace lw::test {
@@ -45,13 +44,6 @@ std::string Indented(const std::string& text) {
 }
 
 }  // namespace
-
-std::string LoopSummary::Line() const {
-  return loop + " run, netmail " + netmail + ": " + std::to_string(points) + " fault points, " +
-         std::to_string(runs_losing) + " losing messages, " + std::to_string(runs_damaging) +
-         " leaving a damaged base, " + std::to_string(reruns_failing) + " reruns not finishing the job, " + std::to_string(hangs) + " hung runs, " +
-         "at most " + std::to_string(most_copies) + " copies of a message";
-}
 
 FaultedRun RunMoverInChild(const Scenario& s, const ChildPlatform& install) {
   int fds[2];
@@ -115,7 +107,7 @@ LoopSummary RunFaultLoop(const std::string& loop, char netmail, std::int64_t str
   LoopSummary summary;
   summary.loop = loop;
   summary.netmail = netmail;
-  TempDir work, pristine;
+  ScratchDir work, pristine;
   const Scenario s = WriteScenario(work.path(), netmail);
   CopyContents(work.path(), pristine.path());
   for (std::int64_t n = 1; n <= kMaxPoints; n += stride) {
@@ -146,24 +138,6 @@ LoopSummary RunFaultLoop(const std::string& loop, char netmail, std::int64_t str
     }
   }
   return summary;
-}
-
-void Judge(const LoopSummary& summary) {
-  std::cout << "[fault] " << summary.Line() << std::endl;
-  const std::string key = summary.loop + "/" + summary.netmail;
-  const char* strict = std::getenv("LARKWAY_FAULT_STRICT");
-  const bool known = kKnownFailingLoops.count(key) != 0 && !(strict != nullptr && *strict == '1');
-  std::string details;
-  for (const std::string& f : summary.findings) details += f;
-  if (summary.Clean()) {
-    if (known) std::cout << "[fault] " << key << " finds nothing now: take it out of known_failures.h" << std::endl;
-    return;
-  }
-  if (known) {
-    std::cout << details;
-    GTEST_SKIP() << key << " is a known failing loop: " << summary.Line();
-  }
-  ADD_FAILURE() << summary.Line() << "\n" << details;
 }
 
 }  // namespace lw::test

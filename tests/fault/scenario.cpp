@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "msgbase/area.h"
 #include "msgbase/fido/msg_file.h"
