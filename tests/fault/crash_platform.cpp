@@ -45,11 +45,13 @@ Entries::iterator FindEntry(Entries& entries, const std::string& name) {
 }  // namespace
 
 CrashPlatform::CrashPlatform(platform::Platform& target, const std::string& root,
-                             std::int64_t crash_at, bool revert_at_crash)
+                             std::int64_t crash_at, bool revert_at_crash,
+                             std::function<void(const std::string&)> on_crash)
     : PlatformWrapper(target),
       root_(fs::absolute(root).lexically_normal().generic_string()),
       crash_at_(crash_at),
-      revert_at_crash_(revert_at_crash) {
+      revert_at_crash_(revert_at_crash),
+      on_crash_(std::move(on_crash)) {
   while (root_.size() > 1 && root_.back() == '/') root_.pop_back();
   Snapshot(root_);
 }
@@ -70,13 +72,26 @@ int CrashPlatform::NewNode(bool is_folder, std::string durable) {
   return static_cast<int>(nodes_.size()) - 1;
 }
 
-bool CrashPlatform::Stopped() {
+bool CrashPlatform::Stopped(std::string_view what) {
   if (crashed_) return true;
   ++calls_;
   if (crash_at_ == 0 || calls_ < crash_at_) return false;
   crashed_ = true;
+  crash_call_ = what;
+  if (on_crash_) on_crash_(crash_call_);
   if (revert_at_crash_) Revert();
   return true;
+}
+
+std::string CrashPlatform::Call(const char* kind, FileHandle file) const {
+  auto open = open_files_.find(file);
+  if (open == open_files_.end()) return kind;
+  for (const auto& [folder, entries] : current_) {
+    for (const auto& [name, node] : entries) {
+      if (node == open->second) return std::string(kind) + " " + folder + "/" + name;
+    }
+  }
+  return kind;
 }
 
 std::string CrashPlatform::Tracked(std::string_view name) const {
@@ -140,35 +155,35 @@ void CrashPlatform::Revert() {
 
 int CrashPlatform::OpenFile(std::string_view name, platform::Access access, platform::Sharing sharing,
                             FileHandle* file) {
-  if (Stopped()) return platform::kAccessDenied;
+  if (Stopped(std::string("open ") + std::string(name))) return platform::kAccessDenied;
   const int rc = target_.OpenFile(name, access, sharing, file);
   if (rc == platform::kOk) Opened(Tracked(name), *file, false);
   return rc;
 }
 
 int CrashPlatform::CreateFile(std::string_view name, platform::Sharing sharing, FileHandle* file) {
-  if (Stopped()) return platform::kAccessDenied;
+  if (Stopped(std::string("create ") + std::string(name))) return platform::kAccessDenied;
   const int rc = target_.CreateFile(name, sharing, file);
   if (rc == platform::kOk) Opened(Tracked(name), *file, true);
   return rc;
 }
 
 int CrashPlatform::CreateNewFile(std::string_view name, FileHandle* file) {
-  if (Stopped()) return platform::kAccessDenied;
+  if (Stopped(std::string("create ") + std::string(name))) return platform::kAccessDenied;
   const int rc = target_.CreateNewFile(name, file);
   if (rc == platform::kOk) Opened(Tracked(name), *file, true);
   return rc;
 }
 
 int CrashPlatform::OpenAppend(std::string_view name, FileHandle* file) {
-  if (Stopped()) return platform::kAccessDenied;
+  if (Stopped(std::string("open ") + std::string(name))) return platform::kAccessDenied;
   const int rc = target_.OpenAppend(name, file);
   if (rc == platform::kOk) Opened(Tracked(name), *file, true);
   return rc;
 }
 
 int CrashPlatform::ReadFile(FileHandle file, void* buf, std::size_t count, std::size_t* done) {
-  if (Stopped()) {
+  if (Stopped(Call("read", file))) {
     *done = 0;
     return platform::kDiskReadError;
   }
@@ -176,7 +191,7 @@ int CrashPlatform::ReadFile(FileHandle file, void* buf, std::size_t count, std::
 }
 
 int CrashPlatform::WriteFile(FileHandle file, const void* buf, std::size_t count, std::size_t* done) {
-  if (Stopped()) {
+  if (Stopped(Call("write", file))) {
     *done = 0;
     return platform::kDiskWriteError;
   }
@@ -184,27 +199,27 @@ int CrashPlatform::WriteFile(FileHandle file, const void* buf, std::size_t count
 }
 
 int CrashPlatform::SeekFile(FileHandle file, std::int64_t pos) {
-  return Stopped() ? platform::kDiskReadError : target_.SeekFile(file, pos);
+  return Stopped(Call("seek", file)) ? platform::kDiskReadError : target_.SeekFile(file, pos);
 }
 
 int CrashPlatform::SeekFileEnd(FileHandle file) {
-  return Stopped() ? platform::kDiskReadError : target_.SeekFileEnd(file);
+  return Stopped(Call("seek", file)) ? platform::kDiskReadError : target_.SeekFileEnd(file);
 }
 
 int CrashPlatform::TellFile(FileHandle file, std::int64_t* pos) {
-  return Stopped() ? platform::kDiskReadError : target_.TellFile(file, pos);
+  return Stopped(Call("seek", file)) ? platform::kDiskReadError : target_.TellFile(file, pos);
 }
 
 int CrashPlatform::FileSize(FileHandle file, std::int64_t* size) {
-  return Stopped() ? platform::kDiskReadError : target_.FileSize(file, size);
+  return Stopped(Call("size", file)) ? platform::kDiskReadError : target_.FileSize(file, size);
 }
 
 int CrashPlatform::TruncateFile(FileHandle file) {
-  return Stopped() ? platform::kDiskWriteError : target_.TruncateFile(file);
+  return Stopped(Call("truncate", file)) ? platform::kDiskWriteError : target_.TruncateFile(file);
 }
 
 int CrashPlatform::FlushFile(FileHandle file) {
-  if (Stopped()) return platform::kDiskWriteError;
+  if (Stopped(Call("flush", file))) return platform::kDiskWriteError;
   const int rc = target_.FlushFile(file);
   auto open = open_files_.find(file);
   if (rc != platform::kOk || open == open_files_.end()) return rc;
@@ -218,7 +233,7 @@ int CrashPlatform::FlushFile(FileHandle file) {
 }
 
 int CrashPlatform::CloseFile(FileHandle file) {
-  const bool stopped = Stopped();
+  const bool stopped = Stopped(Call("close", file));
   open_files_.erase(file);
   // Giving the handle back touches no disk, so it is given back even after
   // the crash (the call still fails).
@@ -227,7 +242,7 @@ int CrashPlatform::CloseFile(FileHandle file) {
 }
 
 int CrashPlatform::DeleteFile(std::string_view name) {
-  if (Stopped()) return platform::kAccessDenied;
+  if (Stopped(std::string("delete ") + std::string(name))) return platform::kAccessDenied;
   const int rc = target_.DeleteFile(name);
   const std::string path = Tracked(name);
   if (rc == platform::kOk && !path.empty()) {
@@ -239,7 +254,7 @@ int CrashPlatform::DeleteFile(std::string_view name) {
 }
 
 int CrashPlatform::RenameNoReplace(std::string_view from, std::string_view to) {
-  if (Stopped()) return platform::kAccessDenied;
+  if (Stopped(std::string("rename ") + std::string(from))) return platform::kAccessDenied;
   const int rc = target_.RenameNoReplace(from, to);
   const std::string from_path = Tracked(from), to_path = Tracked(to);
   if (rc == platform::kOk && !from_path.empty() && !to_path.empty()) {
@@ -255,7 +270,7 @@ int CrashPlatform::RenameNoReplace(std::string_view from, std::string_view to) {
 }
 
 int CrashPlatform::SyncDirectory(std::string_view dir) {
-  if (Stopped()) return platform::kDiskWriteError;
+  if (Stopped(std::string("sync directory ") + std::string(dir))) return platform::kDiskWriteError;
   const int rc = target_.SyncDirectory(dir);
   const std::string path = Tracked(dir);
   if (rc == platform::kOk && !path.empty()) durable_[path] = current_[path];
@@ -263,25 +278,25 @@ int CrashPlatform::SyncDirectory(std::string_view dir) {
 }
 
 int CrashPlatform::LockRun(std::string_view name, int wait_ms, FileHandle* lock) {
-  if (Stopped()) return platform::kAccessDenied;
+  if (Stopped(std::string("lock ") + std::string(name))) return platform::kAccessDenied;
   return target_.LockRun(name, wait_ms, lock);
 }
 
 int CrashPlatform::QueryAttributes(std::string_view name, std::uint32_t* attr) {
-  return Stopped() ? platform::kDiskReadError : target_.QueryAttributes(name, attr);
+  return Stopped(std::string("find ") + std::string(name)) ? platform::kDiskReadError : target_.QueryAttributes(name, attr);
 }
 
 int CrashPlatform::FindFirst(std::string_view pattern, std::uint32_t attr_mask,
                              platform::SearchHandle* search, platform::DirEntry* entry) {
-  return Stopped() ? platform::kDiskReadError : target_.FindFirst(pattern, attr_mask, search, entry);
+  return Stopped(std::string("find ") + std::string(pattern)) ? platform::kDiskReadError : target_.FindFirst(pattern, attr_mask, search, entry);
 }
 
 int CrashPlatform::FindNext(platform::SearchHandle search, platform::DirEntry* entry) {
-  return Stopped() ? platform::kDiskReadError : target_.FindNext(search, entry);
+  return Stopped("find") ? platform::kDiskReadError : target_.FindNext(search, entry);
 }
 
 int CrashPlatform::MakeDirectory(std::string_view name) {
-  if (Stopped()) return platform::kAccessDenied;
+  if (Stopped(std::string("make directory ") + std::string(name))) return platform::kAccessDenied;
   const int rc = target_.MakeDirectory(name);
   const std::string path = Tracked(name);
   if (rc == platform::kOk && !path.empty() && path != root_) {

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -27,12 +28,14 @@ class CrashPlatform : public platform::PlatformWrapper {
   // (1 = the first; 0 never) and every call after it fail without touching
   // the disk.  With `revert_at_crash` the disk is put back at that moment,
   // so a run that ends the process on its own still leaves the crashed
-  // state behind.
+  // state behind.  `on_crash` (optional) is told the crash call first.
   CrashPlatform(platform::Platform& target, const std::string& root, std::int64_t crash_at,
-                bool revert_at_crash);
+                bool revert_at_crash, std::function<void(const std::string&)> on_crash = {});
 
   std::int64_t calls() const { return calls_; }
   bool crashed() const { return crashed_; }
+  // The kind and name of the call the crash came at ("" before it).
+  const std::string& crash_call() const { return crash_call_; }
   // Puts every tracked file and folder back to its durable state: content
   // to the last flush, entries created since their folder's last sync
   // removed, entries deleted or renamed since then back in place.
@@ -69,8 +72,11 @@ class CrashPlatform : public platform::PlatformWrapper {
   };
   using Entries = std::map<std::string, int>;  // name in the folder -> node
 
-  // Numbers the call; true when it is not to be passed on.
-  bool Stopped();
+  // Numbers the call `what` (its kind and name); true when it is not to
+  // be passed on.
+  bool Stopped(std::string_view what);
+  // "<kind> <path of the open file>" for a call on `file`.
+  std::string Call(const char* kind, platform::FileHandle file) const;
   // The absolute name with "/" separators, "" when it is not under the root.
   std::string Tracked(std::string_view name) const;
   // The node of an existing tracked name, -1 when unknown.
@@ -83,8 +89,10 @@ class CrashPlatform : public platform::PlatformWrapper {
   std::string root_;
   std::int64_t crash_at_;
   bool revert_at_crash_;
+  std::function<void(const std::string&)> on_crash_;
   std::int64_t calls_ = 0;
   bool crashed_ = false;
+  std::string crash_call_;
   std::vector<Node> nodes_;
   std::map<std::string, Entries> current_;  // folder -> its entries now
   std::map<std::string, Entries> durable_;  // folder -> its entries after a power cut

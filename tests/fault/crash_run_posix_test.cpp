@@ -1,5 +1,7 @@
 // Power cuts over a whole move run: the run stops at its N-th file-system
 // call and the disk is put back to what was durable then, for every N.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "fault/crash_platform.h"
@@ -11,9 +13,13 @@ namespace {
 class FaultCrashRun : public ::testing::TestWithParam<char> {};
 
 FaultedRun CrashedRun(std::int64_t n, const Scenario& s) {
-  return RunMoverInChild(s, [n, &s](int) -> std::function<bool()> {
+  return RunMoverInChild(s, [n, &s](int note_fd) -> std::function<bool()> {
+    auto note = [note_fd](const std::string& call) {
+      const std::string line = call + "\n";
+      if (write(note_fd, line.data(), line.size()) < 0) return;
+    };
     // The child ends with _exit: the platform is never freed.
-    auto* crash = new CrashPlatform(platform::NativePlatform(), s.root, n, true);
+    auto* crash = new CrashPlatform(platform::NativePlatform(), s.root, n, true, note);
     platform::SetPlatform(crash);
     return [crash] { return crash->crashed(); };
   });

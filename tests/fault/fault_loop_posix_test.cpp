@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -39,6 +40,16 @@ std::string Indented(const std::string& text) {
     if (end == std::string::npos) end = text.size();
     out += "    " + text.substr(pos, end - pos) + "\n";
     pos = end + 1;
+  }
+  return out;
+}
+
+// What a finding says, without its numbers and paths, so that the same
+// fault seen at many points is kept once.
+std::string Signature(const std::string& findings) {
+  std::string out;
+  for (char c : findings) {
+    if (c < '0' || c > '9') out += c;
   }
   return out;
 }
@@ -110,6 +121,7 @@ LoopSummary RunFaultLoop(const std::string& loop, char netmail, std::int64_t str
   ScratchDir work, pristine;
   const Scenario s = WriteScenario(work.path(), netmail);
   CopyContents(work.path(), pristine.path());
+  std::set<std::string> seen;  // signatures of the findings kept
   for (std::int64_t n = 1; n <= kMaxPoints; n += stride) {
     CopyContents(pristine.path(), work.path());
     const FaultedRun run = faulted_run(n, s);
@@ -128,7 +140,9 @@ LoopSummary RunFaultLoop(const std::string& loop, char netmail, std::int64_t str
     summary.runs_damaging += damaged;
     summary.reruns_failing += unfinished;
     summary.hangs += hung;
-    if ((lost || damaged || unfinished || hung) && summary.findings.size() < kFindingsKept) {
+    const std::string signature = Signature(Findings(after_fault, false) + Findings(after_rerun, true));
+    if ((lost || damaged || unfinished || hung) && summary.findings.size() < kFindingsKept &&
+        seen.insert(signature).second) {
       std::string text = "fault point " + std::to_string(n) + (run.fault.empty() ? "" : " (" + run.fault + ")") +
                          (run.hung ? ": the faulted run hung" : "") + "\n";
       text += "  after the faulted run:\n" + Indented(Findings(after_fault, false));

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <set>
 
 #include "fault/base_checker.h"
 #include "fault/counting_platform.h"
@@ -102,6 +103,7 @@ LoopSummary RunFormatLoop(const std::string& loop, char format,
     CloseArea(base);
   }
   fs::copy(work.path(), pristine.path(), fs::copy_options::recursive);
+  std::set<std::string> seen;  // findings kept, without their numbers
   for (std::int64_t n = 1; n <= kMaxPoints; ++n) {
     for (const auto& e : fs::directory_iterator(work.path())) fs::remove_all(e.path());
     fs::copy(pristine.path(), work.path(), fs::copy_options::recursive);
@@ -132,7 +134,11 @@ LoopSummary RunFormatLoop(const std::string& loop, char format,
       ++summary.runs_damaging;
     }
     if (found.find("refused") != std::string::npos) ++summary.reruns_failing;
-    if (summary.findings.size() < 12) summary.findings.push_back("fault point " + std::to_string(n) + (note.empty() ? "" : " (" + note + ")") +
+    std::string signature;
+    for (char c : found) {
+      if (c < '0' || c > '9') signature += c;
+    }
+    if (summary.findings.size() < 12 && seen.insert(signature).second) summary.findings.push_back("fault point " + std::to_string(n) + (note.empty() ? "" : " (" + note + ")") +
                                                            ":\n" + found);
   }
   return summary;

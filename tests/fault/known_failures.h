@@ -11,8 +11,16 @@
 
 namespace lw::test {
 
-// "<loop>/<netmail format letter>", e.g. "Crash/S".
+// "<loop>/<format letter>": the whole-run loops by the format of the
+// netmail area (each run also writes all three formats), the format-level
+// loops by the format of their base.  What each finds is in RESULTS.md.
 inline const std::set<std::string> kKnownFailingLoops = {
+    "Counted/M",      "Counted/S",      "Counted/J",     // Squish, JAM and *.MSG
+    "Persistent/M",   "Persistent/S",   "Persistent/J",  // Squish, JAM
+    "Crash/M",        "Crash/S",        "Crash/J",       // Squish, JAM, *.MSG folder syncs
+    "Kill/M",         "Kill/S",         "Kill/J",        // Squish, JAM
+    "FormatCounted/S", "FormatCounted/J",
+    "FormatCrash/S",   "FormatCrash/J",
 };
 
 }  // namespace lw::test
