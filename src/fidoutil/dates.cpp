@@ -124,15 +124,15 @@ std::int32_t YearToTwoDigits(std::int32_t year) {
 
 namespace {
 
-ShortStr TwoDigits(std::int32_t v) {
-  ShortStr s = IntToStr(v);
-  if (s.size() == 1) return ShortStr("0") + s;
-  return s.Left(2);
+std::string TwoDigits(std::int32_t v) {
+  std::string s = IntToStr(v);
+  if (s.size() == 1) return std::string("0") + s;
+  return s.substr(0, 2);
 }
 
 }  // namespace
 
-ShortStr FtscDateText(const MsgDateTime& dt) {
+std::string FtscDateText(const MsgDateTime& dt) {
   return TwoDigits(dt.Day) + " " + MonthName(dt.Month) + " " + TwoDigits(YearToTwoDigits(dt.Year)) + "  " +
          TwoDigits(dt.Hour) + ":" + TwoDigits(dt.Min) + ":" + TwoDigits(dt.Sec);
 }

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "fidoutil/short_str.h"
+#include <string>
 
 namespace lw {
 
@@ -35,7 +35,7 @@ const char* MonthName(int month);           // "Jan".."Dec", "???" otherwise
 std::int32_t YearToTwoDigits(std::int32_t year);
 // "DD Mon YY  HH:MM:SS": each number in two digits (a single digit gets a
 // leading "0", a longer one keeps its first two characters).
-ShortStr FtscDateText(const MsgDateTime& dt);
+std::string FtscDateText(const MsgDateTime& dt);
 std::int32_t YearFromTwoDigits(std::int32_t year);
 
 }  // namespace lw

@@ -123,6 +123,9 @@ class Platform {
   // Gives `from` the name `to` in one step; fails with kAccessDenied, and
   // changes nothing, when `to` exists.  Both names are in one folder.
   virtual int RenameNoReplace(std::string_view from, std::string_view to) = 0;
+  // Gives `from` the name `to` in one step, replacing a file of that name:
+  // a crash leaves either the old file or the new one under `to`.
+  virtual int ReplaceFile(std::string_view from, std::string_view to) = 0;
   // Hands the entries of folder `dir` (files created, renamed or deleted in
   // it) to stable storage, so that after a power cut they are as they are
   // now.  An empty name is the current folder.
@@ -201,6 +204,5 @@ void InstallFaultHandlers(FaultReporter report);
 void RawConsoleWrite(const char* text, std::size_t length);
 // Offset of a code address from the start of the program image.
 std::uintptr_t ImageOffset(std::uintptr_t address);
-[[noreturn]] void ExitProcess(int code);
 
 }  // namespace lw::platform

@@ -50,10 +50,13 @@ std::string Native(std::string_view name) {
   return s;
 }
 
+// Deleting is shared whenever writing is denied to others, as on Linux,
+// where a file can be unlinked while it is open: the scan deletes a message
+// while it still holds it open, so no other program can take it between.
 DWORD ShareFlags(Sharing sharing) {
   switch (sharing) {
     case Sharing::kExclusive: return 0;
-    case Sharing::kDenyWrite: return FILE_SHARE_READ;
+    case Sharing::kDenyWrite: return FILE_SHARE_READ | FILE_SHARE_DELETE;
     case Sharing::kDenyNone: return FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   }
   return 0;
@@ -215,6 +218,12 @@ class Win32Platform final : public Platform {
     return MoveFileExA(Native(from).c_str(), Native(to).c_str(), MOVEFILE_WRITE_THROUGH) ? kOk : LastError();
   }
 
+  int ReplaceFile(std::string_view from, std::string_view to) override {
+    return MoveFileExA(Native(from).c_str(), Native(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? kOk
+               : LastError();
+  }
+
   // NTFS journals its folder entries; Win32 offers no call that syncs a
   // folder opened the ordinary way.
   int SyncDirectory(std::string_view) override { return kOk; }
@@ -360,7 +369,5 @@ void RawConsoleWrite(const char* text, std::size_t length) { WriteAll(text, leng
 std::uintptr_t ImageOffset(std::uintptr_t address) {
   return address - reinterpret_cast<std::uintptr_t>(GetModuleHandleA(nullptr));
 }
-
-void ExitProcess(int code) { ::ExitProcess(static_cast<UINT>(code)); }
 
 }  // namespace lw::platform
