@@ -16,7 +16,6 @@
 #include "msgbase/jam/jam_layout.h"
 #include "msgbase/squish/squish_layout.h"
 #include "stream/stream.h"
-#include "test_util.h"
 
 namespace lw::test {
 
@@ -376,7 +375,6 @@ Violations CheckArea(const std::string& area_id) {
 }
 
 AreaContents MessagesOf(const std::string& area_id) {
-  InstallFactoriesOnce();
   AreaContents contents;
   MsgBasePtr base;
   if (!OpenArea(base, area_id)) return contents;

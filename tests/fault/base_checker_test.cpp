@@ -18,7 +18,6 @@ namespace {
 
 // A base of three messages, the middle one deleted, written by the program.
 void WriteGoodBase(const std::string& area_id) {
-  InstallFactoriesOnce();
   MsgBasePtr base;
   ASSERT_TRUE(OpenOrCreateArea(base, area_id));
   base->SetMsgKind(0);

@@ -96,7 +96,6 @@ LoopSummary RunFormatLoop(const std::string& loop, char format,
   const std::string area_id = std::string(1, format) + work.path() + (format == 'M' ? "/msg" : "/base");
   {
     MsgBasePtr base;
-    InstallFactoriesOnce();
     EXPECT_TRUE(OpenOrCreateArea(base, area_id));
     Store(*base, "First");
     Store(*base, "Second");

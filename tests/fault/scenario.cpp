@@ -39,7 +39,6 @@ MsgFile Netmail(const std::string& to, int serial) {
 
 // Stores `msgs` through the MessageBase interface, creating the area.
 void Fill(const std::string& area_id, const std::vector<MsgFile>& msgs) {
-  InstallFactoriesOnce();
   MsgBasePtr base;
   ASSERT_TRUE(OpenOrCreateArea(base, area_id)) << area_id;
   for (const MsgFile& m : msgs) {
