@@ -31,12 +31,12 @@ FaultedRun CountedRun(std::int64_t n, const Scenario& s, bool persistent) {
 }
 
 TEST_P(FaultCountedRun, EveryCallFailingOnceLosesNothing) {
-  Judge(RunFaultLoop("Counted", GetParam(), 1,
+  Judge(RunFaultLoop("Counted", GetParam(),
                      [](std::int64_t n, const Scenario& s) { return CountedRun(n, s, false); }));
 }
 
 TEST_P(FaultCountedRun, TheDiskGoingAwayAtEveryCallLosesNothing) {
-  Judge(RunFaultLoop("Persistent", GetParam(), 1,
+  Judge(RunFaultLoop("Persistent", GetParam(),
                      [](std::int64_t n, const Scenario& s) { return CountedRun(n, s, true); }));
 }
 

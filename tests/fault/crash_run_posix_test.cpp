@@ -26,7 +26,7 @@ FaultedRun CrashedRun(std::int64_t n, const Scenario& s) {
 }
 
 TEST_P(FaultCrashRun, APowerCutAtEveryCallLosesNothing) {
-  Judge(RunFaultLoop("Crash", GetParam(), 1, CrashedRun));
+  Judge(RunFaultLoop("Crash", GetParam(), CrashedRun));
 }
 
 INSTANTIATE_TEST_SUITE_P(Netmail, FaultCrashRun, ::testing::Values('M', 'S', 'J'),

@@ -44,10 +44,11 @@ struct LoopSummary {
   std::string Line() const;  // the one-line result
 };
 
-// Runs `faulted_run(n, root)` for n = 1, 2, ... over a fresh copy of the
+// Runs `faulted_run(n, s)` for n = 1, 2, ... over a fresh copy of the
 // scenario (netmail format `netmail`) until it reports an unreached fault
-// point or `max_points` is passed, checking after each as described above.
-LoopSummary RunFaultLoop(const std::string& loop, char netmail, std::int64_t stride,
+// point (or a bound of many thousand points is passed), checking after
+// each as described above.
+LoopSummary RunFaultLoop(const std::string& loop, char netmail,
                          const std::function<FaultedRun(std::int64_t n, const Scenario& s)>& faulted_run);
 
 // Runs lw::RunMover on the scenario's configuration in a child process,

@@ -15,7 +15,6 @@
 
 #include "app/run_driver.h"
 #include "fault/scratch_dir.h"
-#include "test_util.h"
 
 namespace lw::test {
 
@@ -44,8 +43,8 @@ std::string Indented(const std::string& text) {
   return out;
 }
 
-// What a finding says, without its numbers and paths, so that the same
-// fault seen at many points is kept once.
+// What a finding says without its numbers, so that the same fault seen
+// at many points is kept once.
 std::string Signature(const std::string& findings) {
   std::string out;
   for (char c : findings) {
@@ -113,7 +112,7 @@ int Rerun(const Scenario& s) {
   return WEXITSTATUS(status);
 }
 
-LoopSummary RunFaultLoop(const std::string& loop, char netmail, std::int64_t stride,
+LoopSummary RunFaultLoop(const std::string& loop, char netmail,
                          const std::function<FaultedRun(std::int64_t n, const Scenario& s)>& faulted_run) {
   LoopSummary summary;
   summary.loop = loop;
@@ -122,7 +121,7 @@ LoopSummary RunFaultLoop(const std::string& loop, char netmail, std::int64_t str
   const Scenario s = WriteScenario(work.path(), netmail);
   CopyContents(work.path(), pristine.path());
   std::set<std::string> seen;  // signatures of the findings kept
-  for (std::int64_t n = 1; n <= kMaxPoints; n += stride) {
+  for (std::int64_t n = 1; n <= kMaxPoints; ++n) {
     CopyContents(pristine.path(), work.path());
     const FaultedRun run = faulted_run(n, s);
     if (!run.reached) break;

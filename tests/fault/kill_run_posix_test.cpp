@@ -37,7 +37,7 @@ FaultedRun KilledRun(std::int64_t n, const Scenario& s) {
 }
 
 TEST_P(FaultKillRun, AKillAtEveryCallLosesNothing) {
-  Judge(RunFaultLoop("Kill", GetParam(), 1, KilledRun));
+  Judge(RunFaultLoop("Kill", GetParam(), KilledRun));
 }
 
 INSTANTIATE_TEST_SUITE_P(Netmail, FaultKillRun, ::testing::Values('M', 'S', 'J'),
