@@ -251,11 +251,14 @@ bool SquishMsgBase::CreateMsgBase(const std::string& path) {
 }
 
 // Every update syncs what it wrote before it returns, so closing writes
-// nothing; it reports an update that failed part way and a failed close.
+// nothing, except the repair of what an update that failed part way left
+// (done now when the disk lets it, else by the next open).  It reports
+// such an update and a failed close.
 bool SquishMsgBase::CloseMsgBase() {
   if (!IsOpen) return true;
-  IsOpen = false;
   const bool ok = !broken_;
+  EnsureConsistent();
+  IsOpen = false;
   broken_ = false;
   new_message_ = false;
   return CloseFiles() && ok;
