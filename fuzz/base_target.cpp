@@ -1,0 +1,44 @@
+#include "base_target.h"
+
+#include "fuzz_support.h"
+#include "msgbase/area.h"
+#include "stream/stream.h"
+
+namespace lw::fuzz {
+
+namespace {
+
+// How far one appended small message may grow any file of the base beyond
+// the whole input, whatever the base held before.
+constexpr std::int64_t kGrowthBound = 1 << 20;
+
+}  // namespace
+
+void RunBaseInput(const BaseLayout& layout, const std::uint8_t* data, std::size_t size) {
+  static const bool factories = (InstallStreamFactories(), true);
+  (void)factories;
+  std::vector<Piece> pieces = SplitInput(data, size, static_cast<int>(layout.extensions.size()));
+  const std::string base_path = FreshScratchFolder() + "area";
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    if (pieces[i].present) WriteWholeFile(base_path + layout.extensions[i], pieces[i].bytes);
+  }
+  const LibText area_id(layout.letter + base_path);
+
+  MsgBasePtr base;
+  if (!OpenArea(base, area_id)) return;
+  ReadEveryMessage(*base);
+  if (AppendSmallMessage(*base)) base->SetLastRead(0, base->GetHighMsgNum());
+  CloseArea(base);
+
+  for (const char* extension : layout.extensions) {
+    if (FileSizeOf(base_path + extension) > static_cast<std::int64_t>(size) + kGrowthBound) {
+      Fail("one small message grew a file of the base past its bound");
+    }
+  }
+
+  if (!OpenArea(base, area_id)) Fail("the base does not open again after a message was appended");
+  ReadEveryMessage(*base);
+  CloseArea(base);
+}
+
+}  // namespace lw::fuzz
