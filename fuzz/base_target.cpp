@@ -14,10 +14,18 @@ constexpr std::int64_t kGrowthBound = 1 << 20;
 
 }  // namespace
 
+std::uint32_t Le32At(const Piece& piece, std::size_t at) {
+  if (!piece.present || piece.bytes.size() < at + 4) return 0;
+  std::uint32_t w = 0;
+  for (std::size_t i = 0; i < 4; ++i) w |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(piece.bytes[at + i])) << (8 * i);
+  return w;
+}
+
 void RunBaseInput(const BaseLayout& layout, const std::uint8_t* data, std::size_t size) {
   static const bool factories = (InstallStreamFactories(), true);
   (void)factories;
   std::vector<Piece> pieces = SplitInput(data, size, static_cast<int>(layout.extensions.size()));
+  if (layout.known_fault != nullptr && layout.known_fault(pieces)) return;
   const std::string base_path = FreshScratchFolder() + "area";
   for (std::size_t i = 0; i < pieces.size(); ++i) {
     if (pieces[i].present) WriteWholeFile(base_path + layout.extensions[i], pieces[i].bytes);
