@@ -24,13 +24,13 @@ const std::string kText = [] {
   return t;
 }();
 
-void Append(const ShortStr& area_id) {
+void Append(const std::string& area_id) {
   MsgBasePtr base;
   if (!OpenOrCreateArea(base, area_id)) std::abort();
   base->SetMsgKind(0);
   base->CreateMsg();
-  base->SetTo(ShortStr("Sysop"));
-  base->SetFrom(ShortStr("Sender"));
+  base->SetTo(std::string("Sysop"));
+  base->SetFrom(std::string("Sender"));
   base->GetTextStream()->Write(kText.data(), static_cast<std::int32_t>(kText.size()));
   if (!base->WriteMsg()) std::abort();
   base->CloseMsg();
@@ -38,11 +38,10 @@ void Append(const ShortStr& area_id) {
 }
 
 void BM_AppendOneTransferAtATime(benchmark::State& state, char letter) {
-  InstallStreamFactories();
   std::string dir = ScratchDir("lwbench_append");
   std::string id(1, letter);
   id.append(dir + "/area");
-  ShortStr area_id(id);
+  std::string area_id(id);
   for (std::int64_t i = 0; i < state.range(0); ++i) Append(area_id);
   for (auto _ : state) Append(area_id);
   std::filesystem::remove_all(dir);
@@ -52,9 +51,8 @@ BENCHMARK_CAPTURE(BM_AppendOneTransferAtATime, Jam, 'J')->Arg(0)->Arg(2000)->Arg
 BENCHMARK_CAPTURE(BM_AppendOneTransferAtATime, Msg, '*')->Arg(0)->Arg(2000)->Arg(10000)->Iterations(1000);
 
 void BM_OpenAndWalkMsgArea(benchmark::State& state) {
-  InstallStreamFactories();
   std::string dir = ScratchDir("lwbench_walk");
-  ShortStr area_id("*" + dir);
+  std::string area_id("*" + dir);
   for (std::int64_t i = 0; i < state.range(0); ++i) Append(area_id);
   for (auto _ : state) {
     MsgBasePtr base;

@@ -40,7 +40,6 @@ void BM_MemoryStreamRead(benchmark::State& state) {
 BENCHMARK(BM_MemoryStreamRead)->Arg(1024)->Arg(64 * 1024);
 
 void BM_CopyFileToMemory(benchmark::State& state) {
-  InstallStreamFactories();
   char name[] = "/tmp/lwbenchXXXXXX";
   int fd = mkstemp(name);
   std::string text(kText, 'y');

@@ -2,7 +2,6 @@
 
 #include "fuzz_support.h"
 #include "msgbase/area.h"
-#include "stream/stream.h"
 
 namespace lw::fuzz {
 
@@ -22,15 +21,13 @@ std::uint32_t Le32At(const Piece& piece, std::size_t at) {
 }
 
 void RunBaseInput(const BaseLayout& layout, const std::uint8_t* data, std::size_t size) {
-  static const bool factories = (InstallStreamFactories(), true);
-  (void)factories;
   std::vector<Piece> pieces = SplitInput(data, size, static_cast<int>(layout.extensions.size()));
   if (layout.known_fault != nullptr && layout.known_fault(pieces)) return;
   const std::string base_path = FreshScratchFolder() + "area";
   for (std::size_t i = 0; i < pieces.size(); ++i) {
     if (pieces[i].present) WriteWholeFile(base_path + layout.extensions[i], pieces[i].bytes);
   }
-  const LibText area_id(layout.letter + base_path);
+  const std::string area_id(layout.letter + base_path);
 
   MsgBasePtr base;
   if (!OpenArea(base, area_id)) return;

@@ -10,7 +10,6 @@
 #include "fuzz_support.h"
 #include "msgbase/area.h"
 #include "msgbase/fido/msg_layout.h"
-#include "stream/stream.h"
 
 namespace {
 
@@ -41,7 +40,7 @@ void CheckFields(const MsgDateTime& dt) {
   JulianDayToDate(jd, from_jd.Day, from_jd.Month, from_jd.Year);
   if (DateToJulianDay(from_jd) != jd) fuzz::Fail("a Julian day changed on its way through a date");
 
-  if (fuzz::LibText text = FtscDateText(dt); text.size() != 19) fuzz::Fail("a date text of the wrong shape");
+  if (std::string text = FtscDateText(dt); text.size() != 19) fuzz::Fail("a date text of the wrong shape");
   std::int32_t two = YearToTwoDigits(dt.Year);
   if (two < 0 || two > 99) fuzz::Fail("a two-digit year outside 0..99");
   YearFromTwoDigits(dt.Year);
@@ -49,14 +48,12 @@ void CheckFields(const MsgDateTime& dt) {
 
 // The date text of a *.MSG header, read through the message base.
 bool ReadDateText(std::string_view text, MsgDateTime& dt) {
-  static const bool factories = (InstallStreamFactories(), true);
-  (void)factories;
   std::string header(fido::kHeaderSize, '\0');
   std::memcpy(&header[144], text.data(), std::min<std::size_t>(text.size(), fido::kDateField - 1));
   const std::string& folder = fuzz::FreshScratchFolder();
   fuzz::WriteWholeFile(folder + "1.msg", header + '\0');
   MsgBasePtr base;
-  if (!OpenArea(base, fuzz::LibText("*" + folder))) return false;
+  if (!OpenArea(base, "*" + folder)) return false;
   base->SeekFirst(1);
   bool read = base->SeekFound() && base->OpenMsgHeader();
   if (read) {

@@ -6,7 +6,6 @@
 
 #include "fuzz_support.h"
 #include "msgbase/area.h"
-#include "stream/stream.h"
 
 namespace {
 
@@ -19,8 +18,6 @@ const char* const kSecondNames[8] = {"2.msg",     "0.msg",     "1.MSG",     "614
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace lw;
-  static const bool factories = (InstallStreamFactories(), true);
-  (void)factories;
   std::vector<fuzz::Piece> pieces = fuzz::SplitInput(data, size, 2);
   if (!pieces[0].present) return 0;
   const std::string& folder = fuzz::FreshScratchFolder();
@@ -28,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (pieces[1].present) fuzz::WriteWholeFile(folder + kSecondNames[pieces[1].tag % 8], pieces[1].bytes);
 
   MsgBasePtr base;
-  if (!OpenArea(base, fuzz::LibText("*" + folder))) return 0;
+  if (!OpenArea(base, "*" + folder)) return 0;
   fuzz::ReadEveryMessage(*base);
   CloseArea(base);
   return 0;

@@ -44,7 +44,7 @@ const std::uint32_t kAttrMasks[] = {kAttrPrivate, kAttrCrash, kAttrReceived, kAt
                                     kAttrAuditRequest, kAttrFileUpdateRequest, kAttrScanned};
 
 void ReadHeader(MessageBase& base) {
-  LibText text;
+  std::string text;
   base.GetFrom(text);
   base.GetTo(text);
   base.GetSubj(text);
@@ -60,8 +60,8 @@ void ReadHeader(MessageBase& base) {
 }
 
 void ReadKludgesAndText(MessageBase& base) {
-  LibText line;
-  for (const char* prefix : kKludgePrefixes) base.GetKludge(LibText(prefix), line);
+  std::string line;
+  for (const char* prefix : kKludgePrefixes) base.GetKludge(std::string(prefix), line);
   base.GetKludgeEnd();
   base.SetTextPos(0);
   std::int32_t last_pos = -1;
@@ -166,14 +166,14 @@ bool AppendSmallMessage(MessageBase& base) {
   FidoAddress orig, dest;
   ParseFidoAddress("2:5020/1042.7", orig);
   ParseFidoAddress("2:5020/9", dest);
-  base.SetFrom(LibText("Fuzz Sender"));
-  base.SetTo(LibText("Sysop"));
-  base.SetSubj(LibText("appended"));
+  base.SetFrom("Fuzz Sender");
+  base.SetTo("Sysop");
+  base.SetSubj("appended");
   base.SetAddrs(orig, dest, true);
   base.SetMsgKind(0);  // netmail
   base.SetAttr(kAttrPrivate, true);
-  base.AddKludge(LibText("\001PID: fuzz"));
-  base.WriteLine(LibText("One line of text."));
+  base.AddKludge("\001PID: fuzz");
+  base.WriteLine("One line of text.");
   bool stored = base.WriteMsg();
   base.CloseMsg();
   return stored;

@@ -7,18 +7,12 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <type_traits>
 #include <vector>
 
 #include "fidoutil/address.h"
 #include "msgbase/message_base.h"
 
 namespace lw::fuzz {
-
-// The text type of the library's interface, whatever it is.
-using LibText = std::decay_t<decltype(FormatAddress(FidoAddress{}))>;
-
-inline std::string_view View(const LibText& text) { return std::string_view(text.data(), text.size()); }
 
 // A folder of this process's own, created on first use and emptied by
 // every later call, so each input starts from nothing.  Ends with "/".

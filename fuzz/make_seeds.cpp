@@ -10,12 +10,11 @@
 #include "fidoutil/dates.h"
 #include "fuzz_support.h"
 #include "msgbase/area.h"
-#include "stream/stream.h"
 
 namespace {
 
 using namespace lw;
-using fuzz::LibText;
+
 using fuzz::Piece;
 
 std::string Root;
@@ -48,18 +47,18 @@ void AddMessage(MessageBase& base, const char* to, const char* subject, const st
   FidoAddress orig, dest;
   ParseFidoAddress("2:5020/1042.7", orig);
   ParseFidoAddress("2:5020/9", dest);
-  base.SetFrom(LibText("Seed Writer"));
-  base.SetTo(LibText(to));
-  base.SetSubj(LibText(subject));
+  base.SetFrom("Seed Writer");
+  base.SetTo(std::string(to));
+  base.SetSubj(std::string(subject));
   base.SetDateWritten(FixedDate());
   base.SetDateArrived(FixedDate());
   base.SetAddrs(orig, dest, true);
   base.SetMsgKind(echomail ? 1 : 0);
   base.SetAttr(kAttrPrivate, !echomail);
   base.SetAttr(kAttrLocal, true);
-  base.AddKludge(LibText("\001PID: make_seeds"));
-  for (const char* line : lines) base.WriteLine(LibText(line));
-  if (echomail) base.AddOrigin(orig, LibText("seed corpus"));
+  base.AddKludge("\001PID: make_seeds");
+  for (const char* line : lines) base.WriteLine(std::string(line));
+  if (echomail) base.AddOrigin(orig, "seed corpus");
   if (!base.WriteMsg()) fuzz::Fail("a seed message could not be stored");
   base.CloseMsg();
 }
@@ -67,7 +66,7 @@ void AddMessage(MessageBase& base, const char* to, const char* subject, const st
 // Fills a fresh base with three messages and calls `stage` after the
 // empty base and after each change, with the base closed in between.
 template <typename Stage>
-void BuildBase(const LibText& area_id, Stage stage) {
+void BuildBase(const std::string& area_id, Stage stage) {
   MsgBasePtr base;
   if (!OpenOrCreateArea(base, area_id)) fuzz::Fail("a seed base could not be created");
   CloseArea(base);
@@ -91,7 +90,7 @@ void BuildBase(const LibText& area_id, Stage stage) {
 
 void BaseSeeds(const char* target, char letter, const std::vector<const char*>& extensions) {
   const std::string path = fuzz::FreshScratchFolder() + "area";
-  BuildBase(LibText(letter + path), [&](const char* stage) {
+  BuildBase(std::string(letter + path), [&](const char* stage) {
     std::vector<std::string> files;
     std::vector<Piece> pieces;
     for (const char* extension : extensions) files.push_back(Slurp(path + extension));
@@ -102,7 +101,7 @@ void BaseSeeds(const char* target, char letter, const std::vector<const char*>& 
 
 void MsgSeeds() {
   const std::string folder = fuzz::FreshScratchFolder();
-  BuildBase(LibText("*" + folder), [&](const char* stage) {
+  BuildBase("*" + folder, [&](const char* stage) {
     std::string first = Slurp(folder + "1.msg");
     if (first.empty()) return;  // no message yet
     std::string third = Slurp(folder + "3.msg");
@@ -157,7 +156,6 @@ int main(int argc, char** argv) {
     return 2;
   }
   Root = argv[1];
-  InstallStreamFactories();
   BaseSeeds("fuzz_squish", 'S', {".sqd", ".sqi", ".sql"});
   BaseSeeds("fuzz_jam", 'J', {".jhr", ".jdt", ".jdx", ".jlr"});
   MsgSeeds();

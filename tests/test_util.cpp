@@ -70,6 +70,5 @@ std::int64_t FileSizeOf(const std::string& path) {
   return ec ? -1 : static_cast<std::int64_t>(size);
 }
 
-void InstallFactoriesOnce() { InstallStreamFactories(); }
 
 }  // namespace lw::test

@@ -29,7 +29,4 @@ void MakeDirs(const std::string& path);
 std::vector<std::string> ListDir(const std::string& path);  // sorted, without . and ..
 std::int64_t FileSizeOf(const std::string& path);
 
-// Installs the stream factories once for unit tests.
-void InstallFactoriesOnce();
-
 }  // namespace lw::test

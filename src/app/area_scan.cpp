@@ -1,11 +1,10 @@
 #include "app/area_scan.h"
 
-#include "app/config.h"
+#include "app/area_lock.h"
 #include "app/current_message.h"
 #include "app/last_msgid.h"
 #include "app/rules.h"
 #include "app/transfer.h"
-#include "log/log_file.h"
 #include "msgbase/area.h"
 #include "platform/platform.h"
 
@@ -14,9 +13,9 @@ namespace lw {
 namespace {
 
 const char kMsgIdKludge[] = "\001MSGID";
+constexpr std::size_t kIdLength = 8;
 
-// The MSGID line last read in this run; it carries over from area to area.
-ShortStr g_latest_msgid_line;
+std::string LastPart(const std::string& s, std::size_t n) { return s.size() <= n ? s : s.substr(s.size() - n); }
 
 // Where the walk starts.
 struct StartPoint {
@@ -25,40 +24,44 @@ struct StartPoint {
   bool matched = false;    // the stored identifier matched and a message follows
 };
 
-StartPoint FindStart(MessageBase& area, const ShortStr& msgid_file, std::int32_t user) {
-  StartPoint start;
+Status FindStart(MessageBase& area, const std::string& msgid_file, std::int32_t user, StartPoint& start) {
   start.scan_start = area.GetLastRead(user);
-  if (start.scan_start == 0) area.SetLastRead(user, 0);
+  if (start.scan_start == 0 && !area.SetLastRead(user, 0)) {
+    return Status::Error("unable to write lastread pointer of messagebase");
+  }
   if (start.scan_start == -1 || start.scan_start == 0) {
     start.scan_start = 1;
-    return start;
+    return Status();
   }
   area.SeekFirst(start.scan_start);
   if (!area.OpenMsg()) {
     start.scan_start = 1;
-    return start;
+    return Status();
   }
-  ShortStr line;
+  std::string line;
   area.GetKludge(kMsgIdKludge, line);  // without one, the last text line identifies it
-  if (ReadLastMsgId(msgid_file) == line.Right(8)) {
+  area.CloseMsg();
+  std::string stored;
+  LW_RETURN_IF_ERROR(ReadLastMsgId(msgid_file, stored));
+  if (stored == LastPart(line, kIdLength)) {
     start.from_first = false;
+    area.SeekFirst(start.scan_start);
     area.SeekNext();
     if (area.SeekFound()) {
       start.scan_start += 1;
       start.matched = true;
     }
   }
-  area.CloseMsg();
-  return start;
+  return Status();
 }
 
 void ReadHeader(MessageBase& area, CurrentMessage& msg) {
   area.GetFrom(msg.from);
-  msg.from.Truncate(kMaxNameLength);
+  msg.from = CutName(msg.from);
   area.GetTo(msg.to);
-  msg.to.Truncate(kMaxNameLength);
+  msg.to = CutName(msg.to);
   area.GetSubj(msg.subject);
-  msg.subject.Truncate(kMaxSubjectLength);
+  msg.subject = CutSubject(msg.subject);
   area.GetDestAddr(msg.dest);
   area.GetOrigAddr(msg.orig);
   area.GetDateWritten(msg.written);
@@ -66,74 +69,107 @@ void ReadHeader(MessageBase& area, CurrentMessage& msg) {
 }
 
 void ShowCount(std::int32_t scanned) {
-  platform::Os().ConsoleWriteKeepCursor((IntToStr(scanned) + " message(s) scanned").view());
+  platform::Os().ConsoleWriteKeepCursor(IntToStr(scanned) + " message(s) scanned");
+}
+
+// What the walk has seen so far.
+struct Walk {
+  std::int32_t scanned = 0;
+  std::int32_t last_kept = 0;
+  bool unreadable_seen = false;
+};
+
+// Judges the open current message and acts on the verdict: copies it, then
+// (moving or killing) deletes it while it is still open.
+Status ActOnMessage(Run& run, MessageBase& area, const std::string& area_id, AreaScanResult& result,
+                    Walk& walk) {
+  const MoverConfig& config = run.config;
+  CurrentMessage msg;
+  ReadHeader(area, msg);
+  bool skip = config.KeepLocalUnsent && !area.IsAttr(kAttrSent) && area.IsAttr(kAttrLocal);
+  RuleVerdict verdict;
+  if (!skip) verdict = EvaluateRules(config, msg, run.log);
+  if (config.UseLastRead) area.GetKludge(kMsgIdKludge, run.latest_msgid_line);
+  if (!verdict.found) {
+    walk.last_kept = area.GetMsgNum();
+    return Status();
+  }
+  if (!verdict.kill) LW_RETURN_IF_ERROR(TransferMessage(area, msg, verdict.target, run.log));
+  ++result.found_count;
+  if (!config.MoveMode && !verdict.kill) return Status();
+  if (area.DeleteMsg()) {
+    run.log.LogOnly('-', kProductTag, "moving or kill message");
+  } else {
+    run.log.Warning(kProductTag, "Unable to delete message " + IntToStr(area.GetMsgNum()) + " in " + area_id);
+  }
+  return Status();
+}
+
+// Opens the current message, acts on it and closes it.  A message that
+// cannot be read whole is left as it is, with a warning.
+Status VisitMessage(Run& run, MessageBase& area, const std::string& area_id, AreaScanResult& result,
+                    Walk& walk) {
+  if (!area.OpenMsg()) {
+    run.log.Warning(kProductTag, "Unable to read message " + IntToStr(area.GetMsgNum()) + " in " + area_id);
+    walk.unreadable_seen = true;
+    return Status();
+  }
+  ++walk.scanned;
+  Status status = ActOnMessage(run, area, area_id, result, walk);
+  area.CloseMsg();
+  return status;
+}
+
+// Stores where the scan stopped: the lastread pointer and the last MSGID.
+Status StorePosition(Run& run, MessageBase& area, const std::string& msgid_file, const Walk& walk) {
+  LW_RETURN_IF_ERROR(WriteLastMsgId(msgid_file, LastPart(run.latest_msgid_line, kIdLength)));
+  if (!area.SetLastRead(run.config.UserNumber, walk.last_kept)) {
+    return Status::Error("unable to write lastread pointer of messagebase");
+  }
+  return Status();
+}
+
+Status WalkArea(Run& run, MessageBase& area, const std::string& area_id, const StartPoint& start,
+                AreaScanResult& result) {
+  area.SeekFirst(start.from_first ? 1 : start.scan_start);
+  Walk walk;
+  while (area.SeekFound()) {
+    LW_RETURN_IF_ERROR(VisitMessage(run, area, area_id, result, walk));
+    ShowCount(walk.scanned);
+    area.SeekNext();
+  }
+  run.log.LogOnly('*', kProductTag, IntToStr(walk.scanned) + " message(s) scanned");
+  if ((run.config.UseLastRead || run.config.MoveMode) && !walk.unreadable_seen) {
+    LW_RETURN_IF_ERROR(StorePosition(run, area, LastMsgIdFileName(area_id), walk));
+  }
+  return Status();
 }
 
 }  // namespace
 
-AreaScanResult ScanArea(const ShortStr& area_id) {
-  AreaScanResult result;
-  LogFile& log = *TheLog();
-  const MoverConfig& config = Config();
+Status ScanArea(Run& run, const std::string& area_id, AreaScanResult& result) {
+  AreaLock lock;
+  LW_RETURN_IF_ERROR(lock.Acquire(area_id));
   MsgBasePtr area;
-  if (!OpenArea(area, area_id)) log.Error(kProductTag, ShortStr("unable to open messagebase - ") + area_id);
-  const ShortStr msgid_file = LastMsgIdFileName(area_id);
+  if (!OpenArea(area, area_id)) return Status::Error("unable to open messagebase - " + area_id);
   area->SetFlag(kFlagEchomail | kFlagLocal, false);
   area->SetFlag(kFlagNetmail, true);
 
   StartPoint start;
-  if (config.UseLastRead) start = FindStart(*area, msgid_file, config.UserNumber);
+  if (run.config.UseLastRead) {
+    LW_RETURN_IF_ERROR(FindStart(*area, LastMsgIdFileName(area_id), run.config.UserNumber, start));
+  }
   // From message 1 the area is scanned when it holds any message; after a
   // matching lastread message only when one follows it.
   if (start.from_first) area->SeekFirst(1);
   if (start.from_first ? !area->SeekFound() : !start.matched) {
     result.nothing_to_scan = true;
-    CloseArea(area);
-    platform::Os().ConsoleWrite(platform::kLineEnd);
-    return result;
+  } else {
+    LW_RETURN_IF_ERROR(WalkArea(run, *area, area_id, start, result));
   }
-  area->SeekFirst(start.from_first ? 1 : start.scan_start);
-
-  std::int32_t scanned = 0;
-  std::int32_t last_kept = 0;
-  CurrentMessage msg;
-  while (area->SeekFound()) {
-    if (!area->OpenMsg()) {
-      CloseArea(area);
-      log.Error(kProductTag, ShortStr("unable to process messagebase - ") + area_id);
-    }
-    ReadHeader(*area, msg);
-    ++scanned;
-    bool skip = config.KeepLocalUnsent && !area->IsAttr(kAttrSent) && area->IsAttr(kAttrLocal);
-    RuleVerdict verdict;
-    if (!skip) verdict = EvaluateRules(config, msg, log);
-    if (config.UseLastRead) area->GetKludge(kMsgIdKludge, g_latest_msgid_line);
-    if (verdict.found) {
-      if (!verdict.kill) TransferMessage(*area, msg, verdict.target, log);
-      ++result.found_count;
-    } else {
-      last_kept = area->GetMsgNum();
-    }
-    area->CloseMsg();
-    if (verdict.found && (config.MoveMode || verdict.kill)) {
-      if (area->DeleteMsg()) {
-        log.LogOnly('-', kProductTag, "moving or kill message");
-      } else {
-        log.Warning(kProductTag, ShortStr("Unable to delete message ") + IntToStr(area->GetMsgNum()) +
-                                     " in " + area_id);
-      }
-    }
-    ShowCount(scanned);
-    area->SeekNext();
-  }
-  log.LogOnly('*', kProductTag, IntToStr(scanned) + " message(s) scanned");
-  if (config.UseLastRead || config.MoveMode) {
-    WriteLastMsgId(msgid_file, g_latest_msgid_line.Right(8));
-    area->SetLastRead(config.UserNumber, last_kept);
-  }
-  CloseArea(area);
+  if (!CloseArea(area)) return Status::Error("unable to close messagebase - " + area_id);
   platform::Os().ConsoleWrite(platform::kLineEnd);
-  return result;
+  return Status();
 }
 
 }  // namespace lw

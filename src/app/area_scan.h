@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
-#include "fidoutil/short_str.h"
+#include "app/run.h"
+#include "errreport/status.h"
 
 namespace lw {
 
@@ -13,8 +15,13 @@ struct AreaScanResult {
 };
 
 // Walks the area's messages, has the rules judge each, copies and removes
-// the picked ones, and stores where it stopped.  Ends the run through the
-// log's Error on failure.
-AreaScanResult ScanArea(const ShortStr& area_id);
+// the picked ones, and stores where it stopped.  The area is held by its
+// run lock for the whole scan.  A message that cannot be read is reported
+// with a warning and left alone (and the place where the scan stopped is
+// then not stored, so the next run looks at it again).  Fails, with every
+// base closed and the current message left in its area, when the area
+// cannot be opened, a copy cannot be made durable, or the place where the
+// scan stopped cannot be stored.
+Status ScanArea(Run& run, const std::string& area_id, AreaScanResult& result);
 
 }  // namespace lw

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "errreport/exit_report.h"
 #include "fidoutil/cp866.h"
 #include "fidoutil/helpers.h"
 #include "log/log_file.h"
@@ -11,8 +10,6 @@
 namespace lw {
 
 namespace {
-
-MoverConfig g_config;
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
@@ -24,35 +21,35 @@ std::string_view Trim(std::string_view s) {
 // One line as the reader sees it: comment and TABs handled, then folded.
 // `plain` keeps the written case for path values.
 struct ConfigLine {
-  ShortStr plain;
-  ShortStr folded;
+  std::string plain;
+  std::string folded;
 
   explicit ConfigLine(std::string_view raw) {
-    ShortStr cut(raw);
+    std::string cut(raw);
     for (std::size_t i = 0; i < cut.size() && cut[i] != ';'; ++i) {
       plain += cut[i] == '\t' ? ' ' : cut[i];
     }
-    folded = UpCase866(plain.view());
+    folded = UpCase866(plain);
   }
-  bool StartsWith(std::string_view key) const { return folded.view().substr(0, key.size()) == key; }
-  std::string_view Rest(std::string_view key) const { return folded.view().substr(key.size()); }
+  bool StartsWith(std::string_view key) const { return std::string_view(folded).starts_with(key); }
+  std::string_view Rest(std::string_view key) const { return std::string_view(folded).substr(key.size()); }
   std::string_view PathRest(std::string_view key) const {
-    return (platform::kFoldConfigPaths ? folded : plain).view().substr(key.size());
+    return std::string_view(platform::kFoldConfigPaths ? folded : plain).substr(key.size());
   }
 };
 
 // The name part and target of a rule line: the first comma-separated word,
 // and everything after the first comma.
 struct RuleParts {
-  ShortStr name;
-  ShortStr target;
+  std::string name;
+  std::string target;
 };
 
 RuleParts SplitRule(const ConfigLine& line, std::string_view key) {
   std::string_view rest = line.Rest(key);
   std::string_view plain_rest = line.PathRest(key);
   RuleParts parts;
-  parts.name = Trim(ExtractWord(1, rest, ",").view());
+  parts.name = Trim(ExtractWord(1, rest, ","));
   std::size_t comma = rest.find(',');
   if (comma != std::string_view::npos) parts.target = Trim(plain_rest.substr(comma + 1));
   return parts;
@@ -61,7 +58,7 @@ RuleParts SplitRule(const ConfigLine& line, std::string_view key) {
 bool AppendNameRule(RuleList<NameRule>& list, const ConfigLine& line, std::string_view key) {
   if (list.Full()) return false;
   RuleParts parts = SplitRule(line, key);
-  list.Append(new NameRule{parts.name.Left(kMaxNameLength), parts.target});
+  list.Append(new NameRule{CutName(parts.name), parts.target});
   return true;
 }
 
@@ -69,21 +66,21 @@ bool AppendAddressRule(RuleList<AddressRule>& list, const ConfigLine& line, std:
   if (list.Full()) return false;
   RuleParts parts = SplitRule(line, key);
   auto* rule = new AddressRule{};
-  ParseFidoAddress(parts.name.view(), rule->address);
+  ParseFidoAddress(parts.name, rule->address);
   rule->target = parts.target;
   list.Append(rule);
   return true;
 }
 
-bool AppendName(RuleList<ShortStr>& list, std::string_view value) {
+bool AppendName(RuleList<std::string>& list, std::string_view value) {
   if (list.Full()) return false;
-  list.Append(new ShortStr(value));
+  list.Append(new std::string(value));
   return true;
 }
 
 void SetPriority(MoverConfig& config, std::string_view rest) {
   for (int i = 0; i < 5; ++i) {
-    config.Priority[i] = Trim(ExtractWord(i + 1, rest, " ").view()).substr(0, kMaxPriorityWord);
+    config.Priority[i] = Trim(ExtractWord(i + 1, rest, " ")).substr(0, kMaxPriorityWord);
   }
 }
 
@@ -98,8 +95,6 @@ void MoverConfig::ReleaseLists() {
   NotTouchNames.Release();
 }
 
-MoverConfig& Config() { return g_config; }
-
 bool ApplyConfigLine(MoverConfig& config, std::string_view raw) {
   ConfigLine line(raw);
   if (line.StartsWith("NETMAIL ")) return AppendName(config.NetmailAreas, Trim(line.PathRest("NETMAIL ")));
@@ -110,7 +105,7 @@ bool ApplyConfigLine(MoverConfig& config, std::string_view raw) {
   if (line.StartsWith("MOVE ")) {
     config.MoveMode = Trim(line.Rest("MOVE ")) == "YES";
   } else if (line.StartsWith("NOT_TOUCH ")) {
-    return AppendName(config.NotTouchNames, Trim(line.Rest("NOT_TOUCH ")).substr(0, kMaxNameLength));
+    return AppendName(config.NotTouchNames, CutName(Trim(line.Rest("NOT_TOUCH "))));
   } else if (line.StartsWith("USELASTREAD ")) {
     config.UseLastRead = Trim(line.Rest("USELASTREAD ")) == "YES";
   } else if (line.StartsWith("USERNUMBER ")) {
@@ -125,20 +120,14 @@ bool ApplyConfigLine(MoverConfig& config, std::string_view raw) {
   return true;
 }
 
-void ReadConfiguration(int argc, const char* const* argv) {
-  if (argc < 2) {
-    ConsoleLine("Usage: LARKWAY.EXE configname");
-    platform::ExitProcess(0);
-  }
-  ShortStr name(argv[1]);
+Status ReadConfiguration(const std::string& name, MoverConfig& config) {
   std::uint32_t attr = 0;
-  if (name.empty() || platform::Os().QueryAttributes(name.view(), &attr) != platform::kOk) {
-    ConsoleError(ShortStr("Unable to open ") + name + ", rc=" + Hex8(0));
+  if (name.empty() || platform::Os().QueryAttributes(name, &attr) != platform::kOk) {
+    return Status::Error("Unable to open " + name + ", rc=" + Hex8(0));
   }
   platform::TextReader reader;
-  if (int rc = reader.Open(name.view()); rc != platform::kOk) LW_RUN_ERROR(rc);
+  if (int rc = reader.Open(name); rc != platform::kOk) return LW_FAULT(rc);
 
-  MoverConfig& config = Config();
   config.ReleaseLists();
   config = MoverConfig();
   std::string raw;
@@ -146,21 +135,24 @@ void ReadConfiguration(int argc, const char* const* argv) {
   int line_number = 0;
   while (reader.ReadLine(&raw, &error)) {
     ++line_number;
-    if (!ApplyConfigLine(config, raw)) {
-      ConsoleWarning(ShortStr("More than 100 entries of one key, line ") + IntToStr(line_number) +
-                     " ignored: " + ShortStr(raw));
+    if (!ApplyConfigLine(config, CutConfigLine(raw))) {
+      ConsoleWarning("More than 100 entries of one key, line " + IntToStr(line_number) +
+                     " ignored: " + raw);
     }
   }
-  if (error != platform::kOk) LW_RUN_ERROR(error);
-  if (int rc = reader.Close(); rc != platform::kOk) LW_RUN_ERROR(rc);
-
-  bool has_log = !config.LogFileName.empty();
-  LogFile& log = InitTheLog(config.LogFileName, has_log, has_log);
-  log.LogOnly('>', kProgramTitle, "started");
-  if (config.NetmailAreas.count == 0) log.Error(kProductTag, "Path to netmail inbox not set. Please fix it.");
-  if (config.UseLastRead && config.UserNumber == 0) {
-    log.Error(kProductTag, "Please set some number in UserNumber, not ZERO.");
-  }
+  if (error != platform::kOk) return LW_FAULT(error);
+  if (int rc = reader.Close(); rc != platform::kOk) return LW_FAULT(rc);
+  return Status();
 }
+
+Status CheckSettings(const MoverConfig& config) {
+  if (config.NetmailAreas.count == 0) return Status::Error("Path to netmail inbox not set. Please fix it.");
+  if (config.UseLastRead && config.UserNumber == 0) {
+    return Status::Error("Please set some number in UserNumber, not ZERO.");
+  }
+  return Status();
+}
+
+std::string_view CutConfigLine(std::string_view line) { return line.substr(0, kMaxConfigLine); }
 
 }  // namespace lw

@@ -2,26 +2,30 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
+#include "errreport/status.h"
+#include "app/current_message.h"
 #include "fidoutil/address.h"
-#include "fidoutil/short_str.h"
 
 namespace lw {
 
 inline constexpr int kMaxListEntries = 100;
-inline constexpr std::size_t kMaxNameLength = 36;
 inline constexpr std::size_t kMaxPriorityWord = 9;
+// A configuration line is read up to this many characters.
+inline constexpr std::size_t kMaxConfigLine = 255;
 inline const char* const kProductTag = "LW 1.07";
 inline const char* const kProgramTitle = "Larkway/WIN32 1.07";
 
 struct NameRule {
-  ShortStr name;  // folded, at most 36 characters
-  ShortStr target;  // an area identifier or KILL
+  std::string name;  // folded, at most 36 characters
+  std::string target;  // an area identifier or KILL
 };
 
 struct AddressRule {
   FidoAddress address;
-  ShortStr target;
+  std::string target;
 };
 
 // A list of separately allocated entries, in file order.
@@ -42,28 +46,34 @@ struct RuleList {
 };
 
 struct MoverConfig {
-  RuleList<ShortStr> NetmailAreas;
+  RuleList<std::string> NetmailAreas;
   RuleList<NameRule> ToRules;
   RuleList<NameRule> FromRules;
   RuleList<AddressRule> ToAddrRules;
   RuleList<AddressRule> FromAddrRules;
-  RuleList<ShortStr> NotTouchNames;
+  RuleList<std::string> NotTouchNames;
   bool MoveMode = false;
   bool UseLastRead = false;
   std::int32_t UserNumber = 0;
-  ShortStr Priority[5];
+  std::string Priority[5];
   bool KeepLocalUnsent = false;
-  ShortStr LogFileName;
+  std::string LogFileName;
 
   void ReleaseLists();
 };
 
-// The run's settings.
-MoverConfig& Config();
+// Reads the configuration file `name` into `config`.  A missing file is a
+// reported error; one that cannot be opened or read is the run-time fault
+// of the failed call.  A list entry beyond its list's limit is skipped with
+// a console warning.
+Status ReadConfiguration(const std::string& name, MoverConfig& config);
 
-// Reads the file named by the first command-line argument into Config(),
-// opens the log and checks the settings.  Every failure ends the process.
-void ReadConfiguration(int argc, const char* const* argv);
+// The settings a run cannot do without: a netmail area, and a user number
+// when the lastread pointer is used.
+Status CheckSettings(const MoverConfig& config);
+
+// The first kMaxConfigLine characters of a configuration line.
+std::string_view CutConfigLine(std::string_view line);
 
 // Applies one configuration line (without its line end) to `config`.
 // Returns false when the line was a list entry beyond the list's limit.

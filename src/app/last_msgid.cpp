@@ -1,11 +1,6 @@
 #include "app/last_msgid.h"
 
-#include <string>
-
-#include "app/config.h"
-#include "errreport/exit_report.h"
 #include "fidoutil/helpers.h"
-#include "log/log_file.h"
 #include "msgbase/area.h"
 #include "platform/text_file.h"
 
@@ -13,56 +8,64 @@ namespace lw {
 
 namespace {
 
+constexpr std::size_t kIdLength = 8;
 
-void CannotOpen(int rc) {
-  TheLog()->Error(kProductTag, ShortStr("Unable to open file with last msgid, rc=") +
-                                   Hex8(static_cast<std::uint32_t>(rc)));
+std::string CannotOpen(int rc) {
+  return "Unable to open file with last msgid, rc=" + Hex8(static_cast<std::uint32_t>(rc));
 }
 
-// Creates (or empties) the file and writes `text` without a line end.
-// Returns 0 or the code of the failed create; a failed write or close ends
-// the run as a run-time I/O fault.
-int WriteContents(const ShortStr& file_name, std::string_view text) {
+// Creates (or empties) `file_name`, writes `text` without a line end and
+// syncs it.  Returns 0 or the code of the failed call.
+int WriteSynced(const std::string& file_name, std::string_view text) {
   platform::Platform& os = platform::Os();
   platform::FileHandle f = platform::kNoFile;
-  if (int rc = os.CreateFile(file_name.view(), platform::Sharing::kDenyWrite, &f); rc != platform::kOk) {
+  if (int rc = os.CreateFile(file_name, platform::Sharing::kDenyWrite, &f); rc != platform::kOk) {
     return rc;
   }
   std::size_t done = 0;
   int rc = os.WriteFile(f, text.data(), text.size(), &done);
   if (rc == platform::kOk && done != text.size()) rc = platform::kDiskWriteError;
+  if (rc == platform::kOk) rc = os.FlushFile(f);
   int close_rc = os.CloseFile(f);
-  if (rc != platform::kOk) LW_RUN_ERROR(rc);
-  if (close_rc != platform::kOk) LW_RUN_ERROR(close_rc);
-  return platform::kOk;
+  return rc != platform::kOk ? rc : close_rc;
 }
 
 }  // namespace
 
-ShortStr LastMsgIdFileName(const ShortStr& area_id) {
+std::string LastMsgIdFileName(const std::string& area_id) {
   AreaKind kind;
-  ShortStr path;
+  std::string path;
   ParseAreaId(area_id, kind, path);
   if (area_id.empty()) path.clear();
-  if (kind == AreaKind::kJam || kind == AreaKind::kSquish) return path + ".msgid";
+  if ((kind == AreaKind::kJam || kind == AreaKind::kSquish) && !path.empty()) return path + ".msgid";
   if (!path.empty() && !platform::IsPathSeparator(path.back())) path += platform::kPathSeparator;
   return path + "msgid";
 }
 
-ShortStr ReadLastMsgId(const ShortStr& file_name) {
-  if (!FileExists(file_name.view())) WriteContents(file_name, "00000000");
+Status ReadLastMsgId(const std::string& file_name, std::string& id) {
+  if (!FileExists(file_name)) LW_RETURN_IF_ERROR(WriteLastMsgId(file_name, "00000000"));
   platform::TextReader reader;
-  if (int rc = reader.Open(file_name.view()); rc != platform::kOk) CannotOpen(rc);
+  if (int rc = reader.Open(file_name); rc != platform::kOk) return Status::Error(CannotOpen(rc));
   std::string line;
   int error = platform::kOk;
   reader.ReadLine(&line, &error);
-  if (error != platform::kOk) LW_RUN_ERROR(error);
-  if (int rc = reader.Close(); rc != platform::kOk) LW_RUN_ERROR(rc);
-  return ShortStr(line).Left(8);
+  if (error != platform::kOk) return Status::Error(CannotOpen(error));
+  if (int rc = reader.Close(); rc != platform::kOk) return Status::Error(CannotOpen(rc));
+  id = line.substr(0, kIdLength);
+  return Status();
 }
 
-void WriteLastMsgId(const ShortStr& file_name, const ShortStr& id) {
-  if (int rc = WriteContents(file_name, id.Left(8).view()); rc != platform::kOk) CannotOpen(rc);
+Status WriteLastMsgId(const std::string& file_name, const std::string& id) {
+  const std::string scratch = file_name + platform::FixedNamePart(".NEW");
+  int rc = WriteSynced(scratch, std::string_view(id).substr(0, kIdLength));
+  if (rc == platform::kOk) rc = platform::Os().ReplaceFile(scratch, file_name);
+  if (rc == platform::kOk) rc = platform::Os().SyncDirectory(ParentDir(file_name));
+  if (rc != platform::kOk) {
+    platform::Os().DeleteFile(scratch);
+    return Status::Error("Unable to write file with last msgid " + file_name + ", rc=" +
+                         Hex8(static_cast<std::uint32_t>(rc)));
+  }
+  return Status();
 }
 
 }  // namespace lw

@@ -2,19 +2,23 @@
 // holds the identifier (at most 8 characters) of the last message seen.
 #pragma once
 
-#include "fidoutil/short_str.h"
+#include <string>
+
+#include "errreport/status.h"
 
 namespace lw {
 
-// The file's name for an area: for a *.MSG directory (and the empty path)
-// "msgid" inside it, for a Squish or JAM base the base path followed by
-// ".msgid".
-ShortStr LastMsgIdFileName(const ShortStr& area_id);
+// The file's name for an area: for a *.MSG folder "msgid" inside it, for a
+// Squish or JAM base the base path followed by ".msgid", and "msgid" in the
+// current folder for an area identifier with an empty path.
+std::string LastMsgIdFileName(const std::string& area_id);
 
-// Creates the file with "00000000" when it is missing; returns its first 8
-// characters.  Ends the run when it cannot be opened.
-ShortStr ReadLastMsgId(const ShortStr& file_name);
-// Replaces the file's contents with `id` (at most 8 characters).
-void WriteLastMsgId(const ShortStr& file_name, const ShortStr& id);
+// Reads the file's first 8 characters into `id`; a missing file is created
+// with "00000000" first.  Fails when the file cannot be made or read.
+Status ReadLastMsgId(const std::string& file_name, std::string& id);
+// Replaces the file's contents with the first 8 characters of `id`: the
+// new contents are written and synced under a scratch name that then takes
+// the file's place, so a crash leaves the old contents or the new ones.
+Status WriteLastMsgId(const std::string& file_name, const std::string& id);
 
 }  // namespace lw

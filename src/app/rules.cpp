@@ -6,19 +6,19 @@ namespace lw {
 
 namespace {
 
-void Found(RuleVerdict& v, const ShortStr& target, const ShortStr& log_text, LogFile& log) {
+void Found(RuleVerdict& v, const std::string& target, const std::string& log_text, LogFile& log) {
   v.found = true;
   v.target = target;
   log.LogOnly('#', kProductTag, log_text);
-  if (UpCase866(target.view()) == "KILL") v.kill = true;
+  if (UpCase866(target) == "KILL") v.kill = true;
 }
 
-void TryNameRules(const RuleList<NameRule>& rules, const ShortStr& name, const char* what,
+void TryNameRules(const RuleList<NameRule>& rules, const std::string& name, const char* what,
                   RuleVerdict& v, LogFile& log) {
-  ShortStr folded = UpCase866(name.view());
+  std::string folded = UpCase866(name);
   for (int i = 0; i < rules.count && !v.found; ++i) {
     const NameRule& rule = *rules.items[i];
-    if (folded == rule.name) Found(v, rule.target, ShortStr(what) + "`" + rule.name + "`", log);
+    if (folded == rule.name) Found(v, rule.target, std::string(what) + "`" + rule.name + "`", log);
   }
 }
 
@@ -28,7 +28,7 @@ void TryAddressRules(const RuleList<AddressRule>& rules, const FidoAddress& addr
     const AddressRule& rule = *rules.items[i];
     if (rule.address.zone == 0) break;  // the list is searched up to a zone-0 rule
     if (rule.address == addr) {
-      Found(v, rule.target, ShortStr(what) + "`" + FormatAddress(rule.address) + "`", log);
+      Found(v, rule.target, std::string(what) + "`" + FormatAddress(rule.address) + "`", log);
     }
   }
 }
@@ -38,9 +38,9 @@ void TryAddressRules(const RuleList<AddressRule>& rules, const FidoAddress& addr
 RuleVerdict EvaluateRules(const MoverConfig& config, const CurrentMessage& msg, LogFile& log) {
   RuleVerdict v;
   for (int slot = 0; slot < 5 && !config.Priority[slot].empty() && !v.found && !v.not_touch; ++slot) {
-    const ShortStr& word = config.Priority[slot];
+    const std::string& word = config.Priority[slot];
     if (word == "NOT_TOUCH") {
-      ShortStr to = UpCase866(msg.to.view());
+      std::string to = UpCase866(msg.to);
       for (int i = 0; i < config.NotTouchNames.count && !v.not_touch; ++i) {
         if (to == *config.NotTouchNames.items[i]) v.not_touch = true;
       }

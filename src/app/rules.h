@@ -11,7 +11,7 @@ struct RuleVerdict {
   bool found = false;      // a rule matched
   bool kill = false;       // its target is KILL
   bool not_touch = false;  // a NOT_TOUCH name matched first
-  ShortStr target;         // the matching rule's target
+  std::string target;         // the matching rule's target
 };
 
 // Tries the rule kinds in PRIORITY order; the first match decides and

@@ -1,6 +1,7 @@
 #include "app/transfer.h"
 
 #include "app/config.h"
+#include "fidoutil/address.h"
 #include "msgbase/area.h"
 
 namespace lw {
@@ -14,7 +15,8 @@ const std::uint32_t kCopiedAttributes[] = {
     kAttrIsReturnReceipt, kAttrAuditRequest, kAttrFileUpdateRequest,
 };
 
-// Makes the destination's text byte for byte the source's.
+// Makes the destination's text byte for byte the source's.  False when a
+// stream failed on the way.
 bool CopyText(MessageBase& source, MessageBase& dest) {
   Stream* from_text = source.GetTextStream();
   Stream* to_text = dest.GetTextStream();
@@ -24,46 +26,48 @@ bool CopyText(MessageBase& source, MessageBase& dest) {
   to_text->CopyFrom(*from_text, from_text->GetSize());
   to_text->Truncate();
   to_text->Flush();
-  return true;
+  return from_text->Status == kStreamOk && to_text->Status == kStreamOk;
+}
+
+// Gives the new message of `dest` the source's header: addresses, names,
+// subject, dates and attributes.
+void CopyHeader(MessageBase& source, const CurrentMessage& msg, MessageBase& dest) {
+  FidoAddress orig;
+  FidoAddress to_addr;
+  source.GetAddrs(orig, to_addr);
+  dest.SetAddrs(orig, to_addr, false);
+  dest.SetFrom(msg.from);
+  dest.SetTo(msg.to);
+  dest.SetSubj(msg.subject);
+  MsgDateTime dt;
+  source.GetDateWritten(dt);
+  dest.SetDateWritten(dt);
+  source.GetDateArrived(dt);
+  dest.SetDateArrived(dt);
+  for (std::uint32_t mask : kCopiedAttributes) dest.SetAttr(mask, source.IsAttr(mask));
 }
 
 }  // namespace
 
-void TransferMessage(MessageBase& source, const CurrentMessage& msg, const ShortStr& target,
-                     LogFile& log) {
+Status TransferMessage(MessageBase& source, const CurrentMessage& msg, const std::string& target,
+                       LogFile& log) {
   MsgBasePtr dest;
   if (!OpenOrCreateArea(dest, target)) {
-    log.Error(kProductTag, ShortStr("unable to open destination messagebase - ") + target);
+    return Status::Error("unable to open destination messagebase - " + target);
   }
   dest->SetMsgKind(0);
-  if (!dest->CreateMsg()) {
-    log.Error(kProductTag, ShortStr("Cannot create message: ") + IntToStr(dest->Status));
-  }
+  if (!dest->CreateMsg()) return Status::Error("Cannot create message: " + IntToStr(dest->Status));
   // The header steps below edit kludge lines of the new text; working on
   // a copy of the source's text lets them find its MSGID, so no serial is
   // made (and waited for) only to be thrown away when the text is copied
   // again after them.
-  CopyText(source, *dest);
-  FidoAddress orig;
-  FidoAddress to_addr;
-  source.GetAddrs(orig, to_addr);
-  dest->SetAddrs(orig, to_addr, false);
-  dest->SetFrom(msg.from);
-  dest->SetTo(msg.to);
-  dest->SetSubj(msg.subject);
-  MsgDateTime dt;
-  source.GetDateWritten(dt);
-  dest->SetDateWritten(dt);
-  source.GetDateArrived(dt);
-  dest->SetDateArrived(dt);
-  for (std::uint32_t mask : kCopiedAttributes) dest->SetAttr(mask, source.IsAttr(mask));
-
-  if (!CopyText(source, *dest) || !dest->WriteMsg()) {
-    log.Error(kProductTag, "Cannot write message. Wadda fuck?!");
-  }
+  if (!CopyText(source, *dest)) return Status::Error("Cannot write message. Wadda fuck?!");
+  CopyHeader(source, msg, *dest);
+  if (!CopyText(source, *dest) || !dest->WriteMsg()) return Status::Error("Cannot write message. Wadda fuck?!");
   dest->CloseMsg();
-  log.LogOnly('+', kProductTag, ShortStr("Copy message to destination messagebase - ") + target);
-  CloseArea(dest);
+  if (!CloseArea(dest)) return Status::Error("unable to close destination messagebase - " + target);
+  log.LogOnly('+', kProductTag, "Copy message to destination messagebase - " + target);
+  return Status();
 }
 
 }  // namespace lw

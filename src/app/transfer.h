@@ -2,15 +2,22 @@
 // rule's target, creating the area when it does not exist.
 #pragma once
 
+#include <string>
+
 #include "app/current_message.h"
+#include "errreport/status.h"
 #include "log/log_file.h"
 #include "msgbase/message_base.h"
 
 namespace lw {
 
-// Ends the run through the log's Error on any failure; the source message
-// is left as it is.
-void TransferMessage(MessageBase& source, const CurrentMessage& msg, const ShortStr& target,
-                     LogFile& log);
+// Copies the open message of `source` into the area `target` names and
+// closes that area again.  On success the copy is on stable storage (the
+// destination's data, index and header synced, and every file or folder
+// it created made durable in its folder), so the source may be deleted.
+// Fails, with the source untouched, when the area cannot be opened or
+// created or the copy cannot be written, synced or closed.
+Status TransferMessage(MessageBase& source, const CurrentMessage& msg, const std::string& target,
+                       LogFile& log);
 
 }  // namespace lw

@@ -160,9 +160,6 @@ std::size_t FormatExitReport(int number, const char* module, int line,
 
 void ArmExitReport() { platform::InstallFaultHandlers(ReportCrash); }
 
-void RunError(int number, const char* file, int line) {
-  Report(number, file, line, 0);
-  platform::ExitProcess(number);
-}
+void WriteFaultReport(int number, const char* file, int line) { Report(number, file, line, 0); }
 
 }  // namespace lw

@@ -12,10 +12,10 @@ namespace lw {
 // out of memory 203) end through it from now on.
 void ArmExitReport();
 
-// Ends the run on fault `number`, raised by the program itself at the given
-// source position.
-[[noreturn]] void RunError(int number, const char* file, int line);
-#define LW_RUN_ERROR(number) ::lw::RunError((number), __FILE__, __LINE__)
+// Writes the report of fault `number`, raised by the program itself at the
+// given source position, to the console.  The caller ends the run with
+// `number` as its exit code.
+void WriteFaultReport(int number, const char* file, int line);
 
 // Formats the report into `out` (no heap use, so that it can run inside a
 // fault handler).  With a module name the position reads " in module, line

@@ -20,8 +20,8 @@ bool IsAddressChar(char c) {
 
 bool ParseFidoAddress(std::string_view input, FidoAddress& addr) {
   if (input.empty()) return false;
-  ShortStr text(input);
-  std::string_view t = text.view();
+  std::string text(input);
+  std::string_view t = text;
   if (t[0] == '/') t.remove_prefix(1);
   std::size_t at = t.find('@');
   if (at != std::string_view::npos) t = t.substr(0, at);
@@ -32,32 +32,32 @@ bool ParseFidoAddress(std::string_view input, FidoAddress& addr) {
   bool colon = t.find(':') != std::string_view::npos;
   bool slash = t.find('/') != std::string_view::npos;
   if (colon && slash) {
-    addr.zone = SmallInt(ExtractWord(1, t, "./:").view());
-    addr.net = SmallInt(ExtractWord(2, t, "./:").view());
-    addr.node = SmallInt(ExtractWord(3, t, "./:").view());
-    addr.point = SmallInt(ExtractWord(4, t, "./:").view());
+    addr.zone = SmallInt(ExtractWord(1, t, "./:"));
+    addr.net = SmallInt(ExtractWord(2, t, "./:"));
+    addr.node = SmallInt(ExtractWord(3, t, "./:"));
+    addr.point = SmallInt(ExtractWord(4, t, "./:"));
   } else if (slash) {
-    addr.net = SmallInt(ExtractWord(1, t, "/").view());
-    addr.node = SmallInt(ExtractWord(2, t, "./").view());
-    addr.point = SmallInt(ExtractWord(3, t, "./").view());
+    addr.net = SmallInt(ExtractWord(1, t, "/"));
+    addr.node = SmallInt(ExtractWord(2, t, "./"));
+    addr.point = SmallInt(ExtractWord(3, t, "./"));
   } else if (!colon && t[0] == '.') {
     addr.point = SmallInt(t.substr(1));
   } else if (!colon) {
-    addr.node = SmallInt(ExtractWord(1, t, ".").view());
-    addr.point = SmallInt(ExtractWord(2, t, ".").view());
+    addr.node = SmallInt(ExtractWord(1, t, "."));
+    addr.point = SmallInt(ExtractWord(2, t, "."));
   }
   return true;
 }
 
-ShortStr FormatAddress3D(const FidoAddress& a) {
+std::string FormatAddress3D(const FidoAddress& a) {
   return IntToStr(a.zone) + ":" + IntToStr(a.net) + "/" + IntToStr(a.node);
 }
 
-ShortStr FormatAddress4D(const FidoAddress& a) {
+std::string FormatAddress4D(const FidoAddress& a) {
   return FormatAddress3D(a) + "." + IntToStr(a.point);
 }
 
-ShortStr FormatAddress(const FidoAddress& a) {
+std::string FormatAddress(const FidoAddress& a) {
   return a.point == 0 ? FormatAddress3D(a) : FormatAddress4D(a);
 }
 
@@ -73,8 +73,8 @@ int CompareAddresses(const FidoAddress& a, const FidoAddress& b) {
   return 0;
 }
 
-ShortStr ExtractWord(int n, std::string_view text, std::string_view delimiters) {
-  ShortStr result;
+std::string ExtractWord(int n, std::string_view text, std::string_view delimiters) {
+  std::string result;
   int count = 0;
   std::size_t pos = 0;
   auto is_delim = [&](char c) { return delimiters.find(c) != std::string_view::npos; };
@@ -136,10 +136,10 @@ void StrToSmallInt(std::string_view text, std::int16_t& dest) {
   dest = static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<std::uint32_t>(v) & 0xFFFF));
 }
 
-ShortStr IntToStr(std::int32_t value) {
+std::string IntToStr(std::int32_t value) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "%d", static_cast<int>(value));
-  return ShortStr(buf);
+  return std::string(buf);
 }
 
 }  // namespace lw

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "fidoutil/short_str.h"
+#include <string>
 
 namespace lw {
 
@@ -19,9 +19,9 @@ struct FidoAddress {
 // node[.point], .point).  Sets only the fields the form names; false, with
 // the address untouched, for empty text or a character outside 0-9 : / .
 bool ParseFidoAddress(std::string_view text, FidoAddress& addr);
-ShortStr FormatAddress4D(const FidoAddress& a);  // zone:net/node.point
-ShortStr FormatAddress3D(const FidoAddress& a);  // zone:net/node
-ShortStr FormatAddress(const FidoAddress& a);    // the point only when not 0
+std::string FormatAddress4D(const FidoAddress& a);  // zone:net/node.point
+std::string FormatAddress3D(const FidoAddress& a);  // zone:net/node
+std::string FormatAddress(const FidoAddress& a);    // the point only when not 0
 void ClearAddress(FidoAddress& a);
 int CompareAddresses(const FidoAddress& a, const FidoAddress& b);
 inline bool operator==(const FidoAddress& a, const FidoAddress& b) {
@@ -30,7 +30,7 @@ inline bool operator==(const FidoAddress& a, const FidoAddress& b) {
 
 // The n-th (1-based) word of `text`; words are runs of characters not in
 // `delimiters`.  Empty when there are fewer words.
-ShortStr ExtractWord(int n, std::string_view text, std::string_view delimiters);
+std::string ExtractWord(int n, std::string_view text, std::string_view delimiters);
 
 // Decimal (or "$" hexadecimal) conversion after leading blanks with an
 // optional sign.  False for empty text, a stray character or overflow.
@@ -39,6 +39,6 @@ bool TryStrToLongInt(std::string_view text, std::int32_t* value);
 void StrToLongInt(std::string_view text, std::int32_t& dest);
 // The low 16 bits of StrToLongInt.
 void StrToSmallInt(std::string_view text, std::int16_t& dest);
-ShortStr IntToStr(std::int32_t value);
+std::string IntToStr(std::int32_t value);
 
 }  // namespace lw

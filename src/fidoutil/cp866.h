@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "fidoutil/short_str.h"
+#include <string>
 
 namespace lw {
 
@@ -18,8 +18,8 @@ inline char UpCase866(char ch) {
   return ch;
 }
 
-inline ShortStr UpCase866(std::string_view s) {
-  ShortStr r(s);
+inline std::string UpCase866(std::string_view s) {
+  std::string r(s);
   for (std::size_t i = 0; i < r.size(); ++i) r[i] = UpCase866(r[i]);
   return r;
 }

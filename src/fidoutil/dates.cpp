@@ -182,14 +182,14 @@ std::int32_t YearToTwoDigits(std::int32_t year) {
 namespace {
 
 // `v` in 0..99 as two digits.
-ShortStr TwoDigits(std::int32_t v) {
-  ShortStr s = IntToStr(v);
-  return s.size() == 1 ? ShortStr("0") + s : s;
+std::string TwoDigits(std::int32_t v) {
+  std::string s = IntToStr(v);
+  return s.size() == 1 ? std::string("0") + s : s;
 }
 
 }  // namespace
 
-ShortStr FtscDateText(const MsgDateTime& dt) {
+std::string FtscDateText(const MsgDateTime& dt) {
   MsgDateTime c = Clamped(dt, INT32_MIN, INT32_MAX);
   return TwoDigits(c.Day) + " " + MonthName(c.Month) + " " + TwoDigits(YearToTwoDigits(c.Year)) + "  " +
          TwoDigits(c.Hour) + ":" + TwoDigits(c.Min) + ":" + TwoDigits(c.Sec);

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "fidoutil/short_str.h"
+#include <string>
 
 namespace lw {
 
@@ -53,7 +53,7 @@ const char* MonthName(int month);           // "Jan".."Dec", "???" otherwise
 std::int32_t YearToTwoDigits(std::int32_t year);
 // "DD Mon YY  HH:MM:SS", each number in two digits; the fields are clamped
 // as above (the year is taken as it is), so the text always has this shape.
-ShortStr FtscDateText(const MsgDateTime& dt);
+std::string FtscDateText(const MsgDateTime& dt);
 // The full year of a year read from a date text: 0..70 are 2000..2070,
 // 71..999 count from 1900 (writers that wrote "100" for 2000 included); a
 // year of four or more digits, or a negative one, is returned as it is.

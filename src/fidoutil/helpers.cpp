@@ -1,5 +1,7 @@
 #include "fidoutil/helpers.h"
 
+#include <cstring>
+
 #include <array>
 
 #include "platform/platform.h"
@@ -47,7 +49,7 @@ bool EndsWithSeparator(std::string_view s) {
 
 }  // namespace
 
-ShortStr NewMsgIdSerial() {
+std::string NewMsgIdSerial() {
   std::int32_t v = SerialFromClock();
   while (v == g_last_serial) {
     platform::Os().Yield();
@@ -57,14 +59,14 @@ ShortStr NewMsgIdSerial() {
   return Hex8(static_cast<std::uint32_t>(v));
 }
 
-ShortStr Hex8(std::uint32_t value) {
+std::string Hex8(std::uint32_t value) {
   char hex[9];
   for (int i = 7; i >= 0; --i) {
     hex[i] = "0123456789abcdef"[value & 15];
     value >>= 4;
   }
   hex[8] = 0;
-  return ShortStr(hex);
+  return std::string(hex);
 }
 
 std::uint32_t Crc32Update(std::uint32_t crc, std::uint8_t byte) {
@@ -72,22 +74,34 @@ std::uint32_t Crc32Update(std::uint32_t crc, std::uint8_t byte) {
 }
 
 bool DirHasEntries(std::string_view path) {
-  ShortStr pattern(path);
+  std::string pattern(path);
   if (!path.empty() && !EndsWithSeparator(path)) pattern += platform::kPathSeparator;  // "" is the current folder
   pattern += "*.*";
-  return FindAny(pattern.view());
+  return FindAny(pattern);
 }
 
 bool FileExists(std::string_view name) { return !name.empty() && FindAny(name); }
 
 bool DeleteFileOk(std::string_view name) { return platform::Os().DeleteFile(name) == platform::kOk; }
 
-void MakeDir(std::string_view path) {
-  std::string_view p = path;
-  if (p.size() > 1 && EndsWithSeparator(p)) p.remove_suffix(1);
-  if (p.empty() || (p.size() == 1 && EndsWithSeparator(p))) return;  // the root
-  platform::Os().MakeDirectory(p);
+namespace {
+
+// Makes sure folder `dir` exists: creates it when missing and makes the new
+// entry durable in its parent.  False when it cannot be made so.
+bool EnsureDir(const std::string& dir) {
+  platform::Platform& os = platform::Os();
+  std::uint32_t attr = 0;
+  if (os.QueryAttributes(dir, &attr) == platform::kOk) {
+    return (attr & platform::kAttrDirectory) != 0;
+  }
+  if (os.MakeDirectory(dir) != platform::kOk) {
+    // Another program may have made it in the meantime.
+    return os.QueryAttributes(dir, &attr) == platform::kOk && (attr & platform::kAttrDirectory) != 0;
+  }
+  return os.SyncDirectory(ParentDir(dir)) == platform::kOk;
 }
+
+}  // namespace
 
 bool ForceDirectories(std::string_view path) {
   std::string full = platform::Os().FullPath(path);
@@ -95,20 +109,23 @@ bool ForceDirectories(std::string_view path) {
   if (full.size() <= 1) return true;  // the file-system root
   std::string prefix;
   for (char c : full) {
-    if (platform::IsPathSeparator(c) && !prefix.empty()) MakeDir(prefix);
+    // The first separator follows the root (or a drive) itself.
+    if (platform::IsPathSeparator(c) && prefix.size() > 1 && !EndsWithSeparator(prefix) &&
+        prefix.back() != ':' && !EnsureDir(prefix)) {
+      return false;
+    }
     prefix += c;
   }
-  MakeDir(prefix);
-  return true;
+  return EnsureDir(prefix);
 }
 
-ShortStr ParentDir(std::string_view path) {
+std::string ParentDir(std::string_view path) {
   std::string full = platform::Os().FullPath(path);
   while (!full.empty() && !platform::IsPathSeparator(full.back())) full.pop_back();
-  if (full.empty()) return ShortStr();
-  if (full.size() == 1) return ShortStr(full);  // the root is its own parent
+  if (full.empty()) return std::string();
+  if (full.size() == 1) return std::string(full);  // the root is its own parent
   full.pop_back();
-  return ShortStr(full);
+  return std::string(full);
 }
 
 void StrToZ(char* dest, std::size_t capacity, std::string_view s) {
@@ -124,8 +141,8 @@ std::size_t ZLength(const char* z, std::size_t capacity) {
   return n;
 }
 
-ShortStr ZToStr(const char* z, std::size_t capacity) {
-  return ShortStr(std::string_view(z, ZLength(z, capacity)));
+std::string ZToStr(const char* z, std::size_t capacity) {
+  return std::string(std::string_view(z, ZLength(z, capacity)));
 }
 
 void ZAppend(char* dest, std::size_t capacity, const char* z) {

@@ -1,12 +1,12 @@
 #include "log/log_file.h"
 
-#include <new>
+#include "fidoutil/helpers.h"
 
 namespace lw {
 
 namespace {
 
-void TwoDigits(ShortStr& s, int v) {
+void TwoDigits(std::string& s, int v) {
   if (v < 0) v = 0;
   s += static_cast<char>('0' + (v / 10) % 10);
   s += static_cast<char>('0' + v % 10);
@@ -15,13 +15,10 @@ void TwoDigits(ShortStr& s, int v) {
 const char* const kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-alignas(LogFile) unsigned char g_log_storage[sizeof(LogFile)];
-LogFile* g_log = nullptr;
-
 }  // namespace
 
-ShortStr LogStamp(const platform::LocalTime& t) {
-  ShortStr s;
+std::string LogStamp(const platform::LocalTime& t) {
+  std::string s;
   TwoDigits(s, t.day);
   s += ' ';
   s += (t.month >= 1 && t.month <= 12) ? kMonthNames[t.month - 1] : "???";
@@ -36,108 +33,75 @@ ShortStr LogStamp(const platform::LocalTime& t) {
   return s;
 }
 
-ShortStr LogStamp() { return LogStamp(platform::Os().Now()); }
+std::string LogStamp() { return LogStamp(platform::Os().Now()); }
 
 void ConsoleLine(std::string_view text) {
   platform::Os().ConsoleWrite(text);
   platform::Os().ConsoleWrite(platform::kLineEnd);
 }
 
-void ConsoleError(const ShortStr& text) {
-  ConsoleLine((ShortStr("Error: ") + text).view());
-  platform::ExitProcess(255);
-}
+void ConsoleError(std::string_view text) { ConsoleLine(std::string("Error: ").append(text)); }
 
-void ConsoleWarning(const ShortStr& text) {
-  ConsoleLine((ShortStr("Warning: ") + text).view());
-}
+void ConsoleWarning(std::string_view text) { ConsoleLine(std::string("Warning: ").append(text)); }
 
-LogFile::LogFile(const ShortStr& file_name, bool enabled, bool /*flush_each*/)
-    : file_name_(file_name), enabled_(enabled) {
-  if (file_name_.empty() && enabled_) ConsoleWarning("Log filename not defined");
-  if (!enabled_) return;
-  platform::Platform& os = platform::Os();
-  if (os.OpenFile(file_name_.view(), platform::Access::kWrite, platform::Sharing::kDenyNone,
-                  &file_) == platform::kOk) {
-    if (os.SeekFileEnd(file_) != platform::kOk) CloseFile();
-  }
-  if (file_ == platform::kNoFile &&
-      os.CreateFile(file_name_.view(), platform::Sharing::kDenyNone, &file_) != platform::kOk) {
-    file_ = platform::kNoFile;
-    ConsoleWarning(ShortStr("Unable to create file \"") + file_name_ + "\"");
-  }
-  if (file_ != platform::kNoFile) {
-    std::size_t done = 0;
-    os.WriteFile(file_, "\r\n", 2, &done);
-  }
-}
+std::string_view CutLogLine(std::string_view line) { return line.substr(0, kMaxLogLine); }
 
-LogFile::~LogFile() { CloseFile(); }
-
-void LogFile::CloseFile() {
+LogFile::~LogFile() {
   if (file_ != platform::kNoFile) platform::Os().CloseFile(file_);
-  file_ = platform::kNoFile;
+}
+
+Status LogFile::Open(const std::string& file_name) {
+  platform::Platform& os = platform::Os();
+  if (!ForceDirectories(ParentDir(file_name)) ||
+      os.OpenAppend(file_name, &file_) != platform::kOk) {
+    file_ = platform::kNoFile;
+    return Status::Error("Unable to open log file " + file_name);
+  }
+  file_name_ = file_name;
+  std::size_t done = 0;
+  if (os.WriteFile(file_, "\r\n", 2, &done) != platform::kOk || done != 2) {
+    os.CloseFile(file_);
+    file_ = platform::kNoFile;
+    return Status::Error("Unable to write to log file " + file_name);
+  }
+  return Status();
 }
 
 // Writes one line and its CR LF with a single call, so every line reaches
-// the file as it is written.
-void LogFile::WriteLine(const ShortStr& line) {
-  char buf[ShortStr::kMax + 2];
-  std::size_t n = line.size();
-  std::memcpy(buf, line.data(), n);
-  buf[n++] = '\r';
-  buf[n++] = '\n';
+// the file whole as it is written.
+void LogFile::WriteLine(std::string_view line) {
+  if (file_ == platform::kNoFile) return;
+  std::string out(CutLogLine(line));
+  out += "\r\n";
   std::size_t done = 0;
-  int rc = platform::kAccessDenied;
-  if (file_ != platform::kNoFile) rc = platform::Os().WriteFile(file_, buf, n, &done);
-  if (rc != platform::kOk || done != n) {
-    ConsoleWarning(ShortStr("Unable to write to file ") + file_name_);
+  int rc = platform::Os().WriteFile(file_, out.data(), out.size(), &done);
+  if (rc != platform::kOk || done != out.size()) {
+    ConsoleWarning("Unable to write to file " + file_name_);
   }
 }
 
-void LogFile::Say(char mark, const ShortStr& tag, const ShortStr& text) {
+void LogFile::Say(char mark, std::string_view tag, std::string_view text) {
   LogOnly(mark, tag, text);
-  ConsoleLine(text.view());
+  ConsoleLine(text);
 }
 
-void LogFile::SayRaw(const ShortStr& text) {
-  if (enabled_) WriteLine(text);
-  ConsoleLine(text.view());
+void LogFile::SayRaw(std::string_view text) {
+  WriteLine(text);
+  ConsoleLine(text);
 }
 
-void LogFile::LogOnly(char mark, const ShortStr& tag, const ShortStr& text) {
-  if (enabled_) WriteLine(ShortStr() + mark + " " + LogStamp() + " " + tag + " " + text);
+void LogFile::LogOnly(char mark, std::string_view tag, std::string_view text) {
+  WriteLine(std::string(1, mark).append(" ").append(LogStamp()).append(" ").append(tag).append(" ").append(text));
 }
 
-void LogFile::Warning(const ShortStr& tag, const ShortStr& text) {
-  if (enabled_) WriteLine(ShortStr("? ") + LogStamp() + " " + tag + " Warning: " + text);
+void LogFile::Warning(std::string_view tag, std::string_view text) {
+  WriteLine(std::string("? ").append(LogStamp()).append(" ").append(tag).append(" Warning: ").append(text));
   ConsoleWarning(text);
 }
 
-void LogFile::Error(const ShortStr& tag, const ShortStr& text) {
-  if (enabled_) {
-    WriteLine(ShortStr("! ") + LogStamp() + " " + tag + " Error: " + text);
-    CloseFile();
-  }
-  ConsoleLine((ShortStr("Error: ") + text).view());
-  platform::ExitProcess(255);
-}
-
-void LogFile::Fatal(const ShortStr& tag, const ShortStr& text, std::uint8_t exit_code) {
-  if (enabled_) {
-    WriteLine(ShortStr("! ") + LogStamp() + " " + tag + text);
-    CloseFile();
-  }
-  ConsoleLine(text.view());
-  platform::ExitProcess(exit_code);
-}
-
-LogFile* TheLog() { return g_log; }
-
-LogFile& InitTheLog(const ShortStr& file_name, bool enabled, bool flush_each) {
-  if (g_log != nullptr) g_log->~LogFile();
-  g_log = new (g_log_storage) LogFile(file_name, enabled, flush_each);
-  return *g_log;
+void LogFile::Error(std::string_view tag, std::string_view text) {
+  WriteLine(std::string("! ").append(LogStamp()).append(" ").append(tag).append(" Error: ").append(text));
+  ConsoleError(text);
 }
 
 }  // namespace lw

@@ -2,51 +2,63 @@
 // bare text shown on the console as each operation says.
 #pragma once
 
-#include <cstdint>
+#include <string>
+#include <string_view>
 
-#include "fidoutil/short_str.h"
+#include "errreport/status.h"
 #include "platform/platform.h"
 
 namespace lw {
 
+// A log line is at most this long (its CR LF not counted).
+inline constexpr std::size_t kMaxLogLine = 255;
+
+// The first kMaxLogLine characters of `line`.
+std::string_view CutLogLine(std::string_view line);
+
 class LogFile {
  public:
-  // Opens (or creates) the file when `enabled`; every run's part of the log
-  // begins with an empty line.  Each line is handed to the file with one
-  // write as it is made, so nothing waits in a buffer whatever
-  // `flush_each` says.
-  LogFile(const ShortStr& file_name, bool enabled, bool flush_each);
-  virtual ~LogFile();  // closes the file (Done)
+  // A log with no file: its operations show only their console parts
+  // until Open succeeds.
+  LogFile() = default;
+  ~LogFile();  // closes the file
+  LogFile(const LogFile&) = delete;
+  LogFile& operator=(const LogFile&) = delete;
 
-  virtual void Say(char mark, const ShortStr& tag, const ShortStr& text);
-  virtual void SayRaw(const ShortStr& text);
-  virtual void LogOnly(char mark, const ShortStr& tag, const ShortStr& text);
-  virtual void Warning(const ShortStr& tag, const ShortStr& text);
-  [[noreturn]] virtual void Error(const ShortStr& tag, const ShortStr& text);
-  [[noreturn]] virtual void Fatal(const ShortStr& tag, const ShortStr& text, std::uint8_t exit_code);
+  // Opens `file_name` for appending, creating it and the folders above it
+  // when missing, and begins this run's part with an empty line.  Every
+  // line goes to the file in one appending write, so lines of two runs
+  // sharing the file never tear.  Fails, with no file open, naming the
+  // file when it cannot be opened or written.
+  Status Open(const std::string& file_name);
+
+  // `text` on the console; "mark stamp tag text" in the file.
+  void Say(char mark, std::string_view tag, std::string_view text);
+  // `text` on the console and as it is in the file.
+  void SayRaw(std::string_view text);
+  // "mark stamp tag text" in the file only.
+  void LogOnly(char mark, std::string_view tag, std::string_view text);
+  // "Warning: text" on the console; "? stamp tag Warning: text" in the file.
+  void Warning(std::string_view tag, std::string_view text);
+  // "Error: text" on the console; "! stamp tag Error: text" in the file.
+  // The caller ends the run.
+  void Error(std::string_view tag, std::string_view text);
 
  private:
-  void WriteLine(const ShortStr& line);
-  void CloseFile();
+  void WriteLine(std::string_view line);
 
-  ShortStr file_name_;
+  std::string file_name_;
   platform::FileHandle file_ = platform::kNoFile;
-  bool enabled_ = false;
 };
 
 // "DD Mon YY HH:MM:SS" for the current local time.
-ShortStr LogStamp();
-ShortStr LogStamp(const platform::LocalTime& t);
+std::string LogStamp();
+std::string LogStamp(const platform::LocalTime& t);
 
 // Console-only reports, for use before the log exists.
-[[noreturn]] void ConsoleError(const ShortStr& text);
-void ConsoleWarning(const ShortStr& text);
+void ConsoleError(std::string_view text);
+void ConsoleWarning(std::string_view text);
 // Text and a line end on the console.
 void ConsoleLine(std::string_view text);
-
-// The run's log; null until the configuration has been read.
-LogFile* TheLog();
-// Builds the run's log in static storage (no heap), replacing any earlier one.
-LogFile& InitTheLog(const ShortStr& file_name, bool enabled, bool flush_each);
 
 }  // namespace lw

@@ -6,7 +6,7 @@
 
 namespace lw {
 
-void ParseAreaId(const ShortStr& area_id, AreaKind& kind, ShortStr& path) {
+void ParseAreaId(const std::string& area_id, AreaKind& kind, std::string& path) {
   if (area_id.empty()) {
     kind = AreaKind::kNone;
     return;
@@ -17,14 +17,14 @@ void ParseAreaId(const ShortStr& area_id, AreaKind& kind, ShortStr& path) {
     case 'S': case 's': kind = AreaKind::kSquish; break;
     default: kind = AreaKind::kNone; break;
   }
-  path = kind == AreaKind::kNone ? area_id : ShortStr(area_id.view().substr(1));
+  path = kind == AreaKind::kNone ? area_id : std::string(area_id.substr(1));
 }
 
-bool NewMsgBaseForArea(const ShortStr& area_id, MsgBasePtr& base) {
+bool NewMsgBaseForArea(const std::string& area_id, MsgBasePtr& base) {
   base.reset();
   if (area_id.empty()) return false;
   AreaKind kind;
-  ShortStr path;
+  std::string path;
   ParseAreaId(area_id, kind, path);
   switch (kind) {
     case AreaKind::kMsg: base = std::make_unique<FidoMsgBase>(); return true;
@@ -37,25 +37,25 @@ bool NewMsgBaseForArea(const ShortStr& area_id, MsgBasePtr& base) {
 
 namespace {
 
-ShortStr PathOf(const ShortStr& area_id) {
+std::string PathOf(const std::string& area_id) {
   AreaKind kind;
-  ShortStr path;
+  std::string path;
   ParseAreaId(area_id, kind, path);
   return path;
 }
 
 }  // namespace
 
-bool OpenArea(MsgBasePtr& base, const ShortStr& area_id) {
+bool OpenArea(MsgBasePtr& base, const std::string& area_id) {
   if (!NewMsgBaseForArea(area_id, base)) return false;
   if (base->OpenMsgBase(PathOf(area_id))) return true;
   DisposeMsgBase(base);
   return false;
 }
 
-bool OpenOrCreateArea(MsgBasePtr& base, const ShortStr& area_id) {
+bool OpenOrCreateArea(MsgBasePtr& base, const std::string& area_id) {
   if (!NewMsgBaseForArea(area_id, base)) return false;
-  ShortStr path = PathOf(area_id);
+  std::string path = PathOf(area_id);
   if (base->OpenMsgBase(path)) return true;
   if (base->MsgBaseExists(path)) return false;
   return base->CreateMsgBase(path);

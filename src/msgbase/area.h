@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "fidoutil/short_str.h"
+#include <string>
 #include "msgbase/message_base.h"
 
 namespace lw {
@@ -15,16 +15,16 @@ using MsgBasePtr = std::unique_ptr<MessageBase>;
 
 // Kind from the first letter; Path is the rest (the whole identifier for
 // kNone; left as it was for an empty identifier).
-void ParseAreaId(const ShortStr& area_id, AreaKind& kind, ShortStr& path);
+void ParseAreaId(const std::string& area_id, AreaKind& kind, std::string& path);
 // A closed base of the identifier's format; false (and no object) for an
 // unknown letter or an empty identifier.
-bool NewMsgBaseForArea(const ShortStr& area_id, MsgBasePtr& base);
+bool NewMsgBaseForArea(const std::string& area_id, MsgBasePtr& base);
 // Opens an existing area; on failure `base` is empty.
-bool OpenArea(MsgBasePtr& base, const ShortStr& area_id);
+bool OpenArea(MsgBasePtr& base, const std::string& area_id);
 // Opens the area, or creates it when no base of its format is there.  A
 // base that exists but does not open is never replaced.  On failure the
 // closed object stays in `base`.
-bool OpenOrCreateArea(MsgBasePtr& base, const ShortStr& area_id);
+bool OpenOrCreateArea(MsgBasePtr& base, const std::string& area_id);
 bool CloseArea(MsgBasePtr& base);
 bool DisposeMsgBase(MsgBasePtr& base);
 

@@ -31,37 +31,42 @@ MessageBase::~MessageBase() = default;
 
 // ---- Format operations: a plain instance has none. ----
 
-bool MessageBase::OpenMsgBase(const ShortStr&) { LW_RUN_ERROR(217); }
-bool MessageBase::CreateMsgBase(const ShortStr&) { LW_RUN_ERROR(217); }
-bool MessageBase::MsgBaseExists(const ShortStr&) { LW_RUN_ERROR(217); }
-void MessageBase::CloseMsgBase() { LW_RUN_ERROR(217); }
-bool MessageBase::MsgExists(std::int32_t) { LW_RUN_ERROR(217); }
-std::int32_t MessageBase::GetMsgNum() { LW_RUN_ERROR(217); }
-std::int32_t MessageBase::GetMsgPosition() { LW_RUN_ERROR(217); }
-void MessageBase::SetMsgPosition(std::int32_t) { LW_RUN_ERROR(217); }
-bool MessageBase::OpenMsg() { LW_RUN_ERROR(217); }
-bool MessageBase::OpenMsgHeader() { LW_RUN_ERROR(217); }
-bool MessageBase::CloseMsg() { LW_RUN_ERROR(217); }
-std::int32_t MessageBase::GetHighMsgNum() { LW_RUN_ERROR(217); }
-std::int32_t MessageBase::GetMsgCount() { LW_RUN_ERROR(217); }
-void MessageBase::GetFrom(ShortStr&) { LW_RUN_ERROR(217); }
-void MessageBase::GetTo(ShortStr&) { LW_RUN_ERROR(217); }
-void MessageBase::GetSubj(ShortStr&) { LW_RUN_ERROR(217); }
-void MessageBase::SetFrom(const ShortStr&) { LW_RUN_ERROR(217); }
-void MessageBase::SetTo(const ShortStr&) { LW_RUN_ERROR(217); }
-void MessageBase::SetSubj(const ShortStr&) { LW_RUN_ERROR(217); }
-bool MessageBase::IsAttr(std::uint32_t) { LW_RUN_ERROR(217); }
-void MessageBase::SetAttr(std::uint32_t, bool) { LW_RUN_ERROR(217); }
-void MessageBase::GetDateWritten(MsgDateTime&) { LW_RUN_ERROR(217); }
-void MessageBase::GetDateArrived(MsgDateTime&) { LW_RUN_ERROR(217); }
-void MessageBase::SetDateWritten(const MsgDateTime&) { LW_RUN_ERROR(217); }
-void MessageBase::SetDateArrived(const MsgDateTime&) { LW_RUN_ERROR(217); }
-bool MessageBase::WriteMsg() { LW_RUN_ERROR(217); }
-bool MessageBase::WriteMsgHeader() { LW_RUN_ERROR(217); }
-bool MessageBase::CreateMsg() { LW_RUN_ERROR(217); }
-bool MessageBase::DeleteMsg() { LW_RUN_ERROR(217); }
-std::int32_t MessageBase::GetLastRead(std::int32_t) { LW_RUN_ERROR(217); }
-void MessageBase::SetLastRead(std::int32_t, std::int32_t) { LW_RUN_ERROR(217); }
+bool MessageBase::NoFormat() {
+  Status = kNoFormat;
+  return false;
+}
+
+bool MessageBase::OpenMsgBase(const std::string&) { return NoFormat(); }
+bool MessageBase::CreateMsgBase(const std::string&) { return NoFormat(); }
+bool MessageBase::MsgBaseExists(const std::string&) { return NoFormat(); }
+bool MessageBase::CloseMsgBase() { return NoFormat(); }
+bool MessageBase::MsgExists(std::int32_t) { return NoFormat(); }
+std::int32_t MessageBase::GetMsgNum() { NoFormat(); return 0; }
+std::int32_t MessageBase::GetMsgPosition() { NoFormat(); return 0; }
+void MessageBase::SetMsgPosition(std::int32_t) { Status = kNoFormat; }
+bool MessageBase::OpenMsg() { return NoFormat(); }
+bool MessageBase::OpenMsgHeader() { return NoFormat(); }
+bool MessageBase::CloseMsg() { return NoFormat(); }
+std::int32_t MessageBase::GetHighMsgNum() { NoFormat(); return 0; }
+std::int32_t MessageBase::GetMsgCount() { NoFormat(); return 0; }
+void MessageBase::GetFrom(std::string&) { Status = kNoFormat; }
+void MessageBase::GetTo(std::string&) { Status = kNoFormat; }
+void MessageBase::GetSubj(std::string&) { Status = kNoFormat; }
+void MessageBase::SetFrom(const std::string&) { Status = kNoFormat; }
+void MessageBase::SetTo(const std::string&) { Status = kNoFormat; }
+void MessageBase::SetSubj(const std::string&) { Status = kNoFormat; }
+bool MessageBase::IsAttr(std::uint32_t) { return NoFormat(); }
+void MessageBase::SetAttr(std::uint32_t, bool) { Status = kNoFormat; }
+void MessageBase::GetDateWritten(MsgDateTime&) { Status = kNoFormat; }
+void MessageBase::GetDateArrived(MsgDateTime&) { Status = kNoFormat; }
+void MessageBase::SetDateWritten(const MsgDateTime&) { Status = kNoFormat; }
+void MessageBase::SetDateArrived(const MsgDateTime&) { Status = kNoFormat; }
+bool MessageBase::WriteMsg() { return NoFormat(); }
+bool MessageBase::WriteMsgHeader() { return NoFormat(); }
+bool MessageBase::CreateMsg() { return NoFormat(); }
+bool MessageBase::DeleteMsg() { return NoFormat(); }
+std::int32_t MessageBase::GetLastRead(std::int32_t) { NoFormat(); return 0; }
+bool MessageBase::SetLastRead(std::int32_t, std::int32_t) { return NoFormat(); }
 
 void MessageBase::SetDatesToNow() {
   MsgDateTime now;
@@ -138,10 +143,10 @@ void MessageBase::ReadLineZ(char* buf, std::int32_t capacity) {
   Text->Seek(pos);
 }
 
-void MessageBase::ReadLine(ShortStr& line) {
-  char buf[ShortStr::kMax + 1];
-  ReadLineZ(buf, sizeof buf);
-  line = ZToStr(buf, sizeof buf);
+void MessageBase::ReadLine(std::string& line) {
+  auto buf = std::make_unique<char[]>(kMaxKludgeLine);
+  ReadLineZ(buf.get(), kMaxKludgeLine);
+  line = CutTextLine(ZToStr(buf.get(), kMaxKludgeLine));
 }
 
 void MessageBase::WriteLineZ(const char* line) {
@@ -150,7 +155,7 @@ void MessageBase::WriteLineZ(const char* line) {
   Text->Write(&kLineTerminator, 1);
 }
 
-void MessageBase::WriteLine(const ShortStr& line) {
+void MessageBase::WriteLine(const std::string& line) {
   if (Text == nullptr) return;
   Text->Write(line.data(), static_cast<std::int32_t>(line.size()));
   Text->Write(&kLineTerminator, 1);
@@ -191,13 +196,11 @@ bool MessageBase::FindKludgeZ(const char* prefix, char* buf, std::int32_t capaci
   return false;
 }
 
-bool MessageBase::GetKludge(const ShortStr& prefix, ShortStr& line) {
-  char z_prefix[ShortStr::kMax + 1];
-  StrToZ(z_prefix, sizeof z_prefix, prefix.view());
-  char buf[255];
+bool MessageBase::GetKludge(const std::string& prefix, std::string& line) {
+  auto buf = std::make_unique<char[]>(kMaxKludgeLine);
   buf[0] = 0;
-  bool found = FindKludgeZ(z_prefix, buf, sizeof buf);
-  line = ZToStr(buf, sizeof buf);
+  bool found = FindKludgeZ(prefix.c_str(), buf.get(), kMaxKludgeLine);
+  line = ZToStr(buf.get(), kMaxKludgeLine);
   return found;
 }
 
@@ -242,12 +245,8 @@ void MessageBase::SetKludgeZ(const char* prefix, const char* line) {
   ReplaceRange(FoundStart, FoundEnd, [&] { WriteLineZ(line); });
 }
 
-void MessageBase::SetKludge(const ShortStr& prefix, const ShortStr& line) {
-  char z_prefix[ShortStr::kMax + 1];
-  char z_line[ShortStr::kMax + 1];
-  StrToZ(z_prefix, sizeof z_prefix, prefix.view());
-  StrToZ(z_line, sizeof z_line, line.view());
-  SetKludgeZ(z_prefix, z_line);
+void MessageBase::SetKludge(const std::string& prefix, const std::string& line) {
+  SetKludgeZ(prefix.c_str(), line.c_str());
 }
 
 void MessageBase::DeleteKludgeZ(const char* prefix) {
@@ -257,10 +256,8 @@ void MessageBase::DeleteKludgeZ(const char* prefix) {
   ReplaceRange(FoundStart, FoundEnd, [] {});
 }
 
-void MessageBase::DeleteKludge(const ShortStr& prefix) {
-  char z_prefix[ShortStr::kMax + 1];
-  StrToZ(z_prefix, sizeof z_prefix, prefix.view());
-  DeleteKludgeZ(z_prefix);
+void MessageBase::DeleteKludge(const std::string& prefix) {
+  DeleteKludgeZ(prefix.c_str());
 }
 
 void MessageBase::AddKludgeZ(const char* line) {
@@ -274,31 +271,29 @@ void MessageBase::AddKludgeZ(const char* line) {
   ReplaceRange(at, at, [&] { WriteLineZ(line); });
 }
 
-void MessageBase::AddKludge(const ShortStr& line) {
-  char z_line[ShortStr::kMax + 1];
-  StrToZ(z_line, sizeof z_line, line.view());
-  AddKludgeZ(z_line);
+void MessageBase::AddKludge(const std::string& line) {
+  AddKludgeZ(line.c_str());
 }
 
 // ---- Address kludges ----
 
 void MessageBase::SetOrigAddr(const FidoAddress& addr, bool new_msg_id) {
-  ShortStr found;
-  ShortStr serial;
+  std::string found;
+  std::string serial;
   if (!new_msg_id && GetKludge(kMsgIdPrefix, found)) {
-    serial = ExtractWord(3, found.view(), " ");
+    serial = ExtractWord(3, found, " ");
   } else {
     serial = NewMsgIdSerial();
   }
-  SetKludge(kMsgIdPrefix, ShortStr("\001MSGID: ") + FormatAddress(addr) + " " + serial);
+  SetKludge(kMsgIdPrefix, std::string("\001MSGID: ") + FormatAddress(addr) + " " + serial);
   if (!TestFlag(kFlagNetmail)) return;
   FidoAddress dest;
   GetDestAddr(dest);
-  SetKludge(kIntlPrefix, ShortStr("\001INTL ") + FormatAddress3D(dest) + " " + FormatAddress3D(addr));
+  SetKludge(kIntlPrefix, std::string("\001INTL ") + FormatAddress3D(dest) + " " + FormatAddress3D(addr));
   if (addr.point == 0) {
     DeleteKludge(kFmptPrefix);
   } else {
-    SetKludge(kFmptPrefix, ShortStr("\001FMPT ") + IntToStr(addr.point));
+    SetKludge(kFmptPrefix, std::string("\001FMPT ") + IntToStr(addr.point));
   }
 }
 
@@ -306,11 +301,11 @@ void MessageBase::SetDestAddr(const FidoAddress& addr) {
   if (!TestFlag(kFlagNetmail)) return;
   FidoAddress orig;
   GetOrigAddr(orig);
-  SetKludge(kIntlPrefix, ShortStr("\001INTL ") + FormatAddress3D(addr) + " " + FormatAddress3D(orig));
+  SetKludge(kIntlPrefix, std::string("\001INTL ") + FormatAddress3D(addr) + " " + FormatAddress3D(orig));
   if (addr.point == 0) {
     DeleteKludge(kToptPrefix);
   } else {
-    SetKludge(kToptPrefix, ShortStr("\001TOPT ") + IntToStr(addr.point));
+    SetKludge(kToptPrefix, std::string("\001TOPT ") + IntToStr(addr.point));
   }
 }
 
@@ -319,33 +314,33 @@ void MessageBase::SetAddrs(const FidoAddress& orig, const FidoAddress& dest, boo
   SetDestAddr(dest);
 }
 
-void MessageBase::ParseOrigKludge(const ShortStr& line, FidoAddress& addr) {
-  std::string_view s = line.view();
+void MessageBase::ParseOrigKludge(const std::string& line, FidoAddress& addr) {
+  std::string_view s = line;
   if (StartsWith(s, kMsgIdPrefix)) {
-    ParseFidoAddress(ExtractWord(2, s, " ").view(), addr);
+    ParseFidoAddress(ExtractWord(2, s, " "), addr);
   } else if (StartsWith(s, kIntlPrefix)) {
     std::int16_t point = addr.point;
-    ParseFidoAddress(ExtractWord(3, s, " ").view(), addr);
+    ParseFidoAddress(ExtractWord(3, s, " "), addr);
     addr.point = point;
   } else if (StartsWith(s, kFmptPrefix)) {
-    StrToSmallInt(ExtractWord(2, s, " ").view(), addr.point);
+    StrToSmallInt(ExtractWord(2, s, " "), addr.point);
   }
 }
 
-void MessageBase::ParseDestKludge(const ShortStr& line, FidoAddress& addr) {
-  std::string_view s = line.view();
+void MessageBase::ParseDestKludge(const std::string& line, FidoAddress& addr) {
+  std::string_view s = line;
   if (StartsWith(s, kIntlPrefix)) {
     std::int16_t point = addr.point;
-    ParseFidoAddress(ExtractWord(2, s, " ").view(), addr);
+    ParseFidoAddress(ExtractWord(2, s, " "), addr);
     addr.point = point;
   } else if (StartsWith(s, kToptPrefix)) {
-    StrToSmallInt(ExtractWord(2, s, " ").view(), addr.point);
+    StrToSmallInt(ExtractWord(2, s, " "), addr.point);
   }
 }
 
 void MessageBase::GetOrigAddr(FidoAddress& addr) {
   SetTextPos(0);
-  ShortStr line;
+  std::string line;
   while (!TextEnd()) {
     ReadLine(line);
     if (!line.empty() && line[0] == kKludgeChar) ParseOrigKludge(line, addr);
@@ -354,7 +349,7 @@ void MessageBase::GetOrigAddr(FidoAddress& addr) {
 
 void MessageBase::GetDestAddr(FidoAddress& addr) {
   SetTextPos(0);
-  ShortStr line;
+  std::string line;
   while (!TextEnd()) {
     ReadLine(line);
     if (!line.empty() && line[0] == kKludgeChar) ParseDestKludge(line, addr);
@@ -363,7 +358,7 @@ void MessageBase::GetDestAddr(FidoAddress& addr) {
 
 void MessageBase::GetAddrs(FidoAddress& orig, FidoAddress& dest) {
   SetTextPos(0);
-  ShortStr line;
+  std::string line;
   while (!TextEnd()) {
     ReadLine(line);
     if (!line.empty() && line[0] == kKludgeChar) {
@@ -375,11 +370,11 @@ void MessageBase::GetAddrs(FidoAddress& orig, FidoAddress& dest) {
 
 // ---- Origin line and flags ----
 
-void MessageBase::AddOrigin(const FidoAddress& addr, const ShortStr& origin_text) {
-  ShortStr tail = ShortStr(" (") + FormatAddress(addr) + ")";
+void MessageBase::AddOrigin(const FidoAddress& addr, const std::string& origin_text) {
+  std::string tail = std::string(" (") + FormatAddress(addr) + ")";
   int room = 79 - 11 - static_cast<int>(tail.size());
-  ShortStr line(" * Origin: ");
-  if (room > 0) line += origin_text.Left(static_cast<std::size_t>(room));
+  std::string line(" * Origin: ");
+  if (room > 0) line += origin_text.substr(0, static_cast<std::size_t>(room));
   line += tail;
   WriteLine(line);
 }

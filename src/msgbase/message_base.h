@@ -4,14 +4,15 @@
 // line, kind flags) once for all formats; the formats supply the rest.
 //
 // A plain MessageBase (no format) over a stream serves as a line reader;
-// on it every format operation ends the run with run-time fault 217.
+// on it every format operation fails: it sets Status to kNoFormat and
+// returns false, 0 or nothing.
 #pragma once
 
 #include <cstdint>
 
 #include "fidoutil/address.h"
 #include "fidoutil/dates.h"
-#include "fidoutil/short_str.h"
+#include <string>
 #include "stream/stream.h"
 
 namespace lw {
@@ -44,6 +45,15 @@ inline constexpr std::int32_t kMemStreamSizeHint = 65536;
 inline constexpr std::int16_t kDefaultZone = 2;
 inline constexpr char kLineTerminator = 13;
 inline constexpr char kKludgeChar = 1;
+// ReadLine hands out a text line up to this many characters.
+inline constexpr std::size_t kMaxTextLine = 255;
+inline std::string CutTextLine(std::string line) {
+  if (line.size() > kMaxTextLine) line.resize(kMaxTextLine);
+  return line;
+}
+
+// Status of a plain MessageBase asked for a format operation.
+inline constexpr std::int32_t kNoFormat = 217;
 
 class MessageBase {
  public:
@@ -54,10 +64,10 @@ class MessageBase {
   MessageBase& operator=(const MessageBase&) = delete;
 
   // The operations, in their slot order.
-  virtual bool OpenMsgBase(const ShortStr& path);
-  virtual bool CreateMsgBase(const ShortStr& path);
-  virtual bool MsgBaseExists(const ShortStr& path);
-  virtual void CloseMsgBase();
+  virtual bool OpenMsgBase(const std::string& path);
+  virtual bool CreateMsgBase(const std::string& path);
+  virtual bool MsgBaseExists(const std::string& path);
+  virtual bool CloseMsgBase();
   virtual bool MsgExists(std::int32_t msg_num);
   virtual std::int32_t GetMsgNum();
   virtual void SeekFirst(std::int32_t msg_num);
@@ -71,22 +81,22 @@ class MessageBase {
   virtual bool CloseMsg();
   virtual std::int32_t GetHighMsgNum();
   virtual std::int32_t GetMsgCount();
-  virtual void GetFrom(ShortStr& name);
-  virtual void GetTo(ShortStr& name);
-  virtual void GetSubj(ShortStr& subj);
+  virtual void GetFrom(std::string& name);
+  virtual void GetTo(std::string& name);
+  virtual void GetSubj(std::string& subj);
   virtual void GetOrigAddr(FidoAddress& addr);
   virtual void GetDestAddr(FidoAddress& addr);
   virtual void GetAddrs(FidoAddress& orig, FidoAddress& dest);
-  virtual void SetFrom(const ShortStr& name);
-  virtual void SetTo(const ShortStr& name);
-  virtual void SetSubj(const ShortStr& subj);
+  virtual void SetFrom(const std::string& name);
+  virtual void SetTo(const std::string& name);
+  virtual void SetSubj(const std::string& subj);
   virtual void SetOrigAddr(const FidoAddress& addr, bool new_msg_id);
   virtual void SetDestAddr(const FidoAddress& addr);
   virtual void SetAddrs(const FidoAddress& orig, const FidoAddress& dest, bool new_msg_id);
   virtual void ReadLineZ(char* buf, std::int32_t capacity);
-  virtual void ReadLine(ShortStr& line);
+  virtual void ReadLine(std::string& line);
   virtual void WriteLineZ(const char* line);
-  virtual void WriteLine(const ShortStr& line);
+  virtual void WriteLine(const std::string& line);
   virtual bool TextEnd();
   virtual void SetTextPos(std::int32_t pos);
   virtual std::int32_t GetTextPos();
@@ -103,24 +113,24 @@ class MessageBase {
   virtual bool WriteMsg();
   virtual bool WriteMsgHeader();
   virtual bool FindKludgeZ(const char* prefix, char* buf, std::int32_t capacity);
-  virtual bool GetKludge(const ShortStr& prefix, ShortStr& line);
+  virtual bool GetKludge(const std::string& prefix, std::string& line);
   virtual void SetKludgeZ(const char* prefix, const char* line);
-  virtual void SetKludge(const ShortStr& prefix, const ShortStr& line);
+  virtual void SetKludge(const std::string& prefix, const std::string& line);
   virtual void DeleteKludgeZ(const char* prefix);
-  virtual void DeleteKludge(const ShortStr& prefix);
+  virtual void DeleteKludge(const std::string& prefix);
   virtual void AddKludgeZ(const char* line);
-  virtual void AddKludge(const ShortStr& line);
+  virtual void AddKludge(const std::string& line);
   virtual Stream* GetTextStream();
   virtual void SetFlag(std::uint32_t mask, bool on);
   virtual bool TestFlag(std::uint32_t mask);
-  virtual void ParseOrigKludge(const ShortStr& line, FidoAddress& addr);
-  virtual void ParseDestKludge(const ShortStr& line, FidoAddress& addr);
+  virtual void ParseOrigKludge(const std::string& line, FidoAddress& addr);
+  virtual void ParseDestKludge(const std::string& line, FidoAddress& addr);
   virtual bool CreateMsg();
   virtual bool DeleteMsg();
   virtual std::int32_t GetLastRead(std::int32_t user_num);
-  virtual void SetLastRead(std::int32_t user_num, std::int32_t msg_num);
+  virtual bool SetLastRead(std::int32_t user_num, std::int32_t msg_num);
   virtual void SetMsgKind(int kind);
-  virtual void AddOrigin(const FidoAddress& addr, const ShortStr& origin_text);
+  virtual void AddOrigin(const FidoAddress& addr, const std::string& origin_text);
   virtual std::int32_t GetKludgeEnd();
 
   // Both dates of the current message to the current local time.
@@ -135,6 +145,8 @@ class MessageBase {
   std::int32_t FoundEnd = 0;
 
  private:
+  // Sets Status to kNoFormat; false.
+  bool NoFormat();
   // Moves the text from `from` to its end into a scratch stream, runs
   // `edit` at `at`, and puts the saved tail back behind what it wrote.
   template <typename Edit>

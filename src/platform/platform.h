@@ -123,6 +123,9 @@ class Platform {
   // Gives `from` the name `to` in one step; fails with kAccessDenied, and
   // changes nothing, when `to` exists.  Both names are in one folder.
   virtual int RenameNoReplace(std::string_view from, std::string_view to) = 0;
+  // Gives `from` the name `to` in one step, replacing a file of that name:
+  // a crash leaves either the old file or the new one under `to`.
+  virtual int ReplaceFile(std::string_view from, std::string_view to) = 0;
   // Hands the entries of folder `dir` (files created, renamed or deleted in
   // it) to stable storage, so that after a power cut they are as they are
   // now.  An empty name is the current folder.

@@ -449,6 +449,13 @@ class LinuxPlatform final : public Platform {
     return kOk;
   }
 
+  int ReplaceFile(std::string_view from, std::string_view to) override {
+    std::string target = ResolveExisting(to);
+    if (!Exists(target)) target = ResolveForCreate(to);
+    if (rename(ResolveExisting(from).c_str(), target.c_str()) != 0) return LastError();
+    return kOk;
+  }
+
   int SyncDirectory(std::string_view dir) override {
     std::string path = dir.empty() ? std::string(".") : ResolveExisting(dir);
     int fd = RetryOnEintr([&] { return open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });

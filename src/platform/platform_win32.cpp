@@ -50,10 +50,13 @@ std::string Native(std::string_view name) {
   return s;
 }
 
+// Deleting is shared whenever writing is denied to others, as on Linux,
+// where a file can be unlinked while it is open: the scan deletes a message
+// while it still holds it open, so no other program can take it between.
 DWORD ShareFlags(Sharing sharing) {
   switch (sharing) {
     case Sharing::kExclusive: return 0;
-    case Sharing::kDenyWrite: return FILE_SHARE_READ;
+    case Sharing::kDenyWrite: return FILE_SHARE_READ | FILE_SHARE_DELETE;
     case Sharing::kDenyNone: return FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   }
   return 0;
@@ -213,6 +216,12 @@ class Win32Platform final : public Platform {
   int RenameNoReplace(std::string_view from, std::string_view to) override {
     // Without MOVEFILE_REPLACE_EXISTING an existing target makes it fail.
     return MoveFileExA(Native(from).c_str(), Native(to).c_str(), MOVEFILE_WRITE_THROUGH) ? kOk : LastError();
+  }
+
+  int ReplaceFile(std::string_view from, std::string_view to) override {
+    return MoveFileExA(Native(from).c_str(), Native(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? kOk
+               : LastError();
   }
 
   // NTFS journals its folder entries; Win32 offers no call that syncs a

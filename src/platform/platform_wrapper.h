@@ -46,6 +46,9 @@ class PlatformWrapper : public Platform {
   int RenameNoReplace(std::string_view from, std::string_view to) override {
     return target_.RenameNoReplace(from, to);
   }
+  int ReplaceFile(std::string_view from, std::string_view to) override {
+    return target_.ReplaceFile(from, to);
+  }
   int SyncDirectory(std::string_view dir) override { return target_.SyncDirectory(dir); }
   int LockRun(std::string_view name, int wait_ms, FileHandle* lock) override {
     return target_.LockRun(name, wait_ms, lock);

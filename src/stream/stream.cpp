@@ -3,45 +3,19 @@
 #include <climits>
 #include <cstring>
 
-#include "errreport/exit_report.h"
-
 namespace lw {
 
 namespace {
-
-using OpenFileFn = std::unique_ptr<Stream> (*)(std::string_view, std::int32_t);
-using NewMemoryFn = std::unique_ptr<Stream> (*)(std::int32_t);
-using NewFinderFn = std::unique_ptr<FileFinder> (*)();
-
-std::unique_ptr<Stream> NoOpenFile(std::string_view, std::int32_t) { LW_RUN_ERROR(217); }
-std::unique_ptr<Stream> NoMemory(std::int32_t) { LW_RUN_ERROR(217); }
-std::unique_ptr<FileFinder> NoFinder() { LW_RUN_ERROR(217); }
-
-std::unique_ptr<Stream> MakeFileStream(std::string_view name, std::int32_t mode) {
-  return std::make_unique<FileStream>(name, mode);
-}
-std::unique_ptr<Stream> MakeMemoryStream(std::int32_t) { return std::make_unique<MemoryStream>(); }
-std::unique_ptr<FileFinder> MakeFinder() { return std::make_unique<FileFinder>(); }
-
-OpenFileFn g_open_file = NoOpenFile;
-NewMemoryFn g_new_memory = NoMemory;
-NewFinderFn g_new_finder = NoFinder;
 
 constexpr std::int32_t kCopyBlock = 1024;
 
 }  // namespace
 
 std::unique_ptr<Stream> OpenFileStream(std::string_view name, std::int32_t mode) {
-  return g_open_file(name, mode);
+  return std::make_unique<FileStream>(name, mode);
 }
-std::unique_ptr<Stream> NewMemoryStream(std::int32_t size_hint) { return g_new_memory(size_hint); }
-std::unique_ptr<FileFinder> NewFileFinder() { return g_new_finder(); }
-
-void InstallStreamFactories() {
-  g_open_file = MakeFileStream;
-  g_new_memory = MakeMemoryStream;
-  g_new_finder = MakeFinder;
-}
+std::unique_ptr<Stream> NewMemoryStream(std::int32_t) { return std::make_unique<MemoryStream>(); }
+std::unique_ptr<FileFinder> NewFileFinder() { return std::make_unique<FileFinder>(); }
 
 // ---- Stream ----
 
@@ -63,7 +37,7 @@ void Stream::CopyFrom(Stream& source, std::int32_t count) {
   }
 }
 
-void Stream::ResetStatus() { LW_RUN_ERROR(217); }
+void Stream::ResetStatus() { Status = kStreamOk; }
 
 // ---- FileStream ----
 

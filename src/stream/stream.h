@@ -1,5 +1,5 @@
 // Byte streams (over a file or over memory blocks) and the directory finder,
-// handed out to the message bases by three process-wide factories.
+// handed out to the message bases by three factories.
 #pragma once
 
 #include <cstdint>
@@ -47,7 +47,7 @@ class Stream {
   virtual std::int32_t GetSize() = 0;
   virtual void Flush() = 0;
   virtual void Truncate() = 0;  // at the current position
-  virtual void ResetStatus();   // kinds that lack it end the run (217)
+  virtual void ResetStatus();   // back to kStreamOk
 
   std::int32_t Status = kStreamOk;
   std::int32_t Mode;
@@ -132,11 +132,9 @@ class FileFinder {
 // Every byte of a stream, read from its start.
 std::string ReadAllBytes(Stream& s);
 
-// The factories the message bases use.  Until InstallStreamFactories has
-// run, each ends the run with run-time fault 217.
+// The factories the message bases use.
 std::unique_ptr<Stream> OpenFileStream(std::string_view name, std::int32_t mode);
 std::unique_ptr<Stream> NewMemoryStream(std::int32_t size_hint);
 std::unique_ptr<FileFinder> NewFileFinder();
-void InstallStreamFactories();
 
 }  // namespace lw

@@ -22,16 +22,14 @@ class RefusesDelete : public platform::PlatformWrapper {
 };
 
 TEST(AreaScan, FailedDeleteIsAWarningAndTheRunGoesOn) {
-  test::InstallFactoriesOnce();
   test::TempDir dir;
   test::MakeDirs(dir / "net");
   test::MsgFile m;
   m.to = "Sysop";
   test::WriteFile(dir / "net/1.msg", m.Bytes());
   test::WriteFile(dir / "net/2.msg", m.Bytes());
-  MoverConfig& config = Config();
-  config.ReleaseLists();
-  config = MoverConfig();
+  lw::Run run;
+  MoverConfig& config = run.config;
   std::string rule = "TO Sysop, *";
   rule.append(dir / "dest");
   for (const std::string& line : std::vector<std::string>{"MOVE YES", "PRIORITY TO", rule}) {
@@ -40,10 +38,12 @@ TEST(AreaScan, FailedDeleteIsAWarningAndTheRunGoesOn) {
   std::string area = "*";
   area.append(dir / "net");
   RefusesDelete os;
-  platform::SetPlatform(&os);
-  InitTheLog(ShortStr(dir / "lw.log"), true, true);
-  AreaScanResult result = ScanArea(ShortStr(area));
-  platform::SetPlatform(nullptr);
+  AreaScanResult result;
+  {
+    platform::ScopedPlatform guard(&os);
+    ASSERT_TRUE(run.log.Open(dir / "lw.log").ok());
+    ASSERT_TRUE(ScanArea(run, area, result).ok());
+  }
   config.ReleaseLists();
 
   EXPECT_EQ(result.found_count, 2);

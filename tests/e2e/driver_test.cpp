@@ -77,14 +77,26 @@ TEST_F(E2E, WithoutLogNothingIsWrittenButTheConsoleShowsAll) {
   EXPECT_EQ(ListDir(dir_.path()), (std::vector<std::string>{"lw.cfg", "net"}));  // no log file
 }
 
-TEST_F(E2E, LogInMissingFolderWarnsAndRunCompletes) {
+TEST_F(E2E, LogInMissingFolderIsCreated) {
   MakeDirs(P("net"));
-  Config({"NETMAIL *net", "LOG nofolder/lw.log"});
+  Config({"NETMAIL *net", "LOG nofolder/deeper/lw.log"});
   RunResult r = Run();
-  EXPECT_EQ(r.exit_code, 0);
-  EXPECT_NE(r.out.find("Warning: Unable to create file \"" + Shown("nofolder/lw.log") + "\"\n"), std::string::npos);
-  EXPECT_NE(r.out.find("Warning: Unable to write to file " + Shown("nofolder/lw.log") + "\n"), std::string::npos);
+  EXPECT_EQ(r.exit_code, 0) << r.out;
   EXPECT_NE(r.out.find("Nothing to scan !"), std::string::npos);
+  EXPECT_EQ(LogLines("nofolder/deeper/lw.log").back(), "i <stamp> LW 1.07 Memory leak is 0 bytes.");
+}
+
+// Mail is never moved or killed without a record: a configured log that
+// cannot be opened ends the run before any message is touched.
+TEST_F(E2E, LogThatCannotBeOpenedStopsTheRunFirst) {
+  PutMsg("net", 1, {});
+  WriteFile(P("blocker"), "a file where the log's folder should be");
+  Config({"NETMAIL *net", "MOVE YES", "PRIORITY TO", "TO Sysop, KILL", "LOG blocker/lw.log"});
+  RunResult r = Run();
+  EXPECT_EQ(r.exit_code, 255);
+  EXPECT_NE(r.out.find("Error: Unable to open log file " + Shown("blocker/lw.log") + "\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Scanning"), std::string::npos);
+  EXPECT_EQ(Msgs("net").size(), 1u);
 }
 
 TEST_F(E2E, AreasInConfigurationOrder) {

@@ -5,8 +5,43 @@
 #include <regex>
 
 #include "fidoutil/cp866.h"
+#include "msgbase/area.h"
 
 namespace lw::test {
+
+std::vector<StoredMsg> ReadArea(const std::string& area_id) {
+  std::vector<StoredMsg> out;
+  MsgBasePtr base;
+  EXPECT_TRUE(OpenArea(base, area_id)) << area_id;
+  if (!base) return out;
+  base->SetMsgKind(0);
+  for (base->SeekFirst(1); base->SeekFound(); base->SeekNext()) {
+    EXPECT_TRUE(base->OpenMsg());
+    StoredMsg s;
+    base->GetTo(s.to);
+    s.text = ReadAllBytes(*base->GetTextStream());
+    out.push_back(s);
+    base->CloseMsg();
+  }
+  EXPECT_TRUE(CloseArea(base));
+  return out;
+}
+
+void FillArea(const std::string& area_id, const std::vector<MsgFile>& msgs) {
+  MsgBasePtr base;
+  ASSERT_TRUE(OpenOrCreateArea(base, area_id));
+  for (const MsgFile& m : msgs) {
+    base->SetMsgKind(0);
+    ASSERT_TRUE(base->CreateMsg());
+    base->SetTo(m.to);
+    base->SetFrom(m.from);
+    base->SetSubj(m.subject);
+    base->GetTextStream()->Write(m.text.data(), static_cast<std::int32_t>(m.text.size()));
+    ASSERT_TRUE(base->WriteMsg());
+    base->CloseMsg();
+  }
+  ASSERT_TRUE(CloseArea(base));
+}
 
 std::string E2E::P(const std::string& rel) const {
   std::string path = dir_.path();
@@ -29,7 +64,7 @@ std::string E2E::P(const std::string& rel) const {
 }
 
 std::string E2E::Shown(const std::string& text) {
-  return TestingWin32Build() ? UpCase866(text).str() : text;
+  return TestingWin32Build() ? UpCase866(text) : text;
 }
 
 std::string E2E::AreaId(const char* letter, const std::string& path) {

@@ -12,6 +12,17 @@
 
 namespace lw::test {
 
+// A message as a reader of its area sees it.
+struct StoredMsg {
+  std::string to;
+  std::string text;
+};
+
+// Every message of an area of any format, in walk order.
+std::vector<StoredMsg> ReadArea(const std::string& area_id);
+// Writes messages into an area of any format, creating it when missing.
+void FillArea(const std::string& area_id, const std::vector<MsgFile>& msgs);
+
 class E2E : public ::testing::Test {
  protected:
   // Writes the configuration file "lw.cfg" from `lines`.

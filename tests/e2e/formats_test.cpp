@@ -13,51 +13,6 @@ MsgFile To(const std::string& to, const std::string& serial) {
   return m;
 }
 
-struct Stored {
-  std::string to;
-  std::string text;
-};
-
-// Every message of an area, in walk order.
-std::vector<Stored> ReadArea(const std::string& area_id) {
-  InstallFactoriesOnce();
-  std::vector<Stored> out;
-  MsgBasePtr base;
-  EXPECT_TRUE(OpenArea(base, ShortStr(area_id))) << area_id;
-  if (!base) return out;
-  base->SetMsgKind(0);
-  for (base->SeekFirst(1); base->SeekFound(); base->SeekNext()) {
-    EXPECT_TRUE(base->OpenMsg());
-    Stored s;
-    ShortStr to;
-    base->GetTo(to);
-    s.to = to.str();
-    s.text = ReadAllBytes(*base->GetTextStream());
-    out.push_back(s);
-    base->CloseMsg();
-  }
-  CloseArea(base);
-  return out;
-}
-
-// Writes messages into a new area of any format.
-void FillArea(const std::string& area_id, const std::vector<MsgFile>& msgs) {
-  InstallFactoriesOnce();
-  MsgBasePtr base;
-  ASSERT_TRUE(OpenOrCreateArea(base, ShortStr(area_id)));
-  for (const MsgFile& m : msgs) {
-    base->SetMsgKind(0);
-    ASSERT_TRUE(base->CreateMsg());
-    base->SetTo(ShortStr(m.to));
-    base->SetFrom(ShortStr(m.from));
-    base->SetSubj(ShortStr(m.subject));
-    base->GetTextStream()->Write(m.text.data(), static_cast<std::int32_t>(m.text.size()));
-    ASSERT_TRUE(base->WriteMsg());
-    base->CloseMsg();
-  }
-  CloseArea(base);
-}
-
 class Formats : public E2E, public ::testing::WithParamInterface<char> {
  protected:
   // The area identifier of the format under test for a path in the scratch folder.
@@ -75,7 +30,7 @@ TEST_P(Formats, MissingDestinationIsCreatedAndFilledInScanOrder) {
   Config({"NETMAIL *net", "MOVE YES", "PRIORITY TO", "TO Sysop, " + dest, "LOG lw.log"});
   RunResult r = Run();
   ASSERT_EQ(r.exit_code, 0) << r.out;
-  std::vector<Stored> stored = ReadArea(dest);
+  std::vector<StoredMsg> stored = ReadArea(dest);
   ASSERT_EQ(stored.size(), 2u);
   EXPECT_EQ(stored[0].to, "Sysop");
   EXPECT_NE(stored[0].text.find("00000001"), std::string::npos);
@@ -95,7 +50,7 @@ TEST_P(Formats, NetmailAreaScannedMovedOutOfAndLastReadKept) {
   EXPECT_NE(r.out.find("5 message(s) scanned"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("2 message(s) founded"), std::string::npos);
   EXPECT_EQ(Msgs("dest").size(), 2u);
-  std::vector<Stored> left = ReadArea(area);
+  std::vector<StoredMsg> left = ReadArea(area);
   ASSERT_EQ(left.size(), 3u);
   EXPECT_EQ(left[2].to, "Keep3");
   EXPECT_EQ(ReadFile(P("net/area.msgid")), "00000005");

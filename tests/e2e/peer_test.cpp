@@ -45,30 +45,29 @@ TEST_P(Peer, MessageTossedByCrashmailIsMoved) {
   ASSERT_EQ(r.exit_code, 0) << r.out;
   EXPECT_NE(r.out.find("1 message(s) founded"), std::string::npos) << r.out;
 
-  InstallFactoriesOnce();
   MsgBasePtr dest;
-  ASSERT_TRUE(OpenArea(dest, ShortStr(AreaId("S", P("sysop")))));
+  ASSERT_TRUE(OpenArea(dest, std::string(AreaId("S", P("sysop")))));
   dest->SetMsgKind(0);
   dest->SeekFirst(1);
   ASSERT_TRUE(dest->SeekFound());
   ASSERT_TRUE(dest->OpenMsg());
-  ShortStr from, to, subject;
+  std::string from, to, subject;
   dest->GetFrom(from);
   dest->GetTo(to);
   dest->GetSubj(subject);
-  EXPECT_EQ(from.str(), "Alice");
-  EXPECT_EQ(to.str(), "Sysop");
-  EXPECT_EQ(subject.str(), "Hi there");
+  EXPECT_EQ(from, "Alice");
+  EXPECT_EQ(to, "Sysop");
+  EXPECT_EQ(subject, "Hi there");
   FidoAddress orig, to_addr;
   dest->GetAddrs(orig, to_addr);
-  EXPECT_EQ(FormatAddress(orig).str(), "2:200/100");
-  EXPECT_EQ(FormatAddress(to_addr).str(), "2:200/108.7");
+  EXPECT_EQ(FormatAddress(orig), "2:200/100");
+  EXPECT_EQ(FormatAddress(to_addr), "2:200/108.7");
   const std::string body = ReadAllBytes(*dest->GetTextStream());
   EXPECT_NE(body.find("this came through a real tosser."), std::string::npos);
   CloseArea(dest);
 
   MsgBasePtr source;
-  ASSERT_TRUE(OpenArea(source, ShortStr(area)));
+  ASSERT_TRUE(OpenArea(source, std::string(area)));
   source->SeekFirst(1);
   EXPECT_FALSE(source->SeekFound());
 }

@@ -38,17 +38,5 @@ TEST(FaultsDeathTest, OutOfMemoryIs203) {
       ::testing::ExitedWithCode(203), "");
 }
 
-TEST(FaultsDeathTest, RaisedFaultNamesTheSourcePosition) {
-  EXPECT_EXIT(LW_RUN_ERROR(103), ::testing::ExitedWithCode(103), "");
-}
-
-// Before the factories are installed every one of them ends the run.
-TEST(FaultsDeathTest, FactoriesBeforeInstallAre217) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(OpenFileStream("x", fmRead), ::testing::ExitedWithCode(217), "");
-  EXPECT_EXIT(NewMemoryStream(65536), ::testing::ExitedWithCode(217), "");
-  EXPECT_EXIT(NewFileFinder(), ::testing::ExitedWithCode(217), "");
-}
-
 }  // namespace
 }  // namespace lw

@@ -37,16 +37,16 @@ TEST(ParseFidoAddress, FormsAndRefusals) {
   for (const ParseCase& c : cases) {
     FidoAddress a = c.preset;
     EXPECT_EQ(ParseFidoAddress(c.text, a), c.accepted) << c.text;
-    EXPECT_EQ(FormatAddress4D(a).str(), FormatAddress4D(c.expected).str()) << c.text;
+    EXPECT_EQ(FormatAddress4D(a), FormatAddress4D(c.expected)) << c.text;
   }
 }
 
 TEST(FormatAddress, PointOnlyWhenSet) {
-  EXPECT_EQ(FormatAddress(A(2, 123, 45, 0)).str(), "2:123/45");
-  EXPECT_EQ(FormatAddress(A(2, 123, 45, 6)).str(), "2:123/45.6");
-  EXPECT_EQ(FormatAddress4D(A(2, 123, 45, 0)).str(), "2:123/45.0");
-  EXPECT_EQ(FormatAddress3D(A(2, 123, 45, 6)).str(), "2:123/45");
-  EXPECT_EQ(FormatAddress(A(2, 123, -25536, 0)).str(), "2:123/-25536");
+  EXPECT_EQ(FormatAddress(A(2, 123, 45, 0)), "2:123/45");
+  EXPECT_EQ(FormatAddress(A(2, 123, 45, 6)), "2:123/45.6");
+  EXPECT_EQ(FormatAddress4D(A(2, 123, 45, 0)), "2:123/45.0");
+  EXPECT_EQ(FormatAddress3D(A(2, 123, 45, 6)), "2:123/45");
+  EXPECT_EQ(FormatAddress(A(2, 123, -25536, 0)), "2:123/-25536");
 }
 
 TEST(CompareAddresses, FieldOrder) {
@@ -57,10 +57,10 @@ TEST(CompareAddresses, FieldOrder) {
 }
 
 TEST(ExtractWord, RunsOfDelimitersCountOnce) {
-  EXPECT_EQ(ExtractWord(2, "a..b", ".").str(), "b");
-  EXPECT_EQ(ExtractWord(3, "a..b", ".").str(), "");
-  EXPECT_EQ(ExtractWord(1, "  lead trail  ", " ").str(), "lead");
-  EXPECT_EQ(ExtractWord(2, ",,x,,y", ",").str(), "y");
+  EXPECT_EQ(ExtractWord(2, "a..b", "."), "b");
+  EXPECT_EQ(ExtractWord(3, "a..b", "."), "");
+  EXPECT_EQ(ExtractWord(1, "  lead trail  ", " "), "lead");
+  EXPECT_EQ(ExtractWord(2, ",,x,,y", ","), "y");
 }
 
 TEST(NumberConversions, BadTextGivesZero) {
@@ -78,7 +78,7 @@ TEST(NumberConversions, BadTextGivesZero) {
   std::int16_t s = 0;
   StrToSmallInt("65535", s);
   EXPECT_EQ(s, -1);
-  EXPECT_EQ(IntToStr(-25536).str(), "-25536");
+  EXPECT_EQ(IntToStr(-25536), "-25536");
 }
 
 }  // namespace

@@ -204,8 +204,8 @@ TEST(DatesTwoDigitYears, Window) {
 }
 
 TEST(DatesFtscText, GarbageFieldsClampToAWellFormedText) {
-  EXPECT_EQ(FtscDateText(D(2040, 3, 1, 12, 0, 0)).str(), "01 Mar 40  12:00:00");
-  EXPECT_EQ(FtscDateText(D(INT32_MIN, 13, INT32_MIN, INT32_MAX, -5, 7)).str(), "01 Dec 52  23:00:07");
+  EXPECT_EQ(FtscDateText(D(2040, 3, 1, 12, 0, 0)), "01 Mar 40  12:00:00");
+  EXPECT_EQ(FtscDateText(D(INT32_MIN, 13, INT32_MIN, INT32_MAX, -5, 7)), "01 Dec 52  23:00:07");
 }
 
 }  // namespace

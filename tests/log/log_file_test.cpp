@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
+#include <memory>
 
 #include "platform/platform_wrapper.h"
 #include "test_util.h"
@@ -21,7 +21,7 @@ TEST(LogStamp, Format) {
       {{2000, 5, 4, 13, 5, 9, 0}, "04 May 00 13:05:09"},
       {{2026, 12, 10, 0, 0, 0, 0}, "10 Dec 26 00:00:00"},
   };
-  for (const Case& c : cases) EXPECT_EQ(LogStamp(c.t).str(), c.text);
+  for (const Case& c : cases) EXPECT_EQ(LogStamp(c.t), c.text);
 }
 
 }  // namespace
@@ -40,8 +40,8 @@ class CapturedConsole : public platform::PlatformWrapper {
 
 class LogLines : public ::testing::Test {
  protected:
-  void SetUp() override { platform::SetPlatform(&console_); }
-  void TearDown() override { platform::SetPlatform(nullptr); }
+  void SetUp() override { guard_ = std::make_unique<platform::ScopedPlatform>(&console_); }
+  void TearDown() override { guard_.reset(); }
   // The lines of a log file with each stamp taken out.
   static std::vector<std::string> FileLines(const std::string& name) {
     std::string text = test::ReadFile(name);
@@ -57,17 +57,19 @@ class LogLines : public ::testing::Test {
   }
   std::vector<std::string> FileLines() { return FileLines(dir_ / "x.log"); }
   CapturedConsole console_;
+  std::unique_ptr<platform::ScopedPlatform> guard_;
   test::TempDir dir_;
 };
 
 TEST_F(LogLines, EachOperationsFileAndConsoleParts) {
   {
-    LogFile log(ShortStr(dir_ / "x.log"), true, true);
+    LogFile log;
+    ASSERT_TRUE(log.Open(dir_ / "x.log").ok());
     log.Say('*', "TAG", "said");
     log.SayRaw("raw text");
     log.LogOnly('#', "TAG", "only in the file");
     log.Warning("TAG", "careful");
-    log.LogOnly('-', "TAG", ShortStr(std::string(300, 'x')));
+    log.LogOnly('-', "TAG", std::string(std::string(300, 'x')));
   }
   const std::string eol = platform::kLineEnd;
   EXPECT_EQ(console_.out, "said" + eol + "raw text" + eol + "Warning: careful" + eol);
@@ -81,25 +83,33 @@ TEST_F(LogLines, EachOperationsFileAndConsoleParts) {
   EXPECT_EQ(lines[5].size(), 255u - 19u);  // cut at 255 before the stamp came out
 }
 
-TEST_F(LogLines, DisabledLogWritesNoFile) {
-  LogFile log(ShortStr(dir_ / "x.log"), false, false);
+TEST_F(LogLines, LogWithoutFileWritesNoFile) {
+  LogFile log;
   log.Say(' ', "TAG", "shown");
-  EXPECT_FALSE(test::Exists(dir_ / "x.log"));
-  EXPECT_EQ(console_.out, std::string("shown") + platform::kLineEnd);
+  log.Error("TAG", "broken");
+  EXPECT_TRUE(test::ListDir(dir_.path()).empty());
+  EXPECT_EQ(console_.out, std::string("shown") + platform::kLineEnd + "Error: broken" + platform::kLineEnd);
 }
 
-// The dying process may be a new start of the test program that runs this
-// body again up to the death, so the logs lie at fixed places (not in the
-// scratch folder) and are removed only at the end.
-TEST_F(LogLines, ErrorAndFatalEndTheProcess) {
-  const std::string error_log = (std::filesystem::temp_directory_path() / "larkway_error_test.log").string();
-  const std::string fatal_log = (std::filesystem::temp_directory_path() / "larkway_fatal_test.log").string();
-  EXPECT_EXIT(LogFile(ShortStr(error_log), true, true).Error("TAG", "broken"), ::testing::ExitedWithCode(255), "");
-  EXPECT_EXIT(LogFile(ShortStr(fatal_log), true, true).Fatal("TAG", "gone", 7), ::testing::ExitedWithCode(7), "");
-  EXPECT_EQ(FileLines(error_log).back(), "! TAG Error: broken");
-  EXPECT_EQ(FileLines(fatal_log).back(), "! TAGgone");
-  std::filesystem::remove(error_log);
-  std::filesystem::remove(fatal_log);
+TEST_F(LogLines, AppendsAcrossRunsAndMakesItsFolder) {
+  for (const char* text : {"first", "second"}) {
+    LogFile log;
+    ASSERT_TRUE(log.Open(dir_ / "logs/deep/x.log").ok());
+    log.Error("TAG", text);
+  }
+  std::vector<std::string> lines = FileLines(dir_ / "logs/deep/x.log");
+  ASSERT_EQ(lines.size(), 4u);  // each run: an empty line, then its lines
+  EXPECT_EQ(lines[1], "! TAG Error: first");
+  EXPECT_EQ(lines[3], "! TAG Error: second");
+}
+
+TEST_F(LogLines, ALogThatCannotBeOpenedIsAnError) {
+  test::WriteFile(dir_ / "file", "x");
+  LogFile log;
+  Status status = log.Open(dir_ / "file/x.log");
+  EXPECT_FALSE(status.ok());
+  EXPECT_EQ(status.exit_code(), 255);
+  EXPECT_NE(status.text().find("file/x.log"), std::string::npos) << status.text();
 }
 
 }  // namespace

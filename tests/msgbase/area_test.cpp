@@ -23,41 +23,40 @@ TEST(ParseAreaId, LetterTable) {
   };
   for (const Case& c : cases) {
     AreaKind kind = AreaKind::kNone;
-    ShortStr path("unchanged");
-    ParseAreaId(ShortStr(c.id), kind, path);
+    std::string path("unchanged");
+    ParseAreaId(std::string(c.id), kind, path);
     EXPECT_EQ(kind, c.kind) << c.id;
-    EXPECT_EQ(path.str(), c.path) << c.id;
+    EXPECT_EQ(path, c.path) << c.id;
   }
   AreaKind kind = AreaKind::kMsg;
-  ShortStr path("kept");
-  ParseAreaId(ShortStr(), kind, path);
+  std::string path("kept");
+  ParseAreaId(std::string(), kind, path);
   EXPECT_EQ(kind, AreaKind::kNone);
-  EXPECT_EQ(path.str(), "kept");
+  EXPECT_EQ(path, "kept");
 }
 
 TEST(NewMsgBaseForArea, ObjectOfTheFormat) {
   MsgBasePtr base;
-  ASSERT_TRUE(NewMsgBaseForArea(ShortStr("S/x"), base));
+  ASSERT_TRUE(NewMsgBaseForArea(std::string("S/x"), base));
   EXPECT_NE(dynamic_cast<SquishMsgBase*>(base.get()), nullptr);
-  ASSERT_TRUE(NewMsgBaseForArea(ShortStr("j/x"), base));
+  ASSERT_TRUE(NewMsgBaseForArea(std::string("j/x"), base));
   EXPECT_NE(dynamic_cast<JamMsgBase*>(base.get()), nullptr);
-  ASSERT_TRUE(NewMsgBaseForArea(ShortStr("*/x"), base));
+  ASSERT_TRUE(NewMsgBaseForArea(std::string("*/x"), base));
   EXPECT_NE(dynamic_cast<FidoMsgBase*>(base.get()), nullptr);
-  EXPECT_FALSE(NewMsgBaseForArea(ShortStr("X:\\MAIL"), base));
+  EXPECT_FALSE(NewMsgBaseForArea(std::string("X:\\MAIL"), base));
   EXPECT_EQ(base, nullptr);
-  EXPECT_FALSE(NewMsgBaseForArea(ShortStr(), base));
+  EXPECT_FALSE(NewMsgBaseForArea(std::string(), base));
 }
 
 // An area identifier: a format letter and a path.
-ShortStr Id(const char* letter, const std::string& path) {
+std::string Id(const char* letter, const std::string& path) {
   std::string id(letter);
   id.append(path);
-  return ShortStr(id);
+  return std::string(id);
 }
 
 class Opener : public ::testing::Test {
  protected:
-  void SetUp() override { test::InstallFactoriesOnce(); }
   test::TempDir dir_;
 };
 

@@ -8,8 +8,8 @@ namespace lw::test {
 
 std::int32_t AddMessage(MessageBase& base, const std::string& to, const std::string& text) {
   EXPECT_TRUE(base.CreateMsg());
-  base.SetTo(ShortStr(to));
-  base.SetFrom(ShortStr("Sender"));
+  base.SetTo(std::string(to));
+  base.SetFrom(std::string("Sender"));
   base.GetTextStream()->Write(text.data(), static_cast<std::int32_t>(text.size()));
   EXPECT_TRUE(base.WriteMsg());
   base.CloseMsg();

@@ -123,7 +123,6 @@ class FailingWrites : public PlatformWrapper {
 };
 
 TEST_F(PlatformTest, WrapperInjectsFaults) {
-  InstallStreamFactories();
   FailingWrites failing;
   SetPlatform(&failing);
   auto s = OpenFileStream(dir_ / "f", fmCreate);

@@ -85,13 +85,12 @@ TEST(Win32Platform, SharingModesBetweenTwoProcesses) {
 }
 
 TEST(Win32Platform, NamesAsTheFormatsWriteThem) {
-  InstallStreamFactories();
   test::TempDir dir;
   for (const char* id : {"*", "S", "J"}) {
     MsgBasePtr base;
     std::string area_id = id;
     area_id.append(dir / (std::string("area") + (id[0] == '*' ? "msg" : id)));
-    ASSERT_TRUE(OpenOrCreateArea(base, ShortStr(area_id)));
+    ASSERT_TRUE(OpenOrCreateArea(base, std::string(area_id)));
     ASSERT_TRUE(base->CreateMsg());
     ASSERT_TRUE(base->WriteMsg());
     base->CloseMsg();

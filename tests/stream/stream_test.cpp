@@ -11,7 +11,6 @@ namespace {
 
 class StreamTest : public ::testing::Test {
  protected:
-  void SetUp() override { test::InstallFactoriesOnce(); }
   test::TempDir dir_;
 };
 
@@ -137,7 +136,6 @@ TEST(MemoryStream, EdgeReadsAndWrites) {
 }
 
 TEST(StreamFactories, FileFinderAttributeFilter) {
-  test::InstallFactoriesOnce();
   test::TempDir dir;
   test::WriteFile(dir / "1.MSG", "a");
   test::WriteFile(dir / "2.msg", "a");

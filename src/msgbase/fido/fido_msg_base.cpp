@@ -53,16 +53,16 @@ FidoMsgBase::~FidoMsgBase() {
 }
 
 // An empty path names the current folder.
-void FidoMsgBase::SetPath(const ShortStr& path) {
+void FidoMsgBase::SetPath(const std::string& path) {
   path_ = path;
   if (!path_.empty() && !platform::IsPathSeparator(path_.back())) path_ += platform::kPathSeparator;
 }
 
-ShortStr FidoMsgBase::MessageFileName(std::int32_t n) const {
+std::string FidoMsgBase::MessageFileName(std::int32_t n) const {
   return path_ + IntToStr(n) + platform::FixedNamePart(".MSG");
 }
 
-ShortStr FidoMsgBase::LastReadFileName() const { return path_ + "lastread"; }
+std::string FidoMsgBase::LastReadFileName() const { return path_ + "lastread"; }
 
 void FidoMsgBase::SetMapBit(std::int32_t n, bool on) {
   if (n < 1 || n >= kMapSize) return;
@@ -81,7 +81,7 @@ void FidoMsgBase::ScanDirectory() {
   msg_count_ = 0;
   high_msg_num_ = 0;
   std::unique_ptr<FileFinder> finder = NewFileFinder();
-  bool found = finder->FindFirst((path_ + "*" + platform::FixedNamePart(".MSG")).view(), 0x21);
+  bool found = finder->FindFirst((path_ + "*" + platform::FixedNamePart(".MSG")), 0x21);
   while (found) {
     std::string_view name = finder->Name;
     std::int32_t n = 0;
@@ -94,10 +94,10 @@ void FidoMsgBase::ScanDirectory() {
   finder->FindClose();
 }
 
-bool FidoMsgBase::OpenMsgBase(const ShortStr& path) {
+bool FidoMsgBase::OpenMsgBase(const std::string& path) {
   IsOpen = false;
   SetPath(path);
-  if (!DirHasEntries(path_.view())) {
+  if (!DirHasEntries(path_)) {
     Status = kNoArea;
     return false;
   }
@@ -106,20 +106,21 @@ bool FidoMsgBase::OpenMsgBase(const ShortStr& path) {
   return true;
 }
 
-bool FidoMsgBase::CreateMsgBase(const ShortStr& path) {
+bool FidoMsgBase::CreateMsgBase(const std::string& path) {
   IsOpen = false;
   SetPath(path);
-  ForceDirectories(path_.view());
+  ForceDirectories(path_);
   ScanDirectory();
   IsOpen = true;
   return true;
 }
 
-bool FidoMsgBase::MsgBaseExists(const ShortStr& path) { return DirHasEntries(path.view()); }
+bool FidoMsgBase::MsgBaseExists(const std::string& path) { return DirHasEntries(path); }
 
-void FidoMsgBase::CloseMsgBase() {
+bool FidoMsgBase::CloseMsgBase() {
   path_.clear();
   IsOpen = false;
+  return true;
 }
 
 bool FidoMsgBase::MsgExists(std::int32_t n) {
@@ -133,7 +134,7 @@ bool FidoMsgBase::OpenMessageFile() {
     return false;
   }
   if (msg_file_) CloseMsg();
-  msg_file_ = OpenFileStream(MessageFileName(CurMsgNum).view(), fmReadWrite);
+  msg_file_ = OpenFileStream(MessageFileName(CurMsgNum), fmReadWrite);
   if (msg_file_->Status != kStreamOk) {
     msg_file_.reset();
     Status = kCannotOpenMessage;
@@ -191,21 +192,21 @@ bool FidoMsgBase::CloseMsg() {
   return true;
 }
 
-void FidoMsgBase::GetFrom(ShortStr& name) { name = ZToStr(header_.from, fido::kNameField); }
-void FidoMsgBase::GetTo(ShortStr& name) { name = ZToStr(header_.to, fido::kNameField); }
-void FidoMsgBase::GetSubj(ShortStr& subj) { subj = ZToStr(header_.subject, fido::kSubjectField); }
+void FidoMsgBase::GetFrom(std::string& name) { name = ZToStr(header_.from, fido::kNameField); }
+void FidoMsgBase::GetTo(std::string& name) { name = ZToStr(header_.to, fido::kNameField); }
+void FidoMsgBase::GetSubj(std::string& subj) { subj = ZToStr(header_.subject, fido::kSubjectField); }
 
-void FidoMsgBase::SetFrom(const ShortStr& name) {
+void FidoMsgBase::SetFrom(const std::string& name) {
   std::memset(header_.from, 0, fido::kNameField);
-  StrToZ(header_.from, fido::kNameField, name.view());
+  StrToZ(header_.from, fido::kNameField, name);
 }
-void FidoMsgBase::SetTo(const ShortStr& name) {
+void FidoMsgBase::SetTo(const std::string& name) {
   std::memset(header_.to, 0, fido::kNameField);
-  StrToZ(header_.to, fido::kNameField, name.view());
+  StrToZ(header_.to, fido::kNameField, name);
 }
-void FidoMsgBase::SetSubj(const ShortStr& subj) {
+void FidoMsgBase::SetSubj(const std::string& subj) {
   std::memset(header_.subject, 0, fido::kSubjectField);
-  StrToZ(header_.subject, fido::kSubjectField, subj.view());
+  StrToZ(header_.subject, fido::kSubjectField, subj);
 }
 
 void FidoMsgBase::GetOrigAddr(FidoAddress& addr) {
@@ -273,21 +274,21 @@ void FidoMsgBase::SetAttr(std::uint32_t mask, bool on) {
 }
 
 void FidoMsgBase::UpdateFlagsLine(const char* word, bool on) {
-  ShortStr line;
+  std::string line;
   bool exists = GetKludge(kFlagsPrefix, line);
-  bool present = exists && line.view().find(word) != std::string_view::npos;
+  bool present = exists && line.find(word) != std::string_view::npos;
   if (present == on) return;
   if (exists) {
     if (on) {
-      line += ShortStr(" ") + word;
+      line += std::string(" ") + word;
     } else {
-      std::string s = line.str();
+      std::string s = line;
       std::size_t at = s.find(std::string(" ") + word);
       if (at != std::string::npos) s.erase(at, 1 + std::strlen(word));
       line = s;
     }
   } else {
-    line = on ? ShortStr("\001FLAGS ") + word : ShortStr();
+    line = on ? std::string("\001FLAGS ") + word : std::string();
   }
   if (line.size() < 8) {
     DeleteKludge(kFlagsPrefix);
@@ -298,38 +299,38 @@ void FidoMsgBase::UpdateFlagsLine(const char* word, bool on) {
 
 void FidoMsgBase::GetDateWritten(MsgDateTime& dt) {
   dt = MsgDateTime{};
-  std::string s = ZToStr(header_.date_time, fido::kDateField).str();
+  std::string s = ZToStr(header_.date_time, fido::kDateField);
   auto at = [&s](std::size_t one_based) { return one_based <= s.size() ? s[one_based - 1] : '\0'; };
   auto read_date = [&dt](std::string_view text) {
-    dt.Day = Number(ExtractWord(1, text, " ").view());
-    dt.Month = MonthFromName(ExtractWord(2, text, " ").view());
-    dt.Year = Number(ExtractWord(3, text, " ").view());
+    dt.Day = Number(ExtractWord(1, text, " "));
+    dt.Month = MonthFromName(ExtractWord(2, text, " "));
+    dt.Year = Number(ExtractWord(3, text, " "));
   };
   if (at(3) == ' ') {
     // "01 Jan 99  12:34:56" or "01 Jan 99 12:34:56"
     read_date(s);
     std::string time = s.substr(std::min<std::size_t>(s.size(), at(11) == ' ' ? 11 : 10));
-    dt.Hour = Number(ExtractWord(1, time, ":").view());
-    dt.Min = Number(ExtractWord(2, time, ":").view());
-    dt.Sec = Number(ExtractWord(3, time, ": ").view());
+    dt.Hour = Number(ExtractWord(1, time, ":"));
+    dt.Min = Number(ExtractWord(2, time, ":"));
+    dt.Sec = Number(ExtractWord(3, time, ": "));
   } else if (at(4) == ' ') {
     // "Tue  5 Feb 02 01:02"
     std::string rest = s.substr(4);
     read_date(rest);
     std::string time = rest.substr(std::min<std::size_t>(rest.size(), 10));
-    dt.Hour = Number(ExtractWord(1, time, ":").view());
-    dt.Min = Number(ExtractWord(2, time, ":").view());
+    dt.Hour = Number(ExtractWord(1, time, ":"));
+    dt.Min = Number(ExtractWord(2, time, ":"));
   } else if (at(3) == '-') {
     // "12-05-01 10:20:30"
     for (char& c : s) {
       if (c == '-' || c == ':') c = ' ';
     }
-    dt.Day = Number(ExtractWord(1, s, " ").view());
-    dt.Month = Number(ExtractWord(2, s, " ").view());
-    dt.Year = Number(ExtractWord(3, s, " ").view());
-    dt.Hour = Number(ExtractWord(4, s, " ").view());
-    dt.Min = Number(ExtractWord(5, s, " ").view());
-    dt.Sec = Number(ExtractWord(6, s, " ").view());
+    dt.Day = Number(ExtractWord(1, s, " "));
+    dt.Month = Number(ExtractWord(2, s, " "));
+    dt.Year = Number(ExtractWord(3, s, " "));
+    dt.Hour = Number(ExtractWord(4, s, " "));
+    dt.Min = Number(ExtractWord(5, s, " "));
+    dt.Sec = Number(ExtractWord(6, s, " "));
   }
   dt.Year = YearFromTwoDigits(dt.Year);
 }
@@ -337,9 +338,9 @@ void FidoMsgBase::GetDateWritten(MsgDateTime& dt) {
 void FidoMsgBase::GetDateArrived(MsgDateTime& dt) { UnpackStamp(header_.date_arrived, dt); }
 
 void FidoMsgBase::SetDateWritten(const MsgDateTime& dt) {
-  ShortStr text = FtscDateText(dt);
+  std::string text = FtscDateText(dt);
   std::memset(header_.date_time, 0, fido::kDateField);
-  StrToZ(header_.date_time, fido::kDateField, text.view());
+  StrToZ(header_.date_time, fido::kDateField, text);
   header_.date_written = PackStamp(dt);
 }
 
@@ -368,7 +369,7 @@ bool FidoMsgBase::WriteMsg() {
   }
   if (new_message_) {
     msg_file_.reset();
-    if (DeleteFileOk(MessageFileName(CurMsgNum).view())) SetMapBit(CurMsgNum, false);
+    if (DeleteFileOk(MessageFileName(CurMsgNum))) SetMapBit(CurMsgNum, false);
     new_message_ = false;
   }
   return false;
@@ -394,11 +395,11 @@ bool FidoMsgBase::CreateMsg() {
     std::int32_t n = ++high_msg_num_;
     CurMsgNum = n;
     SetMapBit(n, true);
-    ShortStr name = MessageFileName(n);
-    msg_file_ = OpenFileStream(name.view(), fmCreateNew);
+    std::string name = MessageFileName(n);
+    msg_file_ = OpenFileStream(name, fmCreateNew);
     if (msg_file_->Status == kStreamOk) break;
     msg_file_.reset();
-    if (!FileExists(name.view())) return false;
+    if (!FileExists(name)) return false;
   }
   if (!msg_file_) return false;
   text_ = NewMemoryStream(kMemStreamSizeHint);
@@ -410,14 +411,14 @@ bool FidoMsgBase::CreateMsg() {
 }
 
 bool FidoMsgBase::DeleteMsg() {
-  if (!MsgExists(CurMsgNum) || !DeleteFileOk(MessageFileName(CurMsgNum).view())) return false;
+  if (!MsgExists(CurMsgNum) || !DeleteFileOk(MessageFileName(CurMsgNum))) return false;
   SetMapBit(CurMsgNum, false);
   return true;
 }
 
 std::int32_t FidoMsgBase::GetLastRead(std::int32_t user_num) {
   if (user_num < 0 || user_num >= INT32_MAX / 2 - 1) return 0;
-  std::unique_ptr<Stream> f = OpenFileStream(LastReadFileName().view(), fmRead);
+  std::unique_ptr<Stream> f = OpenFileStream(LastReadFileName(), fmRead);
   if (f->Status != kStreamOk || 2 * (user_num + 1) > f->GetSize()) return 0;
   std::uint8_t raw[2];
   f->Seek(2 * user_num);
@@ -425,15 +426,16 @@ std::int32_t FidoMsgBase::GetLastRead(std::int32_t user_num) {
   return GetLe16(raw);
 }
 
-void FidoMsgBase::SetLastRead(std::int32_t user_num, std::int32_t msg_num) {
-  if (user_num < 0 || user_num >= INT32_MAX / 2 - 1) return;
-  std::unique_ptr<Stream> f = OpenFileStream(LastReadFileName().view(), fmWrite);
-  if (f->Status != kStreamOk) f = OpenFileStream(LastReadFileName().view(), fmCreate);
-  if (f->Status != kStreamOk) return;
+bool FidoMsgBase::SetLastRead(std::int32_t user_num, std::int32_t msg_num) {
+  if (user_num < 0 || user_num >= INT32_MAX / 2 - 1) return false;
+  std::unique_ptr<Stream> f = OpenFileStream(LastReadFileName(), fmWrite);
+  if (f->Status != kStreamOk) f = OpenFileStream(LastReadFileName(), fmCreate);
+  if (f->Status != kStreamOk) return false;
   std::uint8_t raw[2];
   PutLe16(raw, static_cast<std::uint16_t>(msg_num & 0xFFFF));
   f->Seek(2 * user_num);
   f->Write(raw, 2);
+  return true;
 }
 
 }  // namespace lw

@@ -23,10 +23,10 @@ class FidoMsgBase final : public MessageBase {
   FidoMsgBase();
   ~FidoMsgBase() override;
 
-  bool OpenMsgBase(const ShortStr& path) override;
-  bool CreateMsgBase(const ShortStr& path) override;
-  bool MsgBaseExists(const ShortStr& path) override;
-  void CloseMsgBase() override;
+  bool OpenMsgBase(const std::string& path) override;
+  bool CreateMsgBase(const std::string& path) override;
+  bool MsgBaseExists(const std::string& path) override;
+  bool CloseMsgBase() override;
   bool MsgExists(std::int32_t msg_num) override;
   std::int32_t GetMsgNum() override { return CurMsgNum; }
   std::int32_t GetMsgPosition() override { return CurMsgNum; }
@@ -36,15 +36,15 @@ class FidoMsgBase final : public MessageBase {
   bool CloseMsg() override;
   std::int32_t GetHighMsgNum() override { return high_msg_num_; }
   std::int32_t GetMsgCount() override { return msg_count_; }
-  void GetFrom(ShortStr& name) override;
-  void GetTo(ShortStr& name) override;
-  void GetSubj(ShortStr& subj) override;
+  void GetFrom(std::string& name) override;
+  void GetTo(std::string& name) override;
+  void GetSubj(std::string& subj) override;
   void GetOrigAddr(FidoAddress& addr) override;
   void GetDestAddr(FidoAddress& addr) override;
   void GetAddrs(FidoAddress& orig, FidoAddress& dest) override;
-  void SetFrom(const ShortStr& name) override;
-  void SetTo(const ShortStr& name) override;
-  void SetSubj(const ShortStr& subj) override;
+  void SetFrom(const std::string& name) override;
+  void SetTo(const std::string& name) override;
+  void SetSubj(const std::string& subj) override;
   void SetOrigAddr(const FidoAddress& addr, bool new_msg_id) override;
   void SetDestAddr(const FidoAddress& addr) override;
   void SetAddrs(const FidoAddress& orig, const FidoAddress& dest, bool new_msg_id) override;
@@ -59,22 +59,22 @@ class FidoMsgBase final : public MessageBase {
   bool CreateMsg() override;
   bool DeleteMsg() override;
   std::int32_t GetLastRead(std::int32_t user_num) override;
-  void SetLastRead(std::int32_t user_num, std::int32_t msg_num) override;
+  bool SetLastRead(std::int32_t user_num, std::int32_t msg_num) override;
 
   // The header of the current message, as read or about to be written.
   const fido::MsgHeader& Header() const { return header_; }
 
  private:
-  void SetPath(const ShortStr& path);
+  void SetPath(const std::string& path);
   void ScanDirectory();
   void SetMapBit(std::int32_t n, bool on);
-  ShortStr MessageFileName(std::int32_t n) const;
-  ShortStr LastReadFileName() const;
+  std::string MessageFileName(std::int32_t n) const;
+  std::string LastReadFileName() const;
   // Opens message CurMsgNum and reads its header; false with Status set.
   bool OpenMessageFile();
   void UpdateFlagsLine(const char* word, bool on);
 
-  ShortStr path_;
+  std::string path_;
   std::uint8_t msg_map_[kMapSize / 8] = {};
   std::int32_t msg_count_ = 0;
   std::int32_t high_msg_num_ = 0;

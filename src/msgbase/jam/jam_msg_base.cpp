@@ -60,12 +60,12 @@ JamMsgBase::~JamMsgBase() {
   CloseMsgBase();
 }
 
-void JamMsgBase::SetPath(const ShortStr& path) {
+void JamMsgBase::SetPath(const std::string& path) {
   path_ = path;
   if (path_.empty() || path_.back() != '.') path_ += '.';
 }
 
-ShortStr JamMsgBase::FileName(const char* extension) const {
+std::string JamMsgBase::FileName(const char* extension) const {
   return path_ + platform::FixedNamePart(extension);
 }
 
@@ -82,16 +82,16 @@ void JamMsgBase::ResetFiles() {
   }
 }
 
-bool JamMsgBase::MsgBaseExists(const ShortStr& path) {
-  ShortStr saved = path_;
+bool JamMsgBase::MsgBaseExists(const std::string& path) {
+  std::string saved = path_;
   SetPath(path);
-  bool exists = FileExists(FileName("JHR").view()) && FileExists(FileName("JDX").view()) &&
-                FileExists(FileName("JDT").view()) && FileExists(FileName("JLR").view());
+  bool exists = FileExists(FileName("JHR")) && FileExists(FileName("JDX")) &&
+                FileExists(FileName("JDT")) && FileExists(FileName("JLR"));
   path_ = saved;
   return exists;
 }
 
-bool JamMsgBase::OpenMsgBase(const ShortStr& path) {
+bool JamMsgBase::OpenMsgBase(const std::string& path) {
   if (IsOpen) CloseMsgBase();
   SetPath(path);
   struct Part {
@@ -108,14 +108,14 @@ bool JamMsgBase::OpenMsgBase(const ShortStr& path) {
   };
   std::int32_t fail = 0;
   for (const Part& p : parts) {
-    if (!FileExists(FileName(p.ext).view())) {
+    if (!FileExists(FileName(p.ext))) {
       fail = p.missing;
       break;
     }
   }
   for (const Part& p : parts) {
     if (fail != 0) break;
-    *p.stream = OpenFileStream(FileName(p.ext).view(), p.mode);
+    *p.stream = OpenFileStream(FileName(p.ext), p.mode);
     if ((*p.stream)->Status != kStreamOk) fail = p.unopenable;
   }
   if (fail == 0) {
@@ -137,10 +137,10 @@ bool JamMsgBase::OpenMsgBase(const ShortStr& path) {
   return true;
 }
 
-bool JamMsgBase::CreateMsgBase(const ShortStr& path) {
+bool JamMsgBase::CreateMsgBase(const std::string& path) {
   if (IsOpen) CloseMsgBase();
   SetPath(path);
-  ForceDirectories(ParentDir(path_.view()).view());
+  ForceDirectories(ParentDir(path_));
   struct Part {
     const char* ext;
     std::int32_t status;
@@ -152,7 +152,7 @@ bool JamMsgBase::CreateMsgBase(const ShortStr& path) {
       {"JLR", kCannotOpenLastRead, &jlr_},
   };
   for (const Part& p : parts) {
-    *p.stream = OpenFileStream(FileName(p.ext).view(), fmCreate | fmDenyWrite);
+    *p.stream = OpenFileStream(FileName(p.ext), fmCreate | fmDenyWrite);
     if ((*p.stream)->Status != kStreamOk) {
       CloseFiles();
       Status = p.status;
@@ -175,8 +175,8 @@ bool JamMsgBase::CreateMsgBase(const ShortStr& path) {
   return true;
 }
 
-void JamMsgBase::CloseMsgBase() {
-  if (!IsOpen) return;
+bool JamMsgBase::CloseMsgBase() {
+  if (!IsOpen) return true;
   IsOpen = false;
   if (jhr_ && jdx_ && jdt_ && jlr_) {
     ResetFiles();
@@ -187,6 +187,7 @@ void JamMsgBase::CloseMsgBase() {
     for (Stream* s : {jhr_.get(), jdx_.get(), jdt_.get(), jlr_.get()}) s->Flush();
   }
   CloseFiles();
+  return true;
 }
 
 // ---- Index ----
@@ -291,8 +292,8 @@ bool JamMsgBase::ReadMessage(bool with_body) {
   subject_.clear();
   for (const Subfield& f : fields) {
     switch (f.id) {
-      case jam::kOAddress: ParseFidoAddress(ShortStr(f.data).view(), orig_); break;
-      case jam::kDAddress: ParseFidoAddress(ShortStr(f.data).view(), dest_); break;
+      case jam::kOAddress: ParseFidoAddress(std::string(f.data), orig_); break;
+      case jam::kDAddress: ParseFidoAddress(std::string(f.data), dest_); break;
       case jam::kSenderName: from_ = f.data; break;
       case jam::kReceiverName: to_ = f.data; break;
       case jam::kSubject: subject_ = f.data; break;
@@ -428,14 +429,14 @@ bool JamMsgBase::WriteMsg() {
   header_.msgid_crc = jam::kNone;
   header_.reply_crc = jam::kNone;
   GetAddrs(orig_, dest_);
-  AddSubfield(jam::kSenderName, from_.view());
-  AddSubfield(jam::kOAddress, FormatAddress4D(orig_).view());
-  AddSubfield(jam::kReceiverName, to_.view());
+  AddSubfield(jam::kSenderName, from_);
+  AddSubfield(jam::kOAddress, FormatAddress4D(orig_));
+  AddSubfield(jam::kReceiverName, to_);
   const FidoAddress none{};
-  AddSubfield(jam::kDAddress, FormatAddress4D(dest_ == none ? orig_ : dest_).view());
-  if (!subject_.empty()) AddSubfield(jam::kSubject, subject_.view());
-  if (IsAttr(kAttrFileAttached)) AddSubfield(jam::kEnclosedFile, subject_.view());
-  if (IsAttr(kAttrFileRequest)) AddSubfield(jam::kEnclosedFreq, subject_.view());
+  AddSubfield(jam::kDAddress, FormatAddress4D(dest_ == none ? orig_ : dest_));
+  if (!subject_.empty()) AddSubfield(jam::kSubject, subject_);
+  if (IsAttr(kAttrFileAttached)) AddSubfield(jam::kEnclosedFile, subject_);
+  if (IsAttr(kAttrFileRequest)) AddSubfield(jam::kEnclosedFreq, subject_);
 
   const std::string text = ReadAllBytes(*Text);
   std::string body;
@@ -464,7 +465,7 @@ bool JamMsgBase::WriteMsg() {
   jhr_->Flush();
   if (jdt_->Status != kStreamOk || jhr_->Status != kStreamOk) return false;
 
-  index_.user_crc = JamCrc(to_.view());
+  index_.user_crc = JamCrc(to_);
   index_.hdr_offset = header_ofs_;
   std::uint8_t idx[kIndexRecordSize];
   jam::Encode(index_, idx);
@@ -563,8 +564,8 @@ std::int32_t JamMsgBase::GetLastRead(std::int32_t user_num) {
   return 0;
 }
 
-void JamMsgBase::SetLastRead(std::int32_t user_num, std::int32_t msg_num) {
-  if (!IsOpen) return;
+bool JamMsgBase::SetLastRead(std::int32_t user_num, std::int32_t msg_num) {
+  if (!IsOpen) return true;
   jlr_->ResetStatus();
   const std::int32_t records = std::max(jlr_->GetSize(), 0) / kLastReadSize;
   jam::LastRead rec;
@@ -573,7 +574,7 @@ void JamMsgBase::SetLastRead(std::int32_t user_num, std::int32_t msg_num) {
   for (std::int32_t i = 0; i < records; ++i) {
     jlr_->Seek(i * kLastReadSize);
     jlr_->Read(raw, kLastReadSize);
-    if (jlr_->Status != kStreamOk) return;
+    if (jlr_->Status != kStreamOk) return false;
     jam::Decode(raw, rec);
     if (rec.user_id == static_cast<std::uint32_t>(user_num)) {
       at = i;
@@ -589,6 +590,7 @@ void JamMsgBase::SetLastRead(std::int32_t user_num, std::int32_t msg_num) {
   jam::Encode(rec, raw);
   jlr_->Seek(at * kLastReadSize);
   jlr_->Write(raw, kLastReadSize);
+  return true;
 }
 
 }  // namespace lw

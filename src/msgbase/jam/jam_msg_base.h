@@ -40,10 +40,10 @@ class JamMsgBase final : public KludgeAddressedBase {
   JamMsgBase();
   ~JamMsgBase() override;
 
-  bool OpenMsgBase(const ShortStr& path) override;
-  bool CreateMsgBase(const ShortStr& path) override;
-  bool MsgBaseExists(const ShortStr& path) override;
-  void CloseMsgBase() override;
+  bool OpenMsgBase(const std::string& path) override;
+  bool CreateMsgBase(const std::string& path) override;
+  bool MsgBaseExists(const std::string& path) override;
+  bool CloseMsgBase() override;
   bool MsgExists(std::int32_t msg_num) override;
   std::int32_t GetMsgNum() override { return CurMsgNum; }
   std::int32_t GetMsgPosition() override { return CurMsgNum; }
@@ -53,12 +53,12 @@ class JamMsgBase final : public KludgeAddressedBase {
   bool CloseMsg() override;
   std::int32_t GetHighMsgNum() override;
   std::int32_t GetMsgCount() override { return static_cast<std::int32_t>(fixed_.active_msgs); }
-  void GetFrom(ShortStr& name) override { name = from_; }
-  void GetTo(ShortStr& name) override { name = to_; }
-  void GetSubj(ShortStr& subj) override { subj = subject_; }
-  void SetFrom(const ShortStr& name) override { from_ = name; }
-  void SetTo(const ShortStr& name) override { to_ = name; }
-  void SetSubj(const ShortStr& subj) override { subject_ = subj; }
+  void GetFrom(std::string& name) override { name = from_; }
+  void GetTo(std::string& name) override { name = to_; }
+  void GetSubj(std::string& subj) override { subj = subject_; }
+  void SetFrom(const std::string& name) override { from_ = name; }
+  void SetTo(const std::string& name) override { to_ = name; }
+  void SetSubj(const std::string& subj) override { subject_ = subj; }
   bool IsAttr(std::uint32_t mask) override;
   void SetAttr(std::uint32_t mask, bool on) override;
   void GetDateWritten(MsgDateTime& dt) override;
@@ -70,15 +70,15 @@ class JamMsgBase final : public KludgeAddressedBase {
   bool CreateMsg() override;
   bool DeleteMsg() override;
   std::int32_t GetLastRead(std::int32_t user_num) override;
-  void SetLastRead(std::int32_t user_num, std::int32_t msg_num) override;
+  bool SetLastRead(std::int32_t user_num, std::int32_t msg_num) override;
 
   const jam::FixedHeader& FixedHeader() const { return fixed_; }
   const jam::MsgHeader& MessageHeader() const { return header_; }
   std::uint32_t HeaderOffset() const { return header_ofs_; }
 
  private:
-  void SetPath(const ShortStr& path);
-  ShortStr FileName(const char* extension) const;
+  void SetPath(const std::string& path);
+  std::string FileName(const char* extension) const;
   void CloseFiles();
   void ResetFiles();
   std::int32_t IndexRecords();
@@ -88,7 +88,7 @@ class JamMsgBase final : public KludgeAddressedBase {
   void AddSubfield(std::uint16_t id, std::string_view data);
   void SortTextIntoSubfields(const std::string& text, std::string& body);
 
-  ShortStr path_;  // with the trailing "."
+  std::string path_;  // with the trailing "."
   jam::FixedHeader fixed_;
   jam::MsgHeader header_;
   std::string subfields_;
@@ -97,9 +97,9 @@ class JamMsgBase final : public KludgeAddressedBase {
   std::uint32_t header_ofs_ = 0;
   FidoAddress orig_;
   FidoAddress dest_;
-  ShortStr from_;
-  ShortStr to_;
-  ShortStr subject_;
+  std::string from_;
+  std::string to_;
+  std::string subject_;
   std::unique_ptr<Stream> jhr_;
   std::unique_ptr<Stream> jdx_;
   std::unique_ptr<Stream> jdt_;

@@ -30,9 +30,9 @@ const AttrMapping kAttrMap[] = {
     {kAttrAuditRequest, 0x00004000}, {kAttrScanned, 0x00010000},
 };
 
-void SetField(char* field, std::size_t size, const ShortStr& value) {
+void SetField(char* field, std::size_t size, const std::string& value) {
   std::memset(field, 0, size);
-  StrToZ(field, size, value.view());
+  StrToZ(field, size, value);
 }
 
 // Splits a text into the control info (its leading kludge lines run
@@ -69,12 +69,12 @@ SquishMsgBase::SquishMsgBase() = default;
 
 SquishMsgBase::~SquishMsgBase() { CloseMsgBase(); }
 
-void SquishMsgBase::SetPath(const ShortStr& path) {
+void SquishMsgBase::SetPath(const std::string& path) {
   path_ = path;
   if (path_.empty() || path_.back() != '.') path_ += '.';
 }
 
-ShortStr SquishMsgBase::FileName(const char* extension) const {
+std::string SquishMsgBase::FileName(const char* extension) const {
   return path_ + platform::FixedNamePart(extension);
 }
 
@@ -83,28 +83,28 @@ void SquishMsgBase::CloseFiles() {
   sqi_.reset();
 }
 
-bool SquishMsgBase::MsgBaseExists(const ShortStr& path) {
-  ShortStr saved = path_;
+bool SquishMsgBase::MsgBaseExists(const std::string& path) {
+  std::string saved = path_;
   SetPath(path);
-  bool exists = FileExists(FileName("SQD").view()) && FileExists(FileName("SQI").view());
+  bool exists = FileExists(FileName("SQD")) && FileExists(FileName("SQI"));
   path_ = saved;
   return exists;
 }
 
-bool SquishMsgBase::OpenMsgBase(const ShortStr& path) {
+bool SquishMsgBase::OpenMsgBase(const std::string& path) {
   if (IsOpen) CloseMsgBase();
   SetPath(path);
   int fail = 0;
-  if (!FileExists(FileName("SQD").view())) {
+  if (!FileExists(FileName("SQD"))) {
     fail = kNoDataFile;
-  } else if (!FileExists(FileName("SQI").view())) {
+  } else if (!FileExists(FileName("SQI"))) {
     fail = kNoIndexFile;
   } else {
-    sqd_ = OpenFileStream(FileName("SQD").view(), fmReadWrite | fmDenyWrite);
+    sqd_ = OpenFileStream(FileName("SQD"), fmReadWrite | fmDenyWrite);
     if (sqd_->Status != kStreamOk) {
       fail = kCannotOpenData;
     } else {
-      sqi_ = OpenFileStream(FileName("SQI").view(), fmReadWrite | fmDenyWrite);
+      sqi_ = OpenFileStream(FileName("SQI"), fmReadWrite | fmDenyWrite);
       if (sqi_->Status != kStreamOk) fail = kCannotOpenIndex;
     }
   }
@@ -125,22 +125,22 @@ bool SquishMsgBase::OpenMsgBase(const ShortStr& path) {
   return true;
 }
 
-bool SquishMsgBase::CreateMsgBase(const ShortStr& path) {
+bool SquishMsgBase::CreateMsgBase(const std::string& path) {
   if (IsOpen) CloseMsgBase();
   IsOpen = false;
   SetPath(path);
-  ForceDirectories(ParentDir(path_.view()).view());
-  sqd_ = OpenFileStream(FileName("SQD").view(), fmCreate | fmDenyWrite);
+  ForceDirectories(ParentDir(path_));
+  sqd_ = OpenFileStream(FileName("SQD"), fmCreate | fmDenyWrite);
   int fail = 0;
   if (sqd_->Status != kStreamOk) {
     fail = kCannotCreateData;
   } else {
-    sqi_ = OpenFileStream(FileName("SQI").view(), fmCreate | fmDenyWrite);
+    sqi_ = OpenFileStream(FileName("SQI"), fmCreate | fmDenyWrite);
     if (sqi_->Status != kStreamOk) fail = kCannotCreateIndex;
   }
   if (fail == 0) {
     base_ = squish::BaseHeader{};
-    ShortStr name = path_.Left(path_.size() - 1).Left(79);
+    std::string name = path_.substr(0, path_.size() - 1).substr(0, 79);
     std::memcpy(base_.base, name.data(), name.size());
     if (!WriteBaseHeader()) fail = kCannotCreateData;
   }
@@ -162,11 +162,12 @@ bool SquishMsgBase::WriteBaseHeader() {
   return sqd_->Status == kStreamOk;
 }
 
-void SquishMsgBase::CloseMsgBase() {
-  if (!IsOpen) return;
+bool SquishMsgBase::CloseMsgBase() {
+  if (!IsOpen) return true;
   IsOpen = false;
   WriteBaseHeader();
   CloseFiles();
+  return true;
 }
 
 // ---- Index ----
@@ -535,11 +536,11 @@ bool SquishMsgBase::WriteMsg() {
   frame_ofs_ = ofs;
   ok = LinkIntoMessageChain(ofs) && ok;
 
-  ShortStr to;
+  std::string to;
   GetTo(to);
   index_.ofs = ofs;
   index_.umsgid = header_.umsgid;
-  index_.hash = SquishHash(to.view());
+  index_.hash = SquishHash(to);
   std::uint8_t index_raw[kIndexRecordSize];
   squish::Encode(index_, index_raw);
   sqi_->ResetStatus();
@@ -598,12 +599,12 @@ bool SquishMsgBase::DeleteMsg() {
 
 // ---- Header fields ----
 
-void SquishMsgBase::GetFrom(ShortStr& name) { name = ZToStr(header_.from, sizeof header_.from); }
-void SquishMsgBase::GetTo(ShortStr& name) { name = ZToStr(header_.to, sizeof header_.to); }
-void SquishMsgBase::GetSubj(ShortStr& subj) { subj = ZToStr(header_.subject, sizeof header_.subject); }
-void SquishMsgBase::SetFrom(const ShortStr& name) { SetField(header_.from, sizeof header_.from, name); }
-void SquishMsgBase::SetTo(const ShortStr& name) { SetField(header_.to, sizeof header_.to, name); }
-void SquishMsgBase::SetSubj(const ShortStr& subj) { SetField(header_.subject, sizeof header_.subject, subj); }
+void SquishMsgBase::GetFrom(std::string& name) { name = ZToStr(header_.from, sizeof header_.from); }
+void SquishMsgBase::GetTo(std::string& name) { name = ZToStr(header_.to, sizeof header_.to); }
+void SquishMsgBase::GetSubj(std::string& subj) { subj = ZToStr(header_.subject, sizeof header_.subject); }
+void SquishMsgBase::SetFrom(const std::string& name) { SetField(header_.from, sizeof header_.from, name); }
+void SquishMsgBase::SetTo(const std::string& name) { SetField(header_.to, sizeof header_.to, name); }
+void SquishMsgBase::SetSubj(const std::string& subj) { SetField(header_.subject, sizeof header_.subject, subj); }
 
 bool SquishMsgBase::IsAttr(std::uint32_t mask) {
   std::uint32_t bit = MapAttr(kAttrMap, mask);
@@ -636,7 +637,7 @@ void SquishMsgBase::SetDateArrived(const MsgDateTime& dt) {
 
 std::int32_t SquishMsgBase::GetLastRead(std::int32_t user_num) {
   if (user_num < 0 || user_num >= INT32_MAX / 4 - 1) return 0;
-  std::unique_ptr<Stream> f = OpenFileStream(FileName("SQL").view(), fmRead | fmDenyWrite);
+  std::unique_ptr<Stream> f = OpenFileStream(FileName("SQL"), fmRead | fmDenyWrite);
   if (f->Status != kStreamOk || f->GetSize() < 4 * (user_num + 1)) return 0;
   std::uint8_t raw[4];
   f->Seek(4 * user_num);
@@ -644,15 +645,16 @@ std::int32_t SquishMsgBase::GetLastRead(std::int32_t user_num) {
   return static_cast<std::int32_t>(GetLe32(raw));
 }
 
-void SquishMsgBase::SetLastRead(std::int32_t user_num, std::int32_t msg_num) {
-  if (user_num < 0 || user_num >= INT32_MAX / 4 - 1) return;
-  std::unique_ptr<Stream> f = OpenFileStream(FileName("SQL").view(), fmWrite | fmDenyWrite);
-  if (f->Status != kStreamOk) f = OpenFileStream(FileName("SQL").view(), fmCreate | fmDenyWrite);
-  if (f->Status != kStreamOk) return;
+bool SquishMsgBase::SetLastRead(std::int32_t user_num, std::int32_t msg_num) {
+  if (user_num < 0 || user_num >= INT32_MAX / 4 - 1) return false;
+  std::unique_ptr<Stream> f = OpenFileStream(FileName("SQL"), fmWrite | fmDenyWrite);
+  if (f->Status != kStreamOk) f = OpenFileStream(FileName("SQL"), fmCreate | fmDenyWrite);
+  if (f->Status != kStreamOk) return false;
   std::uint8_t raw[4];
   PutLe32(raw, static_cast<std::uint32_t>(msg_num));
   f->Seek(4 * user_num);
   f->Write(raw, 4);
+  return true;
 }
 
 }  // namespace lw

@@ -31,10 +31,10 @@ class SquishMsgBase final : public KludgeAddressedBase {
   SquishMsgBase();
   ~SquishMsgBase() override;
 
-  bool OpenMsgBase(const ShortStr& path) override;
-  bool CreateMsgBase(const ShortStr& path) override;
-  bool MsgBaseExists(const ShortStr& path) override;
-  void CloseMsgBase() override;
+  bool OpenMsgBase(const std::string& path) override;
+  bool CreateMsgBase(const std::string& path) override;
+  bool MsgBaseExists(const std::string& path) override;
+  bool CloseMsgBase() override;
   bool MsgExists(std::int32_t msg_num) override;
   std::int32_t GetMsgNum() override { return CurMsgNum; }
   void SeekFirst(std::int32_t msg_num) override;
@@ -48,12 +48,12 @@ class SquishMsgBase final : public KludgeAddressedBase {
   bool CloseMsg() override;
   std::int32_t GetHighMsgNum() override { return static_cast<std::int32_t>(base_.uid - 1); }
   std::int32_t GetMsgCount() override { return static_cast<std::int32_t>(base_.num_msg); }
-  void GetFrom(ShortStr& name) override;
-  void GetTo(ShortStr& name) override;
-  void GetSubj(ShortStr& subj) override;
-  void SetFrom(const ShortStr& name) override;
-  void SetTo(const ShortStr& name) override;
-  void SetSubj(const ShortStr& subj) override;
+  void GetFrom(std::string& name) override;
+  void GetTo(std::string& name) override;
+  void GetSubj(std::string& subj) override;
+  void SetFrom(const std::string& name) override;
+  void SetTo(const std::string& name) override;
+  void SetSubj(const std::string& subj) override;
   bool IsAttr(std::uint32_t mask) override;
   void SetAttr(std::uint32_t mask, bool on) override;
   void GetDateWritten(MsgDateTime& dt) override;
@@ -65,7 +65,7 @@ class SquishMsgBase final : public KludgeAddressedBase {
   bool CreateMsg() override;
   bool DeleteMsg() override;
   std::int32_t GetLastRead(std::int32_t user_num) override;
-  void SetLastRead(std::int32_t user_num, std::int32_t msg_num) override;
+  bool SetLastRead(std::int32_t user_num, std::int32_t msg_num) override;
 
   const squish::BaseHeader& BaseHeader() const { return base_; }
   const squish::FrameHeader& FrameHeader() const { return frame_; }
@@ -77,8 +77,8 @@ class SquishMsgBase final : public KludgeAddressedBase {
     std::uint32_t* first;
     std::uint32_t* last;
   };
-  void SetPath(const ShortStr& path);
-  ShortStr FileName(const char* extension) const;
+  void SetPath(const std::string& path);
+  std::string FileName(const char* extension) const;
   void CloseFiles();
   std::int32_t IndexBytes();
   bool ReadIndex(std::int32_t pos, squish::IndexRecord& rec);
@@ -94,7 +94,7 @@ class SquishMsgBase final : public KludgeAddressedBase {
   bool LinkIntoMessageChain(std::uint32_t ofs);
   std::uint32_t FrameLimit();
 
-  ShortStr path_;  // with the trailing "."
+  std::string path_;  // with the trailing "."
   squish::BaseHeader base_;
   squish::FrameHeader frame_;
   squish::MsgHeader header_;

@@ -12,7 +12,6 @@ namespace {
 class FidoTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    test::InstallFactoriesOnce();
     test::MakeDirs(area_);
   }
   void Put(int n, const test::MsgFile& m) { test::WriteFile(area_ + "/" + std::to_string(n) + ".msg", m.Bytes()); }
@@ -23,7 +22,7 @@ class FidoTest : public ::testing::Test {
     t->Read(s.data(), t->GetSize());
     return s;
   }
-  bool Open() { return base_.OpenMsgBase(ShortStr(area_)); }
+  bool Open() { return base_.OpenMsgBase(std::string(area_)); }
 
   test::TempDir dir_;
   std::string area_ = dir_ / "Net";
@@ -53,7 +52,7 @@ TEST_F(FidoTest, DirectoryScan) {
 }
 
 TEST_F(FidoTest, OpenMissingAndEmpty) {
-  EXPECT_FALSE(base_.OpenMsgBase(ShortStr(dir_ / "nothere")));
+  EXPECT_FALSE(base_.OpenMsgBase(std::string(dir_ / "nothere")));
   EXPECT_EQ(base_.Status, FidoMsgBase::kNoArea);
   ASSERT_TRUE(Open());
   base_.SeekFirst(1);
@@ -72,16 +71,16 @@ TEST_F(FidoTest, ReadsHeaderAndText) {
   ASSERT_TRUE(Open());
   base_.SeekFirst(1);
   ASSERT_TRUE(base_.OpenMsg());
-  ShortStr s;
+  std::string s;
   base_.GetFrom(s);
-  EXPECT_EQ(s.str(), "Sender");
+  EXPECT_EQ(s, "Sender");
   base_.GetTo(s);
-  EXPECT_EQ(s.str(), "Sysop");
+  EXPECT_EQ(s, "Sysop");
   EXPECT_EQ(Text(), m.text);
   FidoAddress o, d;
   base_.GetAddrs(o, d);
-  EXPECT_EQ(FormatAddress(o).str(), "1:100/1.4");
-  EXPECT_EQ(FormatAddress(d).str(), "2:5020/2");
+  EXPECT_EQ(FormatAddress(o), "1:100/1.4");
+  EXPECT_EQ(FormatAddress(d), "2:5020/2");
   EXPECT_TRUE(base_.IsAttr(kAttrPrivate));
   EXPECT_TRUE(base_.IsAttr(kAttrLocal));
   EXPECT_FALSE(base_.IsAttr(kAttrScanned));
@@ -96,7 +95,7 @@ TEST_F(FidoTest, DefaultZoneWithoutKludges) {
   ASSERT_TRUE(base_.OpenMsg());
   FidoAddress a;
   base_.GetOrigAddr(a);
-  EXPECT_EQ(FormatAddress(a).str(), "2:5020/1");
+  EXPECT_EQ(FormatAddress(a), "2:5020/1");
 }
 
 TEST_F(FidoTest, ClosingNulOnlyDroppedWhenPresent) {
@@ -123,7 +122,7 @@ TEST_F(FidoTest, DamagedFilesNeverOverrun) {
   for (int n = 1; n <= 3; ++n) {
     base_.SeekFirst(n);
     ASSERT_TRUE(base_.OpenMsg());
-    ShortStr s;
+    std::string s;
     base_.GetFrom(s);
     EXPECT_LE(s.size(), 36u);
     base_.GetSubj(s);
@@ -219,7 +218,7 @@ TEST_F(FidoTest, CreateAndWriteMessage) {
   dt.Sec = 7;
   base_.SetDateWritten(dt);
   EXPECT_EQ(std::string(base_.Header().date_time), "04 Mar 01  05:06:07");
-  base_.SetFrom(ShortStr(std::string(50, 'f')));
+  base_.SetFrom(std::string(std::string(50, 'f')));
   EXPECT_EQ(std::string(base_.Header().from), std::string(35, 'f'));
   base_.SetAttr(kAttrPrivate, true);
   base_.SetAttr(kAttrCrash, true);
@@ -284,7 +283,7 @@ TEST_F(FidoTest, DeleteMessage) {
 }
 
 TEST_F(FidoTest, LastReadFile) {
-  ASSERT_TRUE(base_.CreateMsgBase(ShortStr(area_)));
+  ASSERT_TRUE(base_.CreateMsgBase(std::string(area_)));
   EXPECT_EQ(base_.GetLastRead(5), 0);
   base_.SetLastRead(3, 70000);
   EXPECT_EQ(test::FileSizeOf(area_ + "/lastread"), 8);
@@ -301,7 +300,7 @@ TEST_F(FidoTest, LastReadFile) {
 
 TEST_F(FidoTest, CreateMsgBaseMakesMissingFolders) {
   FidoMsgBase b;
-  ASSERT_TRUE(b.CreateMsgBase(ShortStr(dir_ / "x/y/z")));
+  ASSERT_TRUE(b.CreateMsgBase(std::string(dir_ / "x/y/z")));
   EXPECT_TRUE(test::Exists(dir_ / "x/y/z"));
   ASSERT_TRUE(b.CreateMsg());
   EXPECT_EQ(b.GetMsgNum(), 1);
@@ -331,7 +330,7 @@ class FailingStep : public platform::PlatformWrapper {
 TEST_F(FidoTest, WriteMsgReportsEveryFailedStep) {
   for (FailingStep::Step step : {FailingStep::kWrite, FailingStep::kTruncate, FailingStep::kFlush}) {
     FidoMsgBase b;
-    ASSERT_TRUE(b.CreateMsgBase(ShortStr(area_)));
+    ASSERT_TRUE(b.CreateMsgBase(std::string(area_)));
     ASSERT_TRUE(b.CreateMsg());
     b.GetTextStream()->Write("text\r", 5);
     FailingStep failing(step);

@@ -15,7 +15,6 @@ using test::Walk;
 
 class JamTest : public ::testing::Test {
  protected:
-  void SetUp() override { test::InstallFactoriesOnce(); }
   std::string Base() const { return dir_ / "area"; }
   std::uint32_t At32(const std::string& file, std::size_t at) {
     std::string s = test::ReadFile(file);
@@ -33,7 +32,7 @@ class JamTest : public ::testing::Test {
 
 TEST_F(JamTest, FreshBase) {
   JamMsgBase b;
-  ASSERT_TRUE(b.CreateMsgBase(ShortStr(dir_ / "new/dir/area")));
+  ASSERT_TRUE(b.CreateMsgBase(std::string(dir_ / "new/dir/area")));
   EXPECT_EQ(b.GetHighMsgNum(), 0);
   EXPECT_EQ(b.GetMsgCount(), 0);
   b.CloseMsgBase();
@@ -57,14 +56,14 @@ TEST_F(JamTest, OpenStatusCodes) {
                {".jlr", JamMsgBase::kCannotOpenHeader}};  // the header file is empty
   for (const Step& s : steps) {
     if (s.create) test::WriteFile(Base() + s.create, "");
-    EXPECT_FALSE(b.OpenMsgBase(ShortStr(Base())));
+    EXPECT_FALSE(b.OpenMsgBase(std::string(Base())));
     EXPECT_EQ(b.Status, s.status);
   }
 }
 
 TEST_F(JamTest, FirstMessage) {
   JamMsgBase b;
-  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  ASSERT_TRUE(b.CreateMsgBase(std::string(Base())));
   EXPECT_EQ(AddMessage(b, "Sysop", "\001MSGID: 2:5020/1 12345678\rHello\r"), 1);
   EXPECT_EQ(b.MessageHeader().message_number, 1u);
   EXPECT_EQ(b.HeaderOffset(), 1024u);
@@ -83,7 +82,7 @@ TEST_F(JamTest, FirstMessage) {
 
 TEST_F(JamTest, OnlyKludgesSeenByAndPathGiveAnEmptyBody) {
   JamMsgBase b;
-  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  ASSERT_TRUE(b.CreateMsgBase(std::string(Base())));
   AddMessage(b, "x", "\001PID: x\rSEEN-BY: 5020/1 2\r\001PATH: 5020/1\r");
   EXPECT_EQ(b.MessageHeader().txt_len, 0u);
   EXPECT_EQ(b.MessageHeader().msgid_crc, 0xFFFFFFFFu);
@@ -98,12 +97,12 @@ TEST(JamCrc, LatinCaseOnly) {
 
 TEST_F(JamTest, RoundTripOfHeaderTextAndLineOrder) {
   JamMsgBase b;
-  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  ASSERT_TRUE(b.CreateMsgBase(std::string(Base())));
   b.SetMsgKind(0);
   ASSERT_TRUE(b.CreateMsg());
-  b.SetFrom(ShortStr("Alice"));
-  b.SetTo(ShortStr("Bob"));
-  b.SetSubj(ShortStr("files.zip"));
+  b.SetFrom(std::string("Alice"));
+  b.SetTo(std::string("Bob"));
+  b.SetSubj(std::string("files.zip"));
   MsgDateTime dt;
   dt.Year = 2026;
   dt.Month = 12;
@@ -123,15 +122,15 @@ TEST_F(JamTest, RoundTripOfHeaderTextAndLineOrder) {
   b.CloseMsgBase();
 
   JamMsgBase r;
-  ASSERT_TRUE(r.OpenMsgBase(ShortStr(Base())));
+  ASSERT_TRUE(r.OpenMsgBase(std::string(Base())));
   r.SetMsgKind(0);
   r.SeekFirst(1);
   ASSERT_TRUE(r.OpenMsg());
-  ShortStr s;
+  std::string s;
   r.GetTo(s);
-  EXPECT_EQ(s.str(), "Bob");
+  EXPECT_EQ(s, "Bob");
   r.GetSubj(s);
-  EXPECT_EQ(s.str(), "files.zip");
+  EXPECT_EQ(s, "files.zip");
   MsgDateTime back;
   r.GetDateWritten(back);
   EXPECT_EQ(back.Day, 10);
@@ -143,13 +142,13 @@ TEST_F(JamTest, RoundTripOfHeaderTextAndLineOrder) {
             "Hello\rworld\r\001Via 2:5020/1 @20261210\rSEEN-BY: 5020/1\r\001PATH: 5020/1\r");
   FidoAddress o, d;
   r.GetAddrs(o, d);
-  EXPECT_EQ(FormatAddress(o).str(), "2:5020/1.3");
-  EXPECT_EQ(FormatAddress(d).str(), "1:2/3");
+  EXPECT_EQ(FormatAddress(o), "2:5020/1.3");
+  EXPECT_EQ(FormatAddress(d), "1:2/3");
 }
 
 TEST_F(JamTest, ManySeenByLinesComeBackWhole) {
   JamMsgBase b;
-  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  ASSERT_TRUE(b.CreateMsgBase(std::string(Base())));
   std::string text = "body\r";
   for (int i = 0; i < 800; ++i) text += "SEEN-BY: 5020/" + std::to_string(i) + " 5030/1 5040/2 5050/3\r";
   AddMessage(b, "x", text);
@@ -161,7 +160,7 @@ TEST_F(JamTest, ManySeenByLinesComeBackWhole) {
 
 TEST_F(JamTest, DeletionKeepsNumbers) {
   JamMsgBase b;
-  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  ASSERT_TRUE(b.CreateMsgBase(std::string(Base())));
   AddMessage(b, "a", "one\r");
   AddMessage(b, "b", "two\r");
   AddMessage(b, "c", "three\r");
@@ -175,7 +174,7 @@ TEST_F(JamTest, DeletionKeepsNumbers) {
   EXPECT_EQ(At32(Base() + ".jdx", 4), 0xFFFFFFFFu);
   EXPECT_EQ(At32(Base() + ".jhr", 1024 + 52) & 0x80000000u, 0x80000000u);
   JamMsgBase r;
-  ASSERT_TRUE(r.OpenMsgBase(ShortStr(Base())));
+  ASSERT_TRUE(r.OpenMsgBase(std::string(Base())));
   r.SeekFirst(4);
   ASSERT_TRUE(r.OpenMsg());
   EXPECT_EQ(TextOf(r), "four\r");
@@ -184,7 +183,7 @@ TEST_F(JamTest, DeletionKeepsNumbers) {
 TEST_F(JamTest, PeerDeletedMessageLeavesTheBaseUnchanged) {
   {
     JamMsgBase b;
-    ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+    ASSERT_TRUE(b.CreateMsgBase(std::string(Base())));
     AddMessage(b, "a", "one\r");
     AddMessage(b, "b", "two\r");
   }
@@ -192,7 +191,7 @@ TEST_F(JamTest, PeerDeletedMessageLeavesTheBaseUnchanged) {
   Patch32(Base() + ".jhr", 1024 + 52, At32(Base() + ".jhr", 1024 + 52) | 0x80000000u);
   const std::string jdx = test::ReadFile(Base() + ".jdx");
   JamMsgBase b;
-  ASSERT_TRUE(b.OpenMsgBase(ShortStr(Base())));
+  ASSERT_TRUE(b.OpenMsgBase(std::string(Base())));
   EXPECT_EQ(Walk(b), (std::vector<std::int32_t>{2}));
   b.CloseMsgBase();
   EXPECT_EQ(test::ReadFile(Base() + ".jdx"), jdx);
@@ -200,7 +199,7 @@ TEST_F(JamTest, PeerDeletedMessageLeavesTheBaseUnchanged) {
 
 TEST_F(JamTest, LastReadAppendThenUpdateInPlace) {
   JamMsgBase b;
-  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  ASSERT_TRUE(b.CreateMsgBase(std::string(Base())));
   EXPECT_EQ(b.GetLastRead(7), 0);
   b.SetLastRead(7, 5);
   b.SetLastRead(9, 6);
@@ -212,7 +211,7 @@ TEST_F(JamTest, LastReadAppendThenUpdateInPlace) {
   EXPECT_EQ(At32(Base() + ".jlr", 12), 8u);  // HighReadMsg follows
   test::WriteFile(Base() + ".jlr", test::ReadFile(Base() + ".jlr") + "odd");
   JamMsgBase r;
-  ASSERT_TRUE(r.OpenMsgBase(ShortStr(Base())));
+  ASSERT_TRUE(r.OpenMsgBase(std::string(Base())));
   EXPECT_EQ(r.GetLastRead(9), 6);
   r.SetLastRead(11, 1);
   r.CloseMsgBase();
@@ -226,13 +225,13 @@ class DamagedJam : public JamTest {
   void SetUp() override {
     JamTest::SetUp();
     JamMsgBase b;
-    ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+    ASSERT_TRUE(b.CreateMsgBase(std::string(Base())));
     AddMessage(b, "a", "\001MSGID: 1:1/1 1\rfirst\r");
     AddMessage(b, "b", "second\r");
   }
   int OpenFirst() {
     JamMsgBase b;
-    if (!b.OpenMsgBase(ShortStr(Base()))) return -1;
+    if (!b.OpenMsgBase(std::string(Base()))) return -1;
     b.CurMsgNum = 1;
     return b.OpenMsg() ? 0 : b.Status;
   }
@@ -272,7 +271,7 @@ TEST_F(DamagedJam, SubfieldLengthsBeyondTheArea) {
 TEST_F(DamagedJam, WrongSignatureRefusesTheBase) {
   Patch32(Base() + ".jhr", 0, 0x12345678u);
   JamMsgBase b;
-  EXPECT_FALSE(b.OpenMsgBase(ShortStr(Base())));
+  EXPECT_FALSE(b.OpenMsgBase(std::string(Base())));
   EXPECT_EQ(b.Status, JamMsgBase::kCannotOpenHeader);
 }
 
@@ -285,7 +284,7 @@ TEST_F(DamagedJam, TruncatedAtEveryLengthNeverCrashes) {
     test::WriteFile(Base() + ".jdx", jdx.substr(0, len % (jdx.size() + 1)));
     test::WriteFile(Base() + ".jdt", jdt.substr(0, len % (jdt.size() + 1)));
     JamMsgBase b;
-    if (!b.OpenMsgBase(ShortStr(Base()))) continue;
+    if (!b.OpenMsgBase(std::string(Base()))) continue;
     for (b.SeekFirst(1); b.SeekFound(); b.SeekNext()) {
       if (b.OpenMsg()) b.CloseMsg();
     }
@@ -294,7 +293,7 @@ TEST_F(DamagedJam, TruncatedAtEveryLengthNeverCrashes) {
 
 TEST_F(JamTest, FailedWriteIsReported) {
   JamMsgBase b;
-  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  ASSERT_TRUE(b.CreateMsgBase(std::string(Base())));
   EXPECT_FALSE(test::StoredWhileWritesOfSizeFail(b, 8));  // an index record
 }
 

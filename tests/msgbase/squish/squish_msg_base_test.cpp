@@ -17,7 +17,6 @@ using test::Walk;
 
 class SquishTest : public ::testing::Test {
  protected:
-  void SetUp() override { test::InstallFactoriesOnce(); }
   std::string Base() const { return dir_ / "area"; }
   std::string Sqd() { return test::ReadFile(Base() + ".sqd"); }
 
@@ -27,7 +26,7 @@ class SquishTest : public ::testing::Test {
 
 TEST_F(SquishTest, FreshBase) {
   SquishMsgBase b;
-  ASSERT_TRUE(b.CreateMsgBase(ShortStr(dir_ / "sub/dir/area")));
+  ASSERT_TRUE(b.CreateMsgBase(std::string(dir_ / "sub/dir/area")));
   b.CloseMsgBase();
   std::string sqd = test::ReadFile(dir_ / "sub/dir/area.sqd");
   ASSERT_EQ(sqd.size(), 256u);
@@ -42,27 +41,27 @@ TEST_F(SquishTest, FreshBase) {
   EXPECT_EQ(GetLe16(p + 130), 28);
   EXPECT_EQ(std::string(sqd.data() + 24), dir_ / "sub/dir/area");
   SquishMsgBase again;
-  EXPECT_TRUE(again.MsgBaseExists(ShortStr(dir_ / "sub/dir/AREA")));
-  ASSERT_TRUE(again.OpenMsgBase(ShortStr(dir_ / "sub/dir/area")));
+  EXPECT_TRUE(again.MsgBaseExists(std::string(dir_ / "sub/dir/AREA")));
+  ASSERT_TRUE(again.OpenMsgBase(std::string(dir_ / "sub/dir/area")));
   EXPECT_EQ(again.GetHighMsgNum(), 0);
 }
 
 TEST_F(SquishTest, OpenStatusCodes) {
   SquishMsgBase b;
-  EXPECT_FALSE(b.OpenMsgBase(ShortStr(Base())));
+  EXPECT_FALSE(b.OpenMsgBase(std::string(Base())));
   EXPECT_EQ(b.Status, SquishMsgBase::kNoDataFile);
   test::WriteFile(Base() + ".sqd", std::string(256, '\0'));
-  EXPECT_FALSE(b.OpenMsgBase(ShortStr(Base())));
+  EXPECT_FALSE(b.OpenMsgBase(std::string(Base())));
   EXPECT_EQ(b.Status, SquishMsgBase::kNoIndexFile);
   test::WriteFile(Base() + ".sqd", "short");
   test::WriteFile(Base() + ".sqi", "");
-  EXPECT_FALSE(b.OpenMsgBase(ShortStr(Base())));
+  EXPECT_FALSE(b.OpenMsgBase(std::string(Base())));
   EXPECT_EQ(b.Status, SquishMsgBase::kCannotOpenData);
 }
 
 TEST_F(SquishTest, NumbersAndFrames) {
   SquishMsgBase b;
-  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  ASSERT_TRUE(b.CreateMsgBase(std::string(Base())));
   ASSERT_TRUE(b.CreateMsg());
   EXPECT_EQ(b.GetMsgNum(), 1);
   EXPECT_EQ(b.GetHighMsgNum(), 1);  // before WriteMsg
@@ -82,12 +81,12 @@ TEST_F(SquishTest, NumbersAndFrames) {
 
 TEST_F(SquishTest, RoundTripOfHeaderAndText) {
   SquishMsgBase b;
-  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  ASSERT_TRUE(b.CreateMsgBase(std::string(Base())));
   b.SetMsgKind(0);
   ASSERT_TRUE(b.CreateMsg());
-  b.SetFrom(ShortStr("Alice"));
-  b.SetTo(ShortStr("Bob"));
-  b.SetSubj(ShortStr(std::string(100, 's')));
+  b.SetFrom(std::string("Alice"));
+  b.SetTo(std::string("Bob"));
+  b.SetSubj(std::string(std::string(100, 's')));
   MsgDateTime dt;
   dt.Year = 2026;
   dt.Month = 12;
@@ -111,14 +110,14 @@ TEST_F(SquishTest, RoundTripOfHeaderAndText) {
   b.CloseMsgBase();
 
   SquishMsgBase r;
-  ASSERT_TRUE(r.OpenMsgBase(ShortStr(Base())));
+  ASSERT_TRUE(r.OpenMsgBase(std::string(Base())));
   r.SeekFirst(1);
   ASSERT_TRUE(r.OpenMsg());
-  ShortStr s;
+  std::string s;
   r.GetFrom(s);
-  EXPECT_EQ(s.str(), "Alice");
+  EXPECT_EQ(s, "Alice");
   r.GetSubj(s);
-  EXPECT_EQ(s.str(), std::string(71, 's'));
+  EXPECT_EQ(s, std::string(71, 's'));
   MsgDateTime back;
   r.GetDateWritten(back);
   EXPECT_EQ(back.Year, 2026);
@@ -130,13 +129,13 @@ TEST_F(SquishTest, RoundTripOfHeaderAndText) {
   EXPECT_EQ(TextOf(r), "\001MSGID: 2:5020/1.3 cafe0001\r\001INTL 1:2/3 2:5020/1\r\001FMPT 3\rHello\r\nworld\r");
   FidoAddress o, d;
   r.GetAddrs(o, d);
-  EXPECT_EQ(FormatAddress(o).str(), "2:5020/1.3");
-  EXPECT_EQ(FormatAddress(d).str(), "1:2/3");
+  EXPECT_EQ(FormatAddress(o), "2:5020/1.3");
+  EXPECT_EQ(FormatAddress(d), "1:2/3");
 }
 
 TEST_F(SquishTest, NoKludgesGivesOneEmptyLine) {
   SquishMsgBase b;
-  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  ASSERT_TRUE(b.CreateMsgBase(std::string(Base())));
   AddMessage(b, "x", "just text\r");
   EXPECT_EQ(b.FrameHeader().clen, 1u);
   b.SeekFirst(1);
@@ -148,7 +147,7 @@ TEST_F(SquishTest, NoKludgesGivesOneEmptyLine) {
 
 TEST_F(SquishTest, DeleteKeepsTheWalkAndReusesTheFrame) {
   SquishMsgBase b;
-  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  ASSERT_TRUE(b.CreateMsgBase(std::string(Base())));
   AddMessage(b, "a", "first message with a long body " + std::string(200, 'x') + "\r");
   AddMessage(b, "b", "second\r");
   AddMessage(b, "c", "third\r");
@@ -167,7 +166,7 @@ TEST_F(SquishTest, DeleteKeepsTheWalkAndReusesTheFrame) {
   EXPECT_EQ(Walk(b), (std::vector<std::int32_t>{3, 4}));
   b.CloseMsgBase();
   SquishMsgBase r;
-  ASSERT_TRUE(r.OpenMsgBase(ShortStr(Base())));
+  ASSERT_TRUE(r.OpenMsgBase(std::string(Base())));
   r.SeekFirst(4);
   ASSERT_TRUE(r.OpenMsg());
   EXPECT_EQ(TextOf(r), "\rsmall\r");
@@ -178,7 +177,7 @@ TEST_F(SquishTest, DeleteKeepsTheWalkAndReusesTheFrame) {
 // its place in the chain; one that still fits stays where it is.
 TEST_F(SquishTest, RewrittenMessageKeepsOrMovesItsFrame) {
   SquishMsgBase b;
-  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  ASSERT_TRUE(b.CreateMsgBase(std::string(Base())));
   AddMessage(b, "a", "one\r");
   AddMessage(b, "b", "two\r");
   AddMessage(b, "c", "three\r");
@@ -198,7 +197,7 @@ TEST_F(SquishTest, RewrittenMessageKeepsOrMovesItsFrame) {
   b.CloseMsgBase();
 
   SquishMsgBase r;
-  ASSERT_TRUE(r.OpenMsgBase(ShortStr(Base())));
+  ASSERT_TRUE(r.OpenMsgBase(std::string(Base())));
   EXPECT_EQ(Walk(r), (std::vector<std::int32_t>{1, 2, 3}));
   r.SeekFirst(2);
   ASSERT_TRUE(r.OpenMsg());
@@ -215,7 +214,7 @@ TEST_F(SquishTest, RewrittenMessageKeepsOrMovesItsFrame) {
 
 TEST_F(SquishTest, SeekAboveEveryMessage) {
   SquishMsgBase b;
-  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  ASSERT_TRUE(b.CreateMsgBase(std::string(Base())));
   AddMessage(b, "a", "x\r");
   b.SeekFirst(2);
   EXPECT_FALSE(b.SeekFound());
@@ -228,7 +227,7 @@ TEST_F(SquishTest, SeekAboveEveryMessage) {
 
 TEST_F(SquishTest, LastReadFileGrowsWithZeros) {
   SquishMsgBase b;
-  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  ASSERT_TRUE(b.CreateMsgBase(std::string(Base())));
   EXPECT_EQ(b.GetLastRead(3), 0);
   b.SetLastRead(3, 77);
   std::string sql = test::ReadFile(Base() + ".sql");
@@ -254,7 +253,7 @@ class DamagedSquish : public SquishTest {
   void SetUp() override {
     SquishTest::SetUp();
     SquishMsgBase b;
-    ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+    ASSERT_TRUE(b.CreateMsgBase(std::string(Base())));
     AddMessage(b, "a", "\001MSGID: 1:1/1 1\rfirst\r");
     AddMessage(b, "b", "second\r");
   }
@@ -266,7 +265,7 @@ class DamagedSquish : public SquishTest {
   }
   int OpenFirst() {
     SquishMsgBase b;
-    if (!b.OpenMsgBase(ShortStr(Base()))) return -1;
+    if (!b.OpenMsgBase(std::string(Base()))) return -1;
     b.SeekFirst(1);
     return b.OpenMsg() ? 0 : b.Status;
   }
@@ -304,7 +303,7 @@ TEST_F(DamagedSquish, IndexPointingNowhere) {
 TEST_F(DamagedSquish, LoopingFreeChainEndsTheSearch) {
   {
     SquishMsgBase b;
-    ASSERT_TRUE(b.OpenMsgBase(ShortStr(Base())));
+    ASSERT_TRUE(b.OpenMsgBase(std::string(Base())));
     b.SeekFirst(1);
     ASSERT_TRUE(b.OpenMsg());
     ASSERT_TRUE(b.DeleteMsg());
@@ -312,7 +311,7 @@ TEST_F(DamagedSquish, LoopingFreeChainEndsTheSearch) {
   // The freed frame now points at itself.
   Patch32(Base() + ".sqd", 256 + 4, 256);
   SquishMsgBase b;
-  ASSERT_TRUE(b.OpenMsgBase(ShortStr(Base())));
+  ASSERT_TRUE(b.OpenMsgBase(std::string(Base())));
   AddMessage(b, "c", "a message too large for the freed frame " + std::string(500, 'x') + "\r");
   EXPECT_GT(b.FrameOffset(), 256u);
   EXPECT_EQ(Walk(b), (std::vector<std::int32_t>{2, 3}));
@@ -326,7 +325,7 @@ TEST_F(DamagedSquish, TruncatedAtEveryLengthNeverCrashes) {
     for (std::size_t ilen : {index.size(), index.size() - 5, std::size_t{0}}) {
       test::WriteFile(Base() + ".sqi", index.substr(0, ilen));
       SquishMsgBase b;
-      if (!b.OpenMsgBase(ShortStr(Base()))) continue;
+      if (!b.OpenMsgBase(std::string(Base()))) continue;
       for (b.SeekFirst(1); b.SeekFound(); b.SeekNext()) {
         if (b.OpenMsg()) b.CloseMsg();
       }
@@ -339,7 +338,7 @@ TEST_F(DamagedSquish, TruncatedAtEveryLengthNeverCrashes) {
 // the half-written frame.
 TEST_F(SquishTest, FailedWriteIsReported) {
   SquishMsgBase b;
-  ASSERT_TRUE(b.CreateMsgBase(ShortStr(Base())));
+  ASSERT_TRUE(b.CreateMsgBase(std::string(Base())));
   EXPECT_FALSE(test::StoredWhileWritesOfSizeFail(b, 238));  // the message header of a frame
   EXPECT_EQ(test::FileSizeOf(Base() + ".sqi"), 0);
 }

@@ -1,0 +1,60 @@
+// The outcome of a step that can end the run: success, an error the
+// program reports in words ("Error: ..." on the console and in the log,
+// exit code 255), or a run-time fault raised by the program itself (the
+// exit-time report names the source position; the fault number is the
+// exit code).  Library code returns a Status instead of ending the
+// process; the run driver is the one place that turns it into an exit.
+#pragma once
+
+#include <string>
+#include <utility>
+
+namespace lw {
+
+class Status {
+ public:
+  // Success.
+  Status() = default;
+
+  static Status Error(std::string text) {
+    Status s;
+    s.exit_code_ = 255;
+    s.text_ = std::move(text);
+    return s;
+  }
+  static Status Fault(int number, const char* file, int line) {
+    Status s;
+    s.exit_code_ = number;
+    s.file_ = file;
+    s.line_ = line;
+    return s;
+  }
+
+  bool ok() const { return exit_code_ == 0; }
+  int exit_code() const { return exit_code_; }
+  // True for a run-time fault, false for a reported error.
+  bool is_fault() const { return file_ != nullptr; }
+  // The words of a reported error.
+  const std::string& text() const { return text_; }
+  // Where a run-time fault was raised.
+  const char* file() const { return file_; }
+  int line() const { return line_; }
+
+ private:
+  int exit_code_ = 0;
+  std::string text_;
+  const char* file_ = nullptr;
+  int line_ = 0;
+};
+
+// A run-time fault raised here.
+#define LW_FAULT(number) ::lw::Status::Fault((number), __FILE__, __LINE__)
+
+// Returns from the calling function when `expr` is not ok.
+#define LW_RETURN_IF_ERROR(expr)            \
+  do {                                      \
+    ::lw::Status lw_status_ = (expr);       \
+    if (!lw_status_.ok()) return lw_status_; \
+  } while (0)
+
+}  // namespace lw
