@@ -32,7 +32,8 @@ void RunBaseInput(const BaseLayout& layout, const std::uint8_t* data, std::size_
   MsgBasePtr base;
   if (!OpenArea(base, area_id)) return;
   ReadEveryMessage(*base);
-  if (AppendSmallMessage(*base)) base->SetLastRead(0, base->GetHighMsgNum());
+  std::int32_t appended = AppendSmallMessage(*base);
+  if (appended >= 0) base->SetLastRead(0, appended);
   CloseArea(base);
 
   for (const char* extension : layout.extensions) {
@@ -43,6 +44,8 @@ void RunBaseInput(const BaseLayout& layout, const std::uint8_t* data, std::size_
 
   if (!OpenArea(base, area_id)) Fail("the base does not open again after a message was appended");
   ReadEveryMessage(*base);
+  bool hidden = layout.append_unreachable != nullptr && layout.append_unreachable(pieces);
+  if (appended >= 0 && !hidden && !HoldsAppendedMessage(*base, appended)) Fail("a message the base took is not there after reopening");
   CloseArea(base);
 }
 

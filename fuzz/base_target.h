@@ -17,6 +17,10 @@ struct BaseLayout {
   // input is skipped, so that a run looks for new ones.  Drop the check
   // when the fault is gone.
   bool (*known_fault)(const std::vector<Piece>& pieces) = nullptr;
+  // Whether the base's numbers are such that the next message cannot be
+  // found by its number (known faults, reported): the appended message is
+  // then not looked for.
+  bool (*append_unreachable)(const std::vector<Piece>& pieces) = nullptr;
 };
 
 // The little-endian 32-bit word at `at` of a piece, or 0 past its end.

@@ -10,10 +10,15 @@ bool HugeBaseMsgNum(const std::vector<lw::fuzz::Piece>& pieces) {
   return lw::fuzz::Le32At(pieces[0], 20) > 65536;
 }
 
+// Known: a BaseMsgNum of 0 numbers the messages from 0.
+bool BaseMsgNumZero(const std::vector<lw::fuzz::Piece>& pieces) {
+  return pieces[0].present && lw::fuzz::Le32At(pieces[0], 20) == 0;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const lw::fuzz::BaseLayout kJam{'J', {".jhr", ".jdt", ".jdx", ".jlr"}, HugeBaseMsgNum};
+  static const lw::fuzz::BaseLayout kJam{'J', {".jhr", ".jdt", ".jdx", ".jlr"}, HugeBaseMsgNum, BaseMsgNumZero};
   lw::fuzz::RunBaseInput(kJam, data, size);
   return 0;
 }

@@ -77,6 +77,9 @@ void ReadKludgesAndText(MessageBase& base) {
   }
 }
 
+const char kAppendedSubject[] = "appended";
+const char kAppendedLine[] = "One line of text.";
+
 }  // namespace
 
 const std::string& FreshScratchFolder() {
@@ -161,8 +164,8 @@ int ReadEveryMessage(MessageBase& base) {
   return opened;
 }
 
-bool AppendSmallMessage(MessageBase& base) {
-  if (!base.CreateMsg()) return false;
+std::int32_t AppendSmallMessage(MessageBase& base) {
+  if (!base.CreateMsg()) return -1;
   FidoAddress orig, dest;
   ParseFidoAddress("2:5020/1042.7", orig);
   ParseFidoAddress("2:5020/9", dest);
@@ -176,7 +179,19 @@ bool AppendSmallMessage(MessageBase& base) {
   base.WriteLine("One line of text.");
   bool stored = base.WriteMsg();
   base.CloseMsg();
-  return stored;
+  return stored ? base.GetMsgNum() : -1;
+}
+
+bool HoldsAppendedMessage(MessageBase& base, std::int32_t num) {
+  base.SeekFirst(num);
+  if (!base.SeekFound() || base.GetMsgNum() != num || !base.OpenMsg()) return false;
+  std::string subject;
+  base.GetSubj(subject);
+  Stream* text = base.GetTextStream();
+  bool whole = subject == kAppendedSubject && text != nullptr &&
+               ReadAllBytes(*text).find(std::string(kAppendedLine) + "\r") != std::string::npos;
+  base.CloseMsg();
+  return whole;
 }
 
 void Fail(const char* what) {
