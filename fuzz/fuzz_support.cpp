@@ -14,9 +14,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// In memory where the system offers it: the bases sync what they write,
-// and there that costs nothing.
+// LARKWAY_FUZZ_SCRATCH when set (a crashed process leaves its folder behind,
+// so a script points it at a folder of its own); else in memory where the
+// system offers it: the bases sync what they write, and there that costs
+// nothing.
 fs::path ScratchParent() {
+  if (const char* chosen = std::getenv("LARKWAY_FUZZ_SCRATCH"); chosen != nullptr && *chosen != '\0') return chosen;
   std::error_code ec;
   if (fs::is_directory("/dev/shm", ec)) return "/dev/shm";
   return fs::temp_directory_path();

@@ -35,8 +35,11 @@ dir=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DLARKWAY_FUZZ=ON -DLARKWAY_TESTS=OFF >/dev/null
 cmake --build "$dir" -j2 --target "${targets[@]}"
 
-scratch="$(mktemp -d)"
+# In memory where there is room for it; the targets keep their files below.
+scratch="$(mktemp -d /dev/shm/larkway-run-fuzz.XXXXXX 2>/dev/null || mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
+export LARKWAY_FUZZ_SCRATCH="$scratch/files"
+mkdir -p "$LARKWAY_FUZZ_SCRATCH"
 passed=0
 failed=0
 for target in "${targets[@]}"; do
