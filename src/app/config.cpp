@@ -58,23 +58,23 @@ RuleParts SplitRule(const ConfigLine& line, std::string_view key) {
 bool AppendNameRule(RuleList<NameRule>& list, const ConfigLine& line, std::string_view key) {
   if (list.Full()) return false;
   RuleParts parts = SplitRule(line, key);
-  list.Append(new NameRule{CutName(parts.name), parts.target});
+  list.Append(std::make_unique<NameRule>(NameRule{CutName(parts.name), parts.target}));
   return true;
 }
 
 bool AppendAddressRule(RuleList<AddressRule>& list, const ConfigLine& line, std::string_view key) {
   if (list.Full()) return false;
   RuleParts parts = SplitRule(line, key);
-  auto* rule = new AddressRule{};
+  auto rule = std::make_unique<AddressRule>();
   ParseFidoAddress(parts.name, rule->address);
   rule->target = parts.target;
-  list.Append(rule);
+  list.Append(std::move(rule));
   return true;
 }
 
 bool AppendName(RuleList<std::string>& list, std::string_view value) {
   if (list.Full()) return false;
-  list.Append(new std::string(value));
+  list.Append(std::make_unique<std::string>(value));
   return true;
 }
 
@@ -86,16 +86,7 @@ void SetPriority(MoverConfig& config, std::string_view rest) {
 
 }  // namespace
 
-void MoverConfig::ReleaseLists() {
-  NetmailAreas.Release();
-  ToRules.Release();
-  FromRules.Release();
-  ToAddrRules.Release();
-  FromAddrRules.Release();
-  NotTouchNames.Release();
-}
-
-bool ApplyConfigLine(MoverConfig& config, std::string_view raw) {
+bool ApplyConfigLine(MoverConfig& config, std::string_view raw, int /*line_number*/) {
   ConfigLine line(raw);
   if (line.StartsWith("NETMAIL ")) return AppendName(config.NetmailAreas, Trim(line.PathRest("NETMAIL ")));
   if (line.StartsWith("TO ")) return AppendNameRule(config.ToRules, line, "TO ");
@@ -128,14 +119,13 @@ Status ReadConfiguration(const std::string& name, MoverConfig& config) {
   platform::TextReader reader;
   if (int rc = reader.Open(name); rc != platform::kOk) return LW_FAULT(rc);
 
-  config.ReleaseLists();
   config = MoverConfig();
   std::string raw;
   int error = platform::kOk;
   int line_number = 0;
   while (reader.ReadLine(&raw, &error)) {
     ++line_number;
-    if (!ApplyConfigLine(config, CutConfigLine(raw))) {
+    if (!ApplyConfigLine(config, CutConfigLine(raw), line_number)) {
       ConsoleWarning("More than 100 entries of one key, line " + IntToStr(line_number) +
                      " ignored: " + raw);
     }
@@ -146,7 +136,7 @@ Status ReadConfiguration(const std::string& name, MoverConfig& config) {
 }
 
 Status CheckSettings(const MoverConfig& config) {
-  if (config.NetmailAreas.count == 0) return Status::Error("Path to netmail inbox not set. Please fix it.");
+  if (config.NetmailAreas.count() == 0) return Status::Error("Path to netmail inbox not set. Please fix it.");
   if (config.UseLastRead && config.UserNumber == 0) {
     return Status::Error("Please set some number in UserNumber, not ZERO.");
   }

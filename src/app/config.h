@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "errreport/status.h"
 #include "app/current_message.h"
@@ -28,21 +30,20 @@ struct AddressRule {
   std::string target;
 };
 
-// A list of separately allocated entries, in file order.
+// The entries of one list key, in file order, at most kMaxListEntries.
 template <typename T>
 struct RuleList {
-  T* items[kMaxListEntries] = {};
-  int count = 0;
+  std::vector<std::unique_ptr<T>> items;
 
-  bool Full() const { return count >= kMaxListEntries; }
-  void Append(T* item) { items[count++] = item; }
-  void Release() {
-    for (int i = 0; i < count; ++i) {
-      delete items[i];
-      items[i] = nullptr;
-    }
-    count = 0;
-  }
+  int count() const { return static_cast<int>(items.size()); }
+  bool Full() const { return count() >= kMaxListEntries; }
+  void Append(std::unique_ptr<T> item) { items.push_back(std::move(item)); }
+};
+
+// A configuration line the reader skipped or may have misread.
+struct ConfigProblem {
+  int line_number = 0;  // 1-based
+  std::string text;     // what is wrong, for a person to read
 };
 
 struct MoverConfig {
@@ -58,8 +59,8 @@ struct MoverConfig {
   std::string Priority[5];
   bool KeepLocalUnsent = false;
   std::string LogFileName;
-
-  void ReleaseLists();
+  // Lines skipped or possibly misread, in file order.
+  std::vector<ConfigProblem> problems;
 };
 
 // Reads the configuration file `name` into `config`.  A missing file is a
@@ -77,6 +78,6 @@ std::string_view CutConfigLine(std::string_view line);
 
 // Applies one configuration line (without its line end) to `config`.
 // Returns false when the line was a list entry beyond the list's limit.
-bool ApplyConfigLine(MoverConfig& config, std::string_view line);
+bool ApplyConfigLine(MoverConfig& config, std::string_view line, int line_number = 0);
 
 }  // namespace lw

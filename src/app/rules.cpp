@@ -16,7 +16,7 @@ void Found(RuleVerdict& v, const std::string& target, const std::string& log_tex
 void TryNameRules(const RuleList<NameRule>& rules, const std::string& name, const char* what,
                   RuleVerdict& v, LogFile& log) {
   std::string folded = UpCase866(name);
-  for (int i = 0; i < rules.count && !v.found; ++i) {
+  for (int i = 0; i < rules.count() && !v.found; ++i) {
     const NameRule& rule = *rules.items[i];
     if (folded == rule.name) Found(v, rule.target, std::string(what) + "`" + rule.name + "`", log);
   }
@@ -24,7 +24,7 @@ void TryNameRules(const RuleList<NameRule>& rules, const std::string& name, cons
 
 void TryAddressRules(const RuleList<AddressRule>& rules, const FidoAddress& addr, const char* what,
                      RuleVerdict& v, LogFile& log) {
-  for (int i = 0; i < rules.count && !v.found; ++i) {
+  for (int i = 0; i < rules.count() && !v.found; ++i) {
     const AddressRule& rule = *rules.items[i];
     if (rule.address.zone == 0) break;  // the list is searched up to a zone-0 rule
     if (rule.address == addr) {
@@ -41,7 +41,7 @@ RuleVerdict EvaluateRules(const MoverConfig& config, const CurrentMessage& msg, 
     const std::string& word = config.Priority[slot];
     if (word == "NOT_TOUCH") {
       std::string to = UpCase866(msg.to);
-      for (int i = 0; i < config.NotTouchNames.count && !v.not_touch; ++i) {
+      for (int i = 0; i < config.NotTouchNames.count() && !v.not_touch; ++i) {
         if (to == *config.NotTouchNames.items[i]) v.not_touch = true;
       }
     } else if (word == "TO") {

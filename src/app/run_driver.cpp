@@ -27,7 +27,7 @@ Status Prepare(Run& run, const std::string& config_name) {
 
 Status ScanAreas(Run& run) {
   const RuleList<std::string>& areas = run.config.NetmailAreas;
-  for (int i = 0; i < areas.count; ++i) {
+  for (int i = 0; i < areas.count(); ++i) {
     const std::string& area = *areas.items[i];
     run.log.Say(' ', kProductTag, "Scanning " + area.substr(area.empty() ? 0 : 1));
     AreaScanResult result;

@@ -1,8 +1,10 @@
 // The shared operations of MessageBase: number walk, text lines, kludges,
-// address kludges, origin line and kind flags.  Format operations end the
-// run with fault 217 on a plain instance.
+// address kludges, origin line and kind flags.  Format operations on a
+// plain instance fail with Status kNoFormat.
 #include "msgbase/message_base.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 #include <memory>
 
@@ -14,6 +16,9 @@ namespace lw {
 namespace {
 
 constexpr std::int32_t kReadBlock = 1024;
+// The first read of a line: most lines are shorter, and a line reader that
+// read a whole block per line would copy far more than the text holds.
+constexpr std::int32_t kFirstLineRead = 128;
 const char kMsgIdPrefix[] = "\001MSGID:";
 const char kIntlPrefix[] = "\001INTL";
 const char kFmptPrefix[] = "\001FMPT";
@@ -21,6 +26,44 @@ const char kToptPrefix[] = "\001TOPT";
 
 bool StartsWith(std::string_view s, std::string_view prefix) {
   return s.substr(0, prefix.size()) == prefix;
+}
+
+// Reads the line at the position of `text` (up to a CR, a NUL or the end;
+// an LF right after a CR belongs to the terminator), keeps at most `limit`
+// of its bytes in `line`, and leaves the position after the terminator.
+// Reads grow from kFirstLineRead to kReadBlock while the line goes on, so
+// the bytes read stay proportional to the bytes the line spans.
+void ReadTextLine(Stream& text, std::string& line, std::size_t limit) {
+  std::int32_t pos = text.GetPos();
+  const std::int32_t size = text.GetSize();
+  if (pos < 0 || size < 0) return;
+  char block[kReadBlock];
+  std::int32_t chunk = kFirstLineRead;
+  while (pos < size) {
+    const std::int32_t n = size - pos < chunk ? size - pos : chunk;
+    text.Seek(pos);
+    text.Read(block, n);
+    std::int32_t i = 0;
+    while (i < n && block[i] != 0 && block[i] != kLineTerminator) ++i;
+    const std::size_t room = limit - std::min(limit, line.size());
+    line.append(block, std::min(room, static_cast<std::size_t>(i)));
+    if (i < n) {
+      std::int32_t next = pos + i + 1;
+      char after = 0;
+      if (i + 1 < n) {
+        after = block[i + 1];
+      } else if (next < size) {
+        text.Seek(next);
+        text.Read(&after, 1);
+      }
+      if (after == 10 && next < size) ++next;
+      text.Seek(next);
+      return;
+    }
+    pos += n;
+    if (chunk < kReadBlock) chunk *= 2;
+  }
+  text.Seek(pos);
 }
 
 }  // namespace
@@ -78,7 +121,7 @@ void MessageBase::SetDatesToNow() {
 // ---- Walking message numbers ----
 
 void MessageBase::SeekFirst(std::int32_t msg_num) {
-  CurMsgNum = msg_num - 1;
+  CurMsgNum = msg_num > INT32_MIN ? msg_num - 1 : msg_num;
   SeekNext();
 }
 
@@ -110,43 +153,15 @@ void MessageBase::ReadLineZ(char* buf, std::int32_t capacity) {
   if (capacity <= 0) return;
   buf[0] = 0;
   if (Text == nullptr) return;
-  std::int32_t stored = 0;
-  std::int32_t pos = Text->GetPos();
-  const std::int32_t size = Text->GetSize();
-  if (pos < 0) return;
-  char block[kReadBlock];
-  while (pos < size) {
-    std::int32_t n = size - pos < kReadBlock ? size - pos : kReadBlock;
-    Text->Seek(pos);
-    Text->Read(block, n);
-    std::int32_t i = 0;
-    while (i < n && block[i] != 0 && block[i] != kLineTerminator) ++i;
-    std::int32_t take = i < capacity - 1 - stored ? i : capacity - 1 - stored;
-    std::memcpy(buf + stored, block, static_cast<std::size_t>(take));
-    stored += take;
-    buf[stored] = 0;
-    if (i < n) {
-      std::int32_t next = pos + i + 1;
-      char after = 0;
-      if (i + 1 < n) {
-        after = block[i + 1];
-      } else if (next < size) {
-        Text->Seek(next);
-        Text->Read(&after, 1);
-      }
-      if (after == 10 && next < size) ++next;
-      Text->Seek(next);
-      return;
-    }
-    pos += n;
-  }
-  Text->Seek(pos);
+  std::string line;
+  ReadTextLine(*Text, line, static_cast<std::size_t>(capacity - 1));
+  std::memcpy(buf, line.data(), line.size());
+  buf[line.size()] = 0;
 }
 
 void MessageBase::ReadLine(std::string& line) {
-  auto buf = std::make_unique<char[]>(kMaxKludgeLine);
-  ReadLineZ(buf.get(), kMaxKludgeLine);
-  line = CutTextLine(ZToStr(buf.get(), kMaxKludgeLine));
+  line.clear();
+  if (Text != nullptr) ReadTextLine(*Text, line, kMaxTextLine);
 }
 
 void MessageBase::WriteLineZ(const char* line) {

@@ -204,6 +204,5 @@ void InstallFaultHandlers(FaultReporter report);
 void RawConsoleWrite(const char* text, std::size_t length);
 // Offset of a code address from the start of the program image.
 std::uintptr_t ImageOffset(std::uintptr_t address);
-[[noreturn]] void ExitProcess(int code);
 
 }  // namespace lw::platform

@@ -650,6 +650,4 @@ std::uintptr_t ImageOffset(std::uintptr_t address) {
   return address;
 }
 
-void ExitProcess(int code) { _exit(code); }
-
 }  // namespace lw::platform

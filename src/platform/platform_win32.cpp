@@ -370,6 +370,4 @@ std::uintptr_t ImageOffset(std::uintptr_t address) {
   return address - reinterpret_cast<std::uintptr_t>(GetModuleHandleA(nullptr));
 }
 
-void ExitProcess(int code) { ::ExitProcess(static_cast<UINT>(code)); }
-
 }  // namespace lw::platform

@@ -1,5 +1,6 @@
 #include "stream/stream.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -29,9 +30,10 @@ std::string ReadAllBytes(Stream& s) {
 
 void Stream::CopyFrom(Stream& source, std::int32_t count) {
   char block[kCopyBlock];
-  while (count > 0) {
+  while (count > 0 && source.Status == kStreamOk && Status == kStreamOk) {
     std::int32_t n = count < kCopyBlock ? count : kCopyBlock;
     source.Read(block, n);
+    if (source.Status != kStreamOk) return;  // never write what was not read
     Write(block, n);
     count -= n;
   }
@@ -134,11 +136,24 @@ void FileStream::ResetStatus() {
   if (Status != kStreamOpenError) Status = kStreamOk;
 }
 
+void FileStream::Close() {
+  if (file_ == platform::kNoFile) return;
+  const int rc = platform::Os().CloseFile(file_);
+  file_ = platform::kNoFile;
+  if (rc != platform::kOk && Status == kStreamOk) Status = kStreamOsError;
+}
+
 // ---- MemoryStream ----
+
+void MemoryStream::PushBlock(std::int32_t length) {
+  starts_.push_back(size_);
+  blocks_.push_back(Block{std::make_unique<char[]>(static_cast<std::size_t>(length)), length});  // zeroed
+  size_ += length;
+}
 
 void MemoryStream::SetSize(std::int32_t target) {
   if (target < 0) target = 0;
-  if (blocks_.empty()) blocks_.push_back(Block{std::make_unique<char[]>(0), 0});
+  if (blocks_.empty()) PushBlock(0);
   while (size_ < target) {
     std::int32_t inc = target - size_ < kMaxBlock ? target - size_ : kMaxBlock;
     Block& last = blocks_.back();
@@ -149,8 +164,7 @@ void MemoryStream::SetSize(std::int32_t target) {
       last.bytes = std::move(bytes);
       last.length = inc;
     } else {
-      blocks_.push_back(Block{std::make_unique<char[]>(static_cast<std::size_t>(inc)), inc});
-      size_ += inc;
+      PushBlock(inc);
     }
   }
   while (size_ > target) {
@@ -159,6 +173,7 @@ void MemoryStream::SetSize(std::int32_t target) {
     if (last.length < dec && blocks_.size() > 1) {
       size_ -= last.length;
       blocks_.pop_back();
+      starts_.pop_back();
     } else if (last.length < dec) {
       size_ -= last.length;
       last.length = 0;
@@ -167,24 +182,36 @@ void MemoryStream::SetSize(std::int32_t target) {
       size_ -= dec;
     }
   }
+  if (last_block_ >= blocks_.size()) last_block_ = blocks_.size() - 1;
+}
+
+std::size_t MemoryStream::BlockAt(std::int32_t pos) {
+  auto holds = [this, pos](std::size_t i) {
+    return i < blocks_.size() && starts_[i] <= pos && pos - starts_[i] < blocks_[i].length;
+  };
+  if (holds(last_block_)) return last_block_;
+  if (holds(last_block_ + 1)) return last_block_ + 1;
+  // Block starts are strictly increasing (only a lone block is ever empty).
+  auto after = std::upper_bound(starts_.begin(), starts_.end(), pos);
+  return static_cast<std::size_t>(after - starts_.begin()) - 1;
 }
 
 template <typename Fn>
 void MemoryStream::ForRange(std::int32_t pos, std::int32_t count, Fn fn) {
-  std::int32_t start = 0;
+  if (count <= 0) return;
+  std::size_t i = BlockAt(pos);
   std::int32_t done = 0;
-  for (Block& b : blocks_) {
-    if (done == count) break;
-    std::int32_t end = start + b.length;
-    if (pos + done < end) {
-      std::int32_t offset = pos + done - start;
-      std::int32_t n = b.length - offset;
-      if (n > count - done) n = count - done;
-      fn(b.bytes.get() + offset, done, n);
-      done += n;
-    }
-    start = end;
+  for (;;) {
+    Block& b = blocks_[i];
+    std::int32_t offset = pos + done - starts_[i];
+    std::int32_t n = b.length - offset;
+    if (n > count - done) n = count - done;
+    fn(b.bytes.get() + offset, done, n);
+    done += n;
+    if (done == count || i + 1 == blocks_.size()) break;
+    ++i;
   }
+  last_block_ = i;
 }
 
 void MemoryStream::Read(void* buf, std::int32_t count) {

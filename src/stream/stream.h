@@ -12,7 +12,9 @@
 
 namespace lw {
 
-// Status codes of a FileStream (a MemoryStream stays at 0).
+// Status codes of a FileStream (a MemoryStream stays at 0).  A failed call
+// sets Status and it stays set (every later call does nothing) until
+// ResetStatus; a caller that needs whole data checks Status after reading.
 enum StreamStatus : std::int32_t {
   kStreamOk = 0,
   kStreamOsError = -1,    // the OS refused a seek, read, write or query
@@ -38,8 +40,15 @@ class Stream {
   Stream(const Stream&) = delete;
   Stream& operator=(const Stream&) = delete;
 
-  // Reads Count bytes from Source and writes them here, 1024 at a time.
+  // Reads `count` bytes from `source` and writes them here, 1024 at a
+  // time; stops at the first step that leaves either stream failed (the
+  // failure stays in that stream's Status).
   virtual void CopyFrom(Stream& source, std::int32_t count);
+  // Reads `count` bytes at the position.  A file stream that cannot read
+  // all of them (an error, or the end of the file) sets Status and zeroes
+  // the whole buffer, so that no caller ever sees part of a read as data;
+  // a memory stream copies what lies before its end and leaves the rest of
+  // the buffer as it was.
   virtual void Read(void* buf, std::int32_t count) = 0;
   virtual void Write(const void* buf, std::int32_t count) = 0;
   virtual void Seek(std::int32_t pos) = 0;
@@ -48,6 +57,9 @@ class Stream {
   virtual void Flush() = 0;
   virtual void Truncate() = 0;  // at the current position
   virtual void ResetStatus();   // back to kStreamOk
+  // Releases what the stream holds: a file stream closes its file, and a
+  // failed close sets Status; any later file call then fails.
+  virtual void Close() {}
 
   std::int32_t Status = kStreamOk;
   std::int32_t Mode;
@@ -68,12 +80,17 @@ class FileStream final : public Stream {
   void Flush() override;
   void Truncate() override;
   void ResetStatus() override;
+  void Close() override;
 
  private:
   platform::FileHandle file_ = platform::kNoFile;
 };
 
-// A stream over a chain of memory blocks of at most 8192 bytes each.
+// A stream over a chain of memory blocks of at most 8192 bytes each.  Only
+// the last block ever changes its length, so the start offset of every
+// block is kept beside it: the block of a position is found by a binary
+// search, or at once when it is the block the last access ended in (as it
+// is for every sequential read or write).
 class MemoryStream final : public Stream {
  public:
   static constexpr std::int32_t kMaxBlock = 8192;
@@ -99,11 +116,17 @@ class MemoryStream final : public Stream {
     std::int32_t length = 0;
   };
   void SetSize(std::int32_t target);
-  // Copies between the blocks and `buf` at [pos, pos + count).
+  void PushBlock(std::int32_t length);
+  // The index of the block that holds byte `pos` (0 <= pos < size_).
+  std::size_t BlockAt(std::int32_t pos);
+  // Copies between the blocks and `buf` at [pos, pos + count), which lies
+  // within the stream.
   template <typename Fn>
   void ForRange(std::int32_t pos, std::int32_t count, Fn fn);
 
   std::vector<Block> blocks_;
+  std::vector<std::int32_t> starts_;  // offset of each block's first byte
+  std::size_t last_block_ = 0;        // where the last access ended
   std::int32_t pos_ = 0;
   std::int32_t size_ = 0;
 };

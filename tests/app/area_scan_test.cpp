@@ -44,7 +44,6 @@ TEST(AreaScan, FailedDeleteIsAWarningAndTheRunGoesOn) {
     ASSERT_TRUE(run.log.Open(dir / "lw.log").ok());
     ASSERT_TRUE(ScanArea(run, area, result).ok());
   }
-  config.ReleaseLists();
 
   EXPECT_EQ(result.found_count, 2);
   EXPECT_NE(os.console.find("Warning: Unable to delete message 1 in " + area), std::string::npos) << os.console;

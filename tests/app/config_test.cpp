@@ -16,7 +16,6 @@ std::string Stored(const std::string& written) {
 
 class ConfigLines : public ::testing::Test {
  protected:
-  ~ConfigLines() override { config_.ReleaseLists(); }
   void Apply(std::initializer_list<const char*> lines) {
     for (const char* l : lines) ApplyConfigLine(config_, l);
   }
@@ -25,20 +24,20 @@ class ConfigLines : public ::testing::Test {
 
 TEST_F(ConfigLines, NetmailKeepsPathCaseKeyFolded) {
   Apply({"netmail */Var/Mail/Net  ", "  NETMAIL /ignored", "NETMAIL\t*/tab/path ; comment"});
-  ASSERT_EQ(config_.NetmailAreas.count, 2);
+  ASSERT_EQ(config_.NetmailAreas.count(), 2);
   EXPECT_EQ(*config_.NetmailAreas.items[0], Stored("*/Var/Mail/Net"));
   EXPECT_EQ(*config_.NetmailAreas.items[1], Stored("*/tab/path"));
 }
 
 TEST_F(ConfigLines, RuleSyntax) {
   Apply({"TO Sysop ; , later", "to John Doe, kill ; note", "FROM ,Lead,Sdest,more", "TO Nameless"});
-  ASSERT_EQ(config_.ToRules.count, 3);
+  ASSERT_EQ(config_.ToRules.count(), 3);
   EXPECT_EQ(config_.ToRules.items[0]->name, "SYSOP");
   EXPECT_EQ(config_.ToRules.items[0]->target, "");
   EXPECT_EQ(config_.ToRules.items[1]->name, "JOHN DOE");
   EXPECT_EQ(config_.ToRules.items[1]->target, Stored("kill"));
   EXPECT_EQ(config_.ToRules.items[2]->target, "");
-  ASSERT_EQ(config_.FromRules.count, 1);
+  ASSERT_EQ(config_.FromRules.count(), 1);
   EXPECT_EQ(config_.FromRules.items[0]->name, "LEAD");
   EXPECT_EQ(config_.FromRules.items[0]->target, Stored("Lead,Sdest,more"));
 }
@@ -57,7 +56,7 @@ TEST_F(ConfigLines, Cp866NamesFolded) {
 
 TEST_F(ConfigLines, AddressRulesPresetToZero) {
   Apply({"TOADDR 2:5020/1.3, Mpoint", "FROMADDR 5020/1, kill", "TOADDR junk, Mx"});
-  ASSERT_EQ(config_.ToAddrRules.count, 2);
+  ASSERT_EQ(config_.ToAddrRules.count(), 2);
   EXPECT_EQ(FormatAddress4D(config_.ToAddrRules.items[0]->address), "2:5020/1.3");
   EXPECT_EQ(FormatAddress4D(config_.FromAddrRules.items[0]->address), "0:5020/1.0");
   EXPECT_EQ(FormatAddress4D(config_.ToAddrRules.items[1]->address), "0:0/0.0");
@@ -82,7 +81,7 @@ TEST_F(ConfigLines, SingleValueKeys) {
 TEST_F(ConfigLines, ListLimit) {
   for (int i = 0; i < kMaxListEntries; ++i) EXPECT_TRUE(ApplyConfigLine(config_, "TO a, b"));
   EXPECT_FALSE(ApplyConfigLine(config_, "TO a, b"));
-  EXPECT_EQ(config_.ToRules.count, kMaxListEntries);
+  EXPECT_EQ(config_.ToRules.count(), kMaxListEntries);
 }
 
 }  // namespace

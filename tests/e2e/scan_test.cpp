@@ -285,13 +285,15 @@ TEST_F(Scan, EmptyTargetCannotBeOpened) {
   EXPECT_NE(r.out.find("Error: unable to open destination messagebase - \n"), std::string::npos);
 }
 
-TEST_F(Scan, MessageCannotBeCreated) {
+// A destination folder that cannot be made (a file stands in its way).
+TEST_F(Scan, DestinationFolderCannotBeMade) {
   PutMsg("net", 1, To("Sysop"));
   WriteFile(P("plainfile"), "x");
   Config({"NETMAIL *net", "MOVE YES", "PRIORITY TO", "TO Sysop, *plainfile/sub"});
   RunResult r = Run();
   EXPECT_EQ(r.exit_code, 255);
-  EXPECT_NE(r.out.find("Error: Cannot create message: 4096\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Error: unable to open destination messagebase - " + Shown("*plainfile/sub") + "\n"),
+            std::string::npos) << r.out;
   EXPECT_EQ(Msgs("net").size(), 1u);
 }
 

@@ -68,6 +68,48 @@ TEST_F(TextFixture, LfAfterCrAcrossBlockBoundary) {
   EXPECT_EQ(base_.GetTextPos(), 1025);
 }
 
+// A stream that counts the bytes read through it.
+class CountingStream final : public Stream {
+ public:
+  explicit CountingStream(Stream& inner) : Stream(0, ""), inner_(inner) {}
+  std::int64_t bytes_read = 0;
+  void Read(void* buf, std::int32_t count) override {
+    bytes_read += count;
+    inner_.Read(buf, count);
+  }
+  void Write(const void* buf, std::int32_t count) override { inner_.Write(buf, count); }
+  void Seek(std::int32_t pos) override { inner_.Seek(pos); }
+  std::int32_t GetPos() override { return inner_.GetPos(); }
+  std::int32_t GetSize() override { return inner_.GetSize(); }
+  void Flush() override {}
+  void Truncate() override { inner_.Truncate(); }
+
+ private:
+  Stream& inner_;
+};
+
+// Reading a text line by line reads a bounded amount per line beyond the
+// line itself, however short the lines are: reading stays linear in the
+// text's size, where a block read per line made it grow with the
+// number of lines times the block.
+TEST_F(TextFixture, LineReadingReadsWhatTheLinesSpan) {
+  std::string text;
+  for (int i = 0; i < 20000; ++i) text += i % 100 == 0 ? std::string(3000, 'w') + "\r" : "ab\r";
+  SetText(text);
+  CountingStream counting(mem_);
+  MessageBase reader(&counting);
+  reader.SetTextPos(0);
+  std::string line;
+  int lines = 0;
+  while (!reader.TextEnd()) {
+    reader.ReadLine(line);
+    ++lines;
+  }
+  EXPECT_EQ(lines, 20000);
+  EXPECT_LT(counting.bytes_read, 2 * static_cast<std::int64_t>(text.size()) + 130 * lines);
+  EXPECT_GE(counting.bytes_read, static_cast<std::int64_t>(text.size()));
+}
+
 TEST_F(TextFixture, LongLineCutPositionAfterTerminator) {
   SetText(std::string(300, 'a') + "\rsecond\r");
   EXPECT_EQ(Lines(), (std::vector<std::string>{std::string(255, 'a'), "second"}));

@@ -60,10 +60,8 @@ bool StoredWhileWritesOfSizeFail(MessageBase& base, std::size_t size) {
   EXPECT_TRUE(base.CreateMsg());
   base.GetTextStream()->Write("body\r", 5);
   HalfWritesOfSize failing(size);
-  platform::SetPlatform(&failing);
-  bool stored = base.WriteMsg();
-  platform::SetPlatform(nullptr);
-  return stored;
+  platform::ScopedPlatform guard(&failing);
+  return base.WriteMsg();
 }
 
 }  // namespace lw::test

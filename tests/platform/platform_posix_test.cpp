@@ -124,10 +124,13 @@ class FailingWrites : public PlatformWrapper {
 
 TEST_F(PlatformTest, WrapperInjectsFaults) {
   FailingWrites failing;
-  SetPlatform(&failing);
-  auto s = OpenFileStream(dir_ / "f", fmCreate);
-  s->Write("abc", 3);
-  SetPlatform(nullptr);
+  std::unique_ptr<Stream> s;
+  {
+    ScopedPlatform guard(&failing);
+    s = OpenFileStream(dir_ / "f", fmCreate);
+    s->Write("abc", 3);
+  }
+  EXPECT_EQ(&Os(), &NativePlatform());
   EXPECT_EQ(s->Status, kStreamOsError);
 }
 

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <random>
 #include <vector>
 
+#include "platform/platform_wrapper.h"
 #include "test_util.h"
 
 namespace lw {
@@ -133,6 +136,111 @@ TEST(MemoryStream, EdgeReadsAndWrites) {
   m.Seek(INT32_MAX - 2);
   m.Write("abcdef", 6);  // would pass the largest position: ignored
   EXPECT_EQ(m.GetSize(), 9);
+}
+
+// A read the OS fails, or one that meets the end of the file, shows in
+// Status and hands out zeros in place of every byte asked for; a copy
+// stops there and writes nothing it did not read.
+class FailingReads : public platform::PlatformWrapper {
+ public:
+  explicit FailingReads(int fail_at) : PlatformWrapper(platform::NativePlatform()), fail_at_(fail_at) {}
+  int ReadFile(platform::FileHandle f, void* b, std::size_t n, std::size_t* done) override {
+    if (++reads_ == fail_at_) return platform::kDiskReadError;
+    return target_.ReadFile(f, b, n, done);
+  }
+
+ private:
+  int fail_at_;
+  int reads_ = 0;
+};
+
+TEST_F(StreamTest, FailedReadShowsAndCopiesNothingUnread) {
+  test::WriteFile(dir_ / "f", std::string(3000, 'a'));
+  auto file = OpenFileStream(dir_ / "f", fmRead);
+  MemoryStream copy;
+  FailingReads failing(2);
+  {
+    platform::ScopedPlatform installed(&failing);
+    copy.CopyFrom(*file, 3000);
+  }
+  EXPECT_EQ(file->Status, kStreamOsError);
+  EXPECT_EQ(copy.Status, kStreamOk);
+  std::string back(2048, 'z');
+  copy.Seek(0);
+  copy.Read(back.data(), 2048);
+  EXPECT_EQ(back.substr(0, 1024), std::string(1024, 'a'));
+  EXPECT_EQ(back.substr(1024), std::string(1024, '\0'));  // pre-sized, never written
+
+  file.reset();
+  auto again = OpenFileStream(dir_ / "f", fmRead);
+  std::vector<char> buf(100, 'z');
+  again->Seek(INT32_MAX);
+  again->Read(buf.data(), 100);
+  EXPECT_EQ(again->Status, kStreamReadShort);
+  EXPECT_EQ(std::string(buf.begin(), buf.end()), std::string(100, '\0'));
+}
+
+TEST_F(StreamTest, CloseReportsAndEndsTheFile) {
+  test::WriteFile(dir_ / "f", "abc");
+  auto s = OpenFileStream(dir_ / "f", fmRead);
+  s->Close();
+  EXPECT_EQ(s->Status, kStreamOk);
+  char c = 'z';
+  s->Read(&c, 1);
+  EXPECT_NE(s->Status, kStreamOk);
+  s->Close();  // twice is harmless
+}
+
+// Reads and writes at any position agree with a plain string, whatever
+// the blocks look like (small writes at the end make small blocks).
+TEST(MemoryStream, RandomAccessOverUnevenBlocks) {
+  MemoryStream m;
+  std::string model;
+  std::mt19937 random(7);
+  for (int i = 0; i < 3000; ++i) {
+    std::string piece(random() % 40 + 1, static_cast<char>('a' + i % 26));
+    if (i % 50 == 0) piece.assign(9000, static_cast<char>('A' + i % 26));
+    m.Seek(static_cast<std::int32_t>(model.size()));
+    m.Write(piece.data(), static_cast<std::int32_t>(piece.size()));
+    model += piece;
+  }
+  ASSERT_GT(m.BlockLengths().size(), 1000u);
+  for (int i = 0; i < 2000; ++i) {
+    std::int32_t pos = static_cast<std::int32_t>(random() % model.size());
+    std::int32_t n = static_cast<std::int32_t>(random() % 20000);
+    if (i % 3 == 0) {
+      std::string w(static_cast<std::size_t>(n % 100), static_cast<char>('0' + i % 10));
+      m.Seek(pos);
+      m.Write(w.data(), static_cast<std::int32_t>(w.size()));
+      model.replace(static_cast<std::size_t>(pos), std::min(w.size(), model.size() - static_cast<std::size_t>(pos)), w);
+    }
+    std::string got(static_cast<std::size_t>(n), '\0');
+    m.Seek(pos);
+    m.Read(got.data(), n);
+    got.resize(std::min(static_cast<std::size_t>(n), model.size() - static_cast<std::size_t>(pos)));
+    ASSERT_EQ(got, model.substr(static_cast<std::size_t>(pos), got.size())) << i;
+  }
+  EXPECT_EQ(m.GetSize(), static_cast<std::int32_t>(model.size()));
+}
+
+TEST(MemoryStream, PositionsNearTheLimitNeverOverflow) {
+  MemoryStream m;
+  m.Write("abc", 3);
+  char buf[8] = {'z'};
+  for (std::int32_t pos : {INT32_MAX, INT32_MAX - 1, INT32_MIN}) {
+    m.Seek(pos);
+    m.Read(buf, 8);
+    EXPECT_EQ(buf[0], 'z');
+    m.Write("xy", 2);  // would end past the largest position, or before 0
+    EXPECT_EQ(m.GetSize(), 3);
+  }
+  m.Seek(1);
+  m.Read(buf, INT32_MAX);  // clipped to what the stream holds
+  EXPECT_EQ(std::string(buf, 2), "bc");
+  MemoryStream to;
+  to.Seek(INT32_MAX - 1);
+  to.CopyFrom(m, INT32_MAX);  // cannot fit: nothing grows
+  EXPECT_EQ(to.GetSize(), 0);
 }
 
 TEST(StreamFactories, FileFinderAttributeFilter) {

@@ -40,7 +40,7 @@ TEST_F(FidoTest, DirectoryScan) {
   test::WriteFile(area_ + "/3.MSG", "x");
   ASSERT_TRUE(Open());
   EXPECT_EQ(base_.GetMsgCount(), 3);
-  EXPECT_EQ(base_.GetHighMsgNum(), 70000);
+  EXPECT_EQ(base_.GetHighMsgNum(), 7);  // 70000 is past the map: no message
   EXPECT_TRUE(base_.MsgExists(3));
   EXPECT_FALSE(base_.MsgExists(70000));
   EXPECT_FALSE(base_.MsgExists(0));
@@ -118,8 +118,18 @@ TEST_F(FidoTest, DamagedFilesNeverOverrun) {
   test::WriteFile(area_ + "/1.msg", garbage);
   test::WriteFile(area_ + "/2.msg", "short");
   test::WriteFile(area_ + "/3.msg", "");
+  test::WriteFile(area_ + "/4.msg", std::string(189, 'h'));
   ASSERT_TRUE(Open());
-  for (int n = 1; n <= 3; ++n) {
+  for (int n = 2; n <= 4; ++n) {  // shorter than a header: damaged, left alone
+    const std::string before = test::ReadFile(area_ + "/" + std::to_string(n) + ".msg");
+    base_.SeekFirst(n);
+    EXPECT_FALSE(base_.OpenMsg()) << n;
+    EXPECT_EQ(base_.Status, FidoMsgBase::kDamagedMessage);
+    EXPECT_EQ(base_.GetTextStream(), nullptr);
+    EXPECT_FALSE(base_.OpenMsgHeader()) << n;
+    EXPECT_EQ(test::ReadFile(area_ + "/" + std::to_string(n) + ".msg"), before);
+  }
+  for (int n = 1; n <= 1; ++n) {
     base_.SeekFirst(n);
     ASSERT_TRUE(base_.OpenMsg());
     std::string s;
@@ -165,6 +175,8 @@ TEST_F(FidoTest, HeaderOnlyReadsLeadingKludges) {
   base_.SeekFirst(1);
   ASSERT_TRUE(base_.OpenMsgHeader());
   EXPECT_EQ(Text(), "\001A: 1\r\001B: 2\r");
+  EXPECT_FALSE(base_.WriteMsg());  // would cut the body off
+  EXPECT_EQ(test::ReadFile(area_ + "/1.msg"), m.Bytes());
 }
 
 TEST_F(FidoTest, DateTextForms) {
