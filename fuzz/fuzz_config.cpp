@@ -14,9 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto config = std::make_unique<MoverConfig>();
   if (!ReadConfiguration(name, *config).ok()) fuzz::Fail("an existing configuration file was not read");
   CheckSettings(*config);
-  for (int i = 0; i < config->ToRules.count; ++i) {
-    if (config->ToRules.items[i]->name.size() > kMaxNameLength) fuzz::Fail("a name rule is longer than a name");
+  for (const auto& rule : config->ToRules.items) {
+    if (rule->name.size() > kMaxNameLength) fuzz::Fail("a name rule is longer than a name");
   }
-  config->ReleaseLists();
   return 0;
 }
