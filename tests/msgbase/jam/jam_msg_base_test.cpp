@@ -52,13 +52,22 @@ TEST_F(JamTest, OpenStatusCodes) {
   } steps[] = {{nullptr, JamMsgBase::kNoHeaderFile},
                {".jhr", JamMsgBase::kNoIndexFile},
                {".jdx", JamMsgBase::kNoTextFile},
-               {".jdt", JamMsgBase::kNoLastReadFile},
-               {".jlr", JamMsgBase::kCannotOpenHeader}};  // the header file is empty
+               {".jdt", JamMsgBase::kNoLastReadFile}};
   for (const Step& s : steps) {
     if (s.create) test::WriteFile(Base() + s.create, "");
     EXPECT_FALSE(b.OpenMsgBase(std::string(Base())));
     EXPECT_EQ(b.Status, s.status);
   }
+  // All four files, all empty: a creation that stopped before its fixed
+  // header, completed by the open.
+  test::WriteFile(Base() + ".jlr", "");
+  EXPECT_TRUE(b.OpenMsgBase(std::string(Base())));
+  EXPECT_TRUE(b.CloseMsgBase());
+  EXPECT_EQ(test::FileSizeOf(Base() + ".jhr"), 1024);
+  // A header file that is not a JAM header stays refused.
+  test::WriteFile(Base() + ".jhr", "XYZ");
+  EXPECT_FALSE(b.OpenMsgBase(std::string(Base())));
+  EXPECT_EQ(b.Status, JamMsgBase::kCannotOpenHeader);
 }
 
 TEST_F(JamTest, FirstMessage) {
@@ -229,11 +238,19 @@ class DamagedJam : public JamTest {
     AddMessage(b, "a", "\001MSGID: 1:1/1 1\rfirst\r");
     AddMessage(b, "b", "second\r");
   }
-  int OpenFirst() {
+  // Opens message 1; `damage` runs after the base is open (and repaired).
+  template <typename Damage>
+  int OpenFirst(Damage damage) {
     JamMsgBase b;
     if (!b.OpenMsgBase(std::string(Base()))) return -1;
+    damage();
     b.CurMsgNum = 1;
-    return b.OpenMsg() ? 0 : b.Status;
+    if (b.OpenMsg()) return 0;
+    EXPECT_EQ(b.GetTextStream(), nullptr);
+    return b.Status;
+  }
+  int OpenFirst() {
+    return OpenFirst([] {});
   }
 };
 
@@ -256,15 +273,35 @@ TEST_F(DamagedJam, OffsetsCheckedBeforeUse) {
   for (const Case& c : cases) {
     test::WriteFile(Base() + ".jhr", jhr);
     test::WriteFile(Base() + ".jdx", jdx);
-    Patch32(Base() + c.file, c.at, c.value);
-    EXPECT_EQ(OpenFirst(), c.status) << c.file << " " << c.at;
+    // Index records are damaged behind the open base: the open itself
+    // would have found them and marked them deleted.
+    auto damage = [&] { Patch32(Base() + c.file, c.at, c.value); };
+    if (std::string(c.file) == ".jdx") {
+      EXPECT_EQ(OpenFirst(damage), c.status) << c.file << " " << c.at;
+    } else {
+      damage();
+      EXPECT_EQ(OpenFirst(), c.status) << c.file << " " << c.at;
+    }
   }
 }
 
-TEST_F(DamagedJam, SubfieldLengthsBeyondTheArea) {
-  Patch32(Base() + ".jhr", 1024 + 76 + 4, 0x7FFFFFFFu);  // DatLen of the first subfield
-  EXPECT_EQ(OpenFirst(), 0);
-  Patch32(Base() + ".jhr", 1024 + 8, 3);  // SubfieldLen smaller than one subfield header
+TEST_F(DamagedJam, SubfieldLengthsBeyondTheAreaFailTheMessage) {
+  const std::string jhr = test::ReadFile(Base() + ".jhr");
+  struct Case {
+    std::size_t at;
+    std::uint32_t value;
+  } cases[] = {
+      {1024 + 76 + 4, 0x7FFFFFFFu},  // DatLen of the first subfield
+      {1024 + 76 + 4, 100u},         // runs past SubfieldLen, not past the file
+      {1024 + 8, 3},                 // SubfieldLen smaller than one subfield header
+      {1024 + 8, 12},                // cuts the first subfield short
+  };
+  for (const Case& c : cases) {
+    test::WriteFile(Base() + ".jhr", jhr);
+    Patch32(Base() + ".jhr", c.at, c.value);
+    EXPECT_EQ(OpenFirst(), JamMsgBase::kCannotReadMessage) << c.at << " " << c.value;
+  }
+  test::WriteFile(Base() + ".jhr", jhr);
   EXPECT_EQ(OpenFirst(), 0);
 }
 
