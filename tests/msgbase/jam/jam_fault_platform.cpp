@@ -96,6 +96,7 @@ int JamFaultPlatform::CreateNewFile(std::string_view name, platform::FileHandle*
 int JamFaultPlatform::ReadFile(platform::FileHandle file, void* buf, std::size_t count, std::size_t* done) {
   *done = 0;
   if (!Pass()) return platform::kDiskReadError;
+  shortened_ = shortened_ || short_now_;
   return target_.ReadFile(file, buf, short_now_ ? count / 2 : count, done);
 }
 
@@ -104,6 +105,7 @@ int JamFaultPlatform::WriteFile(platform::FileHandle file, const void* buf, std:
   *done = 0;
   if (!Pass()) return kFailed;
   Note("write", file);
+  shortened_ = shortened_ || short_now_;
   return target_.WriteFile(file, buf, short_now_ ? count / 2 : count, done);
 }
 
@@ -128,7 +130,7 @@ int JamFaultPlatform::FlushFile(platform::FileHandle file) {
   if (!Pass()) return kFailed;
   // The crash model decides what a sync kept; the disk is not asked, which
   // keeps the loops fast.
-  if (names_.count(file) == 0) return platform::kInvalidHandle;
+  if (names_.count(file) == 0) return target_.FlushFile(file);  // opened before this platform
   {
     Note("sync", file);
     auto it = names_.find(file);

@@ -28,13 +28,18 @@ class JamFaultPlatform : public platform::PlatformWrapper {
 
   JamFaultPlatform() : PlatformWrapper(platform::NativePlatform()) {}
 
+  // Arms call number `call`, counted from the first call this platform saw.
   void Arm(Mode mode, long call) {
     mode_ = mode;
     fail_at_ = call;
+    reached_ = false;
+    shortened_ = false;
   }
   long Calls() const { return calls_; }
   // Whether the armed call was reached.
   bool Reached() const { return reached_; }
+  // Whether the armed call was a read or write that was cut short.
+  bool Shortened() const { return shortened_; }
   // "write <file name>", "sync <file name>", "truncate <file name>", one per
   // call that went through, the file name without its folder.
   const std::vector<std::string>& Log() const { return log_; }
@@ -80,6 +85,7 @@ class JamFaultPlatform : public platform::PlatformWrapper {
   long calls_ = 0;
   bool reached_ = false;
   bool short_now_ = false;
+  bool shortened_ = false;
   std::vector<std::string> log_;
   std::map<platform::FileHandle, std::string> names_;  // open files, normalised names
   std::string tracked_;
