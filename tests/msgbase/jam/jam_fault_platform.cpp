@@ -1,5 +1,6 @@
 #include "msgbase/jam/jam_fault_platform.h"
 
+#include <cctype>
 #include <filesystem>
 
 #include "test_util.h"
@@ -38,7 +39,9 @@ void JamFaultPlatform::Opened(std::string_view name, platform::FileHandle file, 
 
 void JamFaultPlatform::Note(const char* what, platform::FileHandle file) {
   auto it = names_.find(file);
-  log_.push_back(std::string(what) + " " + (it == names_.end() ? "?" : fs::path(it->second).filename().string()));
+  std::string name = it == names_.end() ? "?" : fs::path(it->second).filename().string();
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  log_.push_back(std::string(what) + " " + name);
 }
 
 void JamFaultPlatform::Track(const std::string& dir) {

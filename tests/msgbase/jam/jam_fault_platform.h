@@ -41,7 +41,7 @@ class JamFaultPlatform : public platform::PlatformWrapper {
   // Whether the armed call was a read or write that was cut short.
   bool Shortened() const { return shortened_; }
   // "write <file name>", "sync <file name>", "truncate <file name>", one per
-  // call that went through, the file name without its folder.
+  // call that went through, the file name without its folder, in lower case.
   const std::vector<std::string>& Log() const { return log_; }
   void ClearLog() { log_.clear(); }
 
