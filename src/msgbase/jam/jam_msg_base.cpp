@@ -52,9 +52,9 @@ using jam::kSubfieldHeaderSize;
 constexpr std::uint32_t kMaxSubfieldArea = 16u << 20;  // beyond this a header is taken as damaged
 constexpr std::int32_t kLastReadChunk = 256;            // records read at a time
 constexpr std::int64_t kIndexChunk = 512;               // index records read at a time
-constexpr std::int64_t kMaxMsgNum = 0x7FFFFFFF;          // message numbers are int32 here
-constexpr std::int64_t kMaxOffset = 0xFFFFFFFF;          // offsets on disk are 32 bits
-constexpr std::uint32_t kMaxBody = 0x7FFFFFF0u;          // what a memory stream holds
+constexpr std::int64_t kMaxMsgNum = 0x7FFFFFFF;         // message numbers are int32 here
+constexpr std::int64_t kMaxOffset = 0xFFFFFFFF;         // offsets on disk are 32 bits
+constexpr std::uint32_t kMaxBody = 0x7FFFFFF0u;         // what a memory stream holds
 
 const AttrMapping kAttrMap[] = {
     {kAttrPrivate, 0x00000004},      {kAttrCrash, 0x00000100},
@@ -361,72 +361,87 @@ void JamMsgBase::SeekPrior() {
 }
 // ---- One message ----
 
-bool JamMsgBase::FailRead(std::int32_t status) {
-  Status = status;
-  return false;
-}
+// One subfield: its id and where its data lies in the subfield area.
+struct JamMsgBase::Subfield {
+  std::uint16_t id;
+  std::size_t at;
+  std::size_t len;
+};
 
-// Everything is read and checked into locals first; the message becomes
-// the current one only when all of it was read whole.
-bool JamMsgBase::ReadMessage(bool with_body) {
-  CloseMsg();
-  if (!IsOpen) return FailRead(kCannotReadMessage);
-  jam::IndexRecord rec;
-  if (!ReadIndexRecord(CurMsgNum, rec) || rec.hdr_offset == jam::kNone) return FailRead(kCannotReadMessage);
-  std::int64_t jhr_size = 0;
-  std::int64_t jdt_size = 0;
-  if (!jhr_.Size(jhr_size) || !jdt_.Size(jdt_size)) return FailRead(kCannotReadMessage);
-  const std::int64_t hdr_ofs = rec.hdr_offset;
-  if (hdr_ofs < kFixedHeaderSize || hdr_ofs + kMsgHeaderSize > jhr_size) return FailRead(kBadHeaderOffset);
-  std::uint8_t raw[kMsgHeaderSize];
-  if (!jhr_.ReadAt(hdr_ofs, raw, kMsgHeaderSize)) return FailRead(kCannotReadMessage);
+// A message read whole and checked, not yet the current one.
+struct JamMsgBase::LoadedMessage {
   jam::MsgHeader header;
-  jam::Decode(raw, header);
-  if (std::memcmp(header.signature, jam::kSignature, 4) != 0 || header.subfield_len > kMaxSubfieldArea ||
-      hdr_ofs + kMsgHeaderSize + header.subfield_len > jhr_size) {
-    return FailRead(kCannotReadMessage);
-  }
-  std::string subfields(header.subfield_len, '\0');
-  if (!jhr_.ReadAt(hdr_ofs + kMsgHeaderSize, subfields.data(), subfields.size())) {
-    return FailRead(kCannotReadMessage);
-  }
-  const std::int64_t text_end = static_cast<std::int64_t>(header.offset) + header.txt_len;
-  if (header.offset > jdt_size || (with_body && (text_end > jdt_size || header.txt_len > kMaxBody))) {
-    return FailRead(kBadTextOffset);
-  }
-  // The subfields must fill their area exactly: a length running past it,
-  // or bytes left over, is a damaged header.
-  struct Subfield {
-    std::uint16_t id;
-    std::size_t at;
-    std::size_t len;
-  };
+  std::uint32_t header_ofs = 0;
+  std::string subfields;
   std::vector<Subfield> fields;
+  std::string body;
+};
+
+namespace {
+
+// Splits a subfield area.  The subfields must fill it exactly: a length
+// running past it, or bytes left over, is a damaged header.
+template <typename Subfield>
+bool SplitSubfields(const std::string& area, std::vector<Subfield>& fields) {
   std::size_t pos = 0;
-  while (pos < subfields.size()) {
-    if (subfields.size() - pos < kSubfieldHeaderSize) return FailRead(kCannotReadMessage);
-    const auto* p = reinterpret_cast<const std::uint8_t*>(subfields.data() + pos);
+  while (pos < area.size()) {
+    if (area.size() - pos < kSubfieldHeaderSize) return false;
+    const auto* p = reinterpret_cast<const std::uint8_t*>(area.data() + pos);
     const std::uint32_t len = GetLe32(p + 4);
-    if (len > subfields.size() - pos - kSubfieldHeaderSize) return FailRead(kCannotReadMessage);
+    if (len > area.size() - pos - kSubfieldHeaderSize) return false;
     fields.push_back({GetLe16(p), pos + kSubfieldHeaderSize, len});
     pos += kSubfieldHeaderSize + len;
   }
-  std::string body;
-  if (with_body) {
-    body.assign(header.txt_len, '\0');
-    if (!jdt_.ReadAt(header.offset, body.data(), body.size())) return FailRead(kCannotReadMessage);
-  }
+  return true;
+}
 
-  header_ = header;
-  header_ofs_ = rec.hdr_offset;
-  subfields_ = std::move(subfields);
+}  // namespace
+
+// Reads the current message into `m`, checking every offset and length
+// against the files; 0, or the status that tells why not.
+std::int32_t JamMsgBase::LoadMessage(bool with_body, LoadedMessage& m) {
+  jam::IndexRecord rec;
+  if (!ReadIndexRecord(CurMsgNum, rec) || rec.hdr_offset == jam::kNone) return kCannotReadMessage;
+  std::int64_t jhr_size = 0;
+  std::int64_t jdt_size = 0;
+  if (!jhr_.Size(jhr_size) || !jdt_.Size(jdt_size)) return kCannotReadMessage;
+  const std::int64_t hdr_ofs = rec.hdr_offset;
+  if (hdr_ofs < kFixedHeaderSize || hdr_ofs + kMsgHeaderSize > jhr_size) return kBadHeaderOffset;
+  std::uint8_t raw[kMsgHeaderSize];
+  if (!jhr_.ReadAt(hdr_ofs, raw, kMsgHeaderSize)) return kCannotReadMessage;
+  jam::Decode(raw, m.header);
+  const jam::MsgHeader& h = m.header;
+  if (std::memcmp(h.signature, jam::kSignature, 4) != 0 || h.subfield_len > kMaxSubfieldArea ||
+      hdr_ofs + kMsgHeaderSize + h.subfield_len > jhr_size) {
+    return kCannotReadMessage;
+  }
+  m.header_ofs = rec.hdr_offset;
+  m.subfields.assign(h.subfield_len, '\0');
+  if (!jhr_.ReadAt(hdr_ofs + kMsgHeaderSize, m.subfields.data(), m.subfields.size()) ||
+      !SplitSubfields(m.subfields, m.fields)) {
+    return kCannotReadMessage;
+  }
+  const std::int64_t text_end = static_cast<std::int64_t>(h.offset) + h.txt_len;
+  if (h.offset > jdt_size || (with_body && (text_end > jdt_size || h.txt_len > kMaxBody))) return kBadTextOffset;
+  if (!with_body) return 0;
+  m.body.assign(h.txt_len, '\0');
+  return jdt_.ReadAt(h.offset, m.body.data(), m.body.size()) ? 0 : kCannotReadMessage;
+}
+
+// Makes the loaded message the current one: header fields from its
+// subfields, and the text with the kludges before and the trace lines
+// after the body.
+void JamMsgBase::TakeMessage(LoadedMessage& m, bool with_body) {
+  header_ = m.header;
+  header_ofs_ = m.header_ofs;
+  subfields_ = std::move(m.subfields);
   auto data = [&](const Subfield& f) { return std::string_view(subfields_).substr(f.at, f.len); };
   ClearAddress(orig_);
   ClearAddress(dest_);
   from_.clear();
   to_.clear();
   subject_.clear();
-  for (const Subfield& f : fields) {
+  for (const Subfield& f : m.fields) {
     switch (f.id) {
       case jam::kOAddress: ParseFidoAddress(std::string(data(f)), orig_); break;
       case jam::kDAddress: ParseFidoAddress(std::string(data(f)), dest_); break;
@@ -446,20 +461,20 @@ bool JamMsgBase::ReadMessage(bool with_body) {
     Text->Write(&kLineTerminator, 1);
   };
   auto write_lines = [&](std::uint16_t id, const char* prefix) {
-    for (const Subfield& f : fields) {
+    for (const Subfield& f : m.fields) {
       if (f.id == id) write_line(prefix, data(f));
     }
   };
   static const std::pair<std::uint16_t, const char*> kBeforeBody[] = {
       {jam::kMsgId, "\001MSGID: "}, {jam::kReplyId, "\001REPLY: "}, {jam::kPid, "\001PID: "},
       {jam::kFtsKludge, "\001"},    {jam::kFlags, "\001FLAGS: "}};
-  for (const Subfield& f : fields) {
+  for (const Subfield& f : m.fields) {
     for (const auto& [id, prefix] : kBeforeBody) {
       if (f.id == id) write_line(prefix, data(f));
     }
   }
   if (with_body) {
-    Text->Write(body.data(), static_cast<std::int32_t>(body.size()));
+    Text->Write(m.body.data(), static_cast<std::int32_t>(m.body.size()));
     write_lines(jam::kTraceVia, "\001Via ");
     write_lines(jam::kSeenBy2D, "SEEN-BY: ");
     write_lines(jam::kPath2D, "\001PATH: ");
@@ -469,6 +484,18 @@ bool JamMsgBase::ReadMessage(bool with_body) {
   if (orig.zone != 0) SetOrigAddr(orig, false);
   if (dest.zone != 0) SetDestAddr(dest);
   Text->Seek(0);
+}
+
+// The message becomes the current one only when all of it was read whole.
+bool JamMsgBase::ReadMessage(bool with_body) {
+  CloseMsg();
+  LoadedMessage m;
+  const std::int32_t fail = IsOpen ? LoadMessage(with_body, m) : kCannotReadMessage;
+  if (fail != 0) {
+    Status = fail;
+    return false;
+  }
+  TakeMessage(m, with_body);
   return true;
 }
 
@@ -667,13 +694,11 @@ void JamMsgBase::SetAttr(std::uint32_t mask, bool on) {
   header_.attribute = on ? (header_.attribute | bit) : (header_.attribute & ~bit);
 }
 
-void JamMsgBase::GetDateWritten(MsgDateTime& dt) {
-  UnixToDateTime(static_cast<std::int32_t>(header_.date_written), dt);
-}
+// The stored seconds go over as they are, whether the date helpers take
+// them signed or unsigned.
+void JamMsgBase::GetDateWritten(MsgDateTime& dt) { UnixToDateTime(header_.date_written, dt); }
 
-void JamMsgBase::GetDateArrived(MsgDateTime& dt) {
-  UnixToDateTime(static_cast<std::int32_t>(header_.date_processed), dt);
-}
+void JamMsgBase::GetDateArrived(MsgDateTime& dt) { UnixToDateTime(header_.date_processed, dt); }
 
 void JamMsgBase::SetDateWritten(const MsgDateTime& dt) {
   header_.date_written = static_cast<std::uint32_t>(DateTimeToUnix(dt));

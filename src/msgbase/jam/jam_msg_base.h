@@ -105,7 +105,12 @@ class JamMsgBase final : public KludgeAddressedBase {
 
  private:
   // What an index record leads to.
-  enum class HeaderState { kLive, kDeleted, kMissing, kUnreadable };
+  enum class HeaderState {
+    kLive,
+    kDeleted,     // a header with the deleted attribute
+    kMissing,     // no header there: a message never finished
+    kUnreadable,  // the read failed
+  };
 
   void SetPath(const std::string& path);
   std::string FileName(const char* extension) const;
@@ -119,8 +124,11 @@ class JamMsgBase final : public KludgeAddressedBase {
   bool ReadIndexRecord(std::int64_t msg_num, jam::IndexRecord& rec);
   HeaderState ProbeHeader(std::uint32_t hdr_offset, std::int64_t jhr_size, std::uint32_t& attribute);
   std::int32_t FindLive(std::int64_t from, int step);
+  struct Subfield;
+  struct LoadedMessage;
+  std::int32_t LoadMessage(bool with_body, LoadedMessage& m);
+  void TakeMessage(LoadedMessage& m, bool with_body);
   bool ReadMessage(bool with_body);
-  bool FailRead(std::int32_t status);
   void AddSubfield(std::uint16_t id, std::string_view data);
   void SortTextIntoSubfields(const std::string& text, std::string& body);
   bool AppendMessage(const std::string& body);
