@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
+#include <optional>
+#include <random>
 
 #include "msgbase/area.h"
 #include "msgbase/jam/jam_fault_platform.h"
@@ -33,6 +36,36 @@ struct Outcome {
 };
 
 bool Has(const std::vector<std::string>& v, const std::string& s) { return std::count(v.begin(), v.end(), s) > 0; }
+
+// A scratch folder for the loops, which make hundreds of bases: on a memory
+// file system where there is one, so that creating and removing files
+// costs little; else under the temporary directory.  Removed at the end.
+class LoopDir {
+ public:
+  LoopDir() {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (!fs::is_directory("/dev/shm", ec)) {
+      fallback_.emplace();
+      return;
+    }
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    do {
+      shm_ = (fs::path("/dev/shm") / ("lwjam." + std::to_string(random() % 1000000000))).generic_string();
+    } while (!fs::create_directory(shm_, ec));
+  }
+  ~LoopDir() {
+    std::error_code ec;
+    if (!shm_.empty()) std::filesystem::remove_all(shm_, ec);
+  }
+  const std::string& path() const { return fallback_ ? fallback_->path() : shm_; }
+  std::string operator/(const std::string& name) const { return path() + "/" + name; }
+
+ private:
+  std::string shm_;
+  std::optional<test::TempDir> fallback_;
+};
 
 // The run driver's way to a destination: open, or create when missing.
 bool OpenOrCreate(JamMsgBase& b, const std::string& path) {
@@ -152,7 +185,7 @@ const Scenario kScenarios[] = {
 void RunAtEveryCall(Mode mode, const Scenario& scenario) {
   for (long n = 1;; ++n) {
     SCOPED_TRACE(std::string(scenario.name) + ", call " + std::to_string(n));
-    test::TempDir dir;
+    LoopDir dir;
     const std::string path = dir / "sub/area";
     std::vector<std::string> before(kOld.begin(), kOld.begin() + static_cast<long>(scenario.old_messages));
     // Setup and checks run without faults, and (as the faulted run) without
