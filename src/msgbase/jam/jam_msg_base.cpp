@@ -8,13 +8,17 @@
 //   4. the fixed header (ActiveMsgs, ModCounter) is written and synced.
 //   A crash before 3 leaves unreferenced bytes at the ends of .jdt and
 //   .jhr, which no reader sees; a crash before 4 leaves ActiveMsgs one
-//   short, which the next open recounts.
+//   short, which the next open recounts.  When 1, 2 or 3 fails, what it
+//   appended is cut off again; when 4 fails, the message is stored and the
+//   fixed header is written again at close.
 // Delete (DeleteMsg):
 //   1. the header's deleted attribute is set, synced;
 //   2. the index record becomes (FFFFFFFF, FFFFFFFF), synced;
 //   3. the fixed header is written and synced.
 //   A crash after 1 leaves a header other programs and we already read as
-//   deleted; after 2 a count the next open recounts.
+//   deleted; after 2 a count the next open recounts.  When 1 or 2 fails,
+//   what was written is put back, so a failed delete leaves the message.
+//   When 3 fails, the fixed header is written again at close.
 // Creation (CreateMsgBase):
 //   1. the missing files are created empty, an existing one is never
 //      emptied; their folder is synced;
@@ -655,7 +659,9 @@ bool JamMsgBase::WriteMsgHeader() {
 
 // Marks the current message deleted in place, as JAM programs do, in the
 // order at the top of this file.  Nothing moves, so every other message
-// keeps its number, and the open message's text stays in memory.
+// keeps its number, and the open message's text stays in memory.  A step
+// that fails takes back the steps before it where it can, so that a delete
+// reported failed leaves the message as it was.
 bool JamMsgBase::DeleteMsg() {
   if (!IsOpen) return false;
   jam::IndexRecord rec;
@@ -665,19 +671,28 @@ bool JamMsgBase::DeleteMsg() {
   std::uint32_t attribute = 0;
   const HeaderState state = ProbeHeader(rec.hdr_offset, jhr_size, attribute);
   if (state == HeaderState::kUnreadable) return false;
-  if (state == HeaderState::kLive) {
+  const bool live = state == HeaderState::kLive;
+  auto put_attribute = [&](std::uint32_t value) {
     std::uint8_t raw[4];
-    PutLe32(raw, attribute | jam::kAttrDeleted);
-    if (!jhr_.WriteAt(static_cast<std::int64_t>(rec.hdr_offset) + jam::kAttributeOffset, raw, 4) ||
-        !jhr_.Sync()) {
-      return false;
-    }
+    PutLe32(raw, value);
+    return jhr_.WriteAt(static_cast<std::int64_t>(rec.hdr_offset) + jam::kAttributeOffset, raw, 4) && jhr_.Sync();
+  };
+  auto put_record = [&](const jam::IndexRecord& r) {
+    std::uint8_t raw[kIndexRecordSize];
+    jam::Encode(r, raw);
+    const std::int64_t pos = (static_cast<std::int64_t>(CurMsgNum) - fixed_.base_msg_num) * kIndexRecordSize;
+    return jdx_.WriteAt(pos, raw, kIndexRecordSize) && jdx_.Sync();
+  };
+  if (live && !put_attribute(attribute | jam::kAttrDeleted)) {
+    put_attribute(attribute);
+    return false;
   }
-  std::uint8_t idx[kIndexRecordSize];
-  jam::Encode(jam::IndexRecord{jam::kNone, jam::kNone}, idx);
-  const std::int64_t pos = (static_cast<std::int64_t>(CurMsgNum) - fixed_.base_msg_num) * kIndexRecordSize;
-  if (!jdx_.WriteAt(pos, idx, kIndexRecordSize) || !jdx_.Sync()) return false;
-  if (state == HeaderState::kLive && fixed_.active_msgs > 0) fixed_.active_msgs -= 1;
+  if (!put_record(jam::IndexRecord{jam::kNone, jam::kNone})) {
+    put_record(rec);
+    if (live) put_attribute(attribute);
+    return false;
+  }
+  if (live && fixed_.active_msgs > 0) fixed_.active_msgs -= 1;
   return WriteFixedHeader();
 }
 
