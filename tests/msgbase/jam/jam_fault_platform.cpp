@@ -170,9 +170,12 @@ int JamFaultPlatform::ReplaceFile(std::string_view from, std::string_view to) {
 
 int JamFaultPlatform::SyncDirectory(std::string_view dir) {
   if (!Pass()) return kFailed;
-  const std::string d = Normal(target_.FullPath(dir));
+  // Compared as folders, not as names, so that the case and separators a
+  // platform's full path uses make no difference.
+  const fs::path d(target_.FullPath(dir));
   for (auto it = unsynced_entries_.begin(); it != unsynced_entries_.end();) {
-    it = Normal(fs::path(*it).parent_path().string()) == d ? unsynced_entries_.erase(it) : std::next(it);
+    std::error_code ec;
+    it = fs::equivalent(fs::path(*it).parent_path(), d, ec) ? unsynced_entries_.erase(it) : std::next(it);
   }
   log_.push_back("syncdir");
   return platform::kOk;
