@@ -500,6 +500,10 @@ bool FidoMsgBase::WriteTempCopy(std::unique_ptr<Stream>& temp, std::string& temp
 bool FidoMsgBase::PutInPlace(const std::string& temp_name) {
   platform::Platform& os = platform::Os();
   if (!new_message_) {
+    // Win32 replaces no file that is held open; the new file, still held,
+    // takes its place and its lock.
+    if (msg_file_) msg_file_->Close();
+    msg_file_.reset();
     return os.ReplaceFile(temp_name, MessageFileName(CurMsgNum)) == platform::kOk && SyncFolder();
   }
   std::int32_t n = CurMsgNum;

@@ -3,7 +3,8 @@
 // MessageBase interface while the N-th file-system call fails (counted) or
 // the power goes at it (crash), for every N.  After each: the base is
 // whole, opens, keeps its untouched message exactly once, and shows every
-// other message whole at most once.
+// other message whole at most once.  (Linux only: its scratch folders and
+// copies lean on POSIX; each format's own loops run on Win32 too.)
 #include <gtest/gtest.h>
 
 #include <filesystem>
