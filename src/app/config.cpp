@@ -3,7 +3,6 @@
 #include <string>
 
 #include "app/rule_line.h"
-
 #include "fidoutil/cp866.h"
 #include "fidoutil/helpers.h"
 #include "log/log_file.h"

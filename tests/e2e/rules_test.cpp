@@ -28,12 +28,12 @@ std::string Tags(const std::vector<StoredMsg>& msgs) {
   return tags;
 }
 
-class RulesE2E : public E2E {
+class ScanRules : public E2E {
  protected:
   std::string MsgArea(const std::string& rel) { return Tags(ReadArea(AreaId("*", P(rel)))); }
 };
 
-TEST_F(RulesE2E, EveryFormInOneConfiguration) {
+TEST_F(ScanRules, EveryFormInOneConfiguration) {
   PutMsg("net", 1, Msg("1", "Doorkeeper", "2:5020/55", "2:5020/1", "Re: Areafix"));
   PutMsg("net", 2, Msg("2", "Anyone", "2:5020/55", "2:5020/1", "re: areafix list"));
   PutMsg("net", 3, Msg("3", "Anyone", "2:5020/55", "2:5020/1", "cheap SPAM inside"));
@@ -90,7 +90,7 @@ TEST_F(RulesE2E, EveryFormInOneConfiguration) {
 
 // A target that cannot be opened stops the run: the source stays, and the
 // copies made before it stay too.
-TEST_F(RulesE2E, FailedTargetKeepsTheSource) {
+TEST_F(ScanRules, FailedTargetKeepsTheSource) {
   PutMsg("net", 1, Msg("1", "Sysop", "2:5020/55"));
   WriteFile(P("plainfile"), "x");
   Config({"NETMAIL *net", "LOG lw.log", "MOVE YES", "PRIORITY TO", "TO Sysop, *first, *plainfile/sub, *third"});
@@ -106,7 +106,7 @@ TEST_F(RulesE2E, FailedTargetKeepsTheSource) {
 
 // Without MOVE every target of every format gets its copy and the source
 // stays.
-TEST_F(RulesE2E, CopiesWithoutMoveLeaveTheSource) {
+TEST_F(ScanRules, CopiesWithoutMoveLeaveTheSource) {
   PutMsg("net", 1, Msg("1", "Sysop", "2:5020/55"));
   PutMsg("net", 2, Msg("2", "Other", "2:5020/55"));
   Config({"NETMAIL *net", "PRIORITY TO", "TO Sysop, *a, *b, " + AreaId("J", "c")});
