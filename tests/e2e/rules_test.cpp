@@ -110,7 +110,8 @@ TEST_F(ScanRules, CopiesWithoutMoveLeaveTheSource) {
   PutMsg("net", 1, Msg("1", "Sysop", "2:5020/55"));
   PutMsg("net", 2, Msg("2", "Other", "2:5020/55"));
   Config({"NETMAIL *net", "PRIORITY TO", "TO Sysop, *a, *b, " + AreaId("J", "c")});
-  ASSERT_EQ(Run().exit_code, 0);
+  RunResult r = Run();
+  ASSERT_EQ(r.exit_code, 0) << r.out;
   EXPECT_EQ(MsgArea("net"), "12");
   EXPECT_EQ(MsgArea("a"), "1");
   EXPECT_EQ(MsgArea("b"), "1");
