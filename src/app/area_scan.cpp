@@ -94,7 +94,7 @@ Status ActOnMessage(Run& run, MessageBase& area, const std::string& area_id, Are
     walk.last_kept = area.GetMsgNum();
     return Status();
   }
-  if (!verdict.kill) LW_RETURN_IF_ERROR(TransferMessage(area, msg, verdict.target, run.log));
+  if (!verdict.kill) LW_RETURN_IF_ERROR(TransferMessage(area, msg, verdict.targets, run.log));
   ++result.found_count;
   if (!config.MoveMode && !verdict.kill) return Status();
   if (area.DeleteMsg()) {

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/rule_line.h"
 #include "fidoutil/cp866.h"
 #include "fidoutil/helpers.h"
 #include "log/log_file.h"
@@ -38,38 +39,37 @@ struct ConfigLine {
   }
 };
 
-// The name part and target of a rule line: the first comma-separated word,
-// and everything after the first comma.
-struct RuleParts {
-  std::string name;
-  std::string target;
-};
-
-RuleParts SplitRule(const ConfigLine& line, std::string_view key) {
-  std::string_view rest = line.Rest(key);
-  std::string_view plain_rest = line.PathRest(key);
-  RuleParts parts;
-  parts.name = Trim(ExtractWord(1, rest, ","));
-  std::size_t comma = rest.find(',');
-  if (comma != std::string_view::npos) parts.target = Trim(plain_rest.substr(comma + 1));
-  return parts;
+RuleText RuleValue(const ConfigLine& line, std::string_view key) {
+  return RuleText{line.Rest(key), line.PathRest(key)};
 }
 
-bool AppendNameRule(RuleList<NameRule>& list, const ConfigLine& line, std::string_view key) {
+// Appends the rule `read` makes of a line.  A rule that cannot be used is
+// skipped, its line recorded as a problem.
+template <typename Rule, typename ReadRule>
+bool AppendRule(MoverConfig& config, RuleList<Rule>& list, int line_number, ReadRule read) {
   if (list.Full()) return false;
-  RuleParts parts = SplitRule(line, key);
-  list.Append(std::make_unique<NameRule>(NameRule{CutName(parts.name), parts.target}));
+  auto rule = std::make_unique<Rule>();
+  std::string problem;
+  if (read(*rule, problem)) {
+    list.Append(std::move(rule));
+  } else {
+    config.problems.push_back(ConfigProblem{line_number, problem});
+  }
   return true;
 }
 
-bool AppendAddressRule(RuleList<AddressRule>& list, const ConfigLine& line, std::string_view key) {
-  if (list.Full()) return false;
-  RuleParts parts = SplitRule(line, key);
-  auto rule = std::make_unique<AddressRule>();
-  ParseFidoAddress(parts.name, rule->address);
-  rule->target = parts.target;
-  list.Append(std::move(rule));
-  return true;
+bool AppendNameRule(MoverConfig& config, RuleList<NameRule>& list, const ConfigLine& line,
+                    std::string_view key, std::size_t cut, int line_number) {
+  return AppendRule(config, list, line_number, [&](NameRule& rule, std::string& problem) {
+    return ReadNameRule(RuleValue(line, key), cut, rule, problem);
+  });
+}
+
+bool AppendAddressRule(MoverConfig& config, RuleList<AddressRule>& list, const ConfigLine& line,
+                       std::string_view key, int line_number) {
+  return AppendRule(config, list, line_number, [&](AddressRule& rule, std::string& problem) {
+    return ReadAddressRule(RuleValue(line, key), rule, problem);
+  });
 }
 
 bool AppendName(RuleList<std::string>& list, std::string_view value) {
@@ -86,13 +86,20 @@ void SetPriority(MoverConfig& config, std::string_view rest) {
 
 }  // namespace
 
-bool ApplyConfigLine(MoverConfig& config, std::string_view raw, int /*line_number*/) {
+bool ApplyConfigLine(MoverConfig& config, std::string_view raw, int line_number) {
   ConfigLine line(raw);
   if (line.StartsWith("NETMAIL ")) return AppendName(config.NetmailAreas, Trim(line.PathRest("NETMAIL ")));
-  if (line.StartsWith("TO ")) return AppendNameRule(config.ToRules, line, "TO ");
-  if (line.StartsWith("FROM ")) return AppendNameRule(config.FromRules, line, "FROM ");
-  if (line.StartsWith("TOADDR ")) return AppendAddressRule(config.ToAddrRules, line, "TOADDR ");
-  if (line.StartsWith("FROMADDR ")) return AppendAddressRule(config.FromAddrRules, line, "FROMADDR ");
+  if (line.StartsWith("TO ")) return AppendNameRule(config, config.ToRules, line, "TO ", kMaxNameLength, line_number);
+  if (line.StartsWith("FROM ")) {
+    return AppendNameRule(config, config.FromRules, line, "FROM ", kMaxNameLength, line_number);
+  }
+  if (line.StartsWith("SUBJ ")) {
+    return AppendNameRule(config, config.SubjRules, line, "SUBJ ", kMaxSubjectLength, line_number);
+  }
+  if (line.StartsWith("TOADDR ")) return AppendAddressRule(config, config.ToAddrRules, line, "TOADDR ", line_number);
+  if (line.StartsWith("FROMADDR ")) {
+    return AppendAddressRule(config, config.FromAddrRules, line, "FROMADDR ", line_number);
+  }
   if (line.StartsWith("MOVE ")) {
     config.MoveMode = Trim(line.Rest("MOVE ")) == "YES";
   } else if (line.StartsWith("NOT_TOUCH ")) {

@@ -10,6 +10,7 @@
 #include "errreport/status.h"
 #include "app/current_message.h"
 #include "fidoutil/address.h"
+#include "fidoutil/address_mask.h"
 
 namespace lw {
 
@@ -21,13 +22,16 @@ inline const char* const kProductTag = "LW 1.07";
 inline const char* const kProgramTitle = "Larkway/WIN32 1.07";
 
 struct NameRule {
-  std::string name;  // folded, at most 36 characters
-  std::string target;  // an area identifier or KILL
+  std::string name;  // folded, at most 36 characters (72 for a subject); may hold * and ?
+  std::string target;  // the target text as written after the first comma
+  std::vector<std::string> targets;  // that text split at commas: each an area identifier, or one KILL
 };
 
 struct AddressRule {
-  FidoAddress address;
+  FidoAddress address;  // the parts written as numbers
+  AddressWildcards any;  // the parts written as *
   std::string target;
+  std::vector<std::string> targets;
 };
 
 // The entries of one list key, in file order, at most kMaxListEntries.
@@ -52,6 +56,7 @@ struct MoverConfig {
   RuleList<NameRule> FromRules;
   RuleList<AddressRule> ToAddrRules;
   RuleList<AddressRule> FromAddrRules;
+  RuleList<NameRule> SubjRules;
   RuleList<std::string> NotTouchNames;
   bool MoveMode = false;
   bool UseLastRead = false;

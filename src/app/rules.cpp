@@ -1,24 +1,26 @@
 #include "app/rules.h"
 
+#include "fidoutil/address_mask.h"
 #include "fidoutil/cp866.h"
+#include "fidoutil/name_pattern.h"
 
 namespace lw {
 
 namespace {
 
-void Found(RuleVerdict& v, const std::string& target, const std::string& log_text, LogFile& log) {
+void Found(RuleVerdict& v, const std::vector<std::string>& targets, const std::string& log_text, LogFile& log) {
   v.found = true;
-  v.target = target;
+  v.targets = targets;
   log.LogOnly('#', kProductTag, log_text);
-  if (UpCase866(target) == "KILL") v.kill = true;
+  if (targets.size() == 1 && UpCase866(targets[0]) == "KILL") v.kill = true;
 }
 
-void TryNameRules(const RuleList<NameRule>& rules, const std::string& name, const char* what,
-                  RuleVerdict& v, LogFile& log) {
-  std::string folded = UpCase866(name);
+// `text` is folded and cut as the rules' patterns are.
+void TryPatternRules(const RuleList<NameRule>& rules, const std::string& text, const char* what,
+                     RuleVerdict& v, LogFile& log) {
   for (int i = 0; i < rules.count() && !v.found; ++i) {
     const NameRule& rule = *rules.items[i];
-    if (folded == rule.name) Found(v, rule.target, std::string(what) + "`" + rule.name + "`", log);
+    if (PatternMatches(rule.name, text)) Found(v, rule.targets, std::string(what) + "`" + rule.name + "`", log);
   }
 }
 
@@ -26,28 +28,39 @@ void TryAddressRules(const RuleList<AddressRule>& rules, const FidoAddress& addr
                      RuleVerdict& v, LogFile& log) {
   for (int i = 0; i < rules.count() && !v.found; ++i) {
     const AddressRule& rule = *rules.items[i];
-    if (rule.address.zone == 0) break;  // the list is searched up to a zone-0 rule
-    if (rule.address == addr) {
-      Found(v, rule.target, std::string(what) + "`" + FormatAddress(rule.address) + "`", log);
+    if (!rule.any.AnyPart()) {
+      if (rule.address.zone == 0) break;  // the list is searched up to a plain zone-0 address
+      if (rule.address == addr) {
+        Found(v, rule.targets, std::string(what) + "`" + FormatAddress(rule.address) + "`", log);
+      }
+    } else if (MaskMatches(AddressMask{rule.address, rule.any}, addr)) {
+      Found(v, rule.targets, std::string(what) + "`" + FormatAddressMask({rule.address, rule.any}) + "`", log);
     }
   }
+}
+
+bool IsProtected(const MoverConfig& config, const std::string& to) {
+  for (int i = 0; i < config.NotTouchNames.count(); ++i) {
+    if (PatternMatches(*config.NotTouchNames.items[i], to)) return true;
+  }
+  return false;
 }
 
 }  // namespace
 
 RuleVerdict EvaluateRules(const MoverConfig& config, const CurrentMessage& msg, LogFile& log) {
   RuleVerdict v;
+  const std::string to = UpCase866(CutName(msg.to));
   for (int slot = 0; slot < 5 && !config.Priority[slot].empty() && !v.found && !v.not_touch; ++slot) {
     const std::string& word = config.Priority[slot];
     if (word == "NOT_TOUCH") {
-      std::string to = UpCase866(msg.to);
-      for (int i = 0; i < config.NotTouchNames.count() && !v.not_touch; ++i) {
-        if (to == *config.NotTouchNames.items[i]) v.not_touch = true;
-      }
+      v.not_touch = IsProtected(config, to);
     } else if (word == "TO") {
-      TryNameRules(config.ToRules, msg.to, "Found mail to ", v, log);
+      TryPatternRules(config.ToRules, to, "Found mail to ", v, log);
     } else if (word == "FROM") {
-      TryNameRules(config.FromRules, msg.from, "Found mail from ", v, log);
+      TryPatternRules(config.FromRules, UpCase866(CutName(msg.from)), "Found mail from ", v, log);
+    } else if (word == "SUBJ") {
+      TryPatternRules(config.SubjRules, UpCase866(CutSubject(msg.subject)), "Found mail with subject ", v, log);
     } else if (word == "TOADDR") {
       TryAddressRules(config.ToAddrRules, msg.dest, "Found mail to address ", v, log);
     } else if (word == "FROMADDR") {

@@ -70,4 +70,10 @@ Status TransferMessage(MessageBase& source, const CurrentMessage& msg, const std
   return Status();
 }
 
+Status TransferMessage(MessageBase& source, const CurrentMessage& msg, const std::vector<std::string>& targets,
+                       LogFile& log) {
+  for (const std::string& target : targets) LW_RETURN_IF_ERROR(TransferMessage(source, msg, target, log));
+  return Status();
+}
+
 }  // namespace lw

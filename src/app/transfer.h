@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/current_message.h"
 #include "errreport/status.h"
@@ -18,6 +19,13 @@ namespace lw {
 // Fails, with the source untouched, when the area cannot be opened or
 // created or the copy cannot be written, synced or closed.
 Status TransferMessage(MessageBase& source, const CurrentMessage& msg, const std::string& target,
+                       LogFile& log);
+
+// Copies the open message of `source` into each of `targets` in turn, as
+// above, each copy on stable storage before the next is begun.  Stops at
+// the first copy that fails and returns its error: the source is
+// untouched, and the copies already made stay where they are.
+Status TransferMessage(MessageBase& source, const CurrentMessage& msg, const std::vector<std::string>& targets,
                        LogFile& log);
 
 }  // namespace lw

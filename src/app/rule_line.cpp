@@ -1,0 +1,79 @@
+#include "app/rule_line.h"
+
+#include "fidoutil/cp866.h"
+
+namespace lw {
+
+namespace {
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+// The first comma-separated word of `text` (leading commas skipped), and
+// what follows the first comma.
+struct RuleParts {
+  std::string subject;
+  std::string target;
+};
+
+RuleParts SplitRule(const RuleText& text) {
+  RuleParts parts;
+  parts.subject = Trim(ExtractWord(1, text.folded, ","));
+  std::size_t comma = text.folded.find(',');
+  if (comma != std::string_view::npos) parts.target = Trim(text.paths.substr(comma + 1));
+  return parts;
+}
+
+}  // namespace
+
+bool ReadTargets(std::string_view text, std::vector<std::string>& targets, std::string& problem) {
+  targets.clear();
+  std::size_t start = 0;
+  while (true) {
+    std::size_t comma = text.find(',', start);
+    targets.emplace_back(Trim(text.substr(start, comma == std::string_view::npos ? comma : comma - start)));
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  if (targets.size() == 1) return true;
+  for (const std::string& target : targets) {
+    if (target.empty()) {
+      problem = "an empty target among several: " + std::string(text);
+      return false;
+    }
+    if (UpCase866(target) == "KILL") {
+      problem = "KILL cannot be combined with a copy target: " + std::string(text);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool ReadNameRule(const RuleText& text, std::size_t cut, NameRule& rule, std::string& problem) {
+  RuleParts parts = SplitRule(text);
+  rule.name = parts.subject.substr(0, cut);
+  rule.target = parts.target;
+  return ReadTargets(parts.target, rule.targets, problem);
+}
+
+bool ReadAddressRule(const RuleText& text, AddressRule& rule, std::string& problem) {
+  RuleParts parts = SplitRule(text);
+  if (LooksLikeAddressMask(parts.subject)) {
+    AddressMask mask;
+    if (!ParseAddressMask(parts.subject, mask)) {
+      problem = "an address mask that cannot be read: " + parts.subject;
+      return false;
+    }
+    rule.address = mask.address;
+    rule.any = mask.any;
+  } else {
+    ParseFidoAddress(parts.subject, rule.address);
+  }
+  rule.target = parts.target;
+  return ReadTargets(parts.target, rule.targets, problem);
+}
+
+}  // namespace lw
