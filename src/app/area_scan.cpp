@@ -115,7 +115,6 @@ Status ActOnMessage(Run& run, MessageBase& area, const std::string& area_id, Are
   const MoverConfig& config = run.config;
   CurrentMessage msg;
   ReadHeader(area, msg);
-  const MessageFacts facts = GatherFacts(area, msg);
   // Another program's bookkeeping, not mail: no rule may take it away.
   const bool high_water = IsHighWaterMark(area, area_id, msg);
   bool skip = config.KeepLocalUnsent && !area.IsAttr(kAttrSent) && area.IsAttr(kAttrLocal);
@@ -124,15 +123,17 @@ Status ActOnMessage(Run& run, MessageBase& area, const std::string& area_id, Are
   if (config.UseLastRead) area.GetKludge(kMsgIdKludge, run.latest_msgid_line);
   if (!verdict.found) {
     walk.last_kept = area.GetMsgNum();
-    if (run.dry_run) ConsoleLine(DryRunLine(facts, KeptWord(high_water, skip, verdict)));
+    if (run.dry_run) ConsoleLine(DryRunLine(GatherFacts(area, msg), KeptWord(high_water, skip, verdict)));
     return Status();
   }
   ++result.found_count;
   if (run.dry_run) {
-    ConsoleLine(PickedLine(run, facts, verdict));
+    ConsoleLine(PickedLine(run, GatherFacts(area, msg), verdict));
     return Status();
   }
   if (!verdict.kill) LW_RETURN_IF_ERROR(TransferMessage(area, msg, verdict.target, run.log));
+  // Gathered only now: looking for kludges walks the text the copy reads.
+  const MessageFacts facts = config.LogDetail ? GatherFacts(area, msg) : MessageFacts();
   if (!config.MoveMode && !verdict.kill) {
     LogDetail(run, facts, ActionWord(config, verdict, true));
     return Status();

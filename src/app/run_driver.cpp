@@ -109,6 +109,7 @@ int CheckConfiguration(const std::string& config_name) {
 int RunAreas(const CommandOptions& options) {
   Run run;
   run.dry_run = options.dry_run;
+  run.log.KeepLastLogOnlyText(options.dry_run);
   Status status = Prepare(run, options.config_name);
   // Heap in use from here on is the scan's own; a clean scan gives it all back.
   const std::int64_t heap_at_start = platform::HeapInUse();

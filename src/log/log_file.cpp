@@ -124,7 +124,7 @@ void LogFile::SayRaw(std::string_view text) {
 }
 
 void LogFile::LogOnly(char mark, std::string_view tag, std::string_view text, std::string_view charset) {
-  last_log_only_ = text;
+  if (keep_last_log_only_) last_log_only_ = text;
   WriteLine(std::string(1, mark).append(" ").append(LogStamp()).append(" ").append(tag).append(" ").append(text),
             charset);
 }

@@ -43,8 +43,10 @@ class LogFile {
   // "mark stamp tag text" in the file only; `charset` is the character
   // set of `text` (it matters only to a UTF-8 log).
   void LogOnly(char mark, std::string_view tag, std::string_view text, std::string_view charset = "CP866");
-  // The text of the last LogOnly line made (whether or not a file is
-  // open), so a dry run can show which rule picked a message.
+  // With `keep` on, the text of each LogOnly line is kept (whether or not
+  // a file is open) until the next, so a dry run can show which rule
+  // picked a message.
+  void KeepLastLogOnlyText(bool keep) { keep_last_log_only_ = keep; }
   const std::string& LastLogOnlyText() const { return last_log_only_; }
   // "Warning: text" on the console; "? stamp tag Warning: text" in the file.
   void Warning(std::string_view tag, std::string_view text);
@@ -58,6 +60,7 @@ class LogFile {
   std::string file_name_;
   std::string last_log_only_;
   bool utf8_ = false;
+  bool keep_last_log_only_ = false;
   platform::FileHandle file_ = platform::kNoFile;
 };
 
