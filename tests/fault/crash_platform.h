@@ -1,0 +1,102 @@
+// A platform that simulates a power cut, the way LevelDB's fault-injection
+// environment does: it passes calls to the real one while it records what
+// has been made durable, stops at the N-th file-system call, and can then
+// put the disk back to what a power cut at that moment would have left.
+//
+// What counts as durable (every file and folder under the root that exists
+// when the platform is made starts durable):
+//   - a file's content as of its last FlushFile;
+//   - an entry of a folder (a file or folder created, renamed or deleted
+//     in it) once SyncDirectory of that folder returned; a folder made by
+//     MakeDirectory is an entry of its parent like any other.
+// Only names under the root are tracked; others pass through.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/platform_wrapper.h"
+
+namespace lw::test {
+
+class CrashPlatform : public platform::PlatformWrapper {
+ public:
+  // Tracks the existing folder `root`.  File-system call `crash_at`
+  // (1 = the first; 0 never) and every call after it fail without touching
+  // the disk.  With `revert_at_crash` the disk is put back at that moment,
+  // so a run that ends the process on its own still leaves the crashed
+  // state behind.  `on_crash` (optional) is told the crash call first.
+  CrashPlatform(platform::Platform& target, const std::string& root, std::int64_t crash_at,
+                bool revert_at_crash, std::function<void(const std::string&)> on_crash = {});
+
+  std::int64_t calls() const { return calls_; }
+  bool crashed() const { return crashed_; }
+  // The kind and name of the call the crash came at ("" before it).
+  const std::string& crash_call() const { return crash_call_; }
+  // Puts every tracked file and folder back to its durable state: content
+  // to the last flush, entries created since their folder's last sync
+  // removed, entries deleted or renamed since then back in place.
+  void Revert();
+
+  int OpenFile(std::string_view name, platform::Access access, platform::Sharing sharing,
+               platform::FileHandle* file) override;
+  int CreateFile(std::string_view name, platform::Sharing sharing, platform::FileHandle* file) override;
+  int CreateNewFile(std::string_view name, platform::FileHandle* file) override;
+  int ReadFile(platform::FileHandle file, void* buf, std::size_t count, std::size_t* done) override;
+  int WriteFile(platform::FileHandle file, const void* buf, std::size_t count, std::size_t* done) override;
+  int SeekFile(platform::FileHandle file, std::int64_t pos) override;
+  int SeekFileEnd(platform::FileHandle file) override;
+  int TellFile(platform::FileHandle file, std::int64_t* pos) override;
+  int FileSize(platform::FileHandle file, std::int64_t* size) override;
+  int TruncateFile(platform::FileHandle file) override;
+  int FlushFile(platform::FileHandle file) override;
+  int CloseFile(platform::FileHandle file) override;
+  int DeleteFile(std::string_view name) override;
+  int OpenAppend(std::string_view name, platform::FileHandle* file) override;
+  int RenameNoReplace(std::string_view from, std::string_view to) override;
+  int SyncDirectory(std::string_view dir) override;
+  int LockRun(std::string_view name, int wait_ms, platform::FileHandle* lock) override;
+  int QueryAttributes(std::string_view name, std::uint32_t* attr) override;
+  int FindFirst(std::string_view pattern, std::uint32_t attr_mask, platform::SearchHandle* search,
+                platform::DirEntry* entry) override;
+  int FindNext(platform::SearchHandle search, platform::DirEntry* entry) override;
+  int MakeDirectory(std::string_view name) override;
+
+ private:
+  struct Node {
+    bool is_folder = false;
+    std::string durable;  // a file's content as of its last flush
+  };
+  using Entries = std::map<std::string, int>;  // name in the folder -> node
+
+  // Numbers the call `what` (its kind and name); true when it is not to
+  // be passed on.
+  bool Stopped(std::string_view what);
+  // "<kind> <path of the open file>" for a call on `file`.
+  std::string Call(const char* kind, platform::FileHandle file) const;
+  // The absolute name with "/" separators, "" when it is not under the root.
+  std::string Tracked(std::string_view name) const;
+  // The node of an existing tracked name, -1 when unknown.
+  int NodeOf(const std::string& path);
+  // Records the file just opened or created as `handle`.
+  void Opened(const std::string& path, platform::FileHandle handle, bool created);
+  int NewNode(bool is_folder, std::string durable);
+  void Snapshot(const std::string& folder);
+
+  std::string root_;
+  std::int64_t crash_at_;
+  bool revert_at_crash_;
+  std::function<void(const std::string&)> on_crash_;
+  std::int64_t calls_ = 0;
+  bool crashed_ = false;
+  std::string crash_call_;
+  std::vector<Node> nodes_;
+  std::map<std::string, Entries> current_;  // folder -> its entries now
+  std::map<std::string, Entries> durable_;  // folder -> its entries after a power cut
+  std::map<platform::FileHandle, int> open_files_;
+};
+
+}  // namespace lw::test

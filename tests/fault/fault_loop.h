@@ -1,0 +1,70 @@
+// The loop shared by the whole-run fault tests: for fault point N = 1, 2,
+// ... run the scenario once with the fault at N, check that no message is
+// lost and no base damaged, rerun the real program on the same files and
+// check that it finishes the job, until a run completes without reaching
+// N.  Runs are made in child processes, since a run that hits an error may
+// end its process.  The loop and the runs are POSIX only (they live in
+// fault_loop_posix_test.cpp); LoopSummary and Judge, shared with the
+// format-level loops, build everywhere (loop_summary.cpp).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "fault/scenario.h"
+
+namespace lw::test {
+
+// How one faulted run ended.
+struct FaultedRun {
+  bool reached = true;  // false: the run completed without reaching the fault point
+  bool hung = false;    // the run did not end within kRunSeconds
+  std::string fault;    // what failed at the fault point, when known
+};
+
+// How long one run may take before it counts as hung and is ended.  A run
+// of the scenario takes milliseconds.
+inline constexpr unsigned kRunSeconds = 10;
+
+// What a whole loop found.
+struct LoopSummary {
+  std::string loop;       // "Counted", "Crash", "Kill"
+  char netmail = 'M';     // format letter of the netmail area
+  std::int64_t points = 0;
+  int runs_losing = 0;    // fault points after which a message was lost
+  int runs_damaging = 0;  // fault points after which a base was damaged (before or after the rerun)
+  int reruns_failing = 0; // reruns that did not finish the job or refused an area
+  int hangs = 0;          // faulted runs or reruns that did not end
+  int most_copies = 0;    // the most copies of one message after a rerun
+  std::vector<std::string> findings;  // the first findings, one text per fault point
+
+  bool Clean() const { return runs_losing + runs_damaging + reruns_failing + hangs == 0 && most_copies <= 2; }
+  std::string Line() const;  // the one-line result
+};
+
+// Runs `faulted_run(n, s)` for n = 1, 2, ... over a fresh copy of the
+// scenario (netmail format `netmail`) until it reports an unreached fault
+// point (or a bound of many thousand points is passed), checking after
+// each as described above.
+LoopSummary RunFaultLoop(const std::string& loop, char netmail,
+                         const std::function<FaultedRun(std::int64_t n, const Scenario& s)>& faulted_run);
+
+// Runs lw::RunMover on the scenario's configuration in a child process,
+// after `install` (run in the child) put its platform in place.  `install`
+// gets a descriptor where the child may write a note on its fault; it
+// returns a function that says, after a run that returned, whether the
+// fault point was reached.
+using ChildPlatform = std::function<std::function<bool()>(int note_fd)>;
+FaultedRun RunMoverInChild(const Scenario& s, const ChildPlatform& install);
+
+// Runs the real program (LARKWAY_BIN, as the end-to-end tests do) on the
+// scenario's configuration; its exit code, or -1 when it hung and was ended.
+int Rerun(const Scenario& s);
+
+// Ends the test as the loop's findings deserve: fails, or skips a loop of
+// known_failures.h, and prints the summary line either way.
+void Judge(const LoopSummary& summary);
+
+}  // namespace lw::test

@@ -1,0 +1,177 @@
+#include "fault/scenario.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "msgbase/area.h"
+#include "msgbase/fido/msg_file.h"
+#include "test_util.h"
+
+namespace lw::test {
+
+namespace {
+
+struct Planned {
+  const char* to;
+  Fate fate;
+  int destination;  // index into Scenario::destinations, -1 for none
+};
+
+// The netmail area's messages, in the order they are stored.
+const Planned kNetmail[] = {
+    {"SqPoint", Fate::kMoved, 0},  {"Spammer", Fate::kKilled, -1}, {"JamPoint", Fate::kMoved, 1},
+    {"Sysop", Fate::kKept, -1},    {"MsgPoint", Fate::kMoved, 2},
+};
+
+MsgFile Netmail(const std::string& to, int serial) {
+  MsgFile m;
+  m.to = to;
+  m.from = "Sender " + std::to_string(serial);
+  m.subject = "Subject " + std::to_string(serial);
+  char id[9];
+  std::snprintf(id, sizeof id, "%08X", 0x5A000000u + static_cast<unsigned>(serial));
+  m.text = "\001MSGID: 2:5020/1 " + std::string(id) + "\r\001INTL 2:5020/2 2:5020/1\rText " +
+           std::to_string(serial) + " for " + to + "\r";
+  return m;
+}
+
+// Stores `msgs` through the MessageBase interface, creating the area.
+void Fill(const std::string& area_id, const std::vector<MsgFile>& msgs) {
+  MsgBasePtr base;
+  ASSERT_TRUE(OpenOrCreateArea(base, area_id)) << area_id;
+  for (const MsgFile& m : msgs) {
+    base->SetMsgKind(0);
+    ASSERT_TRUE(base->CreateMsg());
+    base->SetTo(m.to);
+    base->SetFrom(m.from);
+    base->SetSubj(m.subject);
+    base->GetTextStream()->Write(m.text.data(), static_cast<std::int32_t>(m.text.size()));
+    ASSERT_TRUE(base->WriteMsg());
+    base->CloseMsg();
+  }
+  CloseArea(base);
+}
+
+void WriteConfig(const Scenario& s) {
+  std::string text = "NETMAIL " + s.source + "\nMOVE YES\nPRIORITY TO\n";
+  const char* names[] = {"SqPoint", "JamPoint", "MsgPoint"};
+  for (int i = 0; i < 3; ++i) text += "TO " + std::string(names[i]) + ", " + s.destinations[i] + "\n";
+  text += "TO Spammer, KILL\nLOG " + s.root + "/lw.log\n";
+  WriteFile(s.config_path, text);
+}
+
+// The one message of `area_id` written to `to`, as the interface reads it.
+MessageIdentity StoredIdentity(const std::string& area_id, const std::string& to) {
+  AreaContents c = MessagesOf(area_id);
+  for (const auto& [identity, count] : c.messages) {
+    if (identity.to == to) return identity;
+  }
+  ADD_FAILURE() << "no message to " << to << " in " << area_id;
+  return {};
+}
+
+}  // namespace
+
+std::vector<std::string> Scenario::Areas() const {
+  std::vector<std::string> all = {source};
+  all.insert(all.end(), destinations.begin(), destinations.end());
+  return all;
+}
+
+Scenario WriteScenario(const std::string& root, char source_letter) {
+  Scenario s;
+  s.root = root;
+  s.config_path = root + "/lw.cfg";
+  MakeDirs(root + "/net");
+  MakeDirs(root + "/out");
+  s.source = source_letter == 'M' ? "M" + root + "/net" : std::string(1, source_letter) + root + "/net/netmail";
+  s.destinations = {"S" + root + "/out/sq", "J" + root + "/out/jam", "M" + root + "/out/msg"};
+
+  std::vector<MsgFile> netmail;
+  for (const Planned& p : kNetmail) netmail.push_back(Netmail(p.to, static_cast<int>(netmail.size()) + 1));
+  if (source_letter == 'M') {
+    for (std::size_t i = 0; i < netmail.size(); ++i) {
+      WriteFile(root + "/net/" + std::to_string(i + 1) + ".msg", netmail[i].Bytes());
+    }
+  } else {
+    Fill(s.source, netmail);
+  }
+  Fill(s.destinations[0], {Netmail("Older", 101)});
+  Fill(s.destinations[1], {Netmail("Older", 102)});
+  WriteConfig(s);
+
+  for (const Planned& p : kNetmail) {
+    ScenarioMessage m{StoredIdentity(s.source, p.to), p.fate, ""};
+    if (p.destination >= 0) m.home = s.destinations[static_cast<std::size_t>(p.destination)];
+    s.messages.push_back(m);
+  }
+  for (int i = 0; i < 2; ++i) {
+    s.messages.push_back({StoredIdentity(s.destinations[i], "Older"), Fate::kAlreadyThere, s.destinations[i]});
+  }
+  return s;
+}
+
+namespace {
+
+int CountIn(const std::map<std::string, AreaContents>& areas, const std::string& area_id,
+            const MessageIdentity& m) {
+  auto a = areas.find(area_id);
+  if (a == areas.end()) return 0;
+  auto it = a->second.messages.find(m);
+  return it == a->second.messages.end() ? 0 : it->second;
+}
+
+}  // namespace
+
+Inspection Inspect(const Scenario& s) {
+  Inspection r;
+  std::map<std::string, AreaContents> areas;
+  for (const std::string& area : s.Areas()) {
+    for (const std::string& v : CheckArea(area)) r.damage.push_back(area + ": " + v);
+    areas[area] = MessagesOf(area);
+    // A destination the run never reached may not exist yet.
+    const bool may_be_missing = area == s.destinations[2];
+    if (!areas[area].complete || (!areas[area].opened && !may_be_missing)) r.refused.push_back(area);
+  }
+  for (const ScenarioMessage& m : s.messages) {
+    const int in_source = CountIn(areas, s.source, m.identity);
+    const int at_home = m.home.empty() ? 0 : CountIn(areas, m.home, m.identity);
+    r.most_copies = std::max({r.most_copies, in_source, at_home});
+    const std::string who = Describe(m.identity);
+    if (m.fate != Fate::kKilled && in_source + at_home == 0) r.lost.push_back(who);
+    switch (m.fate) {
+      case Fate::kMoved:
+        if (at_home == 0 || in_source != 0) {
+          r.undone.push_back(who + ": " + std::to_string(at_home) + " in its home, " +
+                             std::to_string(in_source) + " in the netmail area");
+        }
+        break;
+      case Fate::kKilled:
+        if (in_source != 0) r.undone.push_back(who + ": still in the netmail area");
+        break;
+      case Fate::kKept:
+        if (in_source != 1) r.undone.push_back(who + ": " + std::to_string(in_source) + " in the netmail area");
+        break;
+      case Fate::kAlreadyThere:
+        if (at_home != 1) r.undone.push_back(who + ": " + std::to_string(at_home) + " in its base");
+        break;
+    }
+  }
+  return r;
+}
+
+std::string Findings(const Inspection& i, bool job_done_too) {
+  std::string out;
+  auto list = [&out](const char* title, const std::vector<std::string>& items) {
+    for (const std::string& item : items) out += std::string(title) + ": " + item + "\n";
+  };
+  list("damaged", i.damage);
+  list("lost", i.lost);
+  list("refused", i.refused);
+  if (job_done_too) list("not done", i.undone);
+  return out;
+}
+
+}  // namespace lw::test
