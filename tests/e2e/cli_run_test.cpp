@@ -100,6 +100,25 @@ TEST_F(CliRun, DryRunLeavesEveryFileAsItWasAndShowsEachVerdict) {
   EXPECT_FALSE(Exists(P("never")));
 }
 
+TEST_F(CliRun, DryRunOverSquishAndJamNetmailWritesNothing) {
+  for (const char* letter : {"S", "J"}) {
+    SCOPED_TRACE(letter);
+    const std::string area = std::string(letter) + "net";
+    FillArea(AreaId(letter, P(area)), {Message("Boss", "Sysop", "Report", "00000001"),
+                                        Message("Friend", "Somebody", "Hi", "00000002")});
+    Config({"NETMAIL " + AreaId(letter, area), "LOG lw.log", "MOVE yes", "USELASTREAD yes", "USERNUMBER 7",
+            "PRIORITY TO", "TO Sysop, *copies"});
+    const auto before = Tree(dir_.path());
+    RunResult r = RunLarkway({"-n", "lw.cfg"}, dir_.path());
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(Tree(dir_.path()), before);
+    // (the fixture's writer leaves the addresses to each format)
+    EXPECT_NE(r.out.find("1 from Boss (2:5020/1) to Sysop ("), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(") subj `Report`: move to *copies (rule: Found mail to `SYSOP`)\n"), std::string::npos);
+    EXPECT_NE(r.out.find(") subj `Hi`: kept (no rule)\n"), std::string::npos);
+  }
+}
+
 TEST_F(CliRun, DetailLinesNameTheMessageOfEachAction) {
   PutMsg("net", 1, Message("Boss", "Sysop", "Report", "0000000a"));
   PutMsg("net", 2, Message("Viagra Seller", "Sysop", "Offer", "0000000b"));
