@@ -187,8 +187,10 @@ Status WalkArea(Run& run, MessageBase& area, const std::string& area_id, const S
   return Status();
 }
 
-// Why an area did not open, as far as the system can tell from its path.
-std::string AreaReason(const std::string& area_id) {
+// What the system says is wrong with an area's path ("" when its folder
+// can be listed, or its base file opened): the reason a lock or an open
+// failed, for standard error.
+std::string AreaAccessProblem(const std::string& area_id) {
   AreaKind kind = AreaKind::kNone;
   std::string path;
   ParseAreaId(area_id, kind, path);
@@ -196,23 +198,35 @@ std::string AreaReason(const std::string& area_id) {
   std::string probe = kind == AreaKind::kMsg ? path : path + (kind == AreaKind::kSquish ? ".sqd" : ".jhr");
   platform::Platform& os = platform::Os();
   std::uint32_t attr = 0;
-  if (int rc = os.QueryAttributes(probe, &attr); rc != platform::kOk) return probe + ": " + os.ErrorReason(rc);
-  platform::FileHandle file = platform::kNoFile;
-  if (kind == AreaKind::kMsg) return probe + ": cannot be read or written (check its permissions)";
-  int rc = os.OpenFile(probe, platform::Access::kReadWrite, platform::Sharing::kDenyNone, &file);
-  if (rc != platform::kOk) return probe + ": " + os.ErrorReason(rc);
-  os.CloseFile(file);
-  return "the base does not open (damaged, or held by another program)";
+  int rc = os.QueryAttributes(probe, &attr);
+  if (rc == platform::kOk && kind == AreaKind::kMsg) {
+    platform::SearchHandle search = 0;
+    platform::DirEntry entry;
+    rc = os.FindFirst(probe + platform::kPathSeparator + "*", 0x3F, &search, &entry);
+    if (rc == platform::kOk) os.FindClose(search);
+    if (rc == platform::kFileNotFound) rc = platform::kOk;  // an empty folder
+  } else if (rc == platform::kOk) {
+    platform::FileHandle file = platform::kNoFile;
+    rc = os.OpenFile(probe, platform::Access::kRead, platform::Sharing::kDenyNone, &file);
+    if (rc == platform::kOk) os.CloseFile(file);
+  }
+  return rc == platform::kOk ? std::string() : probe + ": " + os.ErrorReason(rc);
 }
 
 }  // namespace
 
 Status ScanArea(Run& run, const std::string& area_id, AreaScanResult& result) {
   AreaLock lock;
-  LW_RETURN_IF_ERROR(lock.Acquire(area_id));
+  if (Status locked = lock.Acquire(area_id); !locked.ok()) {
+    const std::string problem = AreaAccessProblem(area_id);
+    if (!problem.empty()) NoteErrorDiagnostic("cannot open netmail area " + area_id + ": " + problem);
+    return locked;
+  }
   MsgBasePtr area;
   if (!OpenArea(area, area_id)) {
-    NoteErrorDiagnostic("cannot open netmail area " + area_id + ": " + AreaReason(area_id));
+    const std::string problem = AreaAccessProblem(area_id);
+    NoteErrorDiagnostic("cannot open netmail area " + area_id + ": " +
+                        (problem.empty() ? "the base does not open (damaged, or held by another program)" : problem));
     return Status::Error("unable to open messagebase - " + area_id);
   }
   area->SetFlag(kFlagEchomail | kFlagLocal, false);
