@@ -1,5 +1,7 @@
 #include "fidoutil/dates.h"
 
+#include <climits>
+
 #include "fidoutil/address.h"
 #include "platform/platform.h"
 
@@ -12,9 +14,56 @@ const char* const kUpperMonths[12] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
 const char* const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                  "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-// 32-bit arithmetic that wraps like the machine does.
-std::int32_t Wrap(std::int64_t v) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
+constexpr std::int32_t kFirstPackedYear = 1980;
+constexpr std::int32_t kLastPackedYear = 2107;  // 7 bits of years
+constexpr std::int32_t kFirstCalendarYear = 1;
+constexpr std::int32_t kLastCalendarYear = 9999;
+constexpr std::int32_t kFirstCalendarDay = 1721426;  // 0001-01-01
+constexpr std::int32_t kLastCalendarDay = 5373484;   // 9999-12-31
+constexpr std::int32_t kUnixEpochJulianDay = 2440588;
+constexpr std::int64_t kSecondsPerDay = 86400;
+
+std::int32_t Clamp(std::int32_t v, std::int32_t lo, std::int32_t hi) {
+  return v < lo ? lo : (v > hi ? hi : v);
+}
+
+bool IsLeapYear(std::int32_t year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+std::int32_t DaysInMonth(std::int32_t year, std::int32_t month) {
+  static const std::int32_t kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+// `dt` with every field clamped into its range, the day to the length of
+// its month; a year before `first_year` gives that year's first moment, one
+// after `last_year` that year's last.
+MsgDateTime Clamped(const MsgDateTime& dt, std::int32_t first_year, std::int32_t last_year) {
+  MsgDateTime c = dt;
+  if (dt.Year < first_year || dt.Year > last_year) {
+    bool before = dt.Year < first_year;
+    c.Year = before ? first_year : last_year;
+    c.Month = before ? 1 : 12;
+    c.Day = before ? 1 : 31;
+    c.Hour = before ? 0 : 23;
+    c.Min = c.Sec = before ? 0 : 59;
+    return c;
+  }
+  c.Month = Clamp(dt.Month, 1, 12);
+  c.Day = Clamp(dt.Day, 1, DaysInMonth(c.Year, c.Month));
+  c.Hour = Clamp(dt.Hour, 0, 23);
+  c.Min = Clamp(dt.Min, 0, 59);
+  c.Sec = Clamp(dt.Sec, 0, 59);
+  return c;
+}
+
+std::uint16_t PackedDate(const MsgDateTime& c) {
+  return static_cast<std::uint16_t>((c.Year - kFirstPackedYear) << 9 | c.Month << 5 | c.Day);
+}
+
+std::uint16_t PackedTime(const MsgDateTime& c) {
+  return static_cast<std::uint16_t>(c.Hour << 11 | c.Min << 5 | c.Sec / 2);
 }
 
 }  // namespace
@@ -31,9 +80,8 @@ void GetNow(MsgDateTime& dt) {
 }
 
 std::uint32_t PackStamp(const MsgDateTime& dt) {
-  std::uint32_t date = static_cast<std::uint32_t>((dt.Day & 31) + dt.Month * 32 + (dt.Year - 1980) * 512) & 0xFFFF;
-  std::uint32_t time = static_cast<std::uint32_t>(((dt.Sec / 2) & 31) + (dt.Min & 63) * 32 + dt.Hour * 2048) & 0xFFFF;
-  return (time << 16) | date;
+  MsgDateTime c = Clamped(dt, kFirstPackedYear, kLastPackedYear);
+  return static_cast<std::uint32_t>(PackedTime(c)) << 16 | PackedDate(c);
 }
 
 void UnpackStamp(std::uint32_t stamp, MsgDateTime& dt) {
@@ -46,8 +94,9 @@ void UnpackStamp(std::uint32_t stamp, MsgDateTime& dt) {
 }
 
 void PackStampWords(const MsgDateTime& dt, std::uint16_t& time_word, std::uint16_t& date_word) {
-  date_word = static_cast<std::uint16_t>((dt.Year - 1980) * 512 + dt.Month * 32 + dt.Day);
-  time_word = static_cast<std::uint16_t>(dt.Hour * 2048 + dt.Min * 32 + dt.Sec / 2);
+  MsgDateTime c = Clamped(dt, kFirstPackedYear, kLastPackedYear);
+  date_word = PackedDate(c);
+  time_word = PackedTime(c);
 }
 
 void UnpackStampWords(std::uint16_t time_word, std::uint16_t date_word, MsgDateTime& dt) {
@@ -59,21 +108,22 @@ void UnpackStampWords(std::uint16_t time_word, std::uint16_t date_word, MsgDateT
   dt.Hour = (time_word >> 11) & 31;
 }
 
+// The clamps keep every intermediate value small and positive, so plain
+// 32-bit arithmetic neither overflows nor meets a negative division.
 std::int32_t DateToJulianDay(MsgDateTime dt) {
-  std::int32_t year = dt.Year;
-  std::int32_t month = dt.Month;
+  MsgDateTime c = Clamped(dt, kFirstCalendarYear, kLastCalendarYear);
+  std::int32_t year = c.Year;
+  std::int32_t month = c.Month;
   if (month < 3) {
     year -= 1;
     month += 12;
   }
-  std::uint32_t a = static_cast<std::uint32_t>(Wrap(static_cast<std::int64_t>(year % 100) * 1461)) >> 2;
-  std::uint32_t b = static_cast<std::uint32_t>(Wrap(static_cast<std::int64_t>(year / 100) * 146097)) >> 2;
-  return Wrap(static_cast<std::int64_t>(((month - 3) * 153 + 2) / 5) + dt.Day + 1721119 +
-              static_cast<std::int64_t>(a) + static_cast<std::int64_t>(b));
+  return (year % 100) * 1461 / 4 + (year / 100) * 146097 / 4 + ((month - 3) * 153 + 2) / 5 + c.Day +
+         1721119;
 }
 
 void JulianDayToDate(std::int32_t jd, std::int32_t& day, std::int32_t& month, std::int32_t& year) {
-  std::int32_t t = Wrap((static_cast<std::int64_t>(jd) - 1721119) * 4 - 1);
+  std::int32_t t = (Clamp(jd, kFirstCalendarDay, kLastCalendarDay) - 1721119) * 4 - 1;
   std::int32_t century = t / 146097;
   std::int32_t r = (t % 146097) | 3;
   std::int32_t y = r / 1461;
@@ -88,17 +138,23 @@ void JulianDayToDate(std::int32_t jd, std::int32_t& day, std::int32_t& month, st
   day = (u % 153 + 5) / 5;
 }
 
-void UnixToDateTime(std::int32_t seconds, MsgDateTime& dt) {
-  JulianDayToDate(seconds / 86400 + 2440588, dt.Day, dt.Month, dt.Year);
-  std::int32_t rest = seconds % 86400;
+void UnixToDateTime(std::uint32_t seconds, MsgDateTime& dt) {
+  std::int32_t days = static_cast<std::int32_t>(seconds / kSecondsPerDay);
+  std::int32_t rest = static_cast<std::int32_t>(seconds % kSecondsPerDay);
+  JulianDayToDate(days + kUnixEpochJulianDay, dt.Day, dt.Month, dt.Year);
   dt.Hour = rest / 3600;
-  dt.Min = (rest % 3600) / 60;
-  dt.Sec = (rest % 3600) % 60;
+  dt.Min = rest % 3600 / 60;
+  dt.Sec = rest % 60;
 }
 
-std::int32_t DateTimeToUnix(const MsgDateTime& dt) {
-  std::int64_t days = static_cast<std::int64_t>(DateToJulianDay(dt)) - 2440588;
-  return Wrap(days * 86400 + static_cast<std::int64_t>(dt.Hour) * 3600 + dt.Min * 60 + dt.Sec);
+std::uint32_t DateTimeToUnix(const MsgDateTime& dt) {
+  // Years outside 1969..2107 are beyond either end of the range anyway.
+  MsgDateTime c = Clamped(dt, 1969, 2107);
+  std::int64_t seconds = (static_cast<std::int64_t>(DateToJulianDay(c)) - kUnixEpochJulianDay) * kSecondsPerDay +
+                         c.Hour * 3600 + c.Min * 60 + c.Sec;
+  if (seconds < 0) return 0;
+  if (seconds > 0xFFFFFFFFLL) return 0xFFFFFFFFu;
+  return static_cast<std::uint32_t>(seconds);
 }
 
 int MonthFromName(std::string_view name) {
@@ -119,26 +175,30 @@ const char* MonthName(int month) {
 }
 
 std::int32_t YearToTwoDigits(std::int32_t year) {
-  return year < 2000 ? year - 1900 : year - 2000;
+  std::int32_t r = year % 100;
+  return r < 0 ? r + 100 : r;
 }
 
 namespace {
 
+// `v` in 0..99 as two digits.
 std::string TwoDigits(std::int32_t v) {
   std::string s = IntToStr(v);
-  if (s.size() == 1) return std::string("0") + s;
-  return s.substr(0, 2);
+  return s.size() == 1 ? std::string("0") + s : s;
 }
 
 }  // namespace
 
 std::string FtscDateText(const MsgDateTime& dt) {
-  return TwoDigits(dt.Day) + " " + MonthName(dt.Month) + " " + TwoDigits(YearToTwoDigits(dt.Year)) + "  " +
-         TwoDigits(dt.Hour) + ":" + TwoDigits(dt.Min) + ":" + TwoDigits(dt.Sec);
+  MsgDateTime c = Clamped(dt, INT32_MIN, INT32_MAX);
+  return TwoDigits(c.Day) + " " + MonthName(c.Month) + " " + TwoDigits(YearToTwoDigits(c.Year)) + "  " +
+         TwoDigits(c.Hour) + ":" + TwoDigits(c.Min) + ":" + TwoDigits(c.Sec);
 }
 
 std::int32_t YearFromTwoDigits(std::int32_t year) {
-  return year < 71 ? year + 2000 : year + 1900;
+  if (year >= 0 && year <= 70) return year + 2000;
+  if (year >= 71 && year <= 999) return year + 1900;
+  return year;
 }
 
 }  // namespace lw

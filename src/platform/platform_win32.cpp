@@ -344,8 +344,9 @@ class Win32Platform final : public Platform {
       at.Offset = 0xFFFFFFF0u;
       at.OffsetHigh = 0x7FFFFFFFu;
       if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) break;
-      DWORD e = GetLastError();
-      if (e == ERROR_INVALID_FUNCTION || e == ERROR_INVALID_PARAMETER) break;  // a folder: no byte locks
+      // Only another holder's lock is waited for; a handle that takes no
+      // byte locks (a folder) holds the area without one.
+      if (GetLastError() != ERROR_LOCK_VIOLATION) break;
       if (waited >= wait_ms) {
         CloseHandle(h);
         return kAccessDenied;

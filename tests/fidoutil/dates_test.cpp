@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 namespace lw {
 namespace {
 
@@ -16,7 +18,7 @@ MsgDateTime D(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
   return dt;
 }
 
-TEST(JulianDays, RoundTrips) {
+TEST(DatesJulianDays, RoundTrips) {
   struct Case {
     MsgDateTime date;
     std::int32_t jd;
@@ -32,30 +34,67 @@ TEST(JulianDays, RoundTrips) {
   }
 }
 
-TEST(UnixTime, BothDirections) {
+void ExpectSameMoment(const MsgDateTime& got, const MsgDateTime& want) {
+  EXPECT_EQ(got.Year, want.Year);
+  EXPECT_EQ(got.Month, want.Month);
+  EXPECT_EQ(got.Day, want.Day);
+  EXPECT_EQ(got.Hour, want.Hour);
+  EXPECT_EQ(got.Min, want.Min);
+  EXPECT_EQ(got.Sec, want.Sec);
+}
+
+// JAM's unsigned seconds over their whole range, past the signed 32-bit end.
+TEST(DatesUnixTime, BothDirectionsOverTheUnsignedRange) {
   struct Case {
-    std::int32_t seconds;
+    std::uint32_t seconds;
     MsgDateTime date;
   } cases[] = {{0, D(1970, 1, 1)},
                {951782400, D(2000, 2, 29)},
                {951782400 + 3600 * 13 + 60 * 5 + 9, D(2000, 2, 29, 13, 5, 9)},
-               {2147483647, D(2038, 1, 19, 3, 14, 7)}};
+               {2147483647u, D(2038, 1, 19, 3, 14, 7)},
+               {2147483648u, D(2038, 1, 19, 3, 14, 8)},
+               {2214216000u, D(2040, 3, 1, 12, 0, 0)},
+               {4102444800u, D(2100, 1, 1)},
+               {4107542400u, D(2100, 3, 1)},  // 2100 is no leap year
+               {4294967295u, D(2106, 2, 7, 6, 28, 15)}};
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.seconds);
     MsgDateTime dt;
     dt.Sec100 = 42;
     UnixToDateTime(c.seconds, dt);
     EXPECT_EQ(DateTimeToUnix(c.date), c.seconds);
-    EXPECT_EQ(dt.Year, c.date.Year);
-    EXPECT_EQ(dt.Month, c.date.Month);
-    EXPECT_EQ(dt.Day, c.date.Day);
-    EXPECT_EQ(dt.Hour, c.date.Hour);
-    EXPECT_EQ(dt.Min, c.date.Min);
-    EXPECT_EQ(dt.Sec, c.date.Sec);
+    ExpectSameMoment(dt, c.date);
     EXPECT_EQ(dt.Sec100, 42);
   }
 }
 
-TEST(PackedStamps, KnownValues) {
+TEST(DatesUnixTime, MomentsOutsideTheRangeClampToItsEnds) {
+  struct Case {
+    MsgDateTime date;
+    std::uint32_t seconds;
+  } cases[] = {{D(1969, 12, 31, 23, 59, 59), 0},
+               {D(1900, 1, 1), 0},
+               {D(INT32_MIN, 1, 1), 0},
+               {D(2106, 2, 7, 6, 28, 16), 0xFFFFFFFFu},
+               {D(2107, 1, 1), 0xFFFFFFFFu},
+               {D(INT32_MAX, 12, 31, 23, 59, 59), 0xFFFFFFFFu},
+               // Fields out of their range clamp into it.
+               {D(2000, 0, 0), 946684800u},               // 2000-01-01
+               {D(2000, 13, 32), 978220800u},             // 2000-12-31
+               {D(2001, 2, 29), 983318400u},              // 2001-02-28
+               {D(2000, 1, 1, 25, 61, 61), 946771199u},   // 23:59:59
+               {D(2000, 1, 1, -1, -1, -1), 946684800u},
+               {D(2000, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MIN, INT32_MAX), 946684800u + 30 * 86400 + 23 * 3600 + 59},
+               {D(INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX), 0xFFFFFFFFu},
+               {D(INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN), 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.date.Year << "-" << c.date.Month << "-" << c.date.Day << " "
+                                    << c.date.Hour << ":" << c.date.Min << ":" << c.date.Sec);
+    EXPECT_EQ(DateTimeToUnix(c.date), c.seconds);
+  }
+}
+
+TEST(DatesPackedStamps, KnownValues) {
   std::uint32_t stamp = PackStamp(D(1999, 12, 31, 23, 59, 59));
   EXPECT_EQ(stamp, 3212650399u);
   EXPECT_EQ(stamp & 0xFFFF, 10143u);
@@ -82,7 +121,60 @@ TEST(PackedStamps, KnownValues) {
   EXPECT_EQ(w.Sec, 58);
 }
 
-TEST(MonthNames, ReadAndWrite) {
+// Packed stamps hold 1980..2107; a field outside its range is clamped, and
+// the stamp unpacks to the clamped moment.
+TEST(DatesPackedStamps, FieldsClampIntoTheStampRange) {
+  struct Case {
+    MsgDateTime in;
+    MsgDateTime packed;
+  } cases[] = {{D(1980, 1, 1), D(1980, 1, 1)},
+               {D(2107, 12, 31, 23, 59, 58), D(2107, 12, 31, 23, 59, 58)},
+               {D(1979, 12, 31, 23, 59, 59), D(1980, 1, 1)},
+               {D(2108, 1, 1), D(2107, 12, 31, 23, 59, 58)},
+               {D(INT32_MIN, 0, 0), D(1980, 1, 1)},
+               {D(INT32_MAX, 13, 32, 25, 60, 60), D(2107, 12, 31, 23, 59, 58)},
+               {D(2000, 2, 30), D(2000, 2, 29)},
+               {D(1999, 6, 31), D(1999, 6, 30)},
+               {D(2000, 1, 1, INT32_MIN, INT32_MIN, INT32_MIN), D(2000, 1, 1)},
+               {D(2000, 1, 1, INT32_MAX, INT32_MAX, INT32_MAX), D(2000, 1, 1, 23, 59, 58)}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.in.Year << "-" << c.in.Month << "-" << c.in.Day << " " << c.in.Hour
+                                    << ":" << c.in.Min << ":" << c.in.Sec);
+    MsgDateTime from_stamp;
+    UnpackStamp(PackStamp(c.in), from_stamp);
+    ExpectSameMoment(from_stamp, c.packed);
+    std::uint16_t time_word = 0, date_word = 0;
+    PackStampWords(c.in, time_word, date_word);
+    MsgDateTime from_words;
+    UnpackStampWords(time_word, date_word, from_words);
+    ExpectSameMoment(from_words, c.packed);
+  }
+}
+
+TEST(DatesJulianDays, GarbageFieldsClampToTheCalendarRange) {
+  struct Case {
+    MsgDateTime date;
+    std::int32_t jd;
+  } cases[] = {{D(1, 1, 1), 1721426},          {D(INT32_MIN, INT32_MIN, INT32_MIN), 1721426},
+               {D(9999, 12, 31), 5373484},     {D(INT32_MAX, INT32_MAX, INT32_MAX), 5373484},
+               {D(2000, 2, 31), 2451604},      {D(2000, 0, 15), 2451559}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(DateToJulianDay(c.date), c.jd);
+  }
+  struct Back {
+    std::int32_t jd;
+    MsgDateTime date;
+  } backs[] = {{INT32_MIN, D(1, 1, 1)}, {0, D(1, 1, 1)}, {INT32_MAX, D(9999, 12, 31)}};
+  for (const Back& b : backs) {
+    std::int32_t d, m, y;
+    JulianDayToDate(b.jd, d, m, y);
+    EXPECT_EQ(y, b.date.Year);
+    EXPECT_EQ(m, b.date.Month);
+    EXPECT_EQ(d, b.date.Day);
+  }
+}
+
+TEST(DatesMonthNames, ReadAndWrite) {
   EXPECT_EQ(MonthFromName("dec"), 12);
   EXPECT_EQ(MonthFromName("Dec"), 12);
   EXPECT_EQ(MonthFromName("DEC"), 12);
@@ -93,13 +185,27 @@ TEST(MonthNames, ReadAndWrite) {
   EXPECT_STREQ(MonthName(13), "???");
 }
 
-TEST(TwoDigitYears, Window) {
-  EXPECT_EQ(YearFromTwoDigits(70), 2070);
-  EXPECT_EQ(YearFromTwoDigits(71), 1971);
-  EXPECT_EQ(YearFromTwoDigits(99), 1999);
-  EXPECT_EQ(YearFromTwoDigits(0), 2000);
-  EXPECT_EQ(YearToTwoDigits(1999), 99);
-  EXPECT_EQ(YearToTwoDigits(2005), 5);
+TEST(DatesTwoDigitYears, Window) {
+  struct Case {
+    std::int32_t read, year;
+  } from_text[] = {{0, 2000},     {70, 2070},     {71, 1971},      {99, 1999},
+                   {100, 2000},   {106, 2006},    {999, 2899},     {1999, 1999},
+                   {2040, 2040},  {-1, -1},       {INT32_MAX, INT32_MAX}, {INT32_MIN, INT32_MIN}};
+  for (const Case& c : from_text) {
+    EXPECT_EQ(YearFromTwoDigits(c.read), c.year) << c.read;
+  }
+  struct Out {
+    std::int32_t year, two_digits;
+  } to_text[] = {{1999, 99}, {2005, 5}, {2000, 0}, {2106, 6}, {1900, 0}, {-1, 99},
+                 {INT32_MAX, 47}, {INT32_MIN, 52}};
+  for (const Out& c : to_text) {
+    EXPECT_EQ(YearToTwoDigits(c.year), c.two_digits) << c.year;
+  }
+}
+
+TEST(DatesFtscText, GarbageFieldsClampToAWellFormedText) {
+  EXPECT_EQ(FtscDateText(D(2040, 3, 1, 12, 0, 0)), "01 Mar 40  12:00:00");
+  EXPECT_EQ(FtscDateText(D(INT32_MIN, 13, INT32_MIN, INT32_MAX, -5, 7)), "01 Dec 52  23:00:07");
 }
 
 }  // namespace

@@ -49,6 +49,7 @@ inline constexpr std::uint32_t kFrameId = 0xAFAE4453u;
 inline constexpr std::uint16_t kMessageFrame = 0;
 inline constexpr std::uint16_t kFreeFrame = 1;
 inline constexpr std::uint32_t kUmsgidValid = 0x00020000u;  // attr bit: umsgid is valid
+inline constexpr std::uint32_t kMaxControlInfo = 65521;     // clen + 1 stays below this
 
 struct BaseHeader {
   std::uint16_t len = kBaseHeaderSize;

@@ -1,3 +1,46 @@
+// Order of every update, so that a crash at any point (the process killed,
+// or a power cut dropping whatever was not synced) leaves a base that the
+// next open finds consistent or repairs without losing a whole message.
+// The index is the authority for which messages exist; the base header and
+// both chains are checked against it on every open and rebuilt from it when
+// they disagree (squish_reconcile.cpp).
+//
+// Creating a base: the .sqd is created holding its whole header (synced),
+// then the empty .sqi, then the folder is synced.  A creation that stopped
+// part way leaves a .sqd without a whole header or no .sqi; creating again
+// reuses such files (never one that holds more), and opening a .sqd without
+// a whole header next to an empty index completes the header.
+//
+// Appending: every neighbour the append will touch is read first (nothing
+// is written when one is unreadable: a failed read is never taken as "no
+// neighbour").  Then
+//   1. the frame, whole (frame header, message header, control info, text),
+//      in a free frame or at end_frame, which the open made the file size;
+//      synced.  Nothing points at it yet: a crash leaves a frame that the
+//      next open's walk puts into the free chain (or cuts off);
+//   2. the index record; synced.  From here the message exists; a crash
+//      leaves a header and chains that disagree with the index, and the
+//      next open links the frame in and recounts;
+//   3. the previous frame's link, the free chain without the frame taken,
+//      and the base header (uid, num_msg, last_frame, end_frame); synced.
+// WriteMsg returns true only after step 3.
+//
+// A rewritten message that outgrew its frame moves in the same order: the
+// new frame, then the index record pointing at it, then the neighbours'
+// links, the old frame into the free chain and the header.  A rewrite that
+// fits its frame is written in place (the run never rewrites messages).
+//
+// Deleting: the neighbours are read first, then
+//   1. the index record is taken out (the records after it move down, the
+//      file is cut by one record); synced.  The message is gone; a crash
+//      leaves a frame in the chain that no record holds, which the next
+//      open unlinks and frees;
+//   2. the neighbours' links, the frame into the free chain, the header;
+//      synced.
+//
+// Any failed read, write, sync or truncate makes the call return false and
+// marks the base for reconciling before its next update; no header is
+// written that counts a step which failed.
 #include "msgbase/squish/squish_msg_base.h"
 
 #include <algorithm>
@@ -6,6 +49,7 @@
 #include <vector>
 
 #include "fidoutil/helpers.h"
+#include "msgbase/squish/squish_reconcile.h"
 #include "platform/platform.h"
 
 namespace lw {
@@ -15,9 +59,12 @@ namespace {
 using squish::kBaseHeaderSize;
 using squish::kFrameHeaderSize;
 using squish::kIndexRecordSize;
+using squish::kMaxControlInfo;
 using squish::kMsgHeaderSize;
+using squish::SizeOf;
+using squish::Sync;
 
-constexpr std::uint32_t kMaxControlInfo = 65521;  // clen + 1 stays below this
+constexpr std::uint32_t kMaxFrameBytes = 0x7FFFFFF0u;
 constexpr std::int32_t kIndexChunk = 512;          // records read at a time while searching
 
 const AttrMapping kAttrMap[] = {
@@ -78,9 +125,36 @@ std::string SquishMsgBase::FileName(const char* extension) const {
   return path_ + platform::FixedNamePart(extension);
 }
 
-void SquishMsgBase::CloseFiles() {
-  sqd_.reset();
-  sqi_.reset();
+squish::BaseHeader SquishMsgBase::FreshHeader() const {
+  squish::BaseHeader h;
+  std::string name = path_.substr(0, path_.size() - 1).substr(0, 79);
+  std::memcpy(h.base, name.data(), name.size());
+  return h;
+}
+
+bool SquishMsgBase::CloseFiles() {
+  bool ok = true;
+  for (std::unique_ptr<Stream>* file : {&sqd_, &sqi_}) {
+    if (*file) ok = squish::CloseChecked(**file) && ok;
+    file->reset();
+  }
+  return ok;
+}
+
+bool SquishMsgBase::Fail() {
+  broken_ = true;
+  Status = kFrameIo;
+  return false;
+}
+
+bool SquishMsgBase::EnsureConsistent() {
+  if (!broken_) return true;
+  if (squish::ReconcileBase(*sqd_, *sqi_, FreshHeader(), base_) == squish::Reconciled::kFailed) {
+    Status = kFrameIo;
+    return false;
+  }
+  broken_ = false;
+  return true;
 }
 
 bool SquishMsgBase::MsgBaseExists(const std::string& path) {
@@ -109,11 +183,18 @@ bool SquishMsgBase::OpenMsgBase(const std::string& path) {
     }
   }
   if (fail == 0) {
-    std::uint8_t raw[kBaseHeaderSize];
-    sqd_->Seek(0);
-    sqd_->Read(raw, kBaseHeaderSize);
-    if (sqd_->Status != kStreamOk) fail = kCannotOpenData;  // shorter than a base header
-    squish::Decode(raw, base_);
+    switch (squish::ReconcileBase(*sqd_, *sqi_, FreshHeader(), base_)) {
+      case squish::Reconciled::kConsistent:
+        break;
+      case squish::Reconciled::kRepaired:
+        // A repaired base may be one whose creation stopped before its
+        // folder was synced.
+        if (platform::Os().SyncDirectory(ParentDir(FileName("SQD"))) != platform::kOk) fail = kCannotOpenData;
+        break;
+      case squish::Reconciled::kFailed:
+        fail = kCannotOpenData;
+        break;
+    }
   }
   if (fail != 0) {
     CloseFiles();
@@ -121,72 +202,79 @@ bool SquishMsgBase::OpenMsgBase(const std::string& path) {
     Status = fail;
     return false;
   }
+  broken_ = false;
+  new_message_ = false;
+  frame_ofs_ = 0;
   IsOpen = true;
   return true;
 }
+
+namespace {
+
+// Makes file `name` hold `bytes`, synced.  An existing file of at most
+// `at_most` bytes (what a creation that stopped part way leaves) is kept as
+// it is for the open to complete; a longer one is never touched.
+bool PrepareFile(const std::string& name, std::int64_t at_most, const std::string& bytes) {
+  if (FileExists(name)) {
+    std::unique_ptr<Stream> s = OpenFileStream(name, fmRead | fmDenyWrite);
+    if (s->Status != kStreamOk) return false;
+    const std::int64_t size = SizeOf(*s);
+    return size >= 0 && size <= at_most;
+  }
+  std::unique_ptr<Stream> s = OpenFileStream(name, fmCreateNew);
+  if (s->Status != kStreamOk) return false;
+  if (!bytes.empty() && !squish::WriteAt(*s, 0, bytes.data(), static_cast<std::int32_t>(bytes.size()))) return false;
+  return Sync(*s) && squish::CloseChecked(*s);
+}
+
+}  // namespace
 
 bool SquishMsgBase::CreateMsgBase(const std::string& path) {
   if (IsOpen) CloseMsgBase();
-  IsOpen = false;
   SetPath(path);
-  ForceDirectories(ParentDir(path_));
-  sqd_ = OpenFileStream(FileName("SQD"), fmCreate | fmDenyWrite);
+  const std::string dir = ParentDir(FileName("SQD"));
+  std::string header(kBaseHeaderSize, '\0');
+  squish::Encode(FreshHeader(), reinterpret_cast<std::uint8_t*>(header.data()));
   int fail = 0;
-  if (sqd_->Status != kStreamOk) {
+  if (!ForceDirectories(dir) || !PrepareFile(FileName("SQD"), kBaseHeaderSize, header)) {
     fail = kCannotCreateData;
-  } else {
-    sqi_ = OpenFileStream(FileName("SQI"), fmCreate | fmDenyWrite);
-    if (sqi_->Status != kStreamOk) fail = kCannotCreateIndex;
-  }
-  if (fail == 0) {
-    base_ = squish::BaseHeader{};
-    std::string name = path_.substr(0, path_.size() - 1).substr(0, 79);
-    std::memcpy(base_.base, name.data(), name.size());
-    if (!WriteBaseHeader()) fail = kCannotCreateData;
+  } else if (!PrepareFile(FileName("SQI"), 0, "")) {
+    fail = kCannotCreateIndex;
+  } else if (platform::Os().SyncDirectory(dir) != platform::kOk) {
+    fail = kCannotCreateData;
   }
   if (fail != 0) {
-    CloseFiles();
     Status = fail;
     return false;
   }
-  IsOpen = true;
-  return true;
+  return OpenMsgBase(path);
 }
 
-bool SquishMsgBase::WriteBaseHeader() {
-  std::uint8_t raw[kBaseHeaderSize];
-  squish::Encode(base_, raw);
-  sqd_->ResetStatus();
-  sqd_->Seek(0);
-  sqd_->Write(raw, kBaseHeaderSize);
-  return sqd_->Status == kStreamOk;
-}
-
+// Every update syncs what it wrote before it returns, so closing writes
+// nothing, except the repair of what an update that failed part way left
+// (done now when the disk lets it, else by the next open).  It reports
+// such an update and a failed close.
 bool SquishMsgBase::CloseMsgBase() {
   if (!IsOpen) return true;
+  const bool ok = !broken_;
+  EnsureConsistent();
   IsOpen = false;
-  WriteBaseHeader();
-  CloseFiles();
-  return true;
+  broken_ = false;
+  new_message_ = false;
+  return CloseFiles() && ok;
 }
 
 // ---- Index ----
 
 std::int32_t SquishMsgBase::IndexBytes() {
-  sqi_->ResetStatus();
-  std::int32_t size = sqi_->GetSize();
-  return size < 0 ? 0 : size - size % kIndexRecordSize;
+  const std::int64_t size = SizeOf(*sqi_);
+  return size < 0 ? -1 : static_cast<std::int32_t>(size - size % kIndexRecordSize);
 }
 
 bool SquishMsgBase::ReadIndex(std::int32_t pos, squish::IndexRecord& rec) {
   if (pos < 0 || pos + kIndexRecordSize > IndexBytes()) return false;
   std::uint8_t raw[kIndexRecordSize];
-  sqi_->Seek(pos);
-  sqi_->Read(raw, kIndexRecordSize);
-  if (sqi_->Status != kStreamOk) {
-    sqi_->ResetStatus();
-    return false;
-  }
+  if (!squish::ReadAt(*sqi_, static_cast<std::uint32_t>(pos), raw, kIndexRecordSize)) return false;
   squish::Decode(raw, rec);
   return true;
 }
@@ -196,12 +284,7 @@ std::int32_t SquishMsgBase::FindIndex(std::int32_t want, bool at_least) {
   std::vector<std::uint8_t> chunk(static_cast<std::size_t>(kIndexChunk * kIndexRecordSize));
   for (std::int32_t start = 0; start < total; start += kIndexChunk * kIndexRecordSize) {
     std::int32_t n = std::min(total - start, kIndexChunk * kIndexRecordSize);
-    sqi_->Seek(start);
-    sqi_->Read(chunk.data(), n);
-    if (sqi_->Status != kStreamOk) {
-      sqi_->ResetStatus();
-      return -1;
-    }
+    if (!squish::ReadAt(*sqi_, static_cast<std::uint32_t>(start), chunk.data(), n)) return -1;
     for (std::int32_t at = 0; at < n; at += kIndexRecordSize) {
       std::int32_t umsgid = static_cast<std::int32_t>(GetLe32(chunk.data() + at + 4));
       if (umsgid == want || (at_least && umsgid >= want)) return start + at;
@@ -253,179 +336,56 @@ void SquishMsgBase::SetMsgPosition(std::int32_t pos) {
   }
 }
 
-// ---- Frames ----
-
-// Frames lie after the base header and inside the data file; a chain walk
-// takes at most as many steps as the file could hold frames.
-std::uint32_t SquishMsgBase::FrameLimit() {
-  sqd_->ResetStatus();
-  std::int32_t size = sqd_->GetSize();
-  return size < 0 ? 0 : static_cast<std::uint32_t>(size) / kFrameHeaderSize + 1;
-}
-
-bool SquishMsgBase::ReadFrame(std::uint32_t ofs, squish::FrameHeader& f) {
-  sqd_->ResetStatus();
-  std::int64_t size = sqd_->GetSize();
-  if (ofs < kBaseHeaderSize || static_cast<std::int64_t>(ofs) + kFrameHeaderSize > size) return false;
-  std::uint8_t raw[kFrameHeaderSize];
-  sqd_->Seek(static_cast<std::int32_t>(ofs));
-  sqd_->Read(raw, kFrameHeaderSize);
-  if (sqd_->Status != kStreamOk) return false;
-  squish::Decode(raw, f);
-  return f.id == squish::kFrameId;
-}
-
-bool SquishMsgBase::WriteFrame(std::uint32_t ofs, const squish::FrameHeader& f) {
-  std::uint8_t raw[kFrameHeaderSize];
-  squish::Encode(f, raw);
-  sqd_->ResetStatus();
-  sqd_->Seek(static_cast<std::int32_t>(ofs));
-  sqd_->Write(raw, kFrameHeaderSize);
-  return sqd_->Status == kStreamOk;
-}
-
-bool SquishMsgBase::Unlink(const squish::FrameHeader& f, Chain chain) {
-  squish::FrameHeader prev;
-  squish::FrameHeader next;
-  const bool prev_ok = ReadFrame(f.prev_frame, prev);
-  const bool next_ok = ReadFrame(f.next_frame, next);
-  bool ok = true;
-  if (prev_ok) {
-    prev.next_frame = next_ok ? f.next_frame : 0;
-    ok = WriteFrame(f.prev_frame, prev) && ok;
-  } else {
-    *chain.first = next_ok ? f.next_frame : 0;
-  }
-  if (next_ok) {
-    next.prev_frame = prev_ok ? f.prev_frame : 0;
-    ok = WriteFrame(f.next_frame, next) && ok;
-  } else {
-    *chain.last = prev_ok ? f.prev_frame : 0;
-  }
-  return ok;
-}
-
-bool SquishMsgBase::AppendToFreeChain(std::uint32_t ofs, squish::FrameHeader& f) {
-  f.next_frame = 0;
-  f.frame_type = squish::kFreeFrame;
-  squish::FrameHeader last;
-  bool ok = true;
-  if (base_.last_free_frame != ofs && ReadFrame(base_.last_free_frame, last)) {
-    f.prev_frame = base_.last_free_frame;
-    last.next_frame = ofs;
-    ok = WriteFrame(base_.last_free_frame, last);
-  } else {
-    f.prev_frame = 0;
-    base_.free_frame = ofs;
-  }
-  base_.last_free_frame = ofs;
-  return WriteFrame(ofs, f) && ok;
-}
-
-// Takes the first free frame that holds `need` bytes out of the free chain.
-bool SquishMsgBase::TakeFreeFrame(std::uint32_t need, std::uint32_t* ofs, std::uint32_t* length) {
-  std::uint32_t at = base_.free_frame;
-  const std::uint32_t limit = FrameLimit();
-  squish::FrameHeader f;
-  for (std::uint32_t steps = 0; steps < limit && ReadFrame(at, f); ++steps) {
-    bool fits_file = static_cast<std::uint64_t>(at) + kFrameHeaderSize + f.frame_length <= base_.end_frame;
-    if (f.frame_type == squish::kFreeFrame && f.frame_length >= need && fits_file) {
-      *ofs = at;
-      *length = f.frame_length;
-      return Unlink(f, Chain{&base_.free_frame, &base_.last_free_frame});
-    }
-    at = f.next_frame;
-  }
-  return false;
-}
-
-// Puts the frame at `ofs` (whose header is frame_) between its prev_frame
-// and next_frame, fixing those neighbours.
-bool SquishMsgBase::LinkIntoMessageChain(std::uint32_t ofs) {
-  bool ok = true;
-  squish::FrameHeader next;
-  squish::FrameHeader prev;
-  if (frame_.next_frame != 0 && ReadFrame(frame_.next_frame, next)) {
-    next.prev_frame = ofs;
-    ok = WriteFrame(frame_.next_frame, next) && ok;
-  }
-  if (frame_.prev_frame != 0 && ReadFrame(frame_.prev_frame, prev)) {
-    prev.next_frame = ofs;
-    ok = WriteFrame(frame_.prev_frame, prev) && ok;
-  }
-  if (frame_.next_frame == 0) base_.last_frame = ofs;
-  if (frame_.prev_frame == 0) base_.begin_frame = ofs;
-  return ok;
-}
-
 // ---- One message ----
 
+// Reads the frame the current index record points at, whole, before any
+// of it is handed out; on failure the message state stays as it was.
 bool SquishMsgBase::ReadMessage(bool with_body) {
-  if (text_) CloseMsg();
-  if (!IsOpen) {
-    Status = kFrameIo;
-    return false;
-  }
+  Status = kFrameIo;
+  if (!IsOpen) return false;
   const std::uint32_t ofs = index_.ofs;
-  sqd_->ResetStatus();
-  const std::int64_t size = sqd_->GetSize();
-  if (ofs < kBaseHeaderSize || static_cast<std::int64_t>(ofs) + kFrameHeaderSize > size) {
-    Status = kFrameIo;
-    return false;
-  }
-  std::uint8_t raw[kMsgHeaderSize];
-  sqd_->Seek(static_cast<std::int32_t>(ofs));
-  sqd_->Read(raw, kFrameHeaderSize);
-  if (sqd_->Status != kStreamOk) {
-    Status = kFrameIo;
+  const std::int64_t size = SizeOf(*sqd_);
+  std::uint8_t raw[kFrameHeaderSize];
+  if (size < 0 || !squish::FrameHeaderFits(ofs, size) || !squish::ReadAt(*sqd_, ofs, raw, kFrameHeaderSize)) {
     return false;
   }
   squish::FrameHeader f;
   squish::Decode(raw, f);
-  const std::uint64_t used = static_cast<std::uint64_t>(kMsgHeaderSize) + f.clen;
-  if (f.id != squish::kFrameId || f.frame_type != squish::kMessageFrame || f.clen + 1ull >= kMaxControlInfo ||
-      f.msg_length < used || f.msg_length > f.frame_length ||
-      static_cast<std::int64_t>(ofs) + kFrameHeaderSize + f.msg_length > size) {
+  if (f.frame_type != squish::kMessageFrame || !squish::HoldsWholeMessage(ofs, f, size)) {
     Status = kBadFrame;
     return false;
   }
-  frame_ = f;
-  frame_ofs_ = ofs;
-  sqd_->Read(raw, kMsgHeaderSize);
-  squish::Decode(raw, header_);
+  const std::uint32_t wanted = with_body ? f.msg_length : kMsgHeaderSize + f.clen;
+  std::string bytes(wanted, '\0');
+  if (!squish::ReadAt(*sqd_, ofs + kFrameHeaderSize, bytes.data(), static_cast<std::int32_t>(wanted))) return false;
 
-  std::string control(f.clen, '\0');
-  if (f.clen != 0) sqd_->Read(control.data(), static_cast<std::int32_t>(f.clen));
-  text_ = NewMemoryStream(kMemStreamSizeHint);
-  Text = text_.get();
+  auto text = NewMemoryStream(kMemStreamSizeHint);
   // The control info is cut before every ^A but its first byte; each piece
   // (closing NULs dropped) is one kludge line.
+  const std::string_view control(bytes.data() + kMsgHeaderSize, f.clen);
   std::size_t start = 0;
   while (start < control.size()) {
     std::size_t end = control.find(kKludgeChar, start + 1);
     if (end == std::string::npos) end = control.size();
     std::size_t len = end - start;
     while (len > 0 && control[start + len - 1] == 0) --len;
-    Text->Write(control.data() + start, static_cast<std::int32_t>(len));
-    Text->Write(&kLineTerminator, 1);
+    text->Write(control.data() + start, static_cast<std::int32_t>(len));
+    text->Write(&kLineTerminator, 1);
     start = end;
   }
-  if (with_body) {
-    std::int32_t body = static_cast<std::int32_t>(f.msg_length - used);
-    if (body > 0) {
-      std::string bytes(static_cast<std::size_t>(body), '\0');
-      sqd_->Read(bytes.data(), body);
-      if (bytes.back() == 0) bytes.pop_back();  // the closing NUL, when the writer put one
-      Text->Write(bytes.data(), static_cast<std::int32_t>(bytes.size()));
-    }
-  }
-  if (sqd_->Status != kStreamOk) {
-    CloseMsg();
-    Status = kFrameIo;
-    return false;
-  }
-  Text->Seek(0);
+  std::string_view body(bytes);
+  body.remove_prefix(kMsgHeaderSize + f.clen);
+  if (!body.empty() && body.back() == 0) body.remove_suffix(1);  // the closing NUL, when the writer put one
+  text->Write(body.data(), static_cast<std::int32_t>(body.size()));
+  text->Seek(0);
+
+  squish::Decode(reinterpret_cast<const std::uint8_t*>(bytes.data()), header_);
+  frame_ = f;
+  frame_ofs_ = ofs;
+  text_ = std::move(text);
+  Text = text_.get();
   new_message_ = false;
+  Status = 0;
   return true;
 }
 
@@ -446,9 +406,6 @@ bool SquishMsgBase::CreateMsg() {
   index_ = squish::IndexRecord{};
   CurMsgNum = static_cast<std::int32_t>(base_.uid);
   header_.umsgid = base_.uid;
-  base_.uid += 1;
-  base_.num_msg += 1;
-  base_.high_msg += 1;
   frame_ofs_ = 0;
   header_.attr = squish::kUmsgidValid;
   index_.umsgid = header_.umsgid;
@@ -460,50 +417,7 @@ bool SquishMsgBase::CreateMsg() {
   return true;
 }
 
-// Stores the current message.  The frame is written in full before
-// anything points at it; the chain neighbours, the index record and the
-// base header follow.  False when any write failed.
-bool SquishMsgBase::WriteMsg() {
-  if (!IsOpen || Text == nullptr) return false;
-  const squish::BaseHeader saved = base_;
-  std::string text = ReadAllBytes(*Text);
-  std::string control;
-  const std::size_t body_start = SplitControlInfo(text, control);
-  const std::uint64_t need64 = kMsgHeaderSize + control.size() + (text.size() - body_start) + 1;
-  if (need64 > 0x7FFFFFF0u) return false;
-  const std::uint32_t need = static_cast<std::uint32_t>(need64);
-
-  bool ok = true;
-  std::uint32_t ofs = frame_ofs_;
-  std::uint32_t length = frame_.frame_length;
-  squish::FrameHeader links = frame_;
-  if (new_message_) {
-    links.prev_frame = base_.last_frame;
-    links.next_frame = 0;
-  }
-  if (new_message_ || length < need) {
-    if (!new_message_) {  // give up the old frame
-      ok = Unlink(frame_, Chain{&base_.begin_frame, &base_.last_frame}) && ok;
-      squish::FrameHeader old = frame_;
-      ok = AppendToFreeChain(frame_ofs_, old) && ok;
-    }
-    if (!TakeFreeFrame(need, &ofs, &length)) {
-      sqd_->ResetStatus();
-      std::int32_t file_size = sqd_->GetSize();
-      ofs = std::max<std::uint32_t>({base_.end_frame, static_cast<std::uint32_t>(std::max(file_size, 0)),
-                                     static_cast<std::uint32_t>(kBaseHeaderSize)});
-      length = need;
-      base_.end_frame = ofs + kFrameHeaderSize + length;
-    }
-  }
-  squish::FrameHeader probe;
-  frame_ = squish::FrameHeader{};
-  frame_.next_frame = ReadFrame(links.next_frame, probe) ? links.next_frame : 0;
-  frame_.prev_frame = ReadFrame(links.prev_frame, probe) ? links.prev_frame : 0;
-  frame_.frame_length = length;
-  frame_.msg_length = need;
-  frame_.clen = static_cast<std::uint32_t>(control.size());
-
+void SquishMsgBase::FillDerivedFields() {
   FidoAddress orig;
   FidoAddress dest;
   GetAddrs(orig, dest);
@@ -515,86 +429,220 @@ bool SquishMsgBase::WriteMsg() {
   MsgDateTime written;
   GetDateWritten(written);
   SetField(header_.ftsc_date, sizeof header_.ftsc_date, FtscDateText(written));
+}
 
-  std::uint8_t frame_raw[kFrameHeaderSize];
-  std::uint8_t header_raw[kMsgHeaderSize];
-  squish::Encode(frame_, frame_raw);
-  squish::Encode(header_, header_raw);
-  sqd_->ResetStatus();
-  sqd_->Seek(static_cast<std::int32_t>(ofs));
-  sqd_->Write(frame_raw, kFrameHeaderSize);
-  sqd_->Write(header_raw, kMsgHeaderSize);
-  sqd_->Write(control.data(), static_cast<std::int32_t>(control.size()));
-  sqd_->Write(text.data() + body_start, static_cast<std::int32_t>(text.size() - body_start));
-  const char nul = 0;
-  sqd_->Write(&nul, 1);
-  ok = sqd_->Status == kStreamOk && ok;
-  if (!ok) {
-    base_ = saved;
-    return false;
+bool SquishMsgBase::WriteMsg() {
+  if (!IsOpen || Text == nullptr || !EnsureConsistent()) return false;
+  const std::string text = ReadAllBytes(*Text);
+  std::string control;
+  const std::size_t body_start = SplitControlInfo(text, control);
+  const std::uint64_t need = kMsgHeaderSize + control.size() + (text.size() - body_start) + 1;
+  if (need > kMaxFrameBytes) return false;
+  if (new_message_) {
+    // The number is taken now: a reconcile since CreateMsg may have moved uid.
+    header_.umsgid = base_.uid;
+    CurMsgNum = static_cast<std::int32_t>(base_.uid);
   }
-  frame_ofs_ = ofs;
-  ok = LinkIntoMessageChain(ofs) && ok;
+  FillDerivedFields();
+  std::string payload(kMsgHeaderSize, '\0');
+  squish::Encode(header_, reinterpret_cast<std::uint8_t*>(payload.data()));
+  payload += control;
+  payload.append(text, body_start, std::string::npos);
+  payload.push_back('\0');
+  const auto clen = static_cast<std::uint32_t>(control.size());
+  return new_message_ ? AppendMessage(payload, clen) : RewriteMessage(payload, clen);
+}
+
+bool SquishMsgBase::PlaceFrame(squish::FrameEdits& edits, squish::BaseHeader& h, std::uint32_t need,
+                               std::uint32_t* ofs, std::uint32_t* length) {
+  const std::int64_t size = SizeOf(*sqd_);
+  if (size < 0) return false;
+  // The open checked the free chain; the walk is bounded by the file all
+  // the same.
+  const std::int64_t limit = size / kFrameHeaderSize + 1;
+  std::uint32_t at = h.free_frame;
+  squish::FrameHeader f;
+  for (std::int64_t steps = 0; at != 0 && steps < limit; ++steps) {
+    if (!edits.Get(at, f) || f.frame_type != squish::kFreeFrame) break;
+    if (f.frame_length >= need && squish::FrameFits(at, f, size)) {
+      if (!squish::UnlinkFrame(edits, squish::ChainEnds{&h.free_frame, &h.last_free_frame}, at, f,
+                               squish::kFreeFrame)) {
+        break;
+      }
+      *ofs = at;
+      *length = f.frame_length;
+      return true;
+    }
+    at = f.next_frame;
+  }
+  // A new frame goes at end_frame, which the open made the file size.
+  if (h.end_frame != size || std::uint64_t{h.end_frame} + kFrameHeaderSize + need > kMaxFrameBytes) return false;
+  *ofs = h.end_frame;
+  *length = need;
+  return true;
+}
+
+bool SquishMsgBase::WriteWholeFrame(std::uint32_t ofs, const squish::FrameHeader& f, const std::string& payload) {
+  std::string bytes(kFrameHeaderSize, '\0');
+  squish::Encode(f, reinterpret_cast<std::uint8_t*>(bytes.data()));
+  bytes += payload;
+  return squish::WriteAt(*sqd_, ofs, bytes.data(), static_cast<std::int32_t>(bytes.size())) && Sync(*sqd_);
+}
+
+bool SquishMsgBase::AppendMessage(const std::string& payload, std::uint32_t clen) {
+  const std::int64_t size = SizeOf(*sqd_);
+  const std::int32_t pos = IndexBytes();
+  if (size < 0 || pos < 0 || static_cast<std::uint32_t>(pos) != base_.num_msg * kIndexRecordSize) return Fail();
+  squish::FrameEdits edits(*sqd_, size);
+  squish::BaseHeader h = base_;
+  const auto need = static_cast<std::uint32_t>(payload.size());
+  std::uint32_t ofs = 0;
+  std::uint32_t length = 0;
+  if (!PlaceFrame(edits, h, need, &ofs, &length)) return Fail();
+  squish::FrameHeader f;
+  f.prev_frame = h.last_frame;
+  f.frame_length = length;
+  f.msg_length = need;
+  f.clen = clen;
+  if (h.last_frame != 0) {
+    squish::FrameHeader last;
+    if (!edits.Get(h.last_frame, last) || last.frame_type != squish::kMessageFrame || last.next_frame != 0) {
+      return Fail();
+    }
+    last.next_frame = ofs;
+    edits.Put(h.last_frame, last);
+  } else {
+    h.begin_frame = ofs;
+  }
+  h.last_frame = ofs;
+  h.num_msg += 1;
+  h.high_msg += 1;
+  h.uid = header_.umsgid + 1;
+  h.end_frame = std::max(h.end_frame, ofs + kFrameHeaderSize + length);
 
   std::string to;
   GetTo(to);
-  index_.ofs = ofs;
-  index_.umsgid = header_.umsgid;
-  index_.hash = SquishHash(to);
-  std::uint8_t index_raw[kIndexRecordSize];
-  squish::Encode(index_, index_raw);
-  sqi_->ResetStatus();
-  sqi_->Seek(index_pos_);
-  sqi_->Write(index_raw, kIndexRecordSize);
-  sqi_->Flush();
-  ok = sqi_->Status == kStreamOk && ok;
-  ok = WriteBaseHeader() && ok;
-  sqd_->Flush();
-  ok = sqd_->Status == kStreamOk && ok;
-  if (ok) new_message_ = false;
-  return ok;
+  const squish::IndexRecord rec{ofs, header_.umsgid, SquishHash(to)};
+  std::uint8_t raw[kIndexRecordSize];
+  squish::Encode(rec, raw);
+  if (!WriteWholeFrame(ofs, f, payload)) return Fail();
+  if (!squish::WriteAt(*sqi_, static_cast<std::uint32_t>(pos), raw, kIndexRecordSize) || !Sync(*sqi_)) return Fail();
+  if (!edits.WriteAll() || !squish::WriteBaseHeader(*sqd_, h) || !Sync(*sqd_)) return Fail();
+  base_ = h;
+  frame_ = f;
+  frame_ofs_ = ofs;
+  index_ = rec;
+  index_pos_ = pos;
+  new_message_ = false;
+  return true;
+}
+
+bool SquishMsgBase::RewriteMessage(const std::string& payload, std::uint32_t clen) {
+  squish::IndexRecord rec;
+  if (frame_ofs_ == 0 || !ReadIndex(index_pos_, rec) || rec.ofs != frame_ofs_) return false;
+  const std::int64_t size = SizeOf(*sqd_);
+  if (size < 0) return Fail();
+  squish::FrameEdits edits(*sqd_, size);
+  squish::BaseHeader h = base_;
+  squish::FrameHeader old;
+  if (!edits.Get(frame_ofs_, old) || old.frame_type != squish::kMessageFrame) return Fail();
+  std::string to;
+  GetTo(to);
+  rec.hash = SquishHash(to);
+  const auto need = static_cast<std::uint32_t>(payload.size());
+  squish::FrameHeader f = old;
+  f.msg_length = need;
+  f.clen = clen;
+  if (old.frame_length >= need) {  // fits: written in place
+    std::uint8_t raw[kIndexRecordSize];
+    squish::Encode(rec, raw);
+    if (!WriteWholeFrame(frame_ofs_, f, payload) ||
+        !squish::WriteAt(*sqi_, static_cast<std::uint32_t>(index_pos_), raw, kIndexRecordSize) || !Sync(*sqi_)) {
+      return Fail();
+    }
+    frame_ = f;
+    index_ = rec;
+    return true;
+  }
+  std::uint32_t ofs = 0;
+  if (!PlaceFrame(edits, h, need, &ofs, &f.frame_length)) return Fail();
+  squish::FrameHeader neighbour;
+  if (old.prev_frame != 0) {
+    if (!edits.Get(old.prev_frame, neighbour) || neighbour.next_frame != frame_ofs_) return Fail();
+    neighbour.next_frame = ofs;
+    edits.Put(old.prev_frame, neighbour);
+  } else {
+    h.begin_frame = ofs;
+  }
+  if (old.next_frame != 0) {
+    if (!edits.Get(old.next_frame, neighbour) || neighbour.prev_frame != frame_ofs_) return Fail();
+    neighbour.prev_frame = ofs;
+    edits.Put(old.next_frame, neighbour);
+  } else {
+    h.last_frame = ofs;
+  }
+  if (!squish::AppendFreeFrame(edits, h, frame_ofs_, old)) return Fail();
+  h.end_frame = std::max(h.end_frame, ofs + kFrameHeaderSize + f.frame_length);
+  rec.ofs = ofs;
+  std::uint8_t raw[kIndexRecordSize];
+  squish::Encode(rec, raw);
+  if (!WriteWholeFrame(ofs, f, payload)) return Fail();
+  if (!squish::WriteAt(*sqi_, static_cast<std::uint32_t>(index_pos_), raw, kIndexRecordSize) || !Sync(*sqi_)) {
+    return Fail();
+  }
+  if (!edits.WriteAll() || !squish::WriteBaseHeader(*sqd_, h) || !Sync(*sqd_)) return Fail();
+  base_ = h;
+  frame_ = f;
+  frame_ofs_ = ofs;
+  index_ = rec;
+  return true;
 }
 
 bool SquishMsgBase::WriteMsgHeader() {
   if (!IsOpen || frame_ofs_ == 0) return false;
   std::uint8_t raw[kMsgHeaderSize];
   squish::Encode(header_, raw);
-  sqd_->ResetStatus();
-  sqd_->Seek(static_cast<std::int32_t>(frame_ofs_ + kFrameHeaderSize));
-  sqd_->Write(raw, kMsgHeaderSize);
-  return sqd_->Status == kStreamOk;
+  if (!squish::WriteAt(*sqd_, frame_ofs_ + kFrameHeaderSize, raw, kMsgHeaderSize) || !Sync(*sqd_)) return Fail();
+  return true;
 }
 
-// Removes the message last read: its frame leaves the message chain for
-// the free chain, its index record is taken out, and the position steps
+// Removes the message last read: its index record is taken out, then its
+// frame leaves the message chain for the free chain.  The position steps
 // back so that SeekNext reaches the record that followed it.
 bool SquishMsgBase::DeleteMsg() {
-  if (!IsOpen || frame_ofs_ == 0 || new_message_) return false;
+  if (!IsOpen || frame_ofs_ == 0 || new_message_ || !EnsureConsistent()) return false;
   squish::IndexRecord rec;
   if (!ReadIndex(index_pos_, rec) || rec.ofs != frame_ofs_) return false;
-  bool ok = Unlink(frame_, Chain{&base_.begin_frame, &base_.last_frame});
-
+  const std::int64_t size = SizeOf(*sqd_);
   const std::int32_t total = IndexBytes();
-  const std::int32_t after = index_pos_ + kIndexRecordSize;
-  std::vector<std::uint8_t> rest(static_cast<std::size_t>(total - after));
-  sqi_->ResetStatus();
-  if (!rest.empty()) {
-    sqi_->Seek(after);
-    sqi_->Read(rest.data(), static_cast<std::int32_t>(rest.size()));
-    sqi_->Seek(index_pos_);
-    sqi_->Write(rest.data(), static_cast<std::int32_t>(rest.size()));
+  if (size < 0 || total < index_pos_ + kIndexRecordSize) return Fail();
+  squish::FrameEdits edits(*sqd_, size);
+  squish::BaseHeader h = base_;
+  squish::FrameHeader f;
+  if (!edits.Get(frame_ofs_, f) || f.frame_type != squish::kMessageFrame ||
+      !squish::UnlinkFrame(edits, squish::ChainEnds{&h.begin_frame, &h.last_frame}, frame_ofs_, f,
+                           squish::kMessageFrame) ||
+      !squish::AppendFreeFrame(edits, h, frame_ofs_, f)) {
+    return Fail();
   }
-  sqi_->Seek(total - kIndexRecordSize);
-  sqi_->Truncate();
-  ok = sqi_->Status == kStreamOk && ok;
-  index_pos_ -= kIndexRecordSize;
+  h.num_msg -= 1;
+  h.high_msg -= 1;
 
-  squish::FrameHeader freed = frame_;
-  ok = AppendToFreeChain(frame_ofs_, freed) && ok;
+  const auto after = static_cast<std::uint32_t>(index_pos_ + kIndexRecordSize);
+  std::string rest(static_cast<std::size_t>(total) - after, '\0');
+  const std::int32_t rest_size = static_cast<std::int32_t>(rest.size());
+  if (rest_size != 0 && !(squish::ReadAt(*sqi_, after, rest.data(), rest_size) &&
+                          squish::WriteAt(*sqi_, static_cast<std::uint32_t>(index_pos_), rest.data(), rest_size))) {
+    return Fail();
+  }
+  if (!squish::TruncateTo(*sqi_, static_cast<std::uint32_t>(total - kIndexRecordSize)) || !Sync(*sqi_)) {
+    return Fail();
+  }
+  if (!edits.WriteAll() || !squish::WriteBaseHeader(*sqd_, h) || !Sync(*sqd_)) return Fail();
+  base_ = h;
+  index_pos_ -= kIndexRecordSize;
   frame_ofs_ = 0;
-  base_.num_msg -= 1;
-  base_.high_msg -= 1;
-  return WriteBaseHeader() && ok;
+  return true;
 }
 
 // ---- Header fields ----
@@ -638,23 +686,29 @@ void SquishMsgBase::SetDateArrived(const MsgDateTime& dt) {
 std::int32_t SquishMsgBase::GetLastRead(std::int32_t user_num) {
   if (user_num < 0 || user_num >= INT32_MAX / 4 - 1) return 0;
   std::unique_ptr<Stream> f = OpenFileStream(FileName("SQL"), fmRead | fmDenyWrite);
-  if (f->Status != kStreamOk || f->GetSize() < 4 * (user_num + 1)) return 0;
   std::uint8_t raw[4];
-  f->Seek(4 * user_num);
-  f->Read(raw, 4);
+  if (f->Status != kStreamOk || SizeOf(*f) < 4 * (user_num + 1) ||
+      !squish::ReadAt(*f, static_cast<std::uint32_t>(4 * user_num), raw, 4)) {
+    return 0;
+  }
   return static_cast<std::int32_t>(GetLe32(raw));
 }
 
 bool SquishMsgBase::SetLastRead(std::int32_t user_num, std::int32_t msg_num) {
   if (user_num < 0 || user_num >= INT32_MAX / 4 - 1) return false;
-  std::unique_ptr<Stream> f = OpenFileStream(FileName("SQL"), fmWrite | fmDenyWrite);
-  if (f->Status != kStreamOk) f = OpenFileStream(FileName("SQL"), fmCreate | fmDenyWrite);
+  const std::string name = FileName("SQL");
+  // An existing file is never recreated: that would empty every other
+  // user's value.
+  const bool created = !FileExists(name);
+  std::unique_ptr<Stream> f = OpenFileStream(name, created ? fmCreateNew : (fmReadWrite | fmDenyWrite));
   if (f->Status != kStreamOk) return false;
   std::uint8_t raw[4];
   PutLe32(raw, static_cast<std::uint32_t>(msg_num));
-  f->Seek(4 * user_num);
-  f->Write(raw, 4);
-  return true;
+  if (!squish::WriteAt(*f, static_cast<std::uint32_t>(4 * user_num), raw, 4) || !Sync(*f) ||
+      !squish::CloseChecked(*f)) {
+    return false;
+  }
+  return !created || platform::Os().SyncDirectory(ParentDir(name)) == platform::kOk;
 }
 
 }  // namespace lw

@@ -1,6 +1,13 @@
 // The Squish format: <base>.sqd holds every message in a frame of its own,
 // <base>.sqi one index record per message, <base>.sql the lastread values.
 // Message numbers are the messages' UMSGIDs.
+//
+// Every update is ordered and synced so that a crash at any point leaves a
+// base that the next OpenMsgBase finds consistent or repairs from the index
+// (the order of each is set out in squish_msg_base.cpp).  WriteMsg,
+// DeleteMsg and SetLastRead return true only when what they wrote is on
+// stable storage; CloseMsgBase writes nothing and returns false when an
+// update failed part way since the open or a file failed to close.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +15,7 @@
 #include <string>
 
 #include "msgbase/kludge_addressed_base.h"
+#include "msgbase/squish/squish_io.h"
 #include "msgbase/squish/squish_layout.h"
 
 namespace lw {
@@ -46,8 +54,9 @@ class SquishMsgBase final : public KludgeAddressedBase {
   bool OpenMsg() override;
   bool OpenMsgHeader() override;
   bool CloseMsg() override;
-  std::int32_t GetHighMsgNum() override { return static_cast<std::int32_t>(base_.uid - 1); }
-  std::int32_t GetMsgCount() override { return static_cast<std::int32_t>(base_.num_msg); }
+  // Both count a message made by CreateMsg and not yet written.
+  std::int32_t GetHighMsgNum() override { return static_cast<std::int32_t>(base_.uid - 1 + (new_message_ ? 1 : 0)); }
+  std::int32_t GetMsgCount() override { return static_cast<std::int32_t>(base_.num_msg + (new_message_ ? 1 : 0)); }
   void GetFrom(std::string& name) override;
   void GetTo(std::string& name) override;
   void GetSubj(std::string& subj) override;
@@ -73,26 +82,28 @@ class SquishMsgBase final : public KludgeAddressedBase {
   std::uint32_t FrameOffset() const { return frame_ofs_; }
 
  private:
-  struct Chain {
-    std::uint32_t* first;
-    std::uint32_t* last;
-  };
   void SetPath(const std::string& path);
   std::string FileName(const char* extension) const;
-  void CloseFiles();
+  squish::BaseHeader FreshHeader() const;
+  // Closes both files; false when a close failed.
+  bool CloseFiles();
+  // After a failed update the base is reconciled again before the next one.
+  bool Fail();
+  bool EnsureConsistent();
   std::int32_t IndexBytes();
   bool ReadIndex(std::int32_t pos, squish::IndexRecord& rec);
   // Finds the first record whose umsgid matches `want`; its position or -1.
   std::int32_t FindIndex(std::int32_t want, bool at_least);
-  bool ReadFrame(std::uint32_t ofs, squish::FrameHeader& f);
-  bool WriteFrame(std::uint32_t ofs, const squish::FrameHeader& f);
-  bool WriteBaseHeader();
   bool ReadMessage(bool with_body);
-  bool Unlink(const squish::FrameHeader& f, Chain chain);
-  bool AppendToFreeChain(std::uint32_t ofs, squish::FrameHeader& f);
-  bool TakeFreeFrame(std::uint32_t need, std::uint32_t* ofs, std::uint32_t* length);
-  bool LinkIntoMessageChain(std::uint32_t ofs);
-  std::uint32_t FrameLimit();
+  // The frame for `need` bytes: a free frame taken out of the free chain
+  // (in `edits` and `h`) or a new one at the end of the file.
+  bool PlaceFrame(squish::FrameEdits& edits, squish::BaseHeader& h, std::uint32_t need, std::uint32_t* ofs,
+                  std::uint32_t* length);
+  bool WriteWholeFrame(std::uint32_t ofs, const squish::FrameHeader& f, const std::string& payload);
+  bool AppendMessage(const std::string& payload, std::uint32_t clen);
+  bool RewriteMessage(const std::string& payload, std::uint32_t clen);
+  // Sets the fields WriteMsg derives from the text and the dates.
+  void FillDerivedFields();
 
   std::string path_;  // with the trailing "."
   squish::BaseHeader base_;
@@ -102,6 +113,7 @@ class SquishMsgBase final : public KludgeAddressedBase {
   std::int32_t index_pos_ = 0;
   std::uint32_t frame_ofs_ = 0;
   bool new_message_ = false;
+  bool broken_ = false;  // an update failed part way: reconcile before the next
   std::unique_ptr<Stream> sqd_;
   std::unique_ptr<Stream> sqi_;
   std::unique_ptr<Stream> text_;

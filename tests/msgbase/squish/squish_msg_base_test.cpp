@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
+#include "fidoutil/helpers.h"
 #include "msgbase/le_bytes.h"
 #include "msgbase/msgbase_helpers.h"
+#include "msgbase/squish/squish_test_support.h"
 #include "test_util.h"
 
 namespace lw {
@@ -53,8 +56,10 @@ TEST_F(SquishTest, OpenStatusCodes) {
   test::WriteFile(Base() + ".sqd", std::string(256, '\0'));
   EXPECT_FALSE(b.OpenMsgBase(std::string(Base())));
   EXPECT_EQ(b.Status, SquishMsgBase::kNoIndexFile);
+  // A data file without a whole header next to index records: nothing to
+  // rebuild the messages from.
   test::WriteFile(Base() + ".sqd", "short");
-  test::WriteFile(Base() + ".sqi", "");
+  test::WriteFile(Base() + ".sqi", std::string(12, '\x01'));
   EXPECT_FALSE(b.OpenMsgBase(std::string(Base())));
   EXPECT_EQ(b.Status, SquishMsgBase::kCannotOpenData);
 }
@@ -245,7 +250,7 @@ TEST(SquishHash, CaseOfLatinLettersOnly) {
   EXPECT_EQ(SquishHash(std::string(40, 'z')) & 0x80000000u, 0u);
 }
 
-// ---- Damaged bases: the Part's status codes, bounded walks, no crash. ----
+// ---- Damaged bases: status codes, bounded walks, no crash. ----
 
 class DamagedSquish : public SquishTest {
  protected:
@@ -263,17 +268,63 @@ class DamagedSquish : public SquishTest {
     PutLe32(reinterpret_cast<std::uint8_t*>(s.data() + at), v);
     test::WriteFile(file, s);
   }
-  int OpenFirst() {
+  // Opens the base, then reads message 1 while the file whose name ends in
+  // `file` reads with `patches` (offset, 32-bit value) applied: as if it
+  // had changed under the open base (the open repairs what it finds).
+  int OpenFirstWhileReading(const std::string& file, std::vector<std::pair<std::uint32_t, std::uint32_t>> patches) {
+    PatchedReads damaged(file, std::move(patches));
+    platform::ScopedPlatform use(&damaged);
     SquishMsgBase b;
     if (!b.OpenMsgBase(std::string(Base()))) return -1;
+    damaged.active = true;
     b.SeekFirst(1);
     return b.OpenMsg() ? 0 : b.Status;
   }
+
+  class PatchedReads : public platform::PlatformWrapper {
+   public:
+    PatchedReads(std::string suffix, std::vector<std::pair<std::uint32_t, std::uint32_t>> patches)
+        : PlatformWrapper(platform::NativePlatform()), suffix_(std::move(suffix)) {
+      for (const auto& [at, value] : patches) {
+        for (std::uint32_t i = 0; i < 4; ++i) bytes_.emplace_back(at + i, static_cast<char>(value >> (8 * i)));
+      }
+    }
+    int OpenFile(std::string_view name, platform::Access a, platform::Sharing s, platform::FileHandle* f) override {
+      const int rc = target_.OpenFile(name, a, s, f);
+      // This system's case of the extension, whatever it is.
+      auto same = [](char a, char b) { return LowerChar(a) == LowerChar(b); };
+      if (rc == platform::kOk && name.size() >= suffix_.size() &&
+          std::equal(suffix_.begin(), suffix_.end(), name.end() - static_cast<std::ptrdiff_t>(suffix_.size()), same)) {
+        handle_ = *f;
+      }
+      return rc;
+    }
+    int SeekFile(platform::FileHandle f, std::int64_t pos) override {
+      if (f == handle_) pos_ = pos;
+      return target_.SeekFile(f, pos);
+    }
+    int ReadFile(platform::FileHandle f, void* b, std::size_t n, std::size_t* done) override {
+      const int rc = target_.ReadFile(f, b, n, done);
+      if (f != handle_ || rc != platform::kOk) return rc;
+      for (const auto& [at, byte] : bytes_) {
+        if (active && at >= pos_ && at < pos_ + static_cast<std::int64_t>(*done)) static_cast<char*>(b)[at - pos_] = byte;
+      }
+      pos_ += static_cast<std::int64_t>(*done);
+      return rc;
+    }
+    bool active = false;
+
+   private:
+    std::string suffix_;
+    std::vector<std::pair<std::int64_t, char>> bytes_;
+    platform::FileHandle handle_ = platform::kNoFile;
+    std::int64_t pos_ = 0;
+  };
 };
 
 TEST_F(DamagedSquish, FrameFieldsCheckedBeforeUse) {
   struct Case {
-    std::size_t at;
+    std::uint32_t at;
     std::uint32_t value;
     int status;
   } cases[] = {
@@ -284,19 +335,16 @@ TEST_F(DamagedSquish, FrameFieldsCheckedBeforeUse) {
       {256 + 12, 0x7FFFFFFF, SquishMsgBase::kBadFrame},  // frame and message beyond the file
       {256 + 20, 0xFFFFFFF0, SquishMsgBase::kBadFrame},  // huge clen
   };
-  const std::string good = test::ReadFile(Base() + ".sqd");
   for (const Case& c : cases) {
-    test::WriteFile(Base() + ".sqd", good);
-    if (c.at == 256 + 12) Patch32(Base() + ".sqd", 256 + 16, 0x7FFFFF00);
-    Patch32(Base() + ".sqd", c.at, c.value);
-    EXPECT_EQ(OpenFirst(), c.status) << c.at;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> patches{{c.at, c.value}};
+    if (c.at == 256 + 12) patches.emplace_back(256 + 16, 0x7FFFFF00);
+    EXPECT_EQ(OpenFirstWhileReading(".sqd", patches), c.status) << c.at;
   }
 }
 
 TEST_F(DamagedSquish, IndexPointingNowhere) {
   for (std::uint32_t ofs : {0u, 10u, 1000000u, 0xFFFFFFFFu}) {
-    Patch32(Base() + ".sqi", 0, ofs);
-    EXPECT_EQ(OpenFirst(), SquishMsgBase::kFrameIo) << ofs;
+    EXPECT_EQ(OpenFirstWhileReading(".sqi", {{0, ofs}}), SquishMsgBase::kFrameIo) << ofs;
   }
 }
 
@@ -318,6 +366,8 @@ TEST_F(DamagedSquish, LoopingFreeChainEndsTheSearch) {
 }
 
 TEST_F(DamagedSquish, TruncatedAtEveryLengthNeverCrashes) {
+  test::SkipSyncs fast;  // every open repairs; real syncs would only cost time here
+  platform::ScopedPlatform use(&fast);
   const std::string good = test::ReadFile(Base() + ".sqd");
   const std::string index = test::ReadFile(Base() + ".sqi");
   for (std::size_t len = 0; len < good.size(); len += 7) {
@@ -339,7 +389,9 @@ TEST_F(DamagedSquish, TruncatedAtEveryLengthNeverCrashes) {
 TEST_F(SquishTest, FailedWriteIsReported) {
   SquishMsgBase b;
   ASSERT_TRUE(b.CreateMsgBase(std::string(Base())));
-  EXPECT_FALSE(test::StoredWhileWritesOfSizeFail(b, 238));  // the message header of a frame
+  // The frame goes out in one write: frame header, message header, control
+  // info (a NUL), "body\r" and the closing NUL.
+  EXPECT_FALSE(test::StoredWhileWritesOfSizeFail(b, 28 + 238 + 1 + 5 + 1));
   EXPECT_EQ(test::FileSizeOf(Base() + ".sqi"), 0);
 }
 

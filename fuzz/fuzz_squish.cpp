@@ -1,0 +1,34 @@
+// The Squish reader and writer.  Input (see fuzz_support.h): the pieces
+// .sqd, .sqi and .sql of one base.
+#include "base_target.h"
+
+namespace {
+
+// Known: an end_frame far beyond the end of the .sqd file makes the next
+// message land there, growing the file to that size.
+bool EndFrameBeyondFile(const std::vector<lw::fuzz::Piece>& pieces) {
+  return lw::fuzz::Le32At(pieces[0], 120) > pieces[0].bytes.size();
+}
+
+// Known: the next message gets the base header's next UMSGID as it is, so
+// it is not found by its number when that is 0, or when the index does not
+// hold strictly rising UMSGIDs below it (a seek stops at the first record
+// at or above the number, a walk at a record of UMSGID 0).
+bool NextUmsgidUnreachable(const std::vector<lw::fuzz::Piece>& pieces) {
+  std::uint32_t next = lw::fuzz::Le32At(pieces[0], 20);
+  std::uint32_t last = 0;
+  for (std::size_t at = 0; at + 12 <= pieces[1].bytes.size(); at += 12) {
+    std::uint32_t umsgid = lw::fuzz::Le32At(pieces[1], at + 4);
+    if (umsgid <= last) return true;
+    last = umsgid;
+  }
+  return next <= last || next > 0x7FFFFFFF;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static const lw::fuzz::BaseLayout kSquish{'S', {".sqd", ".sqi", ".sql"}, EndFrameBeyondFile, NextUmsgidUnreachable};
+  lw::fuzz::RunBaseInput(kSquish, data, size);
+  return 0;
+}
