@@ -63,8 +63,9 @@ bool OpenOrCreateArea(MsgBasePtr& base, const std::string& area_id) {
 
 bool CloseArea(MsgBasePtr& base) {
   if (!base) return false;
-  base->CloseMsgBase();
-  return DisposeMsgBase(base);
+  const bool closed = base->CloseMsgBase();
+  DisposeMsgBase(base);
+  return closed;
 }
 
 bool DisposeMsgBase(MsgBasePtr& base) {

@@ -25,6 +25,8 @@ bool OpenArea(MsgBasePtr& base, const std::string& area_id);
 // base that exists but does not open is never replaced.  On failure the
 // closed object stays in `base`.
 bool OpenOrCreateArea(MsgBasePtr& base, const std::string& area_id);
+// Closes the base (writing what it holds back) and frees it; false when
+// there was none or closing failed.
 bool CloseArea(MsgBasePtr& base);
 bool DisposeMsgBase(MsgBasePtr& base);
 

@@ -99,12 +99,13 @@ std::string Native(std::string_view name) {
   return s;
 }
 
-// Deleting is shared whenever writing is denied to others, as on Linux,
-// where a file can be unlinked while it is open: the scan deletes a message
-// while it still holds it open, so no other program can take it between.
+// Deleting and renaming are always shared, as on Linux, where a file can
+// be unlinked or renamed while it is open: the scan deletes a message while
+// it still holds it open, so no other program can take it between, and a
+// new *.MSG message is renamed into place while its writer holds it.
 DWORD ShareFlags(Sharing sharing) {
   switch (sharing) {
-    case Sharing::kExclusive: return 0;
+    case Sharing::kExclusive: return FILE_SHARE_DELETE;
     case Sharing::kDenyWrite: return FILE_SHARE_READ | FILE_SHARE_DELETE;
     case Sharing::kDenyNone: return FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   }

@@ -63,8 +63,7 @@ FaultedRun RunMoverInChild(const Scenario& s, const ChildPlatform& install);
 // scenario's configuration; its exit code, or -1 when it hung and was ended.
 int Rerun(const Scenario& s);
 
-// Ends the test as the loop's findings deserve: fails, or skips a loop of
-// known_failures.h, and prints the summary line either way.
+// Prints the loop's summary line, and fails the test on any finding.
 void Judge(const LoopSummary& summary);
 
 }  // namespace lw::test

@@ -65,8 +65,9 @@ void AppendAndDeleteFirst(const std::string& area_id) {
 // What is wrong with the base after the operation, "" when nothing.
 std::string Judged(const std::string& area_id) {
   std::string out;
-  for (const std::string& v : CheckArea(area_id)) out += "damaged: " + v + "\n";
+  // Judged as the next open finds it, after any repair that open makes.
   const AreaContents c = MessagesOf(area_id);
+  for (const std::string& v : CheckArea(area_id)) out += "damaged: " + v + "\n";
   if (!c.opened || !c.complete) out += "refused: the base does not open or not every message does\n";
   std::map<std::string, int> by_name;
   for (const auto& [m, count] : c.messages) {

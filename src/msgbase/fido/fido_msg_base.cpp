@@ -468,9 +468,12 @@ bool FidoMsgBase::WriteTempCopy(std::unique_ptr<Stream>& temp, std::string& temp
       return false;
     }
     // The file is written through a second, locked handle, so that a run
-    // clearing leftovers never removes it while it is being written.
-    temp = OpenFileStream(temp_name, fmReadWrite);
+    // clearing leftovers never removes it while it is being written.  The
+    // creating handle is closed first (Win32 refuses an exclusive open
+    // beside it); a run that takes the file in between makes this store
+    // fail, never succeed with a wrong file.
     created->Close();
+    temp = OpenFileStream(temp_name, fmReadWrite);
     if (temp->Status != kStreamOk || created->Status != kStreamOk) {
       temp.reset();
       DeleteFileOk(temp_name);

@@ -1,3 +1,40 @@
+// Order of every change to a JAM base, and why.
+//
+// Append (WriteMsg):
+//   1. the body is appended to .jdt and synced;
+//   2. the message header with its subfields is appended to .jhr, synced;
+//   3. the index record is written to .jdx, synced: only now does the
+//      message exist, and what it points at is already on stable storage;
+//   4. the fixed header (ActiveMsgs, ModCounter) is written and synced.
+//   A crash before 3 leaves unreferenced bytes at the ends of .jdt and
+//   .jhr, which no reader sees; a crash before 4 leaves ActiveMsgs one
+//   short, which the next open recounts.  When 1, 2 or 3 fails, what it
+//   appended is cut off again; when 4 fails, the message is stored and the
+//   fixed header is written again at close.
+// Delete (DeleteMsg):
+//   1. the header's deleted attribute is set, synced;
+//   2. the index record becomes (FFFFFFFF, FFFFFFFF), synced;
+//   3. the fixed header is written and synced.
+//   A crash after 1 leaves a header other programs and we already read as
+//   deleted; after 2 a count the next open recounts.  When 1 or 2 fails,
+//   what was written is put back, so a failed delete leaves the message.
+//   When 3 fails, the fixed header is written again at close.
+// Creation (CreateMsgBase):
+//   1. the missing files are created empty, an existing one is never
+//      emptied; their folder is synced;
+//   2. the fixed header is written to .jhr and synced (by the open).
+//   A crash in between leaves empty files (or a partial fixed header) and
+//   nothing else: the next open or create completes the base.
+// Open (OpenMsgBase):
+//   index records pointing past .jhr, into the fixed header, or at bytes
+//   without the header signature belong to messages never finished: they
+//   are marked deleted (synced) so that a later append cannot make them
+//   point at someone else's header.  ActiveMsgs is recounted from the index
+//   and the headers' deleted attribute and written back (synced) when it
+//   differs.
+// Nothing is trusted from the files: every offset and length is checked
+// against the file sizes and the buffer before use, and every walk is
+// bounded by the index records present.
 #include "msgbase/jam/jam_msg_base.h"
 
 #include <algorithm>
@@ -18,6 +55,10 @@ using jam::kSubfieldHeaderSize;
 
 constexpr std::uint32_t kMaxSubfieldArea = 16u << 20;  // beyond this a header is taken as damaged
 constexpr std::int32_t kLastReadChunk = 256;            // records read at a time
+constexpr std::int64_t kIndexChunk = 512;               // index records read at a time
+constexpr std::int64_t kMaxMsgNum = 0x7FFFFFFF;         // message numbers are int32 here
+constexpr std::int64_t kMaxOffset = 0xFFFFFFFF;         // offsets on disk are 32 bits
+constexpr std::uint32_t kMaxBody = 0x7FFFFFF0u;         // what a memory stream holds
 
 const AttrMapping kAttrMap[] = {
     {kAttrPrivate, 0x00000004},      {kAttrCrash, 0x00000100},
@@ -69,17 +110,10 @@ std::string JamMsgBase::FileName(const char* extension) const {
   return path_ + platform::FixedNamePart(extension);
 }
 
-void JamMsgBase::CloseFiles() {
-  jhr_.reset();
-  jdx_.reset();
-  jdt_.reset();
-  jlr_.reset();
-}
-
-void JamMsgBase::ResetFiles() {
-  for (Stream* s : {jhr_.get(), jdx_.get(), jdt_.get(), jlr_.get()}) {
-    if (s) s->ResetStatus();
-  }
+bool JamMsgBase::CloseFiles() {
+  bool ok = true;
+  for (jam::JamFile* f : {&jhr_, &jdx_, &jdt_, &jlr_}) ok = f->Close() && ok;
+  return ok;
 }
 
 bool JamMsgBase::MsgBaseExists(const std::string& path) {
@@ -91,42 +125,121 @@ bool JamMsgBase::MsgBaseExists(const std::string& path) {
   return exists;
 }
 
-bool JamMsgBase::OpenMsgBase(const std::string& path) {
-  if (IsOpen) CloseMsgBase();
-  SetPath(path);
+// ---- Opening, creating, closing ----
+
+std::int32_t JamMsgBase::OpenFiles() {
   struct Part {
     const char* ext;
     std::int32_t missing;
     std::int32_t unopenable;
-    std::unique_ptr<Stream>* stream;
-    std::int32_t mode;
+    jam::JamFile* file;
+    platform::Sharing sharing;
   } parts[] = {
-      {"JHR", kNoHeaderFile, kCannotOpenHeader, &jhr_, fmReadWrite | fmDenyWrite},
-      {"JDX", kNoIndexFile, kCannotOpenIndex, &jdx_, fmReadWrite | fmDenyWrite},
-      {"JDT", kNoTextFile, kCannotOpenText, &jdt_, fmReadWrite | fmDenyWrite},
-      {"JLR", kNoLastReadFile, kCannotOpenLastRead, &jlr_, fmReadWrite},
+      {"JHR", kNoHeaderFile, kCannotOpenHeader, &jhr_, platform::Sharing::kDenyWrite},
+      {"JDX", kNoIndexFile, kCannotOpenIndex, &jdx_, platform::Sharing::kDenyWrite},
+      {"JDT", kNoTextFile, kCannotOpenText, &jdt_, platform::Sharing::kDenyWrite},
+      {"JLR", kNoLastReadFile, kCannotOpenLastRead, &jlr_, platform::Sharing::kExclusive},
   };
-  std::int32_t fail = 0;
   for (const Part& p : parts) {
-    if (!FileExists(FileName(p.ext))) {
-      fail = p.missing;
-      break;
-    }
+    if (!FileExists(FileName(p.ext))) return p.missing;
   }
   for (const Part& p : parts) {
-    if (fail != 0) break;
-    *p.stream = OpenFileStream(FileName(p.ext), p.mode);
-    if ((*p.stream)->Status != kStreamOk) fail = p.unopenable;
+    if (!p.file->Open(FileName(p.ext), p.sharing)) return p.unopenable;
   }
-  if (fail == 0) {
-    std::uint8_t raw[kFixedHeaderSize];
-    jhr_->Seek(0);
-    jhr_->Read(raw, kFixedHeaderSize);
+  return 0;
+}
+
+// A creation stopped before its fixed header was whole leaves a header file
+// shorter than one (or still zeros) beside an empty index and body.
+bool JamMsgBase::IsUnfinishedCreation(std::int64_t jhr_size) {
+  std::int64_t jdx_size = 0;
+  std::int64_t jdt_size = 0;
+  if (jhr_size > kFixedHeaderSize || !jdx_.Size(jdx_size) || !jdt_.Size(jdt_size) || jdx_size != 0 ||
+      jdt_size != 0) {
+    return false;
+  }
+  std::uint8_t start[4] = {};
+  const std::size_t have = static_cast<std::size_t>(std::min<std::int64_t>(jhr_size, 4));
+  if (!jhr_.ReadAt(0, start, have)) return false;
+  const std::uint8_t zeros[4] = {};
+  return std::memcmp(start, jam::kSignature, have) == 0 || std::memcmp(start, zeros, have) == 0;
+}
+
+bool JamMsgBase::WriteFixedHeader() {
+  std::uint8_t raw[kFixedHeaderSize];
+  jam::Encode(fixed_, raw);
+  fixed_dirty_ = !(jhr_.WriteAt(0, raw, kFixedHeaderSize) && jhr_.Sync());
+  return !fixed_dirty_;
+}
+
+std::int32_t JamMsgBase::ReadOrCompleteFixedHeader() {
+  std::int64_t jhr_size = 0;
+  if (!jhr_.Size(jhr_size)) return kCannotOpenHeader;
+  std::uint8_t raw[kFixedHeaderSize];
+  if (jhr_size >= kFixedHeaderSize) {
+    if (!jhr_.ReadAt(0, raw, kFixedHeaderSize)) return kCannotOpenHeader;
     jam::Decode(raw, fixed_);
-    if (jhr_->Status != kStreamOk || std::memcmp(fixed_.signature, jam::kSignature, 4) != 0) {
-      fail = kCannotOpenHeader;
+    if (std::memcmp(fixed_.signature, jam::kSignature, 4) == 0) {
+      // Numbers from BaseMsgNum on must be positive int32 values.
+      return fixed_.base_msg_num >= 1 && fixed_.base_msg_num <= kMaxMsgNum ? 0 : kCannotOpenHeader;
     }
   }
+  if (!IsUnfinishedCreation(jhr_size)) return kCannotOpenHeader;
+  fixed_ = jam::FixedHeader{};
+  MsgDateTime now;
+  GetNow(now);
+  fixed_.date_created = static_cast<std::uint32_t>(DateTimeToUnix(now));
+  return WriteFixedHeader() ? 0 : kCannotCreateHeader;
+}
+
+// Marks the records of messages never finished deleted and recounts
+// ActiveMsgs; each is written back, synced, only when it changed.
+std::int32_t JamMsgBase::RepairIndexAndCount() {
+  std::int64_t jhr_size = 0;
+  if (!jhr_.Size(jhr_size)) return kCannotOpenHeader;
+  const std::int64_t records = IndexRecords();
+  if (records < 0) return kCannotOpenIndex;
+  std::vector<std::uint8_t> chunk(static_cast<std::size_t>(kIndexChunk * kIndexRecordSize));
+  std::uint32_t active = 0;
+  bool index_repaired = false;
+  for (std::int64_t first = 0; first < records; first += kIndexChunk) {
+    const std::int64_t n = std::min(records - first, kIndexChunk);
+    const std::int64_t pos = first * kIndexRecordSize;
+    const std::size_t bytes = static_cast<std::size_t>(n * kIndexRecordSize);
+    if (!jdx_.ReadAt(pos, chunk.data(), bytes)) return kCannotOpenIndex;
+    bool chunk_changed = false;
+    for (std::int64_t i = 0; i < n; ++i) {
+      std::uint8_t* raw = chunk.data() + i * kIndexRecordSize;
+      jam::IndexRecord rec;
+      jam::Decode(raw, rec);
+      if (rec.hdr_offset == jam::kNone) continue;
+      std::uint32_t attribute = 0;
+      switch (ProbeHeader(rec.hdr_offset, jhr_size, attribute)) {
+        case HeaderState::kLive: ++active; break;
+        case HeaderState::kDeleted: break;
+        case HeaderState::kUnreadable: return kCannotOpenHeader;
+        case HeaderState::kMissing:
+          jam::Encode(jam::IndexRecord{jam::kNone, jam::kNone}, raw);
+          chunk_changed = true;
+          break;
+      }
+    }
+    if (chunk_changed && !jdx_.WriteAt(pos, chunk.data(), bytes)) return kCannotOpenIndex;
+    index_repaired = index_repaired || chunk_changed;
+  }
+  if (index_repaired && !jdx_.Sync()) return kCannotOpenIndex;
+  if (active == fixed_.active_msgs) return 0;
+  fixed_.active_msgs = active;
+  return WriteFixedHeader() ? 0 : kCannotOpenHeader;
+}
+
+bool JamMsgBase::OpenMsgBase(const std::string& path) {
+  if (IsOpen) CloseMsgBase();
+  SetPath(path);
+  fixed_dirty_ = false;
+  std::int32_t fail = OpenFiles();
+  if (fail == 0) fail = ReadOrCompleteFixedHeader();
+  if (fail == 0) fail = RepairIndexAndCount();
   if (fail != 0) {
     CloseFiles();
     path_.clear();
@@ -140,207 +253,253 @@ bool JamMsgBase::OpenMsgBase(const std::string& path) {
 bool JamMsgBase::CreateMsgBase(const std::string& path) {
   if (IsOpen) CloseMsgBase();
   SetPath(path);
-  ForceDirectories(ParentDir(path_));
-  struct Part {
-    const char* ext;
-    std::int32_t status;
-    std::unique_ptr<Stream>* stream;
-  } parts[] = {
-      {"JHR", kCannotCreateHeader, &jhr_},
-      {"JDX", kCannotCreateIndex, &jdx_},
-      {"JDT", kCannotCreateText, &jdt_},
-      {"JLR", kCannotOpenLastRead, &jlr_},
-  };
-  for (const Part& p : parts) {
-    *p.stream = OpenFileStream(FileName(p.ext), fmCreate | fmDenyWrite);
-    if ((*p.stream)->Status != kStreamOk) {
-      CloseFiles();
-      Status = p.status;
-      return false;
-    }
-  }
-  fixed_ = jam::FixedHeader{};
-  MsgDateTime now;
-  GetNow(now);
-  fixed_.date_created = static_cast<std::uint32_t>(DateTimeToUnix(now));
-  std::uint8_t raw[kFixedHeaderSize];
-  jam::Encode(fixed_, raw);
-  jhr_->Write(raw, kFixedHeaderSize);
-  if (jhr_->Status != kStreamOk) {
-    CloseFiles();
+  const std::string dir = ParentDir(path_);
+  if (!ForceDirectories(dir)) {
     Status = kCannotCreateHeader;
     return false;
   }
-  IsOpen = true;
-  return true;
+  struct Part {
+    const char* ext;
+    std::int32_t status;
+  } parts[] = {
+      {"JHR", kCannotCreateHeader},
+      {"JDX", kCannotCreateIndex},
+      {"JDT", kCannotCreateText},
+      {"JLR", kCannotOpenLastRead},
+  };
+  bool created = false;
+  for (const Part& p : parts) {
+    if (FileExists(FileName(p.ext))) continue;
+    if (!jam::JamFile::CreateEmpty(FileName(p.ext))) {
+      Status = p.status;
+      return false;
+    }
+    created = true;
+  }
+  if (created && platform::Os().SyncDirectory(dir) != platform::kOk) {
+    Status = kCannotCreateHeader;
+    return false;
+  }
+  return OpenMsgBase(path);
 }
 
 bool JamMsgBase::CloseMsgBase() {
   if (!IsOpen) return true;
   IsOpen = false;
-  if (jhr_ && jdx_ && jdt_ && jlr_) {
-    ResetFiles();
-    std::uint8_t raw[kFixedHeaderSize];
-    jam::Encode(fixed_, raw);
-    jhr_->Seek(0);
-    jhr_->Write(raw, kFixedHeaderSize);
-    for (Stream* s : {jhr_.get(), jdx_.get(), jdt_.get(), jlr_.get()}) s->Flush();
-  }
-  CloseFiles();
-  return true;
+  // Normally written at each change; here only after a failed attempt.
+  bool ok = !fixed_dirty_ || WriteFixedHeader();
+  ok = CloseFiles() && ok;
+  fixed_dirty_ = false;
+  return ok;
 }
 
-// ---- Index ----
+// ---- Index and walk ----
 
-std::int32_t JamMsgBase::IndexRecords() {
-  jdx_->ResetStatus();
-  std::int32_t size = jdx_->GetSize();
-  return size < 0 ? 0 : size / kIndexRecordSize;
+// Whole index records present, no more than message numbers can name; -1
+// when the size cannot be had.
+std::int64_t JamMsgBase::IndexRecords() {
+  std::int64_t size = 0;
+  if (!jdx_.Size(size)) return -1;
+  return std::min<std::int64_t>(size / kIndexRecordSize, kMaxMsgNum - fixed_.base_msg_num + 1);
 }
 
-std::int64_t JamMsgBase::IndexPosition(std::int32_t msg_num) {
-  return (static_cast<std::int64_t>(msg_num) - fixed_.base_msg_num) * kIndexRecordSize;
-}
-
-bool JamMsgBase::ReadIndex(std::int64_t pos, jam::IndexRecord& rec) {
-  if (pos < 0 || pos + kIndexRecordSize > static_cast<std::int64_t>(IndexRecords()) * kIndexRecordSize) {
-    return false;
-  }
+bool JamMsgBase::ReadIndexRecord(std::int64_t msg_num, jam::IndexRecord& rec) {
+  const std::int64_t at = msg_num - fixed_.base_msg_num;
+  const std::int64_t records = IndexRecords();
+  if (at < 0 || at >= records) return false;
   std::uint8_t raw[kIndexRecordSize];
-  jdx_->Seek(static_cast<std::int32_t>(pos));
-  jdx_->Read(raw, kIndexRecordSize);
-  if (jdx_->Status != kStreamOk) return false;
+  if (!jdx_.ReadAt(at * kIndexRecordSize, raw, kIndexRecordSize)) return false;
   jam::Decode(raw, rec);
   return true;
 }
 
+JamMsgBase::HeaderState JamMsgBase::ProbeHeader(std::uint32_t hdr_offset, std::int64_t jhr_size,
+                                                std::uint32_t& attribute) {
+  if (hdr_offset < static_cast<std::uint32_t>(kFixedHeaderSize) ||
+      static_cast<std::int64_t>(hdr_offset) + kMsgHeaderSize > jhr_size) {
+    return HeaderState::kMissing;
+  }
+  std::uint8_t raw[kMsgHeaderSize];
+  if (!jhr_.ReadAt(hdr_offset, raw, kMsgHeaderSize)) return HeaderState::kUnreadable;
+  if (std::memcmp(raw, jam::kSignature, 4) != 0) return HeaderState::kMissing;
+  attribute = GetLe32(raw + jam::kAttributeOffset);
+  return (attribute & jam::kAttrDeleted) != 0 ? HeaderState::kDeleted : HeaderState::kLive;
+}
+
 std::int32_t JamMsgBase::GetHighMsgNum() {
   if (!IsOpen) return 0;
-  return static_cast<std::int32_t>(fixed_.base_msg_num + static_cast<std::uint32_t>(IndexRecords()) - 1);
+  const std::int64_t records = std::max<std::int64_t>(IndexRecords(), 0);
+  return static_cast<std::int32_t>(fixed_.base_msg_num + records - 1);
 }
 
 bool JamMsgBase::MsgExists(std::int32_t msg_num) {
   if (!IsOpen) return false;
   jam::IndexRecord rec;
-  if (!ReadIndex(IndexPosition(msg_num), rec) || rec.hdr_offset == jam::kNone) return false;
-  // A header that other programs marked deleted is gone too.
-  jhr_->ResetStatus();
-  std::int64_t size = jhr_->GetSize();
-  if (static_cast<std::int64_t>(rec.hdr_offset) + kMsgHeaderSize > size) return true;  // OpenMsg tells
-  std::uint8_t raw[4];
-  jhr_->Seek(static_cast<std::int32_t>(rec.hdr_offset + jam::kAttributeOffset));
-  jhr_->Read(raw, 4);
-  return jhr_->Status != kStreamOk || (GetLe32(raw) & jam::kAttrDeleted) == 0;
+  if (!ReadIndexRecord(msg_num, rec) || rec.hdr_offset == jam::kNone) return false;
+  std::int64_t jhr_size = 0;
+  if (!jhr_.Size(jhr_size)) return true;
+  std::uint32_t attribute = 0;
+  const HeaderState state = ProbeHeader(rec.hdr_offset, jhr_size, attribute);
+  return state == HeaderState::kLive || state == HeaderState::kUnreadable;
 }
 
+// The first live message from number `from` on in direction `step`, within
+// the index records present; 0 when there is none.
+std::int32_t JamMsgBase::FindLive(std::int64_t from, int step) {
+  if (!IsOpen) return 0;
+  const std::int64_t low = fixed_.base_msg_num;
+  const std::int64_t high = GetHighMsgNum();
+  for (std::int64_t n = std::max(from, low); n >= low && n <= high; n += step) {
+    if (MsgExists(static_cast<std::int32_t>(n))) return static_cast<std::int32_t>(n);
+  }
+  return 0;
+}
+
+void JamMsgBase::SeekFirst(std::int32_t msg_num) { CurMsgNum = FindLive(msg_num, 1); }
+
+void JamMsgBase::SeekNext() { CurMsgNum = FindLive(static_cast<std::int64_t>(CurMsgNum) + 1, 1); }
+
+void JamMsgBase::SeekPrior() {
+  const std::int64_t from = static_cast<std::int64_t>(CurMsgNum) - 1;
+  CurMsgNum = from < fixed_.base_msg_num ? 0 : FindLive(from, -1);
+}
 // ---- One message ----
 
-bool JamMsgBase::ReadMessage(bool with_body) {
-  CloseMsg();
-  if (!IsOpen) {
-    Status = kCannotReadMessage;
-    return false;
-  }
-  ResetFiles();
-  index_pos_ = IndexPosition(CurMsgNum);
-  if (!ReadIndex(index_pos_, index_)) {
-    Status = kCannotReadMessage;
-    return false;
-  }
-  const std::int64_t jhr_size = jhr_->GetSize();
-  if (static_cast<std::int32_t>(index_.hdr_offset) < 0 || index_.hdr_offset >= jhr_size) {
-    Status = kBadHeaderOffset;
-    return false;
-  }
-  header_ofs_ = index_.hdr_offset;
-  std::uint8_t raw[kMsgHeaderSize];
-  jhr_->Seek(static_cast<std::int32_t>(header_ofs_));
-  jhr_->Read(raw, kMsgHeaderSize);
-  jam::Decode(raw, header_);
-  const std::int64_t left = jhr_size - header_ofs_ - kMsgHeaderSize;
-  if (jhr_->Status != kStreamOk || std::memcmp(header_.signature, jam::kSignature, 4) != 0 ||
-      header_.subfield_len > kMaxSubfieldArea || left < 0) {
-    Status = kCannotReadMessage;
-    return false;
-  }
-  subfields_.assign(static_cast<std::size_t>(std::min<std::int64_t>(header_.subfield_len, left)), '\0');
-  if (!subfields_.empty()) jhr_->Read(subfields_.data(), static_cast<std::int32_t>(subfields_.size()));
-  const std::int64_t jdt_size = jdt_->GetSize();
-  if (static_cast<std::int32_t>(header_.offset) < 0 || header_.offset > jdt_size ||
-      (with_body && static_cast<std::int64_t>(header_.offset) + header_.txt_len > jdt_size)) {
-    Status = kBadTextOffset;
-    return false;
-  }
+// One subfield: its id and where its data lies in the subfield area.
+struct JamMsgBase::Subfield {
+  std::uint16_t id;
+  std::size_t at;
+  std::size_t len;
+};
 
-  // Visit the subfields: header fields first, then the text lines.
-  struct Subfield {
-    std::uint16_t id;
-    std::string_view data;
-  };
+// A message read whole and checked, not yet the current one.
+struct JamMsgBase::LoadedMessage {
+  jam::MsgHeader header;
+  std::uint32_t header_ofs = 0;
+  std::string subfields;
   std::vector<Subfield> fields;
-  for (std::size_t pos = 0; pos + kSubfieldHeaderSize <= subfields_.size();) {
-    const auto* p = reinterpret_cast<const std::uint8_t*>(subfields_.data() + pos);
-    std::uint32_t len = GetLe32(p + 4);
-    if (len > subfields_.size() - pos - kSubfieldHeaderSize) break;  // damaged: stop here
-    fields.push_back({GetLe16(p), std::string_view(subfields_).substr(pos + kSubfieldHeaderSize, len)});
+  std::string body;
+};
+
+namespace {
+
+// Splits a subfield area.  The subfields must fill it exactly: a length
+// running past it, or bytes left over, is a damaged header.
+template <typename Subfield>
+bool SplitSubfields(const std::string& area, std::vector<Subfield>& fields) {
+  std::size_t pos = 0;
+  while (pos < area.size()) {
+    if (area.size() - pos < kSubfieldHeaderSize) return false;
+    const auto* p = reinterpret_cast<const std::uint8_t*>(area.data() + pos);
+    const std::uint32_t len = GetLe32(p + 4);
+    if (len > area.size() - pos - kSubfieldHeaderSize) return false;
+    fields.push_back({GetLe16(p), pos + kSubfieldHeaderSize, len});
     pos += kSubfieldHeaderSize + len;
   }
+  return true;
+}
+
+}  // namespace
+
+// Reads the current message into `m`, checking every offset and length
+// against the files; 0, or the status that tells why not.
+std::int32_t JamMsgBase::LoadMessage(bool with_body, LoadedMessage& m) {
+  jam::IndexRecord rec;
+  if (!ReadIndexRecord(CurMsgNum, rec) || rec.hdr_offset == jam::kNone) return kCannotReadMessage;
+  std::int64_t jhr_size = 0;
+  std::int64_t jdt_size = 0;
+  if (!jhr_.Size(jhr_size) || !jdt_.Size(jdt_size)) return kCannotReadMessage;
+  const std::int64_t hdr_ofs = rec.hdr_offset;
+  if (hdr_ofs < kFixedHeaderSize || hdr_ofs + kMsgHeaderSize > jhr_size) return kBadHeaderOffset;
+  std::uint8_t raw[kMsgHeaderSize];
+  if (!jhr_.ReadAt(hdr_ofs, raw, kMsgHeaderSize)) return kCannotReadMessage;
+  jam::Decode(raw, m.header);
+  const jam::MsgHeader& h = m.header;
+  if (std::memcmp(h.signature, jam::kSignature, 4) != 0 || h.subfield_len > kMaxSubfieldArea ||
+      hdr_ofs + kMsgHeaderSize + h.subfield_len > jhr_size) {
+    return kCannotReadMessage;
+  }
+  m.header_ofs = rec.hdr_offset;
+  m.subfields.assign(h.subfield_len, '\0');
+  if (!jhr_.ReadAt(hdr_ofs + kMsgHeaderSize, m.subfields.data(), m.subfields.size()) ||
+      !SplitSubfields(m.subfields, m.fields)) {
+    return kCannotReadMessage;
+  }
+  const std::int64_t text_end = static_cast<std::int64_t>(h.offset) + h.txt_len;
+  if (h.offset > jdt_size || (with_body && (text_end > jdt_size || h.txt_len > kMaxBody))) return kBadTextOffset;
+  if (!with_body) return 0;
+  m.body.assign(h.txt_len, '\0');
+  return jdt_.ReadAt(h.offset, m.body.data(), m.body.size()) ? 0 : kCannotReadMessage;
+}
+
+// Makes the loaded message the current one: header fields from its
+// subfields, and the text with the kludges before and the trace lines
+// after the body.
+void JamMsgBase::TakeMessage(LoadedMessage& m, bool with_body) {
+  header_ = m.header;
+  header_ofs_ = m.header_ofs;
+  subfields_ = std::move(m.subfields);
+  auto data = [&](const Subfield& f) { return std::string_view(subfields_).substr(f.at, f.len); };
   ClearAddress(orig_);
   ClearAddress(dest_);
   from_.clear();
   to_.clear();
   subject_.clear();
-  for (const Subfield& f : fields) {
+  for (const Subfield& f : m.fields) {
     switch (f.id) {
-      case jam::kOAddress: ParseFidoAddress(std::string(f.data), orig_); break;
-      case jam::kDAddress: ParseFidoAddress(std::string(f.data), dest_); break;
-      case jam::kSenderName: from_ = f.data; break;
-      case jam::kReceiverName: to_ = f.data; break;
-      case jam::kSubject: subject_ = f.data; break;
-      case jam::kEnclosedFile: if (IsAttr(kAttrFileAttached)) subject_ = f.data; break;
-      case jam::kEnclosedFreq: if (IsAttr(kAttrFileRequest)) subject_ = f.data; break;
+      case jam::kOAddress: ParseFidoAddress(std::string(data(f)), orig_); break;
+      case jam::kDAddress: ParseFidoAddress(std::string(data(f)), dest_); break;
+      case jam::kSenderName: from_ = data(f); break;
+      case jam::kReceiverName: to_ = data(f); break;
+      case jam::kSubject: subject_ = data(f); break;
+      case jam::kEnclosedFile: if (IsAttr(kAttrFileAttached)) subject_ = data(f); break;
+      case jam::kEnclosedFreq: if (IsAttr(kAttrFileRequest)) subject_ = data(f); break;
       default: break;
     }
   }
   text_ = NewMemoryStream(kMemStreamSizeHint);
   Text = text_.get();
-  auto write_line = [&](const char* prefix, std::string_view data) {
+  auto write_line = [&](const char* prefix, std::string_view line) {
     Text->Write(prefix, static_cast<std::int32_t>(std::strlen(prefix)));
-    Text->Write(data.data(), static_cast<std::int32_t>(data.size()));
+    Text->Write(line.data(), static_cast<std::int32_t>(line.size()));
     Text->Write(&kLineTerminator, 1);
   };
   auto write_lines = [&](std::uint16_t id, const char* prefix) {
-    for (const Subfield& f : fields) {
-      if (f.id == id) write_line(prefix, f.data);
+    for (const Subfield& f : m.fields) {
+      if (f.id == id) write_line(prefix, data(f));
     }
   };
   static const std::pair<std::uint16_t, const char*> kBeforeBody[] = {
       {jam::kMsgId, "\001MSGID: "}, {jam::kReplyId, "\001REPLY: "}, {jam::kPid, "\001PID: "},
       {jam::kFtsKludge, "\001"},    {jam::kFlags, "\001FLAGS: "}};
-  for (const Subfield& f : fields) {
+  for (const Subfield& f : m.fields) {
     for (const auto& [id, prefix] : kBeforeBody) {
-      if (f.id == id) write_line(prefix, f.data);
+      if (f.id == id) write_line(prefix, data(f));
     }
   }
   if (with_body) {
-    if (header_.txt_len > 0) {
-      jdt_->Seek(static_cast<std::int32_t>(header_.offset));
-      Text->CopyFrom(*jdt_, static_cast<std::int32_t>(header_.txt_len));
-    }
+    Text->Write(m.body.data(), static_cast<std::int32_t>(m.body.size()));
     write_lines(jam::kTraceVia, "\001Via ");
     write_lines(jam::kSeenBy2D, "SEEN-BY: ");
     write_lines(jam::kPath2D, "\001PATH: ");
-  }
-  if (jhr_->Status != kStreamOk || jdt_->Status != kStreamOk) {
-    CloseMsg();
-    Status = kCannotReadMessage;
-    return false;
   }
   const FidoAddress orig = orig_;
   const FidoAddress dest = dest_;
   if (orig.zone != 0) SetOrigAddr(orig, false);
   if (dest.zone != 0) SetDestAddr(dest);
   Text->Seek(0);
+}
+
+// The message becomes the current one only when all of it was read whole.
+bool JamMsgBase::ReadMessage(bool with_body) {
+  CloseMsg();
+  LoadedMessage m;
+  const std::int32_t fail = IsOpen ? LoadMessage(with_body, m) : kCannotReadMessage;
+  if (fail != 0) {
+    Status = fail;
+    return false;
+  }
+  TakeMessage(m, with_body);
   return true;
 }
 
@@ -357,9 +516,9 @@ bool JamMsgBase::CloseMsg() {
 bool JamMsgBase::CreateMsg() {
   if (!IsOpen) return false;
   CloseMsg();
-  const std::int32_t records = IndexRecords();
-  fixed_.active_msgs += 1;
-  CurMsgNum = static_cast<std::int32_t>(fixed_.base_msg_num + static_cast<std::uint32_t>(records));
+  const std::int64_t records = IndexRecords();
+  if (records < 0 || fixed_.base_msg_num + records > kMaxMsgNum) return false;
+  CurMsgNum = static_cast<std::int32_t>(fixed_.base_msg_num + records);
   header_ = jam::MsgHeader{};
   subfields_.clear();
   ClearAddress(orig_);
@@ -367,8 +526,6 @@ bool JamMsgBase::CreateMsg() {
   from_.clear();
   to_.clear();
   subject_.clear();
-  index_ = jam::IndexRecord{};
-  index_pos_ = static_cast<std::int64_t>(records) * kIndexRecordSize;
   header_.message_number = static_cast<std::uint32_t>(CurMsgNum);
   header_ofs_ = 0;
   text_ = NewMemoryStream(kMemStreamSizeHint);
@@ -376,7 +533,6 @@ bool JamMsgBase::CreateMsg() {
   SetDatesToNow();
   return true;
 }
-
 void JamMsgBase::AddSubfield(std::uint16_t id, std::string_view data) {
   std::uint8_t head[kSubfieldHeaderSize];
   PutLe16(head, id);
@@ -419,12 +575,11 @@ void JamMsgBase::SortTextIntoSubfields(const std::string& text, std::string& bod
   }
 }
 
-// Stores the current message: the body and the header are appended to
-// their files, and the index record, written last, makes them the
-// message's.  False when any write failed.
+// Stores the current message in the order at the top of this file.  False
+// when any step failed; what a failed step appended is cut off again where
+// it can be, and nothing points at it either way.
 bool JamMsgBase::WriteMsg() {
   if (!IsOpen || Text == nullptr) return false;
-  ResetFiles();
   subfields_.clear();
   header_.msgid_crc = jam::kNone;
   header_.reply_crc = jam::kNone;
@@ -439,79 +594,106 @@ bool JamMsgBase::WriteMsg() {
   if (IsAttr(kAttrFileRequest)) AddSubfield(jam::kEnclosedFreq, subject_);
 
   const std::string text = ReadAllBytes(*Text);
+  if (Text->Status != kStreamOk) return false;
   std::string body;
   SortTextIntoSubfields(text, body);
   SetAttr(0x01000000, TestFlag(kFlagEchomail));
   SetAttr(0x02000000, TestFlag(kFlagNetmail));
   SetAttr(0x00800000, TestFlag(kFlagLocal));
-  if (subfields_.size() > kMaxSubfieldArea || body.size() > 0x7FFFFFF0u) return false;
+  if (subfields_.size() > kMaxSubfieldArea || body.size() > kMaxBody) return false;
+  return AppendMessage(body);
+}
 
-  const std::int32_t jhr_size = jhr_->GetSize();
-  const std::int32_t jdt_size = jdt_->GetSize();
-  if (jhr_size < 0 || jdt_size < 0) return false;
-  header_ofs_ = static_cast<std::uint32_t>(jhr_size);
+bool JamMsgBase::AppendMessage(const std::string& body) {
+  std::int64_t jhr_size = 0;
+  std::int64_t jdt_size = 0;
+  std::int64_t jdx_size = 0;
+  if (!jhr_.Size(jhr_size) || !jdt_.Size(jdt_size) || !jdx_.Size(jdx_size)) return false;
+  // A torn record at the end of the index (a write cut short) is overwritten.
+  const std::int64_t records = jdx_size / kIndexRecordSize;
+  const std::int64_t header_len = kMsgHeaderSize + static_cast<std::int64_t>(subfields_.size());
+  if (jhr_size < kFixedHeaderSize || fixed_.base_msg_num + records > kMaxMsgNum ||
+      jhr_size + header_len > kMaxOffset || jdt_size + static_cast<std::int64_t>(body.size()) > kMaxOffset) {
+    return false;
+  }
+  CurMsgNum = static_cast<std::int32_t>(fixed_.base_msg_num + records);
+  header_.message_number = static_cast<std::uint32_t>(CurMsgNum);
   header_.subfield_len = static_cast<std::uint32_t>(subfields_.size());
   header_.offset = static_cast<std::uint32_t>(jdt_size);
   header_.txt_len = static_cast<std::uint32_t>(body.size());
 
-  jdt_->Seek(jdt_size);
-  jdt_->Write(body.data(), static_cast<std::int32_t>(body.size()));
-  jdt_->Flush();
-  std::uint8_t raw[kMsgHeaderSize];
-  jam::Encode(header_, raw);
-  jhr_->Seek(jhr_size);
-  jhr_->Write(raw, kMsgHeaderSize);
-  jhr_->Write(subfields_.data(), static_cast<std::int32_t>(subfields_.size()));
-  jhr_->Flush();
-  if (jdt_->Status != kStreamOk || jhr_->Status != kStreamOk) return false;
-
-  index_.user_crc = JamCrc(to_);
-  index_.hdr_offset = header_ofs_;
+  if (!jdt_.WriteAt(jdt_size, body.data(), body.size()) || !jdt_.Sync()) {
+    jdt_.TruncateTo(jdt_size);
+    return false;
+  }
+  std::string header(static_cast<std::size_t>(kMsgHeaderSize), '\0');
+  jam::Encode(header_, reinterpret_cast<std::uint8_t*>(header.data()));
+  header += subfields_;
+  if (!jhr_.WriteAt(jhr_size, header.data(), header.size()) || !jhr_.Sync()) {
+    jhr_.TruncateTo(jhr_size);
+    jdt_.TruncateTo(jdt_size);
+    return false;
+  }
+  header_ofs_ = static_cast<std::uint32_t>(jhr_size);
   std::uint8_t idx[kIndexRecordSize];
-  jam::Encode(index_, idx);
-  jdx_->Seek(static_cast<std::int32_t>(index_pos_));
-  jdx_->Write(idx, kIndexRecordSize);
-  jdx_->Flush();
-  if (jdx_->Status != kStreamOk) return false;
+  jam::Encode(jam::IndexRecord{JamCrc(to_), header_ofs_}, idx);
+  if (!jdx_.WriteAt(records * kIndexRecordSize, idx, kIndexRecordSize) || !jdx_.Sync()) {
+    // The header and body are synced, so a record that reached the disk
+    // anyway points at a whole message; the next open counts it.
+    jdx_.TruncateTo(records * kIndexRecordSize);
+    return false;
+  }
+  fixed_.active_msgs += 1;
   fixed_.mod_counter += 1;
-  return true;
+  return WriteFixedHeader();
 }
 
 bool JamMsgBase::WriteMsgHeader() {
-  if (!IsOpen || header_ofs_ == 0) return false;
-  jhr_->ResetStatus();
+  if (!IsOpen || header_ofs_ < static_cast<std::uint32_t>(kFixedHeaderSize)) return false;
+  std::int64_t jhr_size = 0;
+  if (!jhr_.Size(jhr_size) || static_cast<std::int64_t>(header_ofs_) + kMsgHeaderSize > jhr_size) return false;
   std::uint8_t raw[kMsgHeaderSize];
   jam::Encode(header_, raw);
-  jhr_->Seek(static_cast<std::int32_t>(header_ofs_));
-  jhr_->Write(raw, kMsgHeaderSize);
-  return jhr_->Status == kStreamOk;
+  return jhr_.WriteAt(header_ofs_, raw, kMsgHeaderSize) && jhr_.Sync();
 }
 
-// Marks the current message deleted in place, as JAM programs do: its
-// header gets the deleted attribute and its index record is emptied.
-// Nothing moves, so every other message keeps its number.
+// Marks the current message deleted in place, as JAM programs do, in the
+// order at the top of this file.  Nothing moves, so every other message
+// keeps its number, and the open message's text stays in memory.  A step
+// that fails takes back the steps before it where it can, so that a delete
+// reported failed leaves the message as it was.
 bool JamMsgBase::DeleteMsg() {
   if (!IsOpen) return false;
-  ResetFiles();
   jam::IndexRecord rec;
-  const std::int64_t pos = IndexPosition(CurMsgNum);
-  if (!ReadIndex(pos, rec) || rec.hdr_offset == jam::kNone) return false;
-  jhr_->ResetStatus();
-  if (static_cast<std::int64_t>(rec.hdr_offset) + kMsgHeaderSize <= jhr_->GetSize()) {
+  if (!ReadIndexRecord(CurMsgNum, rec) || rec.hdr_offset == jam::kNone) return false;
+  std::int64_t jhr_size = 0;
+  if (!jhr_.Size(jhr_size)) return false;
+  std::uint32_t attribute = 0;
+  const HeaderState state = ProbeHeader(rec.hdr_offset, jhr_size, attribute);
+  if (state == HeaderState::kUnreadable) return false;
+  const bool live = state == HeaderState::kLive;
+  auto put_attribute = [&](std::uint32_t value) {
     std::uint8_t raw[4];
-    jhr_->Seek(static_cast<std::int32_t>(rec.hdr_offset + jam::kAttributeOffset));
-    jhr_->Read(raw, 4);
-    PutLe32(raw, GetLe32(raw) | jam::kAttrDeleted);
-    jhr_->Seek(static_cast<std::int32_t>(rec.hdr_offset + jam::kAttributeOffset));
-    jhr_->Write(raw, 4);
+    PutLe32(raw, value);
+    return jhr_.WriteAt(static_cast<std::int64_t>(rec.hdr_offset) + jam::kAttributeOffset, raw, 4) && jhr_.Sync();
+  };
+  auto put_record = [&](const jam::IndexRecord& r) {
+    std::uint8_t raw[kIndexRecordSize];
+    jam::Encode(r, raw);
+    const std::int64_t pos = (static_cast<std::int64_t>(CurMsgNum) - fixed_.base_msg_num) * kIndexRecordSize;
+    return jdx_.WriteAt(pos, raw, kIndexRecordSize) && jdx_.Sync();
+  };
+  if (live && !put_attribute(attribute | jam::kAttrDeleted)) {
+    put_attribute(attribute);
+    return false;
   }
-  std::uint8_t idx[kIndexRecordSize];
-  jam::Encode(jam::IndexRecord{jam::kNone, jam::kNone}, idx);
-  jdx_->Seek(static_cast<std::int32_t>(pos));
-  jdx_->Write(idx, kIndexRecordSize);
-  if (jhr_->Status != kStreamOk || jdx_->Status != kStreamOk) return false;
-  if (fixed_.active_msgs > 0) fixed_.active_msgs -= 1;
-  return true;
+  if (!put_record(jam::IndexRecord{jam::kNone, jam::kNone})) {
+    put_record(rec);
+    if (live) put_attribute(attribute);
+    return false;
+  }
+  if (live && fixed_.active_msgs > 0) fixed_.active_msgs -= 1;
+  return WriteFixedHeader();
 }
 
 // ---- Header fields ----
@@ -527,13 +709,11 @@ void JamMsgBase::SetAttr(std::uint32_t mask, bool on) {
   header_.attribute = on ? (header_.attribute | bit) : (header_.attribute & ~bit);
 }
 
-void JamMsgBase::GetDateWritten(MsgDateTime& dt) {
-  UnixToDateTime(static_cast<std::int32_t>(header_.date_written), dt);
-}
+// The stored seconds go over as they are, whether the date helpers take
+// them signed or unsigned.
+void JamMsgBase::GetDateWritten(MsgDateTime& dt) { UnixToDateTime(header_.date_written, dt); }
 
-void JamMsgBase::GetDateArrived(MsgDateTime& dt) {
-  UnixToDateTime(static_cast<std::int32_t>(header_.date_processed), dt);
-}
+void JamMsgBase::GetDateArrived(MsgDateTime& dt) { UnixToDateTime(header_.date_processed, dt); }
 
 void JamMsgBase::SetDateWritten(const MsgDateTime& dt) {
   header_.date_written = static_cast<std::uint32_t>(DateTimeToUnix(dt));
@@ -547,15 +727,14 @@ void JamMsgBase::SetDateArrived(const MsgDateTime& dt) {
 
 std::int32_t JamMsgBase::GetLastRead(std::int32_t user_num) {
   if (!IsOpen) return 0;
-  jlr_->ResetStatus();
-  const std::int32_t records = std::max(jlr_->GetSize(), 0) / kLastReadSize;
+  std::int64_t size = 0;
+  if (!jlr_.Size(size)) return 0;
+  const std::int64_t records = size / kLastReadSize;
   std::vector<std::uint8_t> chunk(static_cast<std::size_t>(kLastReadChunk * kLastReadSize));
-  for (std::int32_t first = 0; first < records; first += kLastReadChunk) {
-    std::int32_t n = std::min(records - first, kLastReadChunk);
-    jlr_->Seek(first * kLastReadSize);
-    jlr_->Read(chunk.data(), n * kLastReadSize);
-    if (jlr_->Status != kStreamOk) return 0;
-    for (std::int32_t i = 0; i < n; ++i) {
+  for (std::int64_t first = 0; first < records; first += kLastReadChunk) {
+    const std::int64_t n = std::min<std::int64_t>(records - first, kLastReadChunk);
+    if (!jlr_.ReadAt(first * kLastReadSize, chunk.data(), static_cast<std::size_t>(n * kLastReadSize))) return 0;
+    for (std::int64_t i = 0; i < n; ++i) {
       jam::LastRead rec;
       jam::Decode(chunk.data() + i * kLastReadSize, rec);
       if (rec.user_id == static_cast<std::uint32_t>(user_num)) return static_cast<std::int32_t>(rec.last_read_msg);
@@ -566,15 +745,14 @@ std::int32_t JamMsgBase::GetLastRead(std::int32_t user_num) {
 
 bool JamMsgBase::SetLastRead(std::int32_t user_num, std::int32_t msg_num) {
   if (!IsOpen) return true;
-  jlr_->ResetStatus();
-  const std::int32_t records = std::max(jlr_->GetSize(), 0) / kLastReadSize;
+  std::int64_t size = 0;
+  if (!jlr_.Size(size)) return false;
+  const std::int64_t records = size / kLastReadSize;
   jam::LastRead rec;
   std::uint8_t raw[kLastReadSize];
-  std::int32_t at = records;  // append after the last whole record
-  for (std::int32_t i = 0; i < records; ++i) {
-    jlr_->Seek(i * kLastReadSize);
-    jlr_->Read(raw, kLastReadSize);
-    if (jlr_->Status != kStreamOk) return false;
+  std::int64_t at = records;  // append after the last whole record
+  for (std::int64_t i = 0; i < records; ++i) {
+    if (!jlr_.ReadAt(i * kLastReadSize, raw, kLastReadSize)) return false;
     jam::Decode(raw, rec);
     if (rec.user_id == static_cast<std::uint32_t>(user_num)) {
       at = i;
@@ -588,9 +766,7 @@ bool JamMsgBase::SetLastRead(std::int32_t user_num, std::int32_t msg_num) {
   rec.last_read_msg = static_cast<std::uint32_t>(msg_num);
   rec.high_read_msg = static_cast<std::uint32_t>(msg_num);
   jam::Encode(rec, raw);
-  jlr_->Seek(at * kLastReadSize);
-  jlr_->Write(raw, kLastReadSize);
-  return true;
+  return jlr_.WriteAt(at * kLastReadSize, raw, kLastReadSize) && jlr_.Sync();
 }
 
 }  // namespace lw

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "msgbase/jam/jam_file.h"
 #include "msgbase/jam/jam_layout.h"
 #include "msgbase/kludge_addressed_base.h"
 
@@ -40,14 +41,34 @@ class JamMsgBase final : public KludgeAddressedBase {
   JamMsgBase();
   ~JamMsgBase() override;
 
+  // Opens the four files of base `path` and repairs what an interrupted
+  // change left behind: a header file without its fixed header in an
+  // otherwise empty base is completed, index records of messages never
+  // finished are marked deleted, and ActiveMsgs is recounted.  A repair is
+  // written and synced only when something needed it.
   bool OpenMsgBase(const std::string& path) override;
+  // Creates the files of base `path` that are missing (never emptying one
+  // that exists), makes them durable in their folder and opens the base.
   bool CreateMsgBase(const std::string& path) override;
   bool MsgBaseExists(const std::string& path) override;
+  // False when a fixed header that other programs need could not be
+  // written, or a file could not be synced or closed.
   bool CloseMsgBase() override;
+  // Whether message `msg_num` has an index record pointing at a header that
+  // is there and not deleted.  True on a read failure, so that OpenMsg
+  // reports the message rather than the walk passing over it.
   bool MsgExists(std::int32_t msg_num) override;
+  // The walk moves over the index records present (from BaseMsgNum on) and
+  // stops at the live ones; a number below BaseMsgNum starts at the first.
+  void SeekFirst(std::int32_t msg_num) override;
+  void SeekNext() override;
+  void SeekPrior() override;
   std::int32_t GetMsgNum() override { return CurMsgNum; }
   std::int32_t GetMsgPosition() override { return CurMsgNum; }
   void SetMsgPosition(std::int32_t pos) override { CurMsgNum = pos; }
+  // Read the current message whole (or its header and kludges) or fail
+  // with Status set, changing nothing: a damaged or unfinished message, or
+  // any failed read, is never handed out in part.
   bool OpenMsg() override;
   bool OpenMsgHeader() override;
   bool CloseMsg() override;
@@ -65,11 +86,17 @@ class JamMsgBase final : public KludgeAddressedBase {
   void GetDateArrived(MsgDateTime& dt) override;
   void SetDateWritten(const MsgDateTime& dt) override;
   void SetDateArrived(const MsgDateTime& dt) override;
+  // Appends the created message; true only when its text, header, index
+  // record and the fixed header are all on stable storage.
   bool WriteMsg() override;
+  // Rewrites the current message's header in place and syncs it.
   bool WriteMsgHeader() override;
   bool CreateMsg() override;
+  // Marks the current message deleted (header and index record, synced)
+  // and updates the fixed header.  The open message stays readable.
   bool DeleteMsg() override;
   std::int32_t GetLastRead(std::int32_t user_num) override;
+  // Stores the lastread record of `user_num`, synced; false on any failure.
   bool SetLastRead(std::int32_t user_num, std::int32_t msg_num) override;
 
   const jam::FixedHeader& FixedHeader() const { return fixed_; }
@@ -77,33 +104,50 @@ class JamMsgBase final : public KludgeAddressedBase {
   std::uint32_t HeaderOffset() const { return header_ofs_; }
 
  private:
+  // What an index record leads to.
+  enum class HeaderState {
+    kLive,
+    kDeleted,     // a header with the deleted attribute
+    kMissing,     // no header there: a message never finished
+    kUnreadable,  // the read failed
+  };
+
   void SetPath(const std::string& path);
   std::string FileName(const char* extension) const;
-  void CloseFiles();
-  void ResetFiles();
-  std::int32_t IndexRecords();
-  std::int64_t IndexPosition(std::int32_t msg_num);
-  bool ReadIndex(std::int64_t pos, jam::IndexRecord& rec);
+  bool CloseFiles();
+  std::int32_t OpenFiles();
+  std::int32_t ReadOrCompleteFixedHeader();
+  bool IsUnfinishedCreation(std::int64_t jhr_size);
+  bool WriteFixedHeader();
+  std::int32_t RepairIndexAndCount();
+  std::int64_t IndexRecords();
+  bool ReadIndexRecord(std::int64_t msg_num, jam::IndexRecord& rec);
+  HeaderState ProbeHeader(std::uint32_t hdr_offset, std::int64_t jhr_size, std::uint32_t& attribute);
+  std::int32_t FindLive(std::int64_t from, int step);
+  struct Subfield;
+  struct LoadedMessage;
+  std::int32_t LoadMessage(bool with_body, LoadedMessage& m);
+  void TakeMessage(LoadedMessage& m, bool with_body);
   bool ReadMessage(bool with_body);
   void AddSubfield(std::uint16_t id, std::string_view data);
   void SortTextIntoSubfields(const std::string& text, std::string& body);
+  bool AppendMessage(const std::string& body);
 
   std::string path_;  // with the trailing "."
   jam::FixedHeader fixed_;
+  bool fixed_dirty_ = false;  // fixed_ differs from what is on disk
   jam::MsgHeader header_;
   std::string subfields_;
-  jam::IndexRecord index_;
-  std::int64_t index_pos_ = 0;
   std::uint32_t header_ofs_ = 0;
   FidoAddress orig_;
   FidoAddress dest_;
   std::string from_;
   std::string to_;
   std::string subject_;
-  std::unique_ptr<Stream> jhr_;
-  std::unique_ptr<Stream> jdx_;
-  std::unique_ptr<Stream> jdt_;
-  std::unique_ptr<Stream> jlr_;
+  jam::JamFile jhr_;
+  jam::JamFile jdx_;
+  jam::JamFile jdt_;
+  jam::JamFile jlr_;
   std::unique_ptr<Stream> text_;
 };
 

@@ -52,13 +52,22 @@ TEST_F(JamTest, OpenStatusCodes) {
   } steps[] = {{nullptr, JamMsgBase::kNoHeaderFile},
                {".jhr", JamMsgBase::kNoIndexFile},
                {".jdx", JamMsgBase::kNoTextFile},
-               {".jdt", JamMsgBase::kNoLastReadFile},
-               {".jlr", JamMsgBase::kCannotOpenHeader}};  // the header file is empty
+               {".jdt", JamMsgBase::kNoLastReadFile}};
   for (const Step& s : steps) {
     if (s.create) test::WriteFile(Base() + s.create, "");
     EXPECT_FALSE(b.OpenMsgBase(std::string(Base())));
     EXPECT_EQ(b.Status, s.status);
   }
+  // All four files, all empty: a creation that stopped before its fixed
+  // header, completed by the open.
+  test::WriteFile(Base() + ".jlr", "");
+  EXPECT_TRUE(b.OpenMsgBase(std::string(Base())));
+  EXPECT_TRUE(b.CloseMsgBase());
+  EXPECT_EQ(test::FileSizeOf(Base() + ".jhr"), 1024);
+  // A header file that is not a JAM header stays refused.
+  test::WriteFile(Base() + ".jhr", "XYZ");
+  EXPECT_FALSE(b.OpenMsgBase(std::string(Base())));
+  EXPECT_EQ(b.Status, JamMsgBase::kCannotOpenHeader);
 }
 
 TEST_F(JamTest, FirstMessage) {
@@ -233,7 +242,9 @@ class DamagedJam : public JamTest {
     JamMsgBase b;
     if (!b.OpenMsgBase(std::string(Base()))) return -1;
     b.CurMsgNum = 1;
-    return b.OpenMsg() ? 0 : b.Status;
+    if (b.OpenMsg()) return 0;
+    EXPECT_EQ(b.GetTextStream(), nullptr);
+    return b.Status;
   }
 };
 
@@ -244,10 +255,13 @@ TEST_F(DamagedJam, OffsetsCheckedBeforeUse) {
     std::uint32_t value;
     int status;
   } cases[] = {
-      {".jdx", 4, 0x80000000u, JamMsgBase::kBadHeaderOffset},
-      {".jdx", 4, 1000000u, JamMsgBase::kBadHeaderOffset},
+      // The open finds these records lead nowhere and empties them.
+      {".jdx", 4, 0x80000000u, JamMsgBase::kCannotReadMessage},
+      {".jdx", 4, 1000000u, JamMsgBase::kCannotReadMessage},
       {".jhr", 1024 + 60, 1000000u, JamMsgBase::kBadTextOffset},
       {".jhr", 1024 + 64, 1000000u, JamMsgBase::kBadTextOffset},
+      {".jhr", 1024 + 60, 0xFFFFFFF0u, JamMsgBase::kBadTextOffset},
+      {".jhr", 1024 + 64, 0xFFFFFFFFu, JamMsgBase::kBadTextOffset},  // Offset + TxtLen wraps in 32 bits
       {".jhr", 1024 + 0, 0x41414141u, JamMsgBase::kCannotReadMessage},
       {".jhr", 1024 + 8, 0xFFFFFFF0u, JamMsgBase::kCannotReadMessage},
   };
@@ -261,10 +275,23 @@ TEST_F(DamagedJam, OffsetsCheckedBeforeUse) {
   }
 }
 
-TEST_F(DamagedJam, SubfieldLengthsBeyondTheArea) {
-  Patch32(Base() + ".jhr", 1024 + 76 + 4, 0x7FFFFFFFu);  // DatLen of the first subfield
-  EXPECT_EQ(OpenFirst(), 0);
-  Patch32(Base() + ".jhr", 1024 + 8, 3);  // SubfieldLen smaller than one subfield header
+TEST_F(DamagedJam, SubfieldLengthsBeyondTheAreaFailTheMessage) {
+  const std::string jhr = test::ReadFile(Base() + ".jhr");
+  struct Case {
+    std::size_t at;
+    std::uint32_t value;
+  } cases[] = {
+      {1024 + 76 + 4, 0x7FFFFFFFu},  // DatLen of the first subfield
+      {1024 + 76 + 4, 100u},         // runs past SubfieldLen, not past the file
+      {1024 + 8, 3},                 // SubfieldLen smaller than one subfield header
+      {1024 + 8, 12},                // cuts the first subfield short
+  };
+  for (const Case& c : cases) {
+    test::WriteFile(Base() + ".jhr", jhr);
+    Patch32(Base() + ".jhr", c.at, c.value);
+    EXPECT_EQ(OpenFirst(), JamMsgBase::kCannotReadMessage) << c.at << " " << c.value;
+  }
+  test::WriteFile(Base() + ".jhr", jhr);
   EXPECT_EQ(OpenFirst(), 0);
 }
 

@@ -1,0 +1,380 @@
+// What an interrupted or failed change leaves in a JAM base, and what the
+// next open, the walk and the readers make of it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "msgbase/area.h"
+#include "msgbase/jam/jam_fault_platform.h"
+#include "msgbase/jam/jam_msg_base.h"
+#include "msgbase/le_bytes.h"
+#include "msgbase/msgbase_helpers.h"
+#include "test_util.h"
+
+namespace lw {
+namespace {
+
+using test::AddMessage;
+using test::JamFaultPlatform;
+using test::TextOf;
+using test::Walk;
+using Mode = JamFaultPlatform::Mode;
+using Log = std::vector<std::string>;
+
+constexpr std::size_t kActiveMsgs = 12;
+constexpr std::size_t kBaseMsgNum = 20;
+
+class JamRepair : public ::testing::Test {
+ protected:
+  std::string Base() const { return dir_ / "area"; }
+  std::uint32_t At32(const std::string& ext, std::size_t at) {
+    std::string s = test::ReadFile(Base() + ext);
+    return at + 4 <= s.size() ? GetLe32(reinterpret_cast<const std::uint8_t*>(s.data() + at)) : 0xDEADDEAD;
+  }
+  void Patch32(const std::string& ext, std::size_t at, std::uint32_t v) {
+    std::string s = test::ReadFile(Base() + ext);
+    ASSERT_LE(at + 4, s.size());
+    PutLe32(reinterpret_cast<std::uint8_t*>(s.data() + at), v);
+    test::WriteFile(Base() + ext, s);
+  }
+  // A base of messages "one", "two", "three" to "a", "b", "c".
+  void MakeThree() {
+    JamMsgBase b;
+    ASSERT_TRUE(b.CreateMsgBase(Base()));
+    AddMessage(b, "a", "one\r");
+    AddMessage(b, "b", "two\r");
+    AddMessage(b, "c", "three\r");
+    ASSERT_TRUE(b.CloseMsgBase());
+  }
+  // The texts of the live messages, first to last; every one must open.
+  std::vector<std::string> Texts(JamMsgBase& b) {
+    std::vector<std::string> texts;
+    for (b.SeekFirst(1); b.SeekFound(); b.SeekNext()) {
+      EXPECT_TRUE(b.OpenMsg()) << b.GetMsgNum();
+      texts.push_back(TextOf(b));
+    }
+    return texts;
+  }
+  // What opening the base writes, with the writes and syncs it made.
+  Log OpenLog(JamMsgBase& b) {
+    JamFaultPlatform watch;
+    platform::ScopedPlatform use(&watch);
+    EXPECT_TRUE(b.OpenMsgBase(Base())) << b.Status;
+    return watch.Log();
+  }
+
+  test::TempDir dir_;
+};
+
+// A move stopped after message 1's index record was emptied, before the
+// fixed header was written: ActiveMsgs still said 2.
+TEST_F(JamRepair, CountLeftBehindByAnInterruptedDeleteIsRecountedOnOpen) {
+  {
+    JamMsgBase b;
+    ASSERT_TRUE(b.CreateMsgBase(Base()));
+    AddMessage(b, "a", "one\r");
+    AddMessage(b, "b", "two\r");
+  }
+  Patch32(".jdx", 0, 0xFFFFFFFFu);
+  Patch32(".jdx", 4, 0xFFFFFFFFu);
+  ASSERT_EQ(At32(".jhr", kActiveMsgs), 2u);
+  JamMsgBase b;
+  EXPECT_EQ(OpenLog(b), (Log{"write area.jhr", "sync area.jhr"}));
+  EXPECT_EQ(b.GetMsgCount(), 1);
+  EXPECT_EQ(At32(".jhr", kActiveMsgs), 1u);  // on disk before any close
+  EXPECT_EQ(Texts(b), std::vector<std::string>{"two\r"});
+  ASSERT_TRUE(b.CloseMsgBase());
+  // Consistent now: the next open writes nothing.
+  EXPECT_EQ(OpenLog(b), Log{});
+}
+
+TEST_F(JamRepair, HeaderDeletedByAnotherProgramIsNotCounted) {
+  MakeThree();
+  Patch32(".jhr", 1024 + 52, At32(".jhr", 1024 + 52) | 0x80000000u);
+  const std::string jdx = test::ReadFile(Base() + ".jdx");
+  JamMsgBase b;
+  EXPECT_EQ(OpenLog(b), (Log{"write area.jhr", "sync area.jhr"}));
+  EXPECT_EQ(b.GetMsgCount(), 2);
+  EXPECT_EQ(test::ReadFile(Base() + ".jdx"), jdx);  // its record stays as that program left it
+}
+
+// Index records that lead to no header are messages never finished: they
+// read as absent, their records are emptied, the rest of the base stays.
+TEST_F(JamRepair, RecordsOfMessagesNeverFinishedReadAsAbsent) {
+  MakeThree();
+  const std::uint32_t second = At32(".jdx", 8 + 4);
+  const std::uint32_t jhr_size = static_cast<std::uint32_t>(test::FileSizeOf(Base() + ".jhr"));
+  const std::string jhr = test::ReadFile(Base() + ".jhr");
+  const std::string jdx = test::ReadFile(Base() + ".jdx");
+  struct Case {
+    const char* what;
+    std::uint32_t hdr_offset;
+    std::string jhr;
+  } cases[] = {
+      {"past the end of the header file", jhr_size, jhr},
+      {"far past the end", 0x7FFFFFF0u, jhr},
+      {"into the fixed header", 16, jhr},
+      {"at bytes without the signature", second + 4, jhr},
+      {"at a header cut short", second, jhr.substr(0, second + 40)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::WriteFile(Base() + ".jhr", c.jhr);
+    test::WriteFile(Base() + ".jdx", jdx);
+    Patch32(".jdx", 8 + 4, c.hdr_offset);
+    JamMsgBase b;
+    ASSERT_TRUE(b.OpenMsgBase(Base()));
+    EXPECT_EQ(At32(".jdx", 8 + 4), 0xFFFFFFFFu);
+    EXPECT_EQ(b.GetMsgCount(), c.jhr.size() == jhr.size() ? 2 : 1);
+    EXPECT_FALSE(b.MsgExists(2));
+    b.CurMsgNum = 2;
+    EXPECT_FALSE(b.OpenMsg());
+    EXPECT_EQ(AddMessage(b, "d", "four\r"), 4);
+    ASSERT_TRUE(b.CloseMsgBase());
+    JamMsgBase r;
+    ASSERT_TRUE(r.OpenMsgBase(Base()));
+    if (c.jhr.size() == jhr.size()) {
+      EXPECT_EQ(Texts(r), (std::vector<std::string>{"one\r", "three\r", "four\r"}));
+    } else {
+      EXPECT_EQ(Texts(r), (std::vector<std::string>{"one\r", "four\r"}));
+    }
+  }
+}
+
+// Text and header synced, the index record never written: the header is
+// nobody's, and the next message takes the number.
+TEST_F(JamRepair, HeaderWithoutIndexRecordIsPassedOver) {
+  MakeThree();
+  const std::string jdx = test::ReadFile(Base() + ".jdx");
+  test::WriteFile(Base() + ".jdx", jdx.substr(0, 16 + 5));  // and a torn record
+  JamMsgBase b;
+  ASSERT_TRUE(b.OpenMsgBase(Base()));
+  EXPECT_EQ(b.GetMsgCount(), 2);
+  EXPECT_EQ(AddMessage(b, "d", "four\r"), 3);
+  EXPECT_EQ(Texts(b), (std::vector<std::string>{"one\r", "two\r", "four\r"}));
+  ASSERT_TRUE(b.CloseMsgBase());
+  EXPECT_EQ(test::FileSizeOf(Base() + ".jdx"), 24);
+}
+
+// A creation killed before its fixed header was whole left files that the
+// opener saw but could not open, run after run.
+TEST_F(JamRepair, BaseLeftByAnInterruptedCreationIsCompleted) {
+  const std::string header_start("JAM\0\0\0", 6);
+  struct Case {
+    const char* what;
+    const char* jhr;  // nullptr: missing
+    std::size_t jhr_size;
+    bool others;  // .jdx, .jdt and .jlr exist
+  } cases[] = {
+      {"all four files empty", "", 0, true},
+      {"a fixed header cut short", header_start.data(), 6, true},
+      {"a fixed header of zeros", nullptr, 1024, true},
+      {"only the header file", "", 0, false},
+      {"no header file", nullptr, 0, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::TempDir dir;
+    const std::string base = dir / "area";
+    if (c.jhr != nullptr || c.jhr_size > 0) {
+      test::WriteFile(base + ".jhr", c.jhr ? std::string(c.jhr, c.jhr_size) : std::string(c.jhr_size, '\0'));
+    }
+    for (const char* ext : {".jdx", ".jdt", ".jlr"}) {
+      if (c.others) test::WriteFile(base + ext, "");
+    }
+    MsgBasePtr area;
+    ASSERT_TRUE(OpenOrCreateArea(area, "J" + base));
+    EXPECT_EQ(AddMessage(*area, "x", "hello\r"), 1);
+    ASSERT_TRUE(area->CloseMsgBase());
+    JamMsgBase r;
+    ASSERT_TRUE(r.OpenMsgBase(base));
+    EXPECT_EQ(r.GetMsgCount(), 1);
+    EXPECT_EQ(r.FixedHeader().base_msg_num, 1u);
+    EXPECT_NE(r.FixedHeader().date_created, 0u);
+  }
+}
+
+TEST_F(JamRepair, HeaderlessBaseWithContentIsNotOverwritten) {
+  MakeThree();
+  const std::string jdt = test::ReadFile(Base() + ".jdt");
+  test::WriteFile(Base() + ".jhr", "");
+  JamMsgBase b;
+  EXPECT_FALSE(b.OpenMsgBase(Base()));
+  EXPECT_FALSE(b.CreateMsgBase(Base()));
+  EXPECT_EQ(test::FileSizeOf(Base() + ".jhr"), 0);
+  EXPECT_EQ(test::ReadFile(Base() + ".jdt"), jdt);
+}
+
+TEST_F(JamRepair, CreatingOverAnExistingBaseKeepsItsMessages) {
+  MakeThree();
+  std::filesystem::remove(Base() + ".jlr");
+  JamMsgBase b;
+  ASSERT_TRUE(b.CreateMsgBase(Base()));
+  EXPECT_EQ(Texts(b), (std::vector<std::string>{"one\r", "two\r", "three\r"}));
+}
+
+TEST_F(JamRepair, CloseReportsEveryFailure) {
+  // A clean base: only the four closes can fail.
+  for (long call = 1;; ++call) {
+    JamMsgBase b;
+    ASSERT_TRUE(b.CreateMsgBase(Base()));
+    JamFaultPlatform faults;
+    faults.Arm(Mode::kFailOne, call);
+    platform::ScopedPlatform use(&faults);
+    const bool closed = b.CloseMsgBase();
+    if (!faults.Reached()) {
+      EXPECT_TRUE(closed);
+      EXPECT_EQ(call, 5);
+      break;
+    }
+    EXPECT_FALSE(closed) << call;
+  }
+  // A fixed header whose sync failed in WriteMsg is written again at close,
+  // and a failure there is reported too.
+  for (bool close_fails : {true, false}) {
+    SCOPED_TRACE(close_fails);
+    JamFaultPlatform faults;
+    platform::ScopedPlatform use(&faults);
+    JamMsgBase b;
+    ASSERT_TRUE(b.OpenMsgBase(Base()));
+    ASSERT_TRUE(b.CreateMsg());
+    b.GetTextStream()->Write("x\r", 2);
+    const long before = faults.Calls();
+    ASSERT_TRUE(b.WriteMsg());
+    const long write_calls = faults.Calls() - before;
+    ASSERT_TRUE(b.CreateMsg());
+    b.GetTextStream()->Write("y\r", 2);
+    faults.Arm(Mode::kFailOne, faults.Calls() + write_calls);  // the last: the sync of the fixed header
+    EXPECT_FALSE(b.WriteMsg());
+    ASSERT_EQ(faults.Log().back(), "write area.jhr");
+    faults.ClearLog();
+    faults.Arm(close_fails ? Mode::kFailOne : Mode::kPass, faults.Calls() + 3);  // seek, write, sync
+    EXPECT_EQ(b.CloseMsgBase(), !close_fails);
+    EXPECT_EQ(faults.Log().front(), "write area.jhr");
+  }
+}
+
+// BaseMsgNum 2,013,265,921 made the walk count up from 1, with a size
+// query per number, for hours.
+TEST_F(JamRepair, WalkOverAHighBaseMsgNumVisitsTheRecordsPresent) {
+  constexpr std::uint32_t kHigh = 2013265921u;
+  {
+    JamMsgBase b;
+    ASSERT_TRUE(b.CreateMsgBase(Base()));
+  }
+  Patch32(".jhr", kBaseMsgNum, kHigh);
+  JamMsgBase b;
+  ASSERT_TRUE(b.OpenMsgBase(Base()));
+  const std::int32_t first = AddMessage(b, "a", "one\r");
+  AddMessage(b, "b", "two\r");
+  AddMessage(b, "c", "three\r");
+  EXPECT_EQ(first, static_cast<std::int32_t>(kHigh));
+  b.CurMsgNum = first + 1;
+  ASSERT_TRUE(b.DeleteMsg());
+  JamFaultPlatform count;
+  platform::ScopedPlatform use(&count);
+  EXPECT_EQ(Walk(b), (std::vector<std::int32_t>{first, first + 2}));
+  b.SeekFirst(first + 1);
+  EXPECT_EQ(b.GetMsgNum(), first + 2);
+  b.SeekPrior();
+  EXPECT_EQ(b.GetMsgNum(), first);
+  b.SeekPrior();
+  EXPECT_FALSE(b.SeekFound());
+  EXPECT_EQ(b.GetHighMsgNum(), first + 2);
+  EXPECT_LT(count.Calls(), 200);
+}
+
+TEST_F(JamRepair, MessageNumbersEndAtTheLargestInt32) {
+  {
+    JamMsgBase b;
+    ASSERT_TRUE(b.CreateMsgBase(Base()));
+  }
+  Patch32(".jhr", kBaseMsgNum, 0x7FFFFFFFu);
+  JamMsgBase b;
+  ASSERT_TRUE(b.OpenMsgBase(Base()));
+  EXPECT_EQ(AddMessage(b, "a", "one\r"), 0x7FFFFFFF);
+  EXPECT_FALSE(b.CreateMsg());  // no number left
+  EXPECT_EQ(Walk(b), std::vector<std::int32_t>{0x7FFFFFFF});
+  ASSERT_TRUE(b.CloseMsgBase());
+  for (std::uint32_t bad : {0u, 0x80000000u, 0xFFFFFFFFu}) {
+    Patch32(".jhr", kBaseMsgNum, bad);
+    EXPECT_FALSE(b.OpenMsgBase(Base())) << bad;
+  }
+}
+
+TEST_F(JamRepair, AppendAndDeleteSyncEachStepBeforeTheNext) {
+  JamFaultPlatform watch;
+  platform::ScopedPlatform use(&watch);
+  JamMsgBase b;
+  ASSERT_TRUE(b.CreateMsgBase(Base()));
+  AddMessage(b, "a", "one\r");
+  watch.ClearLog();
+  AddMessage(b, "b", "two\r");
+  EXPECT_EQ(watch.Log(), (Log{"write area.jdt", "sync area.jdt", "write area.jhr", "sync area.jhr",
+                              "write area.jdx", "sync area.jdx", "write area.jhr", "sync area.jhr"}));
+  watch.ClearLog();
+  b.CurMsgNum = 1;
+  ASSERT_TRUE(b.DeleteMsg());
+  EXPECT_EQ(watch.Log(), (Log{"write area.jhr", "sync area.jhr", "write area.jdx", "sync area.jdx",
+                              "write area.jhr", "sync area.jhr"}));
+  watch.ClearLog();
+  ASSERT_TRUE(b.CloseMsgBase());
+  EXPECT_EQ(watch.Log(), Log{});  // everything was on disk already
+}
+
+TEST_F(JamRepair, CreationSyncsTheFolderBeforeTheHeader) {
+  JamFaultPlatform watch;
+  platform::ScopedPlatform use(&watch);
+  JamMsgBase b;
+  ASSERT_TRUE(b.CreateMsgBase(dir_ / "new/area"));
+  EXPECT_EQ(watch.Log(), (Log{"syncdir", "syncdir", "write area.jhr", "sync area.jhr"}));
+}
+
+// A failed read handed out an empty header (the rules then skipped the
+// message) or NULs in place of the text.
+TEST_F(JamRepair, EveryFailedOrShortReadFailsOpenMsg) {
+  {
+    JamMsgBase b;
+    ASSERT_TRUE(b.CreateMsgBase(Base()));
+    AddMessage(b, "a", "\001MSGID: 1:2/3 4\rthe text\r");
+  }
+  for (Mode mode : {Mode::kFailOne, Mode::kShortOne}) {
+    for (long call = 1;; ++call) {
+      JamMsgBase b;
+      ASSERT_TRUE(b.OpenMsgBase(Base()));
+      b.CurMsgNum = 1;
+      JamFaultPlatform faults;
+      faults.Arm(mode, call);
+      platform::ScopedPlatform use(&faults);
+      const bool opened = b.OpenMsg();
+      if (!faults.Reached()) {
+        ASSERT_TRUE(opened);
+        EXPECT_EQ(TextOf(b), "\001MSGID: 1:2/3 4\rthe text\r");
+        break;
+      }
+      if (mode == Mode::kShortOne && !faults.Shortened()) continue;  // no read at that call
+      EXPECT_FALSE(opened) << call;
+      EXPECT_EQ(b.GetTextStream(), nullptr);
+      ASSERT_LT(call, 100);
+    }
+  }
+}
+
+TEST_F(JamRepair, DeletingTheOpenMessageKeepsItReadable) {
+  MakeThree();
+  JamMsgBase b;
+  ASSERT_TRUE(b.OpenMsgBase(Base()));
+  b.SeekFirst(2);
+  ASSERT_TRUE(b.OpenMsg());
+  ASSERT_TRUE(b.DeleteMsg());
+  EXPECT_EQ(TextOf(b), "two\r");
+  EXPECT_FALSE(b.DeleteMsg());  // once only
+  EXPECT_TRUE(b.CloseMsg());
+  EXPECT_EQ(Walk(b), (std::vector<std::int32_t>{1, 3}));
+  EXPECT_EQ(b.GetMsgCount(), 2);
+  ASSERT_TRUE(b.CloseMsgBase());
+  EXPECT_EQ(At32(".jhr", kActiveMsgs), 2u);
+}
+
+}  // namespace
+}  // namespace lw
