@@ -8,6 +8,9 @@ command -v make >/dev/null 2>&1 || missing+=(make)
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
 # A FidoNet tosser whose JAM and *.MSG areas the end-to-end tests scan.
 command -v crashmail >/dev/null 2>&1 || missing+=(crashmail)
+# The manual pages are rendered with warnings on by a test.
+command -v man >/dev/null 2>&1 || missing+=(man-db)
+command -v groff >/dev/null 2>&1 || missing+=(groff-base)
 case "${1:-}" in
   --bench) [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev) ;;
   --win32)

@@ -3,6 +3,8 @@
 #include "app/area_lock.h"
 #include "app/current_message.h"
 #include "app/last_msgid.h"
+#include "app/message_report.h"
+#include "app/text_charset.h"
 #include "app/rules.h"
 #include "app/transfer.h"
 #include "msgbase/area.h"
@@ -24,9 +26,10 @@ struct StartPoint {
   bool matched = false;    // the stored identifier matched and a message follows
 };
 
-Status FindStart(MessageBase& area, const std::string& msgid_file, std::int32_t user, StartPoint& start) {
+Status FindStart(MessageBase& area, const std::string& msgid_file, std::int32_t user, bool dry_run,
+                 StartPoint& start) {
   start.scan_start = area.GetLastRead(user);
-  if (start.scan_start == 0 && !area.SetLastRead(user, 0)) {
+  if (start.scan_start == 0 && !dry_run && !area.SetLastRead(user, 0)) {
     return Status::Error("unable to write lastread pointer of messagebase");
   }
   if (start.scan_start == -1 || start.scan_start == 0) {
@@ -68,8 +71,36 @@ void ReadHeader(MessageBase& area, CurrentMessage& msg) {
   area.GetDateArrived(msg.arrived);
 }
 
-void ShowCount(std::int32_t scanned) {
-  platform::Os().ConsoleWriteKeepCursor(IntToStr(scanned) + " message(s) scanned");
+// The running count; a dry run shows a line per message instead.
+void ShowCount(const Run& run, std::int32_t scanned) {
+  if (!run.dry_run) ConsoleProgress(IntToStr(scanned) + " message(s) scanned");
+}
+
+// What is done with a picked message, for the dry run and the detail line.
+std::string ActionWord(const MoverConfig& config, const RuleVerdict& verdict, bool done) {
+  if (verdict.kill) return done ? "killed" : "kill";
+  std::string targets;
+  for (const std::string& t : verdict.targets) targets += (targets.empty() ? "" : ", ") + t;
+  if (config.MoveMode) return (done ? "moved to " : "move to ") + targets;
+  return (done ? "copied to " : "copy to ") + targets;
+}
+
+// The verdict on a message that stays where it is.
+std::string KeptWord(bool high_water, bool local_unsent, const RuleVerdict& verdict) {
+  if (high_water) return "kept (high-water mark)";
+  if (local_unsent) return "kept (local mail not sent yet)";
+  if (verdict.not_touch) return "kept (NOT_TOUCH)";
+  return "kept (no rule)";
+}
+
+// A dry run's line for a picked message: the action and the rule that picked it.
+std::string PickedLine(const Run& run, const MessageFacts& facts, const RuleVerdict& verdict) {
+  return DryRunLine(facts, ActionWord(run.config, verdict, false) + " (rule: " +
+                               ForTerminal(run.log.LastLogOnlyText(), "CP866") + ")");
+}
+
+void LogDetail(Run& run, const MessageFacts& facts, const std::string& action) {
+  if (run.config.LogDetail) run.log.LogOnly('=', kProductTag, DetailLine(facts, action), facts.charset);
 }
 
 // What the walk has seen so far.
@@ -86,19 +117,32 @@ Status ActOnMessage(Run& run, MessageBase& area, const std::string& area_id, Are
   const MoverConfig& config = run.config;
   CurrentMessage msg;
   ReadHeader(area, msg);
+  // Another program's bookkeeping, not mail: no rule may take it away.
+  const bool high_water = IsHighWaterMark(area, area_id, msg);
   bool skip = config.KeepLocalUnsent && !area.IsAttr(kAttrSent) && area.IsAttr(kAttrLocal);
   RuleVerdict verdict;
-  if (!skip) verdict = EvaluateRules(config, msg, run.log);
+  if (!skip && !high_water) verdict = EvaluateRules(config, msg, run.log);
   if (config.UseLastRead) area.GetKludge(kMsgIdKludge, run.latest_msgid_line);
   if (!verdict.found) {
     walk.last_kept = area.GetMsgNum();
+    if (run.dry_run) ConsoleLine(DryRunLine(GatherFacts(area, msg), KeptWord(high_water, skip, verdict)));
+    return Status();
+  }
+  ++result.found_count;
+  if (run.dry_run) {
+    ConsoleLine(PickedLine(run, GatherFacts(area, msg), verdict));
     return Status();
   }
   if (!verdict.kill) LW_RETURN_IF_ERROR(TransferMessage(area, msg, verdict.targets, run.log));
-  ++result.found_count;
-  if (!config.MoveMode && !verdict.kill) return Status();
+  // Gathered only now: looking for kludges walks the text the copy reads.
+  const MessageFacts facts = config.LogDetail ? GatherFacts(area, msg) : MessageFacts();
+  if (!config.MoveMode && !verdict.kill) {
+    LogDetail(run, facts, ActionWord(config, verdict, true));
+    return Status();
+  }
   if (area.DeleteMsg()) {
     run.log.LogOnly('-', kProductTag, "moving or kill message");
+    LogDetail(run, facts, ActionWord(config, verdict, true));
   } else {
     run.log.Warning(kProductTag, "Unable to delete message " + IntToStr(area.GetMsgNum()) + " in " + area_id);
   }
@@ -135,29 +179,64 @@ Status WalkArea(Run& run, MessageBase& area, const std::string& area_id, const S
   Walk walk;
   while (area.SeekFound()) {
     LW_RETURN_IF_ERROR(VisitMessage(run, area, area_id, result, walk));
-    ShowCount(walk.scanned);
+    ShowCount(run, walk.scanned);
     area.SeekNext();
   }
   run.log.LogOnly('*', kProductTag, IntToStr(walk.scanned) + " message(s) scanned");
-  if ((run.config.UseLastRead || run.config.MoveMode) && !walk.unreadable_seen) {
+  if ((run.config.UseLastRead || run.config.MoveMode) && !walk.unreadable_seen && !run.dry_run) {
     LW_RETURN_IF_ERROR(StorePosition(run, area, LastMsgIdFileName(area_id), walk));
   }
   return Status();
+}
+
+// What the system says is wrong with an area's path ("" when its folder
+// can be listed, or its base file opened): the reason a lock or an open
+// failed, for standard error.
+std::string AreaAccessProblem(const std::string& area_id) {
+  AreaKind kind = AreaKind::kNone;
+  std::string path;
+  ParseAreaId(area_id, kind, path);
+  if (kind == AreaKind::kNone) return "no known format letter (*, M, F, S, J) before the path";
+  std::string probe = kind == AreaKind::kMsg ? path : path + (kind == AreaKind::kSquish ? ".sqd" : ".jhr");
+  platform::Platform& os = platform::Os();
+  std::uint32_t attr = 0;
+  int rc = os.QueryAttributes(probe, &attr);
+  if (rc == platform::kOk && kind == AreaKind::kMsg) {
+    platform::SearchHandle search = 0;
+    platform::DirEntry entry;
+    rc = os.FindFirst(probe + platform::kPathSeparator + "*", 0x3F, &search, &entry);
+    if (rc == platform::kOk) os.FindClose(search);
+    if (rc == platform::kFileNotFound) rc = platform::kOk;  // an empty folder
+  } else if (rc == platform::kOk) {
+    platform::FileHandle file = platform::kNoFile;
+    rc = os.OpenFile(probe, platform::Access::kRead, platform::Sharing::kDenyNone, &file);
+    if (rc == platform::kOk) os.CloseFile(file);
+  }
+  return rc == platform::kOk ? std::string() : probe + ": " + os.ErrorReason(rc);
 }
 
 }  // namespace
 
 Status ScanArea(Run& run, const std::string& area_id, AreaScanResult& result) {
   AreaLock lock;
-  LW_RETURN_IF_ERROR(lock.Acquire(area_id));
+  if (Status locked = lock.Acquire(area_id); !locked.ok()) {
+    const std::string problem = AreaAccessProblem(area_id);
+    if (!problem.empty()) NoteErrorDiagnostic("cannot open netmail area " + area_id + ": " + problem);
+    return locked;
+  }
   MsgBasePtr area;
-  if (!OpenArea(area, area_id)) return Status::Error("unable to open messagebase - " + area_id);
+  if (!OpenArea(area, area_id)) {
+    const std::string problem = AreaAccessProblem(area_id);
+    NoteErrorDiagnostic("cannot open netmail area " + area_id + ": " +
+                        (problem.empty() ? "the base does not open (damaged, or held by another program)" : problem));
+    return Status::Error("unable to open messagebase - " + area_id);
+  }
   area->SetFlag(kFlagEchomail | kFlagLocal, false);
   area->SetFlag(kFlagNetmail, true);
 
   StartPoint start;
   if (run.config.UseLastRead) {
-    LW_RETURN_IF_ERROR(FindStart(*area, LastMsgIdFileName(area_id), run.config.UserNumber, start));
+    LW_RETURN_IF_ERROR(FindStart(*area, LastMsgIdFileName(area_id), run.config.UserNumber, run.dry_run, start));
   }
   // From message 1 the area is scanned when it holds any message; after a
   // matching lastread message only when one follows it.
@@ -168,7 +247,7 @@ Status ScanArea(Run& run, const std::string& area_id, AreaScanResult& result) {
     LW_RETURN_IF_ERROR(WalkArea(run, *area, area_id, start, result));
   }
   if (!CloseArea(area)) return Status::Error("unable to close messagebase - " + area_id);
-  platform::Os().ConsoleWrite(platform::kLineEnd);
+  if (ConsoleShowsAll() && !run.dry_run) platform::Os().ConsoleWrite(platform::kLineEnd);
   return Status();
 }
 

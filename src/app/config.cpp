@@ -2,7 +2,9 @@
 
 #include <string>
 
+#include "app/config_check.h"
 #include "app/rule_line.h"
+#include "app/text_charset.h"
 #include "fidoutil/cp866.h"
 #include "fidoutil/helpers.h"
 #include "log/log_file.h"
@@ -78,6 +80,16 @@ bool AppendName(RuleList<std::string>& list, std::string_view value) {
   return true;
 }
 
+// A configuration that cannot be read ends the run through the fault
+// report; standard error is told the path and why.
+Status ConfigFault(const std::string& name, int rc, Status fault) {
+  std::uint32_t attr = 0;
+  const bool folder = platform::Os().QueryAttributes(name, &attr) == platform::kOk && (attr & platform::kAttrDirectory);
+  NoteErrorDiagnostic("cannot read configuration " + name + ": " +
+                      (folder ? std::string("it is a folder") : platform::Os().ErrorReason(rc)));
+  return fault;
+}
+
 void SetPriority(MoverConfig& config, std::string_view rest) {
   for (int i = 0; i < 5; ++i) {
     config.Priority[i] = Trim(ExtractWord(i + 1, rest, " ")).substr(0, kMaxPriorityWord);
@@ -86,8 +98,13 @@ void SetPriority(MoverConfig& config, std::string_view rest) {
 
 }  // namespace
 
+std::string ProgramTitle() { return std::string("Larkway/") + platform::kPlatformName + " " + kVersion; }
+
 bool ApplyConfigLine(MoverConfig& config, std::string_view raw, int line_number) {
-  ConfigLine line(raw);
+  CheckConfigLine(raw, line_number, config.problems);
+  std::string charset_problem;
+  ConfigLine line(RuleNamesToCp866(raw, &charset_problem));
+  if (!charset_problem.empty()) config.problems.push_back(ConfigProblem{line_number, charset_problem});
   if (line.StartsWith("NETMAIL ")) return AppendName(config.NetmailAreas, Trim(line.PathRest("NETMAIL ")));
   if (line.StartsWith("TO ")) return AppendNameRule(config, config.ToRules, line, "TO ", kMaxNameLength, line_number);
   if (line.StartsWith("FROM ")) {
@@ -114,17 +131,23 @@ bool ApplyConfigLine(MoverConfig& config, std::string_view raw, int line_number)
     config.KeepLocalUnsent = Trim(line.Rest("DON'T_TOUCH_LOCAL_AND_UNSENT_MAIL ")) == "YES";
   } else if (line.StartsWith("LOG ")) {
     config.LogFileName = Trim(line.PathRest("LOG "));
+  } else if (line.StartsWith("LOGCHARSET ")) {
+    config.LogUtf8 = Trim(line.Rest("LOGCHARSET ")) == "UTF-8";
+  } else if (line.StartsWith("LOGDETAIL ")) {
+    config.LogDetail = Trim(line.Rest("LOGDETAIL ")) == "YES";
   }
   return true;
 }
 
 Status ReadConfiguration(const std::string& name, MoverConfig& config) {
+  platform::Platform& os = platform::Os();
   std::uint32_t attr = 0;
-  if (name.empty() || platform::Os().QueryAttributes(name, &attr) != platform::kOk) {
+  if (int rc = name.empty() ? platform::kFileNotFound : os.QueryAttributes(name, &attr); rc != platform::kOk) {
+    NoteErrorDiagnostic("cannot open configuration " + name + ": " + os.ErrorReason(rc));
     return Status::Error("Unable to open " + name + ", rc=" + Hex8(0));
   }
   platform::TextReader reader;
-  if (int rc = reader.Open(name); rc != platform::kOk) return LW_FAULT(rc);
+  if (int rc = reader.Open(name); rc != platform::kOk) return ConfigFault(name, rc, LW_FAULT(rc));
 
   config = MoverConfig();
   std::string raw;
@@ -133,12 +156,13 @@ Status ReadConfiguration(const std::string& name, MoverConfig& config) {
   while (reader.ReadLine(&raw, &error)) {
     ++line_number;
     if (!ApplyConfigLine(config, CutConfigLine(raw), line_number)) {
-      ConsoleWarning("More than 100 entries of one key, line " + IntToStr(line_number) +
-                     " ignored: " + raw);
+      // Standard error hears of it with the other problems.
+      ConsoleLine("Warning: More than 100 entries of one key, line " + IntToStr(line_number) + " ignored: " + raw);
+      config.problems.push_back(ConfigProblem{line_number, "more than 100 entries of one key; the line is not read"});
     }
   }
-  if (error != platform::kOk) return LW_FAULT(error);
-  if (int rc = reader.Close(); rc != platform::kOk) return LW_FAULT(rc);
+  if (error != platform::kOk) return ConfigFault(name, error, LW_FAULT(error));
+  if (int rc = reader.Close(); rc != platform::kOk) return ConfigFault(name, rc, LW_FAULT(rc));
   return Status();
 }
 

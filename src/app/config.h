@@ -19,7 +19,10 @@ inline constexpr std::size_t kMaxPriorityWord = 9;
 // A configuration line is read up to this many characters.
 inline constexpr std::size_t kMaxConfigLine = 255;
 inline const char* const kProductTag = "LW 1.07";
-inline const char* const kProgramTitle = "Larkway/WIN32 1.07";
+inline const char* const kVersion = "1.07";
+// "Larkway/<platform> 1.07", as the banner and the log's start line name
+// the program.
+std::string ProgramTitle();
 
 struct NameRule {
   std::string name;  // folded, at most 36 characters (72 for a subject); may hold * and ?
@@ -64,14 +67,18 @@ struct MoverConfig {
   std::string Priority[5];
   bool KeepLocalUnsent = false;
   std::string LogFileName;
+  bool LogUtf8 = false;    // LOGCHARSET UTF-8: the log is written in UTF-8
+  bool LogDetail = false;  // LOGDETAIL YES: a detail line for each action
   // Lines skipped or possibly misread, in file order.
   std::vector<ConfigProblem> problems;
 };
 
 // Reads the configuration file `name` into `config`.  A missing file is a
 // reported error; one that cannot be opened or read is the run-time fault
-// of the failed call.  A list entry beyond its list's limit is skipped with
-// a console warning.
+// of the failed call (standard error is told the path and the system's
+// reason).  A list entry beyond its list's limit is skipped with a console
+// warning.  Lines skipped or possibly misread are recorded in
+// `config.problems`; reporting them is the caller's.
 Status ReadConfiguration(const std::string& name, MoverConfig& config);
 
 // The settings a run cannot do without: a netmail area, and a user number
@@ -81,8 +88,10 @@ Status CheckSettings(const MoverConfig& config);
 // The first kMaxConfigLine characters of a configuration line.
 std::string_view CutConfigLine(std::string_view line);
 
-// Applies one configuration line (without its line end) to `config`.
-// Returns false when the line was a list entry beyond the list's limit.
+// Applies one configuration line (without its line end) to `config`, and
+// records in `config.problems` what is wrong with it.  A rule name written
+// in UTF-8 is compared in CP866.  Returns false when the line was a list
+// entry beyond the list's limit.
 bool ApplyConfigLine(MoverConfig& config, std::string_view line, int line_number = 0);
 
 }  // namespace lw

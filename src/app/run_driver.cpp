@@ -1,6 +1,7 @@
 #include "app/run_driver.h"
 
 #include "app/area_scan.h"
+#include "app/command_options.h"
 #include "app/config.h"
 #include "app/run.h"
 #include "errreport/exit_report.h"
@@ -11,17 +12,42 @@ namespace lw {
 
 namespace {
 
+constexpr int kExitCheckProblems = 1;
+constexpr int kExitUsage = 2;
+
+// `text` written with this system's console line ends.
+std::string WithLineEnds(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') {
+      out += platform::kLineEnd;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 void WriteBanner() {
-  std::string banner = "Larkway/WIN32 1.07, netmail sorter for FidoNet message bases";
+  std::string banner = ProgramTitle() + ", netmail sorter for FidoNet message bases";
   banner += platform::kLineEnd;
   ConsoleLine(banner);
+}
+
+// Each problem of the configuration as "larkway: file:line: kind: text".
+void ReportProblems(const std::string& config_name, const MoverConfig& config, const char* kind) {
+  for (const ConfigProblem& p : config.problems) {
+    Diagnose(config_name + ":" + IntToStr(p.line_number) + ": " + kind + ": " + p.text);
+  }
 }
 
 // Reads the settings and opens the log; the log's start line follows.
 Status Prepare(Run& run, const std::string& config_name) {
   LW_RETURN_IF_ERROR(ReadConfiguration(config_name, run.config));
-  if (!run.config.LogFileName.empty()) LW_RETURN_IF_ERROR(run.log.Open(run.config.LogFileName));
-  run.log.LogOnly('>', kProgramTitle, "started");
+  ReportProblems(config_name, run.config, "warning");
+  run.log.SetUtf8(run.config.LogUtf8);
+  if (!run.config.LogFileName.empty() && !run.dry_run) LW_RETURN_IF_ERROR(run.log.Open(run.config.LogFileName));
+  run.log.LogOnly('>', ProgramTitle(), "started");
   return CheckSettings(run.config);
 }
 
@@ -42,29 +68,49 @@ Status ScanAreas(Run& run) {
 }
 
 // The one exit point: reports a failure as the console and the log expect
-// it and turns it into the exit code.
+// it, and on standard error, and turns it into the exit code.
 int Finish(Run& run, const Status& status) {
   if (status.ok()) return 0;
   if (status.is_fault()) {
     WriteFaultReport(status.exit_code(), status.file(), status.line());
+    std::string noted = TakeErrorDiagnostic();
+    Diagnose(!noted.empty() ? noted
+                            : "run-time fault " + IntToStr(status.exit_code()) + " (" + status.file() + ", line " +
+                                  IntToStr(status.line()) + "): " +
+                                  platform::Os().ErrorReason(status.exit_code()));
   } else {
     run.log.Error(kProductTag, status.text());
   }
   return status.exit_code();
 }
 
-}  // namespace
-
-int RunMover(int argc, const char* const* argv) {
-  ArmExitReport();
-  WriteBanner();
-  platform::Os().ConsoleSetColor(7);
-  if (argc < 2) {
-    ConsoleLine("Usage: LARKWAY.EXE configname");
-    return 0;
+// --check: reads the configuration only and reports every problem on
+// standard error; the console gets one line of outcome.
+int CheckConfiguration(const std::string& config_name) {
+  MoverConfig config;
+  Status status = ReadConfiguration(config_name, config);
+  if (!status.ok()) {
+    std::string noted = TakeErrorDiagnostic();
+    Diagnose(noted.empty() ? "cannot read configuration " + config_name : noted);
+    return kExitCheckProblems;
   }
+  ReportProblems(config_name, config, "error");
+  std::size_t count = config.problems.size();
+  if (Status settings = CheckSettings(config); !settings.ok()) {
+    Diagnose(config_name + ": error: " + settings.text());
+    ++count;
+  }
+  ConsoleLine(config_name + (count == 0 ? ": no problems found" : ": " + IntToStr(static_cast<std::int32_t>(count)) +
+                                                                      " problem(s) found"));
+  return count == 0 ? 0 : kExitCheckProblems;
+}
+
+// A scan, real or dry, of every netmail area the configuration names.
+int RunAreas(const CommandOptions& options) {
   Run run;
-  Status status = Prepare(run, argv[1]);
+  run.dry_run = options.dry_run;
+  run.log.KeepLastLogOnlyText(options.dry_run);
+  Status status = Prepare(run, options.config_name);
   // Heap in use from here on is the scan's own; a clean scan gives it all back.
   const std::int64_t heap_at_start = platform::HeapInUse();
   if (status.ok()) status = ScanAreas(run);
@@ -74,6 +120,43 @@ int RunMover(int argc, const char* const* argv) {
     run.log.LogOnly('i', kProductTag, "Memory leak is " + IntToStr(static_cast<std::int32_t>(leak)) + " bytes.");
   }
   return Finish(run, status);
+}
+
+int Dispatch(const CommandOptions& options, const std::string& program) {
+  platform::Platform& os = platform::Os();
+  if (!options.error.empty()) {
+    os.ErrorWrite(WithLineEnds("larkway: " + options.error + "\n" + UsageText(program, true) + "\n"));
+    return kExitUsage;
+  }
+  if (options.help) {
+    os.ConsoleWrite(WithLineEnds(HelpText(program)));
+    return 0;
+  }
+  if (options.version) {
+    os.ConsoleWrite(WithLineEnds(VersionText()));
+    return 0;
+  }
+  if (options.check) return CheckConfiguration(options.config_name);
+  if (options.quiet) SetConsoleLevel(ConsoleLevel::kErrorsOnly);
+  WriteBanner();
+  os.ConsoleSetColor(7);
+  if (options.no_arguments) {
+    ConsoleLine(UsageText(program, false));
+    return 0;
+  }
+  return RunAreas(options);
+}
+
+}  // namespace
+
+int RunMover(int argc, const char* const* argv) {
+  ArmExitReport();
+  const CommandOptions options = ReadCommandOptions(argc, argv);
+  const int code = Dispatch(options, platform::ProgramName(argc > 0 ? argv[0] : "larkway"));
+  platform::Os().ConsoleResetColor();
+  SetConsoleLevel(ConsoleLevel::kAll);
+  TakeErrorDiagnostic();
+  return code;
 }
 
 }  // namespace lw

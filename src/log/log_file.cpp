@@ -12,6 +12,9 @@ void TwoDigits(std::string& s, int v) {
   s += static_cast<char>('0' + v % 10);
 }
 
+ConsoleLevel g_console_level = ConsoleLevel::kAll;
+std::string g_error_diagnostic;
+
 const char* const kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
@@ -35,14 +38,40 @@ std::string LogStamp(const platform::LocalTime& t) {
 
 std::string LogStamp() { return LogStamp(platform::Os().Now()); }
 
+void SetConsoleLevel(ConsoleLevel level) { g_console_level = level; }
+bool ConsoleShowsAll() { return g_console_level == ConsoleLevel::kAll; }
+
 void ConsoleLine(std::string_view text) {
-  platform::Os().ConsoleWrite(text);
-  platform::Os().ConsoleWrite(platform::kLineEnd);
+  if (!ConsoleShowsAll()) return;
+  platform::Os().ConsoleWrite(std::string(text).append(platform::kLineEnd));
 }
 
-void ConsoleError(std::string_view text) { ConsoleLine(std::string("Error: ").append(text)); }
+void ConsoleProgress(std::string_view text) {
+  if (ConsoleShowsAll()) platform::Os().ConsoleWriteKeepCursor(text);
+}
 
-void ConsoleWarning(std::string_view text) { ConsoleLine(std::string("Warning: ").append(text)); }
+void Diagnose(std::string_view text) {
+  platform::Os().ErrorWrite(std::string("larkway: ").append(text).append(platform::kLineEnd));
+}
+
+void NoteErrorDiagnostic(std::string text) { g_error_diagnostic = std::move(text); }
+
+std::string TakeErrorDiagnostic() {
+  std::string text;
+  text.swap(g_error_diagnostic);
+  return text;
+}
+
+void ConsoleError(std::string_view text) {
+  platform::Os().ConsoleWrite(std::string("Error: ").append(text).append(platform::kLineEnd));
+  std::string noted = TakeErrorDiagnostic();
+  Diagnose(noted.empty() ? text : std::string_view(noted));
+}
+
+void ConsoleWarning(std::string_view text) {
+  ConsoleLine(std::string("Warning: ").append(text));
+  Diagnose(std::string("warning: ").append(text));
+}
 
 std::string_view CutLogLine(std::string_view line) { return line.substr(0, kMaxLogLine); }
 
@@ -52,9 +81,10 @@ LogFile::~LogFile() {
 
 Status LogFile::Open(const std::string& file_name) {
   platform::Platform& os = platform::Os();
-  if (!ForceDirectories(ParentDir(file_name)) ||
-      os.OpenAppend(file_name, &file_) != platform::kOk) {
+  int rc = ForceDirectories(ParentDir(file_name)) ? os.OpenAppend(file_name, &file_) : platform::kPathNotFound;
+  if (rc != platform::kOk) {
     file_ = platform::kNoFile;
+    NoteErrorDiagnostic("cannot open log file " + file_name + ": " + os.ErrorReason(rc));
     return Status::Error("Unable to open log file " + file_name);
   }
   file_name_ = file_name;
@@ -69,9 +99,12 @@ Status LogFile::Open(const std::string& file_name) {
 
 // Writes one line and its CR LF with a single call, so every line reaches
 // the file whole as it is written.
-void LogFile::WriteLine(std::string_view line) {
+void LogFile::WriteLine(std::string_view line, std::string_view charset) {
   if (file_ == platform::kNoFile) return;
   std::string out(CutLogLine(line));
+  std::string converted;
+  // A line that does not convert keeps its bytes rather than vanish.
+  if (utf8_ && platform::Os().ConvertText(out, charset, "UTF-8", &converted)) out = converted;
   out += "\r\n";
   std::size_t done = 0;
   int rc = platform::Os().WriteFile(file_, out.data(), out.size(), &done);
@@ -90,8 +123,10 @@ void LogFile::SayRaw(std::string_view text) {
   ConsoleLine(text);
 }
 
-void LogFile::LogOnly(char mark, std::string_view tag, std::string_view text) {
-  WriteLine(std::string(1, mark).append(" ").append(LogStamp()).append(" ").append(tag).append(" ").append(text));
+void LogFile::LogOnly(char mark, std::string_view tag, std::string_view text, std::string_view charset) {
+  if (keep_last_log_only_) last_log_only_ = text;
+  WriteLine(std::string(1, mark).append(" ").append(LogStamp()).append(" ").append(tag).append(" ").append(text),
+            charset);
 }
 
 void LogFile::Warning(std::string_view tag, std::string_view text) {

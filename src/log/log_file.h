@@ -25,6 +25,10 @@ class LogFile {
   LogFile(const LogFile&) = delete;
   LogFile& operator=(const LogFile&) = delete;
 
+  // Writes the file's lines in UTF-8, converted from the character set of
+  // their text, instead of as the bytes they are made of.
+  void SetUtf8(bool utf8) { utf8_ = utf8; }
+
   // Opens `file_name` for appending, creating it and the folders above it
   // when missing, and begins this run's part with an empty line.  Every
   // line goes to the file in one appending write, so lines of two runs
@@ -36,8 +40,14 @@ class LogFile {
   void Say(char mark, std::string_view tag, std::string_view text);
   // `text` on the console and as it is in the file.
   void SayRaw(std::string_view text);
-  // "mark stamp tag text" in the file only.
-  void LogOnly(char mark, std::string_view tag, std::string_view text);
+  // "mark stamp tag text" in the file only; `charset` is the character
+  // set of `text` (it matters only to a UTF-8 log).
+  void LogOnly(char mark, std::string_view tag, std::string_view text, std::string_view charset = "CP866");
+  // With `keep` on, the text of each LogOnly line is kept (whether or not
+  // a file is open) until the next, so a dry run can show which rule
+  // picked a message.
+  void KeepLastLogOnlyText(bool keep) { keep_last_log_only_ = keep; }
+  const std::string& LastLogOnlyText() const { return last_log_only_; }
   // "Warning: text" on the console; "? stamp tag Warning: text" in the file.
   void Warning(std::string_view tag, std::string_view text);
   // "Error: text" on the console; "! stamp tag Error: text" in the file.
@@ -45,9 +55,12 @@ class LogFile {
   void Error(std::string_view tag, std::string_view text);
 
  private:
-  void WriteLine(std::string_view line);
+  void WriteLine(std::string_view line, std::string_view charset = "CP866");
 
   std::string file_name_;
+  std::string last_log_only_;
+  bool utf8_ = false;
+  bool keep_last_log_only_ = false;
   platform::FileHandle file_ = platform::kNoFile;
 };
 
@@ -55,10 +68,29 @@ class LogFile {
 std::string LogStamp();
 std::string LogStamp(const platform::LocalTime& t);
 
-// Console-only reports, for use before the log exists.
+// Console-only reports, for use before the log exists: "Error: text" or
+// "Warning: text" on the console, and "larkway: text" on standard error.
 void ConsoleError(std::string_view text);
 void ConsoleWarning(std::string_view text);
-// Text and a line end on the console.
+// Text and a line end on the console (not when it shows errors only).
 void ConsoleLine(std::string_view text);
+// Text on the console that the next console write overwrites (a running
+// count); not when the console shows errors only.
+void ConsoleProgress(std::string_view text);
+
+// What the console shows: everything, or errors only (--quiet).
+enum class ConsoleLevel { kAll, kErrorsOnly };
+void SetConsoleLevel(ConsoleLevel level);
+bool ConsoleShowsAll();
+
+// "larkway: text" and a line end on standard error, whatever the console
+// level: every error and warning is also told there.
+void Diagnose(std::string_view text);
+// Records the words standard error should carry, in place of the error's
+// console text, for the error the caller is about to return (with the
+// path and the system's reason); the run driver takes them when it reports.
+void NoteErrorDiagnostic(std::string text);
+// The words recorded by NoteErrorDiagnostic, or "" when none; clears them.
+std::string TakeErrorDiagnostic();
 
 }  // namespace lw

@@ -90,8 +90,32 @@ class Platform {
   // followed by a carriage return instead.
   virtual void ConsoleWriteKeepCursor(std::string_view text) = 0;
   // Foreground colour 0..15; the background is kept and blinking cleared.
-  // Nothing is written when standard output is no terminal.
+  // Nothing is written when standard output is no terminal, or when the
+  // environment asks for no colour (NO_COLOR set and not empty, or
+  // TERM=dumb; see ColorWanted).
   virtual void ConsoleSetColor(int color) = 0;
+  // Puts the console's colours back as they were before the first
+  // ConsoleSetColor; nothing is written when no colour was set.
+  virtual void ConsoleResetColor() = 0;
+  // Writes text to standard error as it is (diagnostics for a person or
+  // for cron's mail).  A closed standard error is ignored.
+  virtual void ErrorWrite(std::string_view text) = 0;
+  // The value of environment variable `name`; false when it is not set.
+  virtual bool GetEnv(std::string_view name, std::string* value) = 0;
+  // The character set the terminal shows text in ("UTF-8", "CP866", ...
+  // as iconv names it), from the locale; "" when text should be shown as
+  // it is, unconverted.
+  virtual std::string TerminalCharset() = 0;
+  // Converts `text` from character set `from` to `to` (names as iconv
+  // knows them: "CP866", "UTF-8", "KOI8-R", "CP1251", "CP437",
+  // "ISO-8859-1").  False, with `out` unspecified, when a set is unknown
+  // or a character cannot be converted.
+  virtual bool ConvertText(std::string_view text, std::string_view from, std::string_view to,
+                           std::string* out) = 0;
+  // The system's words for why the last failing call of this platform
+  // failed with DOS-style `code` ("Permission denied"); when that call is
+  // not known, words that fit `code`.
+  virtual std::string ErrorReason(int code) = 0;
 
   // Files.  OpenFile opens an existing file; CreateFile creates a file or
   // empties an existing one and opens it for reading and writing.
@@ -178,6 +202,18 @@ class ScopedPlatform {
  private:
   Platform* previous_;
 };
+
+// Whether the console should be coloured: on a terminal, unless NO_COLOR
+// is set to a non-empty value or TERM is "dumb".  `no_color` and `term`
+// are null when the variable is not set.
+bool ColorWanted(bool is_terminal, const std::string* no_color, const std::string* term);
+
+// The operating system's name as the banner and the log show it
+// ("Linux", "WIN32").
+extern const char* const kPlatformName;
+// The program's name as the usage line shows it: on Linux the name it was
+// called by, without its folder; on Win32 "LARKWAY.EXE".
+std::string ProgramName(std::string_view argv0);
 
 // Path conventions of this operating system.
 extern const char kPathSeparator;     // appended where a directory is named

@@ -2,6 +2,9 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <iconv.h>
+#include <langinfo.h>
+#include <locale.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -26,6 +29,13 @@ namespace lw::platform {
 const char kPathSeparator = '/';
 const char* const kLineEnd = "\n";
 const bool kFoldConfigPaths = false;
+const char* const kPlatformName = "Linux";
+
+std::string ProgramName(std::string_view argv0) {
+  std::size_t slash = argv0.rfind('/');
+  std::string_view base = slash == std::string_view::npos ? argv0 : argv0.substr(slash + 1);
+  return base.empty() ? std::string("larkway") : std::string(base);
+}
 
 std::string FixedNamePart(std::string_view upper_case_part) {
   std::string s(upper_case_part);
@@ -52,7 +62,48 @@ int TranslateErrno(int e) {
   }
 }
 
-int LastError() { return TranslateErrno(errno); }
+// The errno of the last failing call, for ErrorReason.
+int g_last_errno = 0;
+
+int LastError() {
+  g_last_errno = errno;
+  return TranslateErrno(errno);
+}
+
+// An errno that stands for a DOS-style code whose failing call is unknown.
+int ErrnoFor(int code) {
+  switch (code) {
+    case kFileNotFound: return ENOENT;
+    case kPathNotFound: return ENOTDIR;
+    case kTooManyOpenFiles: return EMFILE;
+    case kAccessDenied: return EACCES;
+    case kInvalidHandle: return EBADF;
+    case kDiskWriteError: return ENOSPC;
+    default: return EIO;
+  }
+}
+
+// Converts with iconv; false when a set is unknown or a character has no
+// place in `to`.
+bool Iconv(std::string_view text, const std::string& from, const std::string& to, std::string* out) {
+  iconv_t cd = iconv_open(to.c_str(), from.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  std::string in(text);
+  std::string result(in.size() * 4 + 16, '\0');
+  char* in_p = in.data();
+  std::size_t in_left = in.size();
+  char* out_p = result.data();
+  std::size_t out_left = result.size();
+  std::size_t rc = iconv(cd, &in_p, &in_left, &out_p, &out_left);
+  if (rc != static_cast<std::size_t>(-1)) rc = iconv(cd, nullptr, nullptr, &out_p, &out_left);
+  iconv_close(cd);
+  // iconv counts characters it replaced irreversibly; those are no
+  // conversion either.
+  if (rc != 0 || in_left != 0) return false;
+  result.resize(result.size() - out_left);
+  *out = std::move(result);
+  return true;
+}
 
 // Runs a system call again while a signal interrupts it.
 template <typename Call>
@@ -282,6 +333,16 @@ void WriteAll(int fd, const char* p, std::size_t n) {
 }
 
 class LinuxPlatform final : public Platform {
+ private:
+  bool color_set_ = false;
+
+  bool ColorOn() {
+    std::string no_color, term;
+    bool has_no_color = GetEnv("NO_COLOR", &no_color);
+    bool has_term = GetEnv("TERM", &term);
+    return ColorWanted(StdoutIsTerminal(), has_no_color ? &no_color : nullptr, has_term ? &term : nullptr);
+  }
+
  public:
   void ConsoleWrite(std::string_view text) override {
     WriteAll(1, text.data(), text.size());
@@ -300,13 +361,48 @@ class LinuxPlatform final : public Platform {
   }
 
   void ConsoleSetColor(int color) override {
-    if (!StdoutIsTerminal()) return;
+    if (!ColorOn()) return;
+    color_set_ = true;
     static const int kAnsi[8] = {0, 4, 2, 6, 1, 5, 3, 7};
     std::string seq = "\033[25;";
     seq += (color & 8) ? "1;" : "22;";
     seq += std::to_string(30 + kAnsi[color & 7]);
     seq += "m";
     WriteAll(1, seq.data(), seq.size());
+  }
+
+  void ConsoleResetColor() override {
+    if (!color_set_) return;
+    color_set_ = false;
+    WriteAll(1, "\033[0m", 4);
+  }
+
+  void ErrorWrite(std::string_view text) override { WriteAll(2, text.data(), text.size()); }
+
+  bool GetEnv(std::string_view name, std::string* value) override {
+    const char* v = std::getenv(std::string(name).c_str());
+    if (v == nullptr) return false;
+    *value = v;
+    return true;
+  }
+
+  std::string TerminalCharset() override {
+    // The locale's character set; a C or POSIX locale shows bytes as they are.
+    locale_t loc = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
+    if (loc == static_cast<locale_t>(0)) return "";
+    std::string set = nl_langinfo_l(CODESET, loc);
+    freelocale(loc);
+    return set == "ANSI_X3.4-1968" ? std::string() : set;
+  }
+
+  bool ConvertText(std::string_view text, std::string_view from, std::string_view to,
+                   std::string* out) override {
+    return Iconv(text, std::string(from), std::string(to), out);
+  }
+
+  std::string ErrorReason(int code) override {
+    int e = TranslateErrno(g_last_errno) == code && g_last_errno != 0 ? g_last_errno : ErrnoFor(code);
+    return std::strerror(e);
   }
 
   int OpenFile(std::string_view name, Access access, Sharing sharing,

@@ -17,6 +17,9 @@ namespace lw::platform {
 const char kPathSeparator = '\\';
 const char* const kLineEnd = "\r\n";
 const bool kFoldConfigPaths = true;
+const char* const kPlatformName = "WIN32";
+
+std::string ProgramName(std::string_view) { return "LARKWAY.EXE"; }
 
 std::string FixedNamePart(std::string_view upper_case_part) { return std::string(upper_case_part); }
 
@@ -38,7 +41,53 @@ int Translate(DWORD e) {
   }
 }
 
-int LastError() { return Translate(GetLastError()); }
+// The Win32 error of the last failing call, for ErrorReason.
+DWORD g_last_error = 0;
+
+int LastError() {
+  g_last_error = GetLastError();
+  return Translate(g_last_error);
+}
+
+// The Win32 code page of a character set named as iconv names it; 0 when
+// it is unknown.
+UINT CodePage(std::string_view name) {
+  std::string n;
+  for (char c : name) n += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+  if (n == "UTF-8" || n == "UTF8") return CP_UTF8;
+  if (n == "CP866" || n == "IBM866") return 866;
+  if (n == "CP437" || n == "IBM437") return 437;
+  if (n == "CP850" || n == "IBM850") return 850;
+  if (n == "CP1251" || n == "WINDOWS-1251") return 1251;
+  if (n == "CP1252" || n == "WINDOWS-1252") return 1252;
+  if (n == "KOI8-R") return 20866;
+  if (n == "KOI8-U") return 21866;
+  if (n == "ISO-8859-1" || n == "LATIN1") return 28591;
+  if (n == "ISO-8859-5") return 28595;
+  return 0;
+}
+
+bool ToWide(std::string_view text, UINT page, std::wstring* wide) {
+  if (text.empty()) return true;
+  DWORD flags = page == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0;
+  int n = MultiByteToWideChar(page, flags, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (n <= 0) return false;
+  wide->resize(static_cast<std::size_t>(n));
+  return MultiByteToWideChar(page, flags, text.data(), static_cast<int>(text.size()), wide->data(), n) == n;
+}
+
+bool FromWide(const std::wstring& wide, UINT page, std::string* out) {
+  out->clear();
+  if (wide.empty()) return true;
+  BOOL used_default = FALSE;
+  // UTF-8 takes no default-character check; every character has a place.
+  BOOL* check = page == CP_UTF8 ? nullptr : &used_default;
+  int n = WideCharToMultiByte(page, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, check);
+  if (n <= 0 || used_default) return false;
+  out->resize(static_cast<std::size_t>(n));
+  return WideCharToMultiByte(page, 0, wide.data(), static_cast<int>(wide.size()), out->data(), n, nullptr,
+                             nullptr) == n;
+}
 
 HANDLE Handle(FileHandle f) { return reinterpret_cast<HANDLE>(f); }
 
@@ -99,6 +148,7 @@ bool Deliver(Search* s, const WIN32_FIND_DATAA& d, DirEntry* entry) {
 }
 
 HANDLE StdOut() { return GetStdHandle(STD_OUTPUT_HANDLE); }
+HANDLE StdErr() { return GetStdHandle(STD_ERROR_HANDLE); }
 
 void WriteAll(const char* p, std::size_t n) {
   DWORD written = 0;
@@ -109,7 +159,55 @@ void WriteAll(const char* p, std::size_t n) {
 }
 
 class Win32Platform final : public Platform {
+ private:
+  bool color_set_ = false;
+  WORD original_attr_ = 7;
+
  public:
+  void ConsoleResetColor() override {
+    if (!color_set_) return;
+    color_set_ = false;
+    SetConsoleTextAttribute(StdOut(), original_attr_);
+  }
+
+  void ErrorWrite(std::string_view text) override {
+    DWORD written = 0;
+    const char* p = text.data();
+    std::size_t n = text.size();
+    while (n > 0 && ::WriteFile(StdErr(), p, static_cast<DWORD>(n), &written, nullptr) && written > 0) {
+      p += written;
+      n -= written;
+    }
+  }
+
+  bool GetEnv(std::string_view name, std::string* value) override {
+    const char* v = std::getenv(std::string(name).c_str());
+    if (v == nullptr) return false;
+    *value = v;
+    return true;
+  }
+
+  // The console shows the bytes as they are, in its own code page.
+  std::string TerminalCharset() override { return ""; }
+
+  bool ConvertText(std::string_view text, std::string_view from, std::string_view to,
+                   std::string* out) override {
+    UINT from_page = CodePage(from);
+    UINT to_page = CodePage(to);
+    if (from_page == 0 || to_page == 0) return false;
+    std::wstring wide;
+    return ToWide(text, from_page, &wide) && FromWide(wide, to_page, out);
+  }
+
+  std::string ErrorReason(int code) override {
+    DWORD e = g_last_error != 0 && Translate(g_last_error) == code ? g_last_error : static_cast<DWORD>(code);
+    char buf[256];
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, e, 0, buf,
+                             sizeof buf, nullptr);
+    while (n > 0 && (buf[n - 1] == '\r' || buf[n - 1] == '\n' || buf[n - 1] == '.')) --n;
+    return n > 0 ? std::string(buf, n) : "error " + std::to_string(e);
+  }
+
   void ConsoleWrite(std::string_view text) override { WriteAll(text.data(), text.size()); }
 
   void ConsoleWriteKeepCursor(std::string_view text) override {
@@ -129,6 +227,10 @@ class Win32Platform final : public Platform {
   void ConsoleSetColor(int color) override {
     CONSOLE_SCREEN_BUFFER_INFO info;
     if (!GetConsoleScreenBufferInfo(StdOut(), &info)) return;
+    std::string no_color;
+    if (GetEnv("NO_COLOR", &no_color) && !no_color.empty()) return;
+    if (!color_set_) original_attr_ = info.wAttributes;
+    color_set_ = true;
     WORD attr = static_cast<WORD>((info.wAttributes & 0x70) | (color & 0x0F));
     SetConsoleTextAttribute(StdOut(), attr);
   }

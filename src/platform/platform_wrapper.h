@@ -15,6 +15,15 @@ class PlatformWrapper : public Platform {
     target_.ConsoleWriteKeepCursor(text);
   }
   void ConsoleSetColor(int color) override { target_.ConsoleSetColor(color); }
+  void ConsoleResetColor() override { target_.ConsoleResetColor(); }
+  void ErrorWrite(std::string_view text) override { target_.ErrorWrite(text); }
+  bool GetEnv(std::string_view name, std::string* value) override { return target_.GetEnv(name, value); }
+  std::string TerminalCharset() override { return target_.TerminalCharset(); }
+  bool ConvertText(std::string_view text, std::string_view from, std::string_view to,
+                   std::string* out) override {
+    return target_.ConvertText(text, from, to, out);
+  }
+  std::string ErrorReason(int code) override { return target_.ErrorReason(code); }
   int OpenFile(std::string_view name, Access access, Sharing sharing,
                FileHandle* file) override {
     return target_.OpenFile(name, access, sharing, file);

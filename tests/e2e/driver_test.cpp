@@ -7,13 +7,16 @@
 namespace lw::test {
 namespace {
 
-const char kBanner[] = "Larkway/WIN32 1.07, ";
+// The program as the banner and the log's start line name it.
+std::string Title() { return TestingWin32Build() ? "Larkway/WIN32 1.07" : "Larkway/Linux 1.07"; }
+std::string Banner() { return Title() + ", "; }
+std::string Usage() { return TestingWin32Build() ? "Usage: LARKWAY.EXE configname" : "Usage: larkway configname"; }
 
 TEST_F(E2E, UsageWithoutArgument) {
   RunResult r = RunLarkway({}, dir_.path());
   EXPECT_EQ(r.exit_code, 0);
-  EXPECT_EQ(r.out.rfind(kBanner, 0), 0u);
-  EXPECT_NE(r.out.find("\n\nUsage: LARKWAY.EXE configname\n"), std::string::npos);
+  EXPECT_EQ(r.out.rfind(Banner(), 0), 0u);
+  EXPECT_NE(r.out.find("\n\n" + Usage() + "\n"), std::string::npos);
 }
 
 TEST_F(E2E, MissingConfigurationFile) {
@@ -37,7 +40,7 @@ TEST_F(E2E, OnlyCommentsStopsAfterTheStartLine) {
   EXPECT_EQ(r.exit_code, 255);
   EXPECT_NE(r.out.find("Error: Path to netmail inbox not set. Please fix it.\n"), std::string::npos);
   EXPECT_EQ(LogLines(), (std::vector<std::string>{
-                            "", "> <stamp> Larkway/WIN32 1.07 started",
+                            "", "> <stamp> " + Title() + " started",
                             "! <stamp> LW 1.07 Error: Path to netmail inbox not set. Please fix it."}));
 }
 
@@ -56,7 +59,7 @@ TEST_F(E2E, LogIsAppendedRunAfterRun) {
   ASSERT_EQ(Run().exit_code, 0);
   const std::vector<std::string> one_run = {
       "",
-      "> <stamp> Larkway/WIN32 1.07 started",
+      "> <stamp> " + Title() + " started",
       "  <stamp> LW 1.07 Scanning " + Shown("net"),
       "  <stamp> LW 1.07 Nothing to scan !",
       "i <stamp> LW 1.07 Memory leak is 0 bytes.",

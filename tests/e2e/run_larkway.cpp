@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace lw::test {
@@ -29,9 +30,18 @@ std::string NormalizeLineEnds(const std::string& text) {
 bool TestingWin32Build() { return !FromEnv("LARKWAY_LAUNCHER", "").empty(); }
 
 RunResult RunLarkway(const std::vector<std::string>& args, const std::string& cwd) {
+  return RunLarkway(args, cwd, {});
+}
+
+RunResult RunLarkway(const std::vector<std::string>& args, const std::string& cwd,
+                     const std::vector<std::string>& env) {
   RunResult r;
   int pipe_fds[2];
   if (pipe(pipe_fds) != 0) return r;
+  // Standard error goes to a file outside the scratch folder, so a test
+  // can compare that folder's files before and after.
+  std::FILE* err_file = std::tmpfile();
+  if (err_file == nullptr) return r;
   std::vector<std::string> command;
   const std::string launcher = FromEnv("LARKWAY_LAUNCHER", "");
   if (!launcher.empty()) command.push_back(launcher);
@@ -40,6 +50,8 @@ RunResult RunLarkway(const std::vector<std::string>& args, const std::string& cw
   pid_t pid = fork();
   if (pid == 0) {
     dup2(pipe_fds[1], 1);
+    dup2(fileno(err_file), 2);
+    for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
     close(pipe_fds[0]);
     close(pipe_fds[1]);
     if (chdir(cwd.c_str()) != 0) _exit(126);
@@ -58,6 +70,12 @@ RunResult RunLarkway(const std::vector<std::string>& args, const std::string& cw
   waitpid(pid, &status, 0);
   r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   r.out = NormalizeLineEnds(r.out);
+  std::rewind(err_file);
+  while ((n = static_cast<ssize_t>(std::fread(buf, 1, sizeof buf, err_file))) > 0) {
+    r.err.append(buf, static_cast<std::size_t>(n));
+  }
+  std::fclose(err_file);
+  r.err = NormalizeLineEnds(r.err);
   return r;
 }
 

@@ -11,9 +11,14 @@ namespace lw::test {
 struct RunResult {
   int exit_code = -1;
   std::string out;  // standard output, with CR LF line ends turned into LF
+  std::string err;  // standard error, the same way
 };
 
 RunResult RunLarkway(const std::vector<std::string>& args, const std::string& cwd);
+// The same, with the environment variables `env` ("NAME=value") added to
+// (or replacing those of) the test's own.
+RunResult RunLarkway(const std::vector<std::string>& args, const std::string& cwd,
+                     const std::vector<std::string>& env);
 
 // True when the program under test is the Win32 build.
 bool TestingWin32Build();

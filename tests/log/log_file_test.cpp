@@ -114,3 +114,77 @@ TEST_F(LogLines, ALogThatCannotBeOpenedIsAnError) {
 
 }  // namespace
 }  // namespace lw
+
+namespace lw {
+namespace {
+
+// Keeps what goes to the console and to standard error.
+class CapturedStreams : public platform::PlatformWrapper {
+ public:
+  CapturedStreams() : PlatformWrapper(platform::NativePlatform()) {}
+  void ConsoleWrite(std::string_view text) override { out += text; }
+  void ConsoleWriteKeepCursor(std::string_view text) override { out += text; }
+  void ErrorWrite(std::string_view text) override { err += text; }
+  std::string out, err;
+};
+
+TEST(ConsoleLevels, ErrorsOnlyStillShowsErrorsAndStandardErrorHearsEverything) {
+  CapturedStreams streams;
+  platform::ScopedPlatform guard(&streams);
+  TakeErrorDiagnostic();  // words another test noted and never reported
+  const std::string end = platform::kLineEnd;
+  struct Case {
+    ConsoleLevel level;
+    std::string out;
+  } cases[] = {
+      {ConsoleLevel::kAll, "said" + end + "5 scanned" + "Warning: careful" + end + "Error: broken" + end},
+      {ConsoleLevel::kErrorsOnly, "Error: broken" + end},
+  };
+  for (const Case& c : cases) {
+    streams.out.clear();
+    streams.err.clear();
+    SetConsoleLevel(c.level);
+    LogFile log;
+    log.Say(' ', "LW", "said");
+    ConsoleProgress("5 scanned");
+    log.Warning("LW", "careful");
+    log.Error("LW", "broken");
+    EXPECT_EQ(streams.out, c.out);
+    EXPECT_EQ(streams.err, "larkway: warning: careful" + end + "larkway: broken" + end);
+  }
+  SetConsoleLevel(ConsoleLevel::kAll);
+}
+
+TEST(ConsoleLevels, NotedDiagnosticNamesTheReasonOnceOnStandardError) {
+  CapturedStreams streams;
+  platform::ScopedPlatform guard(&streams);
+  TakeErrorDiagnostic();
+  NoteErrorDiagnostic("cannot open x.cfg: Permission denied");
+  ConsoleError("Unable to open x.cfg");
+  ConsoleError("second");
+  const std::string end = platform::kLineEnd;
+  EXPECT_EQ(streams.out, "Error: Unable to open x.cfg" + end + "Error: second" + end);
+  EXPECT_EQ(streams.err, "larkway: cannot open x.cfg: Permission denied" + end + "larkway: second" + end);
+}
+
+TEST(LogCharset, Utf8LogConvertsFromTheTextsCharset) {
+  CapturedStreams streams;
+  platform::ScopedPlatform guard(&streams);
+  test::TempDir dir;
+  const std::string name = dir / "lw.log";
+  {
+    LogFile log;
+    ASSERT_TRUE(log.Open(name).ok());
+    log.LogOnly('#', "LW", "cp866 \x88\xa2\xa0\xad");
+    log.SetUtf8(true);
+    log.LogOnly('#', "LW", "cp866 \x88\xa2\xa0\xad");
+    log.LogOnly('=', "LW", "koi8 \xe9\xd7\xc1\xce", "KOI8-R");
+  }
+  const std::string text = test::ReadFile(name);
+  EXPECT_NE(text.find("LW cp866 \x88\xa2\xa0\xad\r\n"), std::string::npos);
+  EXPECT_NE(text.find("LW cp866 Иван\r\n"), std::string::npos);
+  EXPECT_NE(text.find("LW koi8 Иван\r\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace lw

@@ -1,0 +1,75 @@
+#include "app/command_options.h"
+
+#include <vector>
+
+#include "app/config.h"
+#include "platform/command_line.h"
+#include "platform/platform.h"
+
+namespace lw {
+
+CommandOptions ReadCommandOptions(int argc, const char* const* argv) {
+  CommandOptions options;
+  if (argc < 2) {
+    options.no_arguments = true;
+    return options;
+  }
+  static const std::vector<platform::OptionSpec> kSpecs = {
+      {"help", 'h'}, {"version", 'V'}, {"check", 'c'}, {"dry-run", 'n'}, {"quiet", 'q'}};
+  platform::ParsedCommandLine parsed = platform::ParseCommandLine(argc, argv, kSpecs);
+  options.error = parsed.error;
+  for (char c : parsed.options) {
+    options.help = options.help || c == 'h';
+    options.version = options.version || c == 'V';
+    options.check = options.check || c == 'c';
+    options.dry_run = options.dry_run || c == 'n';
+    options.quiet = options.quiet || c == 'q';
+  }
+  if (!options.error.empty()) return options;
+  if (parsed.operands.size() > 1) {
+    options.error = "extra argument '" + parsed.operands[1] + "'";
+  } else if (parsed.operands.size() == 1) {
+    options.config_name = parsed.operands[0];
+  } else if (!options.help && !options.version) {
+    options.error = "no configuration file named";
+  }
+  if (options.error.empty() && options.check && options.dry_run) {
+    options.error = "--check and --dry-run do not go together";
+  }
+  return options;
+}
+
+std::string UsageText(const std::string& program, bool long_form) {
+  if (!long_form) return "Usage: " + program + " configname";
+  return "Usage: " + program + " [-q] configname\n"
+         "       " + program + " -c|--check configname\n"
+         "       " + program + " -n|--dry-run configname\n"
+         "       " + program + " -h|--help | -V|--version";
+}
+
+std::string HelpText(const std::string& program) {
+  return UsageText(program, true) +
+         "\n\n"
+         "Sorts the netmail areas the configuration file names: messages that a rule\n"
+         "picks are copied into message bases, moved or deleted.\n"
+         "\n"
+         "  -c, --check    read the configuration only; report every problem with\n"
+         "                 its file:line; exit 0 when clean, 1 otherwise\n"
+         "  -n, --dry-run  judge every message and print the verdict per message;\n"
+         "                 write no file at all (no copy, deletion, lastread, log)\n"
+         "  -q, --quiet    the console shows errors only\n"
+         "  -h, --help     show this text\n"
+         "  -V, --version  show the version, platform and formats\n"
+         "\n"
+         "Exit codes: 0 ok; 1 --check found problems; 2 usage error; 255 an error\n"
+         "the program reported; other: a run-time fault.\n"
+         "See larkway(1) and larkway.cfg(5).\n";
+}
+
+std::string VersionText() {
+  return ProgramTitle() + "\n"
+         "Platform: " + platform::kPlatformName + "\n"
+         "Formats: *.MSG (FTS-0001 stored messages), Squish, JAM\n";
+}
+
+}  // namespace lw

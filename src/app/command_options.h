@@ -1,0 +1,34 @@
+// The program's command line: its options, and the texts of --help,
+// --version and the usage line.
+#pragma once
+
+#include <string>
+
+namespace lw {
+
+struct CommandOptions {
+  bool no_arguments = false;  // called with nothing at all: the usage line
+  bool help = false;          // -h, --help
+  bool version = false;       // -V, --version
+  bool check = false;         // -c, --check: read the configuration only
+  bool dry_run = false;       // -n, --dry-run: judge every message, change nothing
+  bool quiet = false;         // -q, --quiet: the console shows errors only
+  std::string config_name;    // the one operand
+  std::string error;          // why the command line is unusable ("" when it is usable)
+};
+
+// Reads the command line.  --help and --version need no configuration
+// name; every other use needs exactly one.  An unknown option, a missing
+// configuration name or an extra argument fills `error`.
+CommandOptions ReadCommandOptions(int argc, const char* const* argv);
+
+// "Usage: <program> configname" (the specified form when `long_form` is
+// false; with the options when it is true).
+std::string UsageText(const std::string& program, bool long_form);
+// The --help text: the usage, each option, the exit codes.
+std::string HelpText(const std::string& program);
+// The --version text: the program's name and version, its platform, and
+// the message-base formats it reads and writes.
+std::string VersionText();
+
+}  // namespace lw

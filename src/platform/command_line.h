@@ -1,0 +1,28 @@
+// Reading a command line's options with the C library's getopt_long.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace lw::platform {
+
+// One option: its long name ("help") and its one-letter form ('h').
+// Options take no value.
+struct OptionSpec {
+  const char* long_name;
+  char short_name;
+};
+
+struct ParsedCommandLine {
+  std::vector<char> options;         // the short names of the options given, in order
+  std::vector<std::string> operands;  // the other arguments, in order
+  std::string error;                 // why the line could not be read ("" when it could)
+};
+
+// Reads argv[1..argc-1] against `specs` as getopt_long does (options may
+// stand before or after operands; "--" ends the options).  An unknown
+// option, or a value given to one, fills `error` with a text naming it;
+// nothing is printed.  Safe to call more than once in a process.
+ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std::vector<OptionSpec>& specs);
+
+}  // namespace lw::platform

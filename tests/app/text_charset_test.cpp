@@ -1,0 +1,78 @@
+#include "app/text_charset.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/platform_wrapper.h"
+
+namespace lw {
+namespace {
+
+TEST(TextCharset, Utf8WithNonAscii) {
+  struct Case {
+    const char* text;
+    bool utf8;
+  } cases[] = {
+      {"Sysop", false},                      // ASCII is no reason to convert
+      {"\xd0\x98\xd0\xb2", true},            // Cyrillic
+      {"\xe2\x82\xac", true},                // three bytes
+      {"\xf0\x9f\x98\x80", true},            // four bytes
+      {"\x88\xa2\xa0\xad", false},           // CP866 "Иван"
+      {"\xd0", false},                       // cut short
+      {"\xc0\x80", false},                   // overlong
+      {"\xe2\x82", false},                   // cut short
+      {"\xd0\x98\xff", false},               // a byte no sequence has
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsUtf8WithNonAscii(c.text), c.utf8) << c.text;
+}
+
+TEST(TextCharset, CharsetOfChrsKludge) {
+  struct Case {
+    const char* line;
+    const char* charset;
+  } cases[] = {
+      {"", "CP866"},
+      {"\001CHRS: CP866 2", "CP866"},
+      {"CHRS: UTF-8 4", "UTF-8"},
+      {"CHRS: koi8-r 2", "KOI8-R"},
+      {"CHRS: LATIN-1 2", "ISO-8859-1"},
+      {"CHRS: IBMPC 2", "CP866"},
+      {"CHRS: CP1251 2", "CP1251"},
+      {"CHRS: CPX 2", "CP866"},
+      {"CHRS: MARTIAN 2", "CP866"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(CharsetOfChrs(c.line), c.charset) << c.line;
+}
+
+// A terminal whose character set a test chooses.
+class Terminal : public platform::PlatformWrapper {
+ public:
+  explicit Terminal(std::string charset) : PlatformWrapper(platform::NativePlatform()), charset_(charset) {}
+  std::string TerminalCharset() override { return charset_; }
+
+ private:
+  std::string charset_;
+};
+
+TEST(TextCharset, ForTerminal) {
+  const std::string ivan_cp866 = "\x88\xa2\xa0\xad";
+  {
+    Terminal utf8("UTF-8");
+    platform::ScopedPlatform guard(&utf8);
+    EXPECT_EQ(ForTerminal(ivan_cp866, "CP866"), "Иван");
+    EXPECT_EQ(ForTerminal("Иван", "UTF-8"), "Иван");
+    EXPECT_EQ(ForTerminal("\xe2\x82\xac", "UTF-8"), "\xe2\x82\xac");
+  }
+  {
+    Terminal unknown("");
+    platform::ScopedPlatform guard(&unknown);
+    EXPECT_EQ(ForTerminal(ivan_cp866, "CP866"), ivan_cp866);
+  }
+  {
+    Terminal latin("ISO-8859-1");
+    platform::ScopedPlatform guard(&latin);
+    EXPECT_EQ(ForTerminal("A" + ivan_cp866, "CP866"), "A????");
+  }
+}
+
+}  // namespace
+}  // namespace lw
