@@ -14,13 +14,6 @@ namespace lw {
 
 namespace {
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
-
-
 // One line as the reader sees it: comment and TABs handled, then folded.
 // `plain` keeps the written case for path values.
 struct ConfigLine {
@@ -92,7 +85,7 @@ Status ConfigFault(const std::string& name, int rc, Status fault) {
 
 void SetPriority(MoverConfig& config, std::string_view rest) {
   for (int i = 0; i < 5; ++i) {
-    config.Priority[i] = Trim(ExtractWord(i + 1, rest, " ")).substr(0, kMaxPriorityWord);
+    config.Priority[i] = TrimBlanks(ExtractWord(i + 1, rest, " ")).substr(0, kMaxPriorityWord);
   }
 }
 
@@ -105,7 +98,7 @@ bool ApplyConfigLine(MoverConfig& config, std::string_view raw, int line_number)
   std::string charset_problem;
   ConfigLine line(RuleNamesToCp866(raw, &charset_problem));
   if (!charset_problem.empty()) config.problems.push_back(ConfigProblem{line_number, charset_problem});
-  if (line.StartsWith("NETMAIL ")) return AppendName(config.NetmailAreas, Trim(line.PathRest("NETMAIL ")));
+  if (line.StartsWith("NETMAIL ")) return AppendName(config.NetmailAreas, TrimBlanks(line.PathRest("NETMAIL ")));
   if (line.StartsWith("TO ")) return AppendNameRule(config, config.ToRules, line, "TO ", kMaxNameLength, line_number);
   if (line.StartsWith("FROM ")) {
     return AppendNameRule(config, config.FromRules, line, "FROM ", kMaxNameLength, line_number);
@@ -118,23 +111,23 @@ bool ApplyConfigLine(MoverConfig& config, std::string_view raw, int line_number)
     return AppendAddressRule(config, config.FromAddrRules, line, "FROMADDR ", line_number);
   }
   if (line.StartsWith("MOVE ")) {
-    config.MoveMode = Trim(line.Rest("MOVE ")) == "YES";
+    config.MoveMode = TrimBlanks(line.Rest("MOVE ")) == "YES";
   } else if (line.StartsWith("NOT_TOUCH ")) {
-    return AppendName(config.NotTouchNames, CutName(Trim(line.Rest("NOT_TOUCH "))));
+    return AppendName(config.NotTouchNames, CutName(TrimBlanks(line.Rest("NOT_TOUCH "))));
   } else if (line.StartsWith("USELASTREAD ")) {
-    config.UseLastRead = Trim(line.Rest("USELASTREAD ")) == "YES";
+    config.UseLastRead = TrimBlanks(line.Rest("USELASTREAD ")) == "YES";
   } else if (line.StartsWith("USERNUMBER ")) {
-    StrToLongInt(Trim(line.Rest("USERNUMBER ")), config.UserNumber);
+    StrToLongInt(TrimBlanks(line.Rest("USERNUMBER ")), config.UserNumber);
   } else if (line.StartsWith("PRIORITY ")) {
     SetPriority(config, line.Rest("PRIORITY "));
   } else if (line.StartsWith("DON'T_TOUCH_LOCAL_AND_UNSENT_MAIL ")) {
-    config.KeepLocalUnsent = Trim(line.Rest("DON'T_TOUCH_LOCAL_AND_UNSENT_MAIL ")) == "YES";
+    config.KeepLocalUnsent = TrimBlanks(line.Rest("DON'T_TOUCH_LOCAL_AND_UNSENT_MAIL ")) == "YES";
   } else if (line.StartsWith("LOG ")) {
-    config.LogFileName = Trim(line.PathRest("LOG "));
+    config.LogFileName = TrimBlanks(line.PathRest("LOG "));
   } else if (line.StartsWith("LOGCHARSET ")) {
-    config.LogUtf8 = Trim(line.Rest("LOGCHARSET ")) == "UTF-8";
+    config.LogUtf8 = TrimBlanks(line.Rest("LOGCHARSET ")) == "UTF-8";
   } else if (line.StartsWith("LOGDETAIL ")) {
-    config.LogDetail = Trim(line.Rest("LOGDETAIL ")) == "YES";
+    config.LogDetail = TrimBlanks(line.Rest("LOGDETAIL ")) == "YES";
   }
   return true;
 }

@@ -5,6 +5,7 @@
 #include "fidoutil/address.h"
 #include "fidoutil/address_mask.h"
 #include "fidoutil/cp866.h"
+#include "fidoutil/helpers.h"
 
 namespace lw {
 
@@ -37,12 +38,6 @@ const KeySpec kKeys[] = {
 
 const char* const kRuleKinds[] = {"NOT_TOUCH", "TO", "FROM", "TOADDR", "FROMADDR", "SUBJ"};
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
-
 // The line as the reader sees it: up to its comment, TABs as blanks.
 std::string Uncommented(std::string_view raw) {
   std::string plain;
@@ -64,7 +59,7 @@ void CheckTargets(std::string_view targets, std::vector<std::string>& found) {
   std::size_t start = 0;
   for (;;) {
     std::size_t comma = targets.find(',', start);
-    std::string_view one = Trim(targets.substr(start, comma == std::string_view::npos ? comma : comma - start));
+    std::string_view one = TrimBlanks(targets.substr(start, comma == std::string_view::npos ? comma : comma - start));
     if (!KnownTarget(one)) {
       found.push_back("target " + Quoted(one) + " is neither KILL nor a format letter (*, M, F, S, J) and a path");
     }
@@ -80,7 +75,7 @@ void CheckRule(std::string_view key, std::string_view value, bool address, std::
                     " and target: it names no target");
     return;
   }
-  std::string_view name = Trim(value.substr(0, comma));
+  std::string_view name = TrimBlanks(value.substr(0, comma));
   // A mask is judged by the rule reader, which records one it cannot read.
   if (address && !LooksLikeAddressMask(name)) {
     FidoAddress parsed;
@@ -148,14 +143,14 @@ void CheckConfigLine(std::string_view raw, int line_number, std::vector<ConfigPr
     found.push_back("the file begins with a byte-order mark, so this line is not read; save it without one");
   } else {
     const std::string plain = Uncommented(raw);
-    const std::string_view content = Trim(plain);
+    const std::string_view content = TrimBlanks(plain);
     if (content.empty()) return;
     if (plain.front() == ' ') {
       found.push_back("line begins with blanks and is not read; a key must start the line");
     } else {
       std::size_t blank = content.find(' ');
       std::string_view word = content.substr(0, blank);
-      std::string_view value = blank == std::string_view::npos ? std::string_view() : Trim(content.substr(blank));
+      std::string_view value = blank == std::string_view::npos ? std::string_view() : TrimBlanks(content.substr(blank));
       const KeySpec* spec = FindKey(word);
       if (spec == nullptr) {
         found.push_back("unknown key " + Quoted(word) + "; the line is not read");

@@ -1,16 +1,11 @@
 #include "app/rule_line.h"
 
 #include "fidoutil/cp866.h"
+#include "fidoutil/helpers.h"
 
 namespace lw {
 
 namespace {
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
 
 // The first comma-separated word of `text` (leading commas skipped), and
 // what follows the first comma.
@@ -21,9 +16,9 @@ struct RuleParts {
 
 RuleParts SplitRule(const RuleText& text) {
   RuleParts parts;
-  parts.subject = Trim(ExtractWord(1, text.folded, ","));
+  parts.subject = TrimBlanks(ExtractWord(1, text.folded, ","));
   std::size_t comma = text.folded.find(',');
-  if (comma != std::string_view::npos) parts.target = Trim(text.paths.substr(comma + 1));
+  if (comma != std::string_view::npos) parts.target = TrimBlanks(text.paths.substr(comma + 1));
   return parts;
 }
 
@@ -34,7 +29,7 @@ bool ReadTargets(std::string_view text, std::vector<std::string>& targets, std::
   std::size_t start = 0;
   while (true) {
     std::size_t comma = text.find(',', start);
-    targets.emplace_back(Trim(text.substr(start, comma == std::string_view::npos ? comma : comma - start)));
+    targets.emplace_back(TrimBlanks(text.substr(start, comma == std::string_view::npos ? comma : comma - start)));
     if (comma == std::string_view::npos) break;
     start = comma + 1;
   }

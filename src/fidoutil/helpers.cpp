@@ -128,6 +128,12 @@ std::string ParentDir(std::string_view path) {
   return std::string(full);
 }
 
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
 void StrToZ(char* dest, std::size_t capacity, std::string_view s) {
   if (capacity == 0) return;
   std::size_t n = s.size() < capacity - 1 ? s.size() : capacity - 1;

@@ -28,6 +28,9 @@ bool ForceDirectories(std::string_view path);
 // The folder that holds `path` (as a full path; the root for the root).
 std::string ParentDir(std::string_view path);
 
+// `s` without the blanks (spaces) at its start and end.
+std::string_view TrimBlanks(std::string_view s);
+
 // NUL-terminated text in a caller's buffer of `capacity` bytes (the NUL
 // counts against it); nothing is written past the buffer and nothing read
 // past a missing terminator within `capacity`.
