@@ -4,10 +4,10 @@
 
 namespace {
 
-// Known: the next message gets the base header's next UMSGID as it is, so
-// it is not found by its number when that is 0, or when the index does not
-// hold strictly rising UMSGIDs below it (a seek stops at the first record
-// at or above the number, a walk at a record of UMSGID 0).
+// Known: the next message is not found by its number when the index does
+// not hold strictly rising UMSGIDs below it (a seek stops at the first
+// record at or above the number, a walk at a record of UMSGID 0).  A next
+// UMSGID of 0 is repaired when the base is opened.
 bool NextUmsgidUnreachable(const std::vector<lw::fuzz::Piece>& pieces) {
   std::uint32_t next = lw::fuzz::Le32At(pieces[0], 20);
   std::uint32_t last = 0;
@@ -16,7 +16,7 @@ bool NextUmsgidUnreachable(const std::vector<lw::fuzz::Piece>& pieces) {
     if (umsgid <= last) return true;
     last = umsgid;
   }
-  return next <= last || next > 0x7FFFFFFF;
+  return (next != 0 && next <= last) || next > 0x7FFFFFFF;
 }
 
 }  // namespace
