@@ -1,5 +1,7 @@
 #include "app/run_driver.h"
 
+#include <optional>
+
 #include "app/area_scan.h"
 #include "app/command_options.h"
 #include "app/config.h"
@@ -7,6 +9,7 @@
 #include "errreport/exit_report.h"
 #include "fidoutil/address.h"
 #include "platform/platform.h"
+#include "platform/read_only_platform.h"
 
 namespace lw {
 
@@ -107,6 +110,11 @@ int CheckConfiguration(const std::string& config_name) {
 
 // A scan, real or dry, of every netmail area the configuration names.
 int RunAreas(const CommandOptions& options) {
+  // A dry run goes through a platform that refuses every change, so not
+  // even the repair of a damaged base that opening it would make is written.
+  platform::ReadOnlyPlatform read_only(platform::Os());
+  std::optional<platform::ScopedPlatform> dry;
+  if (options.dry_run) dry.emplace(&read_only);
   Run run;
   run.dry_run = options.dry_run;
   run.log.KeepLastLogOnlyText(options.dry_run);

@@ -119,6 +119,29 @@ TEST_F(CliRun, DryRunOverSquishAndJamNetmailWritesNothing) {
   }
 }
 
+// A base that needs repair (its header's count is wrong, as a crash can
+// leave it) is not repaired by a dry run: nothing at all is written.
+TEST_F(CliRun, DryRunRepairsNothing) {
+  struct Case {
+    const char* letter;
+    const char* header_file;
+    std::size_t count_at;  // the message count in the base header
+  } cases[] = {{"S", "net.sqd", 4}, {"J", "net.jhr", 12}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.letter);
+    TempDir fresh;
+    const std::string area = std::string(c.letter) + fresh.path() + "/net";
+    FillArea(area, {Message("Boss", "Sysop", "Report", "00000001")});
+    std::string header = ReadFile(fresh / c.header_file);
+    header[c.count_at] = 9;
+    WriteFile(fresh / c.header_file, header);
+    WriteFile(fresh / "lw.cfg", "NETMAIL " + area + "\nMOVE yes\nPRIORITY TO\nTO Sysop, KILL\n");
+    const auto before = Tree(fresh.path());
+    RunResult r = RunLarkway({"-n", "lw.cfg"}, fresh.path());
+    EXPECT_EQ(Tree(fresh.path()), before) << r.out << r.err;
+  }
+}
+
 TEST_F(CliRun, DetailLinesNameTheMessageOfEachAction) {
   PutMsg("net", 1, Message("Boss", "Sysop", "Report", "0000000a"));
   PutMsg("net", 2, Message("Viagra Seller", "Sysop", "Offer", "0000000b"));
