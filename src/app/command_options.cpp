@@ -14,9 +14,9 @@ CommandOptions ReadCommandOptions(int argc, const char* const* argv) {
     options.no_arguments = true;
     return options;
   }
-  static const std::vector<platform::OptionSpec> kSpecs = {
+  static const std::vector<platform::OptionName> kOptionNames = {
       {"help", 'h'}, {"version", 'V'}, {"check", 'c'}, {"dry-run", 'n'}, {"quiet", 'q'}};
-  platform::ParsedCommandLine parsed = platform::ParseCommandLine(argc, argv, kSpecs);
+  platform::ParsedCommandLine parsed = platform::ParseCommandLine(argc, argv, kOptionNames);
   options.error = parsed.error;
   for (char c : parsed.options) {
     options.help = options.help || c == 'h';

@@ -13,12 +13,12 @@ namespace {
 
 enum class ValueKind { kPath, kYesNo, kNumber, kPriority, kNameRule, kAddressRule, kName, kCharset };
 
-struct KeySpec {
+struct KnownKey {
   const char* key;
   ValueKind kind;
 };
 
-const KeySpec kKeys[] = {
+const KnownKey kKeys[] = {
     {"NETMAIL", ValueKind::kPath},
     {"TO", ValueKind::kNameRule},
     {"FROM", ValueKind::kNameRule},
@@ -100,37 +100,37 @@ void CheckPriority(std::string_view value, std::vector<std::string>& found) {
   }
 }
 
-void CheckValue(const KeySpec& spec, std::string_view value, std::vector<std::string>& found) {
+void CheckValue(const KnownKey& key_info, std::string_view value, std::vector<std::string>& found) {
   const std::string folded = UpCase866(value);
   if (value.find('"') != std::string_view::npos) {
     found.push_back("value " + Quoted(value) + " is in quotes; the quotes are kept as part of it");
   }
-  switch (spec.kind) {
+  switch (key_info.kind) {
     case ValueKind::kYesNo:
       if (folded != "YES" && folded != "NO") {
-        found.push_back(std::string(spec.key) + " " + Quoted(value) + " is not YES: taken as no");
+        found.push_back(std::string(key_info.key) + " " + Quoted(value) + " is not YES: taken as no");
       }
       break;
     case ValueKind::kNumber:
       if (value.find_first_not_of("0123456789") != std::string_view::npos) {
-        found.push_back(std::string(spec.key) + " " + Quoted(value) + " is not a number");
+        found.push_back(std::string(key_info.key) + " " + Quoted(value) + " is not a number");
       }
       break;
     case ValueKind::kCharset:
       if (folded != "UTF-8") found.push_back("LOGCHARSET " + Quoted(value) + " is not UTF-8: the log keeps the message bytes");
       break;
     case ValueKind::kPriority: CheckPriority(value, found); break;
-    case ValueKind::kNameRule: CheckRule(spec.key, value, false, found); break;
-    case ValueKind::kAddressRule: CheckRule(spec.key, value, true, found); break;
+    case ValueKind::kNameRule: CheckRule(key_info.key, value, false, found); break;
+    case ValueKind::kAddressRule: CheckRule(key_info.key, value, true, found); break;
     case ValueKind::kPath:
     case ValueKind::kName: break;
   }
 }
 
-const KeySpec* FindKey(std::string_view word) {
+const KnownKey* FindKey(std::string_view word) {
   const std::string folded = UpCase866(word);
-  for (const KeySpec& spec : kKeys) {
-    if (folded == spec.key) return &spec;
+  for (const KnownKey& key_info : kKeys) {
+    if (folded == key_info.key) return &key_info;
   }
   return nullptr;
 }
@@ -151,13 +151,13 @@ void CheckConfigLine(std::string_view raw, int line_number, std::vector<ConfigPr
       std::size_t blank = content.find(' ');
       std::string_view word = content.substr(0, blank);
       std::string_view value = blank == std::string_view::npos ? std::string_view() : TrimBlanks(content.substr(blank));
-      const KeySpec* spec = FindKey(word);
-      if (spec == nullptr) {
+      const KnownKey* key_info = FindKey(word);
+      if (key_info == nullptr) {
         found.push_back("unknown key " + Quoted(word) + "; the line is not read");
       } else if (value.empty()) {
-        found.push_back(std::string(spec->key) + " without a value; the line is not read");
+        found.push_back(std::string(key_info->key) + " without a value; the line is not read");
       } else {
-        CheckValue(*spec, value, found);
+        CheckValue(*key_info, value, found);
       }
     }
   }

@@ -4,13 +4,13 @@
 
 namespace lw::platform {
 
-ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std::vector<OptionSpec>& specs) {
+ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std::vector<OptionName>& options) {
   ParsedCommandLine parsed;
   std::string short_options = ":";  // a leading ':' keeps getopt_long quiet
   std::vector<option> long_options;
-  for (const OptionSpec& spec : specs) {
-    short_options += spec.short_name;
-    long_options.push_back(option{spec.long_name, no_argument, nullptr, spec.short_name});
+  for (const OptionName& name : options) {
+    short_options += name.short_name;
+    long_options.push_back(option{name.long_name, no_argument, nullptr, name.short_name});
   }
   long_options.push_back(option{nullptr, 0, nullptr, 0});
   // getopt_long reorders its argument array: give it a copy.

@@ -8,7 +8,7 @@ namespace lw::platform {
 
 // One option: its long name ("help") and its one-letter form ('h').
 // Options take no value.
-struct OptionSpec {
+struct OptionName {
   const char* long_name;
   char short_name;
 };
@@ -19,10 +19,10 @@ struct ParsedCommandLine {
   std::string error;                 // why the line could not be read ("" when it could)
 };
 
-// Reads argv[1..argc-1] against `specs` as getopt_long does (options may
+// Reads argv[1..argc-1] against `options` as getopt_long does (options may
 // stand before or after operands; "--" ends the options).  An unknown
 // option, or a value given to one, fills `error` with a text naming it;
 // nothing is printed.  Safe to call more than once in a process.
-ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std::vector<OptionSpec>& specs);
+ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std::vector<OptionName>& options);
 
 }  // namespace lw::platform
