@@ -16,7 +16,8 @@ constexpr std::int64_t kGrowthBound = 1 << 20;
 std::uint32_t Le32At(const Piece& piece, std::size_t at) {
   if (!piece.present || piece.bytes.size() < at + 4) return 0;
   std::uint32_t w = 0;
-  for (std::size_t i = 0; i < 4; ++i) w |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(piece.bytes[at + i])) << (8 * i);
+  for (std::size_t i = 0; i < 4; ++i)
+    w |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(piece.bytes[at + i])) << (8 * i);
   return w;
 }
 
@@ -45,7 +46,8 @@ void RunBaseInput(const BaseLayout& layout, const std::uint8_t* data, std::size_
   if (!OpenArea(base, area_id)) Fail("the base does not open again after a message was appended");
   ReadEveryMessage(*base);
   bool hidden = layout.append_unreachable != nullptr && layout.append_unreachable(pieces);
-  if (appended >= 0 && !hidden && !HoldsAppendedMessage(*base, appended)) Fail("a message the base took is not there after reopening");
+  if (appended >= 0 && !hidden && !HoldsAppendedMessage(*base, appended))
+    Fail("a message the base took is not there after reopening");
   CloseArea(base);
 }
 

@@ -11,8 +11,8 @@
 namespace lw::fuzz {
 
 struct BaseLayout {
-  char letter;                           // of the area identifier
-  std::vector<const char*> extensions;   // one file per input piece
+  char letter;                          // of the area identifier
+  std::vector<const char*> extensions;  // one file per input piece
   // Whether the input meets a fault that is known and being fixed; such an
   // input is skipped, so that a run looks for new ones.  Drop the check
   // when the fault is gone.

@@ -11,7 +11,7 @@ namespace {
 
 // Neighbours worth meeting: a plain next number, the edges of the number
 // map, a name that differs only in case, and the lastread file.
-const char* const kSecondNames[8] = {"2.msg",     "0.msg",     "1.MSG",     "61439.msg",
+const char* const kSecondNames[8] = {"2.msg",     "0.msg",     "1.MSG",          "61439.msg",
                                      "61440.msg", "65536.msg", "4294967297.msg", "lastread"};
 
 }  // namespace

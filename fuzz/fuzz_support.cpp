@@ -41,10 +41,22 @@ std::string NewScratchFolder() {
 const char* const kKludgePrefixes[] = {"\001MSGID", "\001REPLY", "\001INTL", "\001FMPT", "\001TOPT",
                                        "\001FLAGS", "\001PID",   "SEEN-BY",  "\001PATH", "\001NOSUCH"};
 
-const std::uint32_t kAttrMasks[] = {kAttrPrivate, kAttrCrash, kAttrReceived, kAttrSent, kAttrFileAttached,
-                                    kAttrInTransit, kAttrOrphan, kAttrKillSent, kAttrLocal, kAttrHold,
-                                    kAttrFileRequest, kAttrReturnReceiptRequest, kAttrIsReturnReceipt,
-                                    kAttrAuditRequest, kAttrFileUpdateRequest, kAttrScanned};
+const std::uint32_t kAttrMasks[] = {kAttrPrivate,
+                                    kAttrCrash,
+                                    kAttrReceived,
+                                    kAttrSent,
+                                    kAttrFileAttached,
+                                    kAttrInTransit,
+                                    kAttrOrphan,
+                                    kAttrKillSent,
+                                    kAttrLocal,
+                                    kAttrHold,
+                                    kAttrFileRequest,
+                                    kAttrReturnReceiptRequest,
+                                    kAttrIsReturnReceipt,
+                                    kAttrAuditRequest,
+                                    kAttrFileUpdateRequest,
+                                    kAttrScanned};
 
 void ReadHeader(MessageBase& base) {
   std::string text;
@@ -136,8 +148,8 @@ std::vector<Piece> SplitInput(const std::uint8_t* data, std::size_t size, int co
 std::string JoinPieces(const std::vector<Piece>& pieces) {
   std::string out;
   for (const Piece& piece : pieces) {
-    std::uint32_t word = piece.present ? static_cast<std::uint32_t>(piece.bytes.size()) | std::uint32_t{piece.tag} << 24
-                                       : 0x80000000u;
+    std::uint32_t word =
+        piece.present ? static_cast<std::uint32_t>(piece.bytes.size()) | std::uint32_t{piece.tag} << 24 : 0x80000000u;
     for (int i = 0; i < 4; ++i) out += static_cast<char>(word >> (8 * i));
     out += piece.bytes;
   }

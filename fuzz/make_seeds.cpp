@@ -106,7 +106,8 @@ void MsgSeeds() {
     if (first.empty()) return;  // no message yet
     std::string third = Slurp(folder + "3.msg");
     Save("fuzz_msg", std::string(stage) + "-1", fuzz::JoinPieces({Piece{true, 0, first}}));
-    if (!third.empty()) Save("fuzz_msg", std::string(stage) + "-1-2", fuzz::JoinPieces({{true, 0, first}, {true, 0, third}}));
+    if (!third.empty())
+      Save("fuzz_msg", std::string(stage) + "-1-2", fuzz::JoinPieces({{true, 0, first}, {true, 0, third}}));
     std::string lastread = Slurp(folder + "lastread");
     if (!lastread.empty()) {
       Save("fuzz_msg", std::string(stage) + "-lastread", fuzz::JoinPieces({{true, 0, first}, {true, 7, lastread}}));
@@ -171,7 +172,8 @@ int main(int argc, char** argv) {
                              "LOG larkway.log\r\nNETMAIL *netmail\r\nMOVE yes\r\nPRIORITY NOT_TOUCH TO FROM TOADDR "
                              "FROMADDR\r\nNOT_TOUCH Nobody\r\nTO Sysop, Sbases/sysop\r\nFROM Spammer, KILL\r\n"
                              "TOADDR 2:5020/1.5, Jbases/point5 ; comment\r\nFROMADDR\t2:5020/7, *from7\n"},
-                            {"lastread", "NETMAIL Jnetmail\nUSELASTREAD yes\nUSERNUMBER 3\n"
-                                         "DON'T_TOUCH_LOCAL_AND_UNSENT_MAIL no\n"}});
+                            {"lastread",
+                             "NETMAIL Jnetmail\nUSELASTREAD yes\nUSERNUMBER 3\n"
+                             "DON'T_TOUCH_LOCAL_AND_UNSENT_MAIL no\n"}});
   return 0;
 }

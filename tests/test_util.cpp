@@ -14,7 +14,8 @@ TempDir::TempDir() {
   std::random_device seed;
   std::mt19937_64 random(seed());
   for (;;) {
-    std::filesystem::path p = std::filesystem::temp_directory_path() / ("lwtest." + std::to_string(random() % 1000000000));
+    std::filesystem::path p =
+        std::filesystem::temp_directory_path() / ("lwtest." + std::to_string(random() % 1000000000));
     if (std::filesystem::create_directory(p)) {
       path_ = p.generic_string();
       return;
@@ -27,11 +28,9 @@ TempDir::~TempDir() {
   // Make everything writable again so that the removal succeeds.
   for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
        it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
   }
-  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                               std::filesystem::perm_options::add, ec);
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
   std::filesystem::remove_all(path_, ec);
 }
 
@@ -69,6 +68,5 @@ std::int64_t FileSizeOf(const std::string& path) {
   auto size = std::filesystem::file_size(path, ec);
   return ec ? -1 : static_cast<std::int64_t>(size);
 }
-
 
 }  // namespace lw::test

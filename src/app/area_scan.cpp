@@ -4,8 +4,8 @@
 #include "app/current_message.h"
 #include "app/last_msgid.h"
 #include "app/message_report.h"
-#include "app/text_charset.h"
 #include "app/rules.h"
+#include "app/text_charset.h"
 #include "app/transfer.h"
 #include "msgbase/area.h"
 #include "platform/platform.h"
@@ -26,8 +26,7 @@ struct StartPoint {
   bool matched = false;    // the stored identifier matched and a message follows
 };
 
-Status FindStart(MessageBase& area, const std::string& msgid_file, std::int32_t user, bool dry_run,
-                 StartPoint& start) {
+Status FindStart(MessageBase& area, const std::string& msgid_file, std::int32_t user, bool dry_run, StartPoint& start) {
   start.scan_start = area.GetLastRead(user);
   if (start.scan_start == 0 && !dry_run && !area.SetLastRead(user, 0)) {
     return Status::Error("unable to write lastread pointer of messagebase");
@@ -95,8 +94,8 @@ std::string KeptWord(bool high_water, bool local_unsent, const RuleVerdict& verd
 
 // A dry run's line for a picked message: the action and the rule that picked it.
 std::string PickedLine(const Run& run, const MessageFacts& facts, const RuleVerdict& verdict) {
-  return DryRunLine(facts, ActionWord(run.config, verdict, false) + " (rule: " +
-                               ForTerminal(run.log.LastLogOnlyText(), "CP866") + ")");
+  return DryRunLine(facts, ActionWord(run.config, verdict, false) +
+                               " (rule: " + ForTerminal(run.log.LastLogOnlyText(), "CP866") + ")");
 }
 
 void LogDetail(Run& run, const MessageFacts& facts, const std::string& action) {
@@ -112,8 +111,7 @@ struct Walk {
 
 // Judges the open current message and acts on the verdict: copies it, then
 // (moving or killing) deletes it while it is still open.
-Status ActOnMessage(Run& run, MessageBase& area, const std::string& area_id, AreaScanResult& result,
-                    Walk& walk) {
+Status ActOnMessage(Run& run, MessageBase& area, const std::string& area_id, AreaScanResult& result, Walk& walk) {
   const MoverConfig& config = run.config;
   CurrentMessage msg;
   ReadHeader(area, msg);
@@ -151,8 +149,7 @@ Status ActOnMessage(Run& run, MessageBase& area, const std::string& area_id, Are
 
 // Opens the current message, acts on it and closes it.  A message that
 // cannot be read whole is left as it is, with a warning.
-Status VisitMessage(Run& run, MessageBase& area, const std::string& area_id, AreaScanResult& result,
-                    Walk& walk) {
+Status VisitMessage(Run& run, MessageBase& area, const std::string& area_id, AreaScanResult& result, Walk& walk) {
   if (!area.OpenMsg()) {
     run.log.Warning(kProductTag, "Unable to read message " + IntToStr(area.GetMsgNum()) + " in " + area_id);
     walk.unreadable_seen = true;

@@ -41,10 +41,16 @@ CommandOptions ReadCommandOptions(int argc, const char* const* argv) {
 
 std::string UsageText(const std::string& program, bool long_form) {
   if (!long_form) return "Usage: " + program + " configname";
-  return "Usage: " + program + " [-q] configname\n"
-         "       " + program + " -c|--check configname\n"
-         "       " + program + " -n|--dry-run configname\n"
-         "       " + program + " -h|--help | -V|--version";
+  return "Usage: " + program +
+         " [-q] configname\n"
+         "       " +
+         program +
+         " -c|--check configname\n"
+         "       " +
+         program +
+         " -n|--dry-run configname\n"
+         "       " +
+         program + " -h|--help | -V|--version";
 }
 
 std::string HelpText(const std::string& program) {
@@ -67,8 +73,11 @@ std::string HelpText(const std::string& program) {
 }
 
 std::string VersionText() {
-  return ProgramTitle() + "\n"
-         "Platform: " + platform::kPlatformName + "\n"
+  return ProgramTitle() +
+         "\n"
+         "Platform: " +
+         platform::kPlatformName +
+         "\n"
          "Formats: *.MSG (FTS-0001 stored messages), Squish, JAM\n";
 }
 

@@ -53,15 +53,15 @@ bool AppendRule(MoverConfig& config, RuleList<Rule>& list, int line_number, Read
   return true;
 }
 
-bool AppendNameRule(MoverConfig& config, RuleList<NameRule>& list, const ConfigLine& line,
-                    std::string_view key, std::size_t cut, int line_number) {
+bool AppendNameRule(MoverConfig& config, RuleList<NameRule>& list, const ConfigLine& line, std::string_view key,
+                    std::size_t cut, int line_number) {
   return AppendRule(config, list, line_number, [&](NameRule& rule, std::string& problem) {
     return ReadNameRule(RuleValue(line, key), cut, rule, problem);
   });
 }
 
-bool AppendAddressRule(MoverConfig& config, RuleList<AddressRule>& list, const ConfigLine& line,
-                       std::string_view key, int line_number) {
+bool AppendAddressRule(MoverConfig& config, RuleList<AddressRule>& list, const ConfigLine& line, std::string_view key,
+                       int line_number) {
   return AppendRule(config, list, line_number, [&](AddressRule& rule, std::string& problem) {
     return ReadAddressRule(RuleValue(line, key), rule, problem);
   });

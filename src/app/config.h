@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "errreport/status.h"
 #include "app/current_message.h"
+#include "errreport/status.h"
 #include "fidoutil/address.h"
 #include "fidoutil/address_mask.h"
 
@@ -25,13 +25,13 @@ inline const char* const kVersion = "1.07";
 std::string ProgramTitle();
 
 struct NameRule {
-  std::string name;  // folded, at most 36 characters (72 for a subject); may hold * and ?
-  std::string target;  // the target text as written after the first comma
+  std::string name;                  // folded, at most 36 characters (72 for a subject); may hold * and ?
+  std::string target;                // the target text as written after the first comma
   std::vector<std::string> targets;  // that text split at commas: each an area identifier, or one KILL
 };
 
 struct AddressRule {
-  FidoAddress address;  // the parts written as numbers
+  FidoAddress address;   // the parts written as numbers
   AddressWildcards any;  // the parts written as *
   std::string target;
   std::vector<std::string> targets;

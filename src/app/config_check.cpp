@@ -19,20 +19,13 @@ struct KnownKey {
 };
 
 const KnownKey kKeys[] = {
-    {"NETMAIL", ValueKind::kPath},
-    {"TO", ValueKind::kNameRule},
-    {"FROM", ValueKind::kNameRule},
-    {"SUBJ", ValueKind::kNameRule},
-    {"TOADDR", ValueKind::kAddressRule},
-    {"FROMADDR", ValueKind::kAddressRule},
-    {"MOVE", ValueKind::kYesNo},
-    {"NOT_TOUCH", ValueKind::kName},
-    {"USELASTREAD", ValueKind::kYesNo},
-    {"USERNUMBER", ValueKind::kNumber},
-    {"PRIORITY", ValueKind::kPriority},
-    {"DON'T_TOUCH_LOCAL_AND_UNSENT_MAIL", ValueKind::kYesNo},
-    {"LOG", ValueKind::kPath},
-    {"LOGCHARSET", ValueKind::kCharset},
+    {"NETMAIL", ValueKind::kPath},       {"TO", ValueKind::kNameRule},
+    {"FROM", ValueKind::kNameRule},      {"SUBJ", ValueKind::kNameRule},
+    {"TOADDR", ValueKind::kAddressRule}, {"FROMADDR", ValueKind::kAddressRule},
+    {"MOVE", ValueKind::kYesNo},         {"NOT_TOUCH", ValueKind::kName},
+    {"USELASTREAD", ValueKind::kYesNo},  {"USERNUMBER", ValueKind::kNumber},
+    {"PRIORITY", ValueKind::kPriority},  {"DON'T_TOUCH_LOCAL_AND_UNSENT_MAIL", ValueKind::kYesNo},
+    {"LOG", ValueKind::kPath},           {"LOGCHARSET", ValueKind::kCharset},
     {"LOGDETAIL", ValueKind::kYesNo},
 };
 
@@ -117,7 +110,8 @@ void CheckValue(const KnownKey& key_info, std::string_view value, std::vector<st
       }
       break;
     case ValueKind::kCharset:
-      if (folded != "UTF-8") found.push_back("LOGCHARSET " + Quoted(value) + " is not UTF-8: the log keeps the message bytes");
+      if (folded != "UTF-8")
+        found.push_back("LOGCHARSET " + Quoted(value) + " is not UTF-8: the log keeps the message bytes");
       break;
     case ValueKind::kPriority: CheckPriority(value, found); break;
     case ValueKind::kNameRule: CheckRule(key_info.key, value, false, found); break;

@@ -14,9 +14,7 @@ inline constexpr std::size_t kMaxNameLength = 36;
 inline constexpr std::size_t kMaxSubjectLength = 72;
 
 inline std::string CutName(std::string_view name) { return std::string(name.substr(0, kMaxNameLength)); }
-inline std::string CutSubject(std::string_view subject) {
-  return std::string(subject.substr(0, kMaxSubjectLength));
-}
+inline std::string CutSubject(std::string_view subject) { return std::string(subject.substr(0, kMaxSubjectLength)); }
 
 struct CurrentMessage {
   std::string from;     // at most kMaxNameLength characters

@@ -62,8 +62,8 @@ Status WriteLastMsgId(const std::string& file_name, const std::string& id) {
   if (rc == platform::kOk) rc = platform::Os().SyncDirectory(ParentDir(file_name));
   if (rc != platform::kOk) {
     platform::Os().DeleteFile(scratch);
-    return Status::Error("Unable to write file with last msgid " + file_name + ", rc=" +
-                         Hex8(static_cast<std::uint32_t>(rc)));
+    return Status::Error("Unable to write file with last msgid " + file_name +
+                         ", rc=" + Hex8(static_cast<std::uint32_t>(rc)));
   }
   return Status();
 }

@@ -17,8 +17,7 @@ std::string KludgeValue(const std::string& line) {
   return start == std::string::npos ? std::string() : line.substr(start);
 }
 
-std::string Parties(const MessageFacts& f, const std::string& from, const std::string& to,
-                    const std::string& subject) {
+std::string Parties(const MessageFacts& f, const std::string& from, const std::string& to, const std::string& subject) {
   return IntToStr(f.number) + " from " + from + " (" + FormatAddress(f.orig) + ") to " + to + " (" +
          FormatAddress(f.dest) + ") subj `" + subject + "`";
 }
@@ -57,7 +56,11 @@ std::string DryRunLine(const MessageFacts& f, const std::string& verdict) {
 
 std::string DetailLine(const MessageFacts& f, const std::string& action) {
   std::string line(1, '#');
-  return line.append(Parties(f, f.from, f.to, f.subject)).append(" msgid `").append(f.msgid).append("`: ").append(action);
+  return line.append(Parties(f, f.from, f.to, f.subject))
+      .append(" msgid `")
+      .append(f.msgid)
+      .append("`: ")
+      .append(action);
 }
 
 bool IsHighWaterMark(MessageBase& area, const std::string& area_id, const CurrentMessage& msg) {

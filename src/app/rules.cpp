@@ -16,16 +16,16 @@ void Found(RuleVerdict& v, const std::vector<std::string>& targets, const std::s
 }
 
 // `text` is folded and cut as the rules' patterns are.
-void TryPatternRules(const RuleList<NameRule>& rules, const std::string& text, const char* what,
-                     RuleVerdict& v, LogFile& log) {
+void TryPatternRules(const RuleList<NameRule>& rules, const std::string& text, const char* what, RuleVerdict& v,
+                     LogFile& log) {
   for (int i = 0; i < rules.count() && !v.found; ++i) {
     const NameRule& rule = *rules.items[i];
     if (PatternMatches(rule.name, text)) Found(v, rule.targets, std::string(what) + "`" + rule.name + "`", log);
   }
 }
 
-void TryAddressRules(const RuleList<AddressRule>& rules, const FidoAddress& addr, const char* what,
-                     RuleVerdict& v, LogFile& log) {
+void TryAddressRules(const RuleList<AddressRule>& rules, const FidoAddress& addr, const char* what, RuleVerdict& v,
+                     LogFile& log) {
   for (int i = 0; i < rules.count() && !v.found; ++i) {
     const AddressRule& rule = *rules.items[i];
     if (!rule.any.AnyPart()) {

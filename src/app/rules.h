@@ -11,9 +11,9 @@
 namespace lw {
 
 struct RuleVerdict {
-  bool found = false;      // a rule matched
-  bool kill = false;       // its target is KILL
-  bool not_touch = false;  // a NOT_TOUCH name matched first
+  bool found = false;                // a rule matched
+  bool kill = false;                 // its target is KILL
+  bool not_touch = false;            // a NOT_TOUCH name matched first
   std::vector<std::string> targets;  // the matching rule's targets, in the order written
 };
 

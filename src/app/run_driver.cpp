@@ -79,8 +79,7 @@ int Finish(Run& run, const Status& status) {
     std::string noted = TakeErrorDiagnostic();
     Diagnose(!noted.empty() ? noted
                             : "run-time fault " + IntToStr(status.exit_code()) + " (" + status.file() + ", line " +
-                                  IntToStr(status.line()) + "): " +
-                                  platform::Os().ErrorReason(status.exit_code()));
+                                  IntToStr(status.line()) + "): " + platform::Os().ErrorReason(status.exit_code()));
   } else {
     run.log.Error(kProductTag, status.text());
   }
@@ -103,8 +102,8 @@ int CheckConfiguration(const std::string& config_name) {
     Diagnose(config_name + ": error: " + settings.text());
     ++count;
   }
-  ConsoleLine(config_name + (count == 0 ? ": no problems found" : ": " + IntToStr(static_cast<std::int32_t>(count)) +
-                                                                      " problem(s) found"));
+  ConsoleLine(config_name + (count == 0 ? ": no problems found"
+                                        : ": " + IntToStr(static_cast<std::int32_t>(count)) + " problem(s) found"));
   return count == 0 ? 0 : kExitCheckProblems;
 }
 

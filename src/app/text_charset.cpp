@@ -45,8 +45,7 @@ std::string CharsetOfChrs(std::string_view chrs_line) {
   if (name == "KOI8-R" || name == "KOI8-U") return name;
   if (name == "LATIN-1" || name == "ISO-8859-1") return "ISO-8859-1";
   if (name == "ISO-8859-5") return name;
-  if (name.rfind("CP", 0) == 0 && name.size() > 2 &&
-      name.find_first_not_of("0123456789", 2) == std::string::npos) {
+  if (name.rfind("CP", 0) == 0 && name.size() > 2 && name.find_first_not_of("0123456789", 2) == std::string::npos) {
     return name;
   }
   return "CP866";

@@ -9,10 +9,21 @@ namespace lw {
 namespace {
 
 const std::uint32_t kCopiedAttributes[] = {
-    kAttrPrivate,      kAttrCrash,         kAttrReceived,  kAttrSent,
-    kAttrFileAttached, kAttrInTransit,     kAttrOrphan,    kAttrKillSent,
-    kAttrLocal,        kAttrHold,          kAttrFileRequest, kAttrReturnReceiptRequest,
-    kAttrIsReturnReceipt, kAttrAuditRequest, kAttrFileUpdateRequest,
+    kAttrPrivate,
+    kAttrCrash,
+    kAttrReceived,
+    kAttrSent,
+    kAttrFileAttached,
+    kAttrInTransit,
+    kAttrOrphan,
+    kAttrKillSent,
+    kAttrLocal,
+    kAttrHold,
+    kAttrFileRequest,
+    kAttrReturnReceiptRequest,
+    kAttrIsReturnReceipt,
+    kAttrAuditRequest,
+    kAttrFileUpdateRequest,
 };
 
 // Makes the destination's text byte for byte the source's.  False when a
@@ -49,8 +60,7 @@ void CopyHeader(MessageBase& source, const CurrentMessage& msg, MessageBase& des
 
 }  // namespace
 
-Status TransferMessage(MessageBase& source, const CurrentMessage& msg, const std::string& target,
-                       LogFile& log) {
+Status TransferMessage(MessageBase& source, const CurrentMessage& msg, const std::string& target, LogFile& log) {
   MsgBasePtr dest;
   if (!OpenOrCreateArea(dest, target)) {
     return Status::Error("unable to open destination messagebase - " + target);

@@ -18,8 +18,7 @@ namespace lw {
 // it created made durable in its folder), so the source may be deleted.
 // Fails, with the source untouched, when the area cannot be opened or
 // created or the copy cannot be written, synced or closed.
-Status TransferMessage(MessageBase& source, const CurrentMessage& msg, const std::string& target,
-                       LogFile& log);
+Status TransferMessage(MessageBase& source, const CurrentMessage& msg, const std::string& target, LogFile& log);
 
 // Copies the open message of `source` into each of `targets` in turn, as
 // above, each copy on stable storage before the next is begun.  Stops at

@@ -129,14 +129,12 @@ void Report(int number, const char* module, int line, std::uintptr_t address) {
   platform::RawConsoleWrite(text, n);
 }
 
-void ReportCrash(int number, std::uintptr_t address) {
-  Report(number, nullptr, 0, platform::ImageOffset(address));
-}
+void ReportCrash(int number, std::uintptr_t address) { Report(number, nullptr, 0, platform::ImageOffset(address)); }
 
 }  // namespace
 
-std::size_t FormatExitReport(int number, const char* module, int line,
-                             std::uintptr_t address, char* out, std::size_t capacity) {
+std::size_t FormatExitReport(int number, const char* module, int line, std::uintptr_t address, char* out,
+                             std::size_t capacity) {
   Out o{out, capacity};
   o.Put("Error number ");
   o.PutNumber(static_cast<unsigned long>(number < 0 ? 0 : number), 3, false);

@@ -21,7 +21,7 @@ void WriteFaultReport(int number, const char* file, int line);
 // fault handler).  With a module name the position reads " in module, line
 // N", otherwise " at " and eight hexadecimal digits of `address`.  Returns
 // the length written.
-std::size_t FormatExitReport(int number, const char* module, int line,
-                             std::uintptr_t address, char* out, std::size_t capacity);
+std::size_t FormatExitReport(int number, const char* module, int line, std::uintptr_t address, char* out,
+                             std::size_t capacity);
 
 }  // namespace lw

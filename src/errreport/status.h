@@ -51,9 +51,9 @@ class Status {
 #define LW_FAULT(number) ::lw::Status::Fault((number), __FILE__, __LINE__)
 
 // Returns from the calling function when `expr` is not ok.
-#define LW_RETURN_IF_ERROR(expr)            \
-  do {                                      \
-    ::lw::Status lw_status_ = (expr);       \
+#define LW_RETURN_IF_ERROR(expr)             \
+  do {                                       \
+    ::lw::Status lw_status_ = (expr);        \
     if (!lw_status_.ok()) return lw_status_; \
   } while (0)
 

@@ -12,9 +12,7 @@ std::int16_t SmallInt(std::string_view text) {
   return v;
 }
 
-bool IsAddressChar(char c) {
-  return (c >= '0' && c <= '9') || c == ':' || c == '/' || c == '.';
-}
+bool IsAddressChar(char c) { return (c >= '0' && c <= '9') || c == ':' || c == '/' || c == '.'; }
 
 }  // namespace
 
@@ -53,13 +51,9 @@ std::string FormatAddress3D(const FidoAddress& a) {
   return IntToStr(a.zone) + ":" + IntToStr(a.net) + "/" + IntToStr(a.node);
 }
 
-std::string FormatAddress4D(const FidoAddress& a) {
-  return FormatAddress3D(a) + "." + IntToStr(a.point);
-}
+std::string FormatAddress4D(const FidoAddress& a) { return FormatAddress3D(a) + "." + IntToStr(a.point); }
 
-std::string FormatAddress(const FidoAddress& a) {
-  return a.point == 0 ? FormatAddress3D(a) : FormatAddress4D(a);
-}
+std::string FormatAddress(const FidoAddress& a) { return a.point == 0 ? FormatAddress3D(a) : FormatAddress4D(a); }
 
 void ClearAddress(FidoAddress& a) { a = FidoAddress{}; }
 

@@ -2,9 +2,8 @@
 #pragma once
 
 #include <cstdint>
-#include <string_view>
-
 #include <string>
+#include <string_view>
 
 namespace lw {
 
@@ -24,9 +23,7 @@ std::string FormatAddress3D(const FidoAddress& a);  // zone:net/node
 std::string FormatAddress(const FidoAddress& a);    // the point only when not 0
 void ClearAddress(FidoAddress& a);
 int CompareAddresses(const FidoAddress& a, const FidoAddress& b);
-inline bool operator==(const FidoAddress& a, const FidoAddress& b) {
-  return CompareAddresses(a, b) == 0;
-}
+inline bool operator==(const FidoAddress& a, const FidoAddress& b) { return CompareAddresses(a, b) == 0; }
 
 // The n-th (1-based) word of `text`; words are runs of characters not in
 // `delimiters`.  Empty when there are fewer words.

@@ -20,7 +20,7 @@ struct AddressWildcards {
 };
 
 struct AddressMask {
-  FidoAddress address;     // the parts written as numbers; 0 where `*`
+  FidoAddress address;  // the parts written as numbers; 0 where `*`
   AddressWildcards any;
 };
 

@@ -1,9 +1,8 @@
 // Code-page-866 letter folding.
 #pragma once
 
-#include <string_view>
-
 #include <string>
+#include <string_view>
 
 namespace lw {
 

@@ -11,8 +11,7 @@ namespace {
 
 const char* const kUpperMonths[12] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
                                       "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
-const char* const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                 "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+const char* const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 constexpr std::int32_t kFirstPackedYear = 1980;
 constexpr std::int32_t kLastPackedYear = 2107;  // 7 bits of years
@@ -23,13 +22,9 @@ constexpr std::int32_t kLastCalendarDay = 5373484;   // 9999-12-31
 constexpr std::int32_t kUnixEpochJulianDay = 2440588;
 constexpr std::int64_t kSecondsPerDay = 86400;
 
-std::int32_t Clamp(std::int32_t v, std::int32_t lo, std::int32_t hi) {
-  return v < lo ? lo : (v > hi ? hi : v);
-}
+std::int32_t Clamp(std::int32_t v, std::int32_t lo, std::int32_t hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
-bool IsLeapYear(std::int32_t year) {
-  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
+bool IsLeapYear(std::int32_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 std::int32_t DaysInMonth(std::int32_t year, std::int32_t month) {
   static const std::int32_t kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -118,8 +113,7 @@ std::int32_t DateToJulianDay(MsgDateTime dt) {
     year -= 1;
     month += 12;
   }
-  return (year % 100) * 1461 / 4 + (year / 100) * 146097 / 4 + ((month - 3) * 153 + 2) / 5 + c.Day +
-         1721119;
+  return (year % 100) * 1461 / 4 + (year / 100) * 146097 / 4 + ((month - 3) * 153 + 2) / 5 + c.Day + 1721119;
 }
 
 void JulianDayToDate(std::int32_t jd, std::int32_t& day, std::int32_t& month, std::int32_t& year) {
@@ -170,9 +164,7 @@ int MonthFromName(std::string_view name) {
   return 0;
 }
 
-const char* MonthName(int month) {
-  return (month >= 1 && month <= 12) ? kMonths[month - 1] : "???";
-}
+const char* MonthName(int month) { return (month >= 1 && month <= 12) ? kMonths[month - 1] : "???"; }
 
 std::int32_t YearToTwoDigits(std::int32_t year) {
   std::int32_t r = year % 100;

@@ -46,7 +46,7 @@ void UnixToDateTime(std::uint32_t seconds, MsgDateTime& dt);  // Sec100 kept
 std::uint32_t DateTimeToUnix(const MsgDateTime& dt);
 
 int MonthFromName(std::string_view name);  // 1..12, or 0
-const char* MonthName(int month);           // "Jan".."Dec", "???" otherwise
+const char* MonthName(int month);          // "Jan".."Dec", "???" otherwise
 // The year within its century, 0..99 (negative years counted backwards
 // from year 0, so -1 gives 99).
 std::int32_t YearToTwoDigits(std::int32_t year);

@@ -1,8 +1,7 @@
 #include "fidoutil/helpers.h"
 
-#include <cstring>
-
 #include <array>
+#include <cstring>
 
 #include "platform/platform.h"
 #include "stream/stream.h"
@@ -28,10 +27,9 @@ static_assert(kCrcTable[1] == 0x77073096u && kCrcTable[255] == 0x2D02EF8Du);
 std::int32_t SerialFromClock() {
   platform::LocalTime t = platform::Os().Now();
   std::uint32_t v = static_cast<std::uint32_t>(t.year + 10) * 355u * 86400u +
-                    static_cast<std::uint32_t>(t.month) * 30u * 86400u +
-                    static_cast<std::uint32_t>(t.day) * 86400u +
-                    static_cast<std::uint32_t>(t.hour) * 3600u +
-                    static_cast<std::uint32_t>(t.min) * 60u + static_cast<std::uint32_t>(t.sec);
+                    static_cast<std::uint32_t>(t.month) * 30u * 86400u + static_cast<std::uint32_t>(t.day) * 86400u +
+                    static_cast<std::uint32_t>(t.hour) * 3600u + static_cast<std::uint32_t>(t.min) * 60u +
+                    static_cast<std::uint32_t>(t.sec);
   v = (v << 7) | (static_cast<std::uint32_t>(t.hundredths) & 127u);
   return static_cast<std::int32_t>(v);
 }
@@ -43,9 +41,7 @@ bool FindAny(std::string_view pattern) {
   return found;
 }
 
-bool EndsWithSeparator(std::string_view s) {
-  return !s.empty() && platform::IsPathSeparator(s.back());
-}
+bool EndsWithSeparator(std::string_view s) { return !s.empty() && platform::IsPathSeparator(s.back()); }
 
 }  // namespace
 
@@ -69,9 +65,7 @@ std::string Hex8(std::uint32_t value) {
   return std::string(hex);
 }
 
-std::uint32_t Crc32Update(std::uint32_t crc, std::uint8_t byte) {
-  return (crc >> 8) ^ kCrcTable[(crc ^ byte) & 0xFF];
-}
+std::uint32_t Crc32Update(std::uint32_t crc, std::uint8_t byte) { return (crc >> 8) ^ kCrcTable[(crc ^ byte) & 0xFF]; }
 
 bool DirHasEntries(std::string_view path) {
   std::string pattern(path);
@@ -110,8 +104,8 @@ bool ForceDirectories(std::string_view path) {
   std::string prefix;
   for (char c : full) {
     // The first separator follows the root (or a drive) itself.
-    if (platform::IsPathSeparator(c) && prefix.size() > 1 && !EndsWithSeparator(prefix) &&
-        prefix.back() != ':' && !EnsureDir(prefix)) {
+    if (platform::IsPathSeparator(c) && prefix.size() > 1 && !EndsWithSeparator(prefix) && prefix.back() != ':' &&
+        !EnsureDir(prefix)) {
       return false;
     }
     prefix += c;

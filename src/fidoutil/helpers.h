@@ -4,9 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
-
 #include <string>
+#include <string_view>
 
 namespace lw {
 

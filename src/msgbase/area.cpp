@@ -12,9 +12,15 @@ void ParseAreaId(const std::string& area_id, AreaKind& kind, std::string& path) 
     return;
   }
   switch (area_id[0]) {
-    case '*': case 'F': case 'f': case 'M': case 'm': kind = AreaKind::kMsg; break;
-    case 'J': case 'j': kind = AreaKind::kJam; break;
-    case 'S': case 's': kind = AreaKind::kSquish; break;
+    case '*':
+    case 'F':
+    case 'f':
+    case 'M':
+    case 'm': kind = AreaKind::kMsg; break;
+    case 'J':
+    case 'j': kind = AreaKind::kJam; break;
+    case 'S':
+    case 's': kind = AreaKind::kSquish; break;
     default: kind = AreaKind::kNone; break;
   }
   path = kind == AreaKind::kNone ? area_id : std::string(area_id.substr(1));

@@ -3,8 +3,8 @@
 #pragma once
 
 #include <memory>
-
 #include <string>
+
 #include "msgbase/message_base.h"
 
 namespace lw {

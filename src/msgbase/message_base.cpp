@@ -24,9 +24,7 @@ const char kIntlPrefix[] = "\001INTL";
 const char kFmptPrefix[] = "\001FMPT";
 const char kToptPrefix[] = "\001TOPT";
 
-bool StartsWith(std::string_view s, std::string_view prefix) {
-  return s.substr(0, prefix.size()) == prefix;
-}
+bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
 
 // Reads the line at the position of `text` (up to a CR, a NUL or the end;
 // an LF right after a CR belongs to the terminator), keeps at most `limit`
@@ -84,14 +82,26 @@ bool MessageBase::CreateMsgBase(const std::string&) { return NoFormat(); }
 bool MessageBase::MsgBaseExists(const std::string&) { return NoFormat(); }
 bool MessageBase::CloseMsgBase() { return NoFormat(); }
 bool MessageBase::MsgExists(std::int32_t) { return NoFormat(); }
-std::int32_t MessageBase::GetMsgNum() { NoFormat(); return 0; }
-std::int32_t MessageBase::GetMsgPosition() { NoFormat(); return 0; }
+std::int32_t MessageBase::GetMsgNum() {
+  NoFormat();
+  return 0;
+}
+std::int32_t MessageBase::GetMsgPosition() {
+  NoFormat();
+  return 0;
+}
 void MessageBase::SetMsgPosition(std::int32_t) { Status = kNoFormat; }
 bool MessageBase::OpenMsg() { return NoFormat(); }
 bool MessageBase::OpenMsgHeader() { return NoFormat(); }
 bool MessageBase::CloseMsg() { return NoFormat(); }
-std::int32_t MessageBase::GetHighMsgNum() { NoFormat(); return 0; }
-std::int32_t MessageBase::GetMsgCount() { NoFormat(); return 0; }
+std::int32_t MessageBase::GetHighMsgNum() {
+  NoFormat();
+  return 0;
+}
+std::int32_t MessageBase::GetMsgCount() {
+  NoFormat();
+  return 0;
+}
 void MessageBase::GetFrom(std::string&) { Status = kNoFormat; }
 void MessageBase::GetTo(std::string&) { Status = kNoFormat; }
 void MessageBase::GetSubj(std::string&) { Status = kNoFormat; }
@@ -108,7 +118,10 @@ bool MessageBase::WriteMsg() { return NoFormat(); }
 bool MessageBase::WriteMsgHeader() { return NoFormat(); }
 bool MessageBase::CreateMsg() { return NoFormat(); }
 bool MessageBase::DeleteMsg() { return NoFormat(); }
-std::int32_t MessageBase::GetLastRead(std::int32_t) { NoFormat(); return 0; }
+std::int32_t MessageBase::GetLastRead(std::int32_t) {
+  NoFormat();
+  return 0;
+}
 bool MessageBase::SetLastRead(std::int32_t, std::int32_t) { return NoFormat(); }
 
 void MessageBase::SetDatesToNow() {
@@ -271,9 +284,7 @@ void MessageBase::DeleteKludgeZ(const char* prefix) {
   ReplaceRange(FoundStart, FoundEnd, [] {});
 }
 
-void MessageBase::DeleteKludge(const std::string& prefix) {
-  DeleteKludgeZ(prefix.c_str());
-}
+void MessageBase::DeleteKludge(const std::string& prefix) { DeleteKludgeZ(prefix.c_str()); }
 
 void MessageBase::AddKludgeZ(const char* line) {
   if (Text == nullptr) return;
@@ -286,9 +297,7 @@ void MessageBase::AddKludgeZ(const char* line) {
   ReplaceRange(at, at, [&] { WriteLineZ(line); });
 }
 
-void MessageBase::AddKludge(const std::string& line) {
-  AddKludgeZ(line.c_str());
-}
+void MessageBase::AddKludge(const std::string& line) { AddKludgeZ(line.c_str()); }
 
 // ---- Address kludges ----
 

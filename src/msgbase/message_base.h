@@ -9,10 +9,10 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "fidoutil/address.h"
 #include "fidoutil/dates.h"
-#include <string>
 #include "stream/stream.h"
 
 namespace lw {
@@ -57,9 +57,9 @@ inline constexpr std::int32_t kNoFormat = 217;
 
 class MessageBase {
  public:
-  MessageBase();                            // Init
-  explicit MessageBase(Stream* text);       // InitOnStream: reads `text`, never frees it
-  virtual ~MessageBase();                   // Destroy
+  MessageBase();                       // Init
+  explicit MessageBase(Stream* text);  // InitOnStream: reads `text`, never frees it
+  virtual ~MessageBase();              // Destroy
   MessageBase(const MessageBase&) = delete;
   MessageBase& operator=(const MessageBase&) = delete;
 

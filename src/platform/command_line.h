@@ -14,9 +14,9 @@ struct OptionName {
 };
 
 struct ParsedCommandLine {
-  std::vector<char> options;         // the short names of the options given, in order
+  std::vector<char> options;          // the short names of the options given, in order
   std::vector<std::string> operands;  // the other arguments, in order
-  std::string error;                 // why the line could not be read ("" when it could)
+  std::string error;                  // why the line could not be read ("" when it could)
 };
 
 // Reads argv[1..argc-1] against `options` as getopt_long does (options may

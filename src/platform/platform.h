@@ -68,8 +68,8 @@ enum Attribute : std::uint32_t {
 };
 
 struct DirEntry {
-  std::string name;         // without the directory
-  std::uint32_t attr = 0;   // Attribute bits
+  std::string name;        // without the directory
+  std::uint32_t attr = 0;  // Attribute bits
 };
 
 using SearchHandle = std::intptr_t;
@@ -110,8 +110,7 @@ class Platform {
   // knows them: "CP866", "UTF-8", "KOI8-R", "CP1251", "CP437",
   // "ISO-8859-1").  False, with `out` unspecified, when a set is unknown
   // or a character cannot be converted.
-  virtual bool ConvertText(std::string_view text, std::string_view from, std::string_view to,
-                           std::string* out) = 0;
+  virtual bool ConvertText(std::string_view text, std::string_view from, std::string_view to, std::string* out) = 0;
   // The system's words for why the last failing call of this platform
   // failed with DOS-style `code` ("Permission denied"); when that call is
   // not known, words that fit `code`.
@@ -119,17 +118,13 @@ class Platform {
 
   // Files.  OpenFile opens an existing file; CreateFile creates a file or
   // empties an existing one and opens it for reading and writing.
-  virtual int OpenFile(std::string_view name, Access access, Sharing sharing,
-                       FileHandle* file) = 0;
-  virtual int CreateFile(std::string_view name, Sharing sharing,
-                         FileHandle* file) = 0;
+  virtual int OpenFile(std::string_view name, Access access, Sharing sharing, FileHandle* file) = 0;
+  virtual int CreateFile(std::string_view name, Sharing sharing, FileHandle* file) = 0;
   // Creates the file only when no file of that name exists (kAccessDenied
   // when one does); opened for reading and writing.
   virtual int CreateNewFile(std::string_view name, FileHandle* file) = 0;
-  virtual int ReadFile(FileHandle file, void* buf, std::size_t count,
-                       std::size_t* done) = 0;
-  virtual int WriteFile(FileHandle file, const void* buf, std::size_t count,
-                        std::size_t* done) = 0;
+  virtual int ReadFile(FileHandle file, void* buf, std::size_t count, std::size_t* done) = 0;
+  virtual int WriteFile(FileHandle file, const void* buf, std::size_t count, std::size_t* done) = 0;
   virtual int SeekFile(FileHandle file, std::int64_t pos) = 0;
   virtual int SeekFileEnd(FileHandle file) = 0;
   virtual int TellFile(FileHandle file, std::int64_t* pos) = 0;
@@ -168,8 +163,7 @@ class Platform {
   // delivered only when each of its bits 0x02..0x20 that is set is also set
   // in `attr_mask`.  FindFirst returns kFileNotFound (and no handle) when
   // nothing matches.
-  virtual int FindFirst(std::string_view pattern, std::uint32_t attr_mask,
-                        SearchHandle* search, DirEntry* entry) = 0;
+  virtual int FindFirst(std::string_view pattern, std::uint32_t attr_mask, SearchHandle* search, DirEntry* entry) = 0;
   virtual int FindNext(SearchHandle search, DirEntry* entry) = 0;
   virtual void FindClose(SearchHandle search) = 0;
   virtual int MakeDirectory(std::string_view name) = 0;
@@ -216,8 +210,8 @@ extern const char* const kPlatformName;
 std::string ProgramName(std::string_view argv0);
 
 // Path conventions of this operating system.
-extern const char kPathSeparator;     // appended where a directory is named
-extern const char* const kLineEnd;    // console line end
+extern const char kPathSeparator;   // appended where a directory is named
+extern const char* const kLineEnd;  // console line end
 inline bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
 // The fixed part of a name the program creates ("12.MSG", ".SQD",
 // "lastread"), in the case this system's other FidoNet programs expect.

@@ -52,12 +52,22 @@ int TranslateErrno(int e) {
   switch (e) {
     case 0: return kOk;
     case ENOENT: return kFileNotFound;
-    case ENOTDIR: case ENAMETOOLONG: case ELOOP: return kPathNotFound;
-    case EMFILE: case ENFILE: return kTooManyOpenFiles;
-    case EACCES: case EPERM: case EROFS: case EISDIR: case EEXIST:
-    case ETXTBSY: case EAGAIN: return kAccessDenied;
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP: return kPathNotFound;
+    case EMFILE:
+    case ENFILE: return kTooManyOpenFiles;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case EEXIST:
+    case ETXTBSY:
+    case EAGAIN: return kAccessDenied;
     case EBADF: return kInvalidHandle;
-    case ENOSPC: case EFBIG: case EDQUOT: return kDiskWriteError;
+    case ENOSPC:
+    case EFBIG:
+    case EDQUOT: return kDiskWriteError;
     default: return kDiskReadError;
   }
 }
@@ -114,9 +124,7 @@ auto RetryOnEintr(Call call) {
   }
 }
 
-char FoldAscii(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
+char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -140,8 +148,7 @@ bool Exists(const std::string& path) {
 }
 
 // Looks for `component` in `dir` (which exists), ignoring case.
-bool FindNoCase(const std::string& dir, const std::string& component,
-                std::string* found) {
+bool FindNoCase(const std::string& dir, const std::string& component, std::string* found) {
   DIR* d = opendir(dir.empty() ? "." : dir.c_str());
   if (d == nullptr) return false;
   bool ok = false;
@@ -225,8 +232,7 @@ int ApplySharing(int fd, bool writable, Sharing sharing) {
   return kOk;
 }
 
-int OpenWith(const std::string& path, int flags, Sharing sharing,
-             FileHandle* file) {
+int OpenWith(const std::string& path, int flags, Sharing sharing, FileHandle* file) {
   *file = kNoFile;
   int fd = RetryOnEintr([&] { return open(path.c_str(), flags | O_CLOEXEC, 0666); });
   if (fd < 0) return LastError();
@@ -305,8 +311,7 @@ bool NextMatch(Search* s, DirEntry* entry) {
   while (dirent* e = readdir(s->dir)) {
     if (!MatchPattern(s->pattern, e->d_name)) continue;
     std::uint32_t attr = EntryAttr(*s, e);
-    std::uint32_t filtered = attr & (kAttrHidden | kAttrSystem | kAttrVolume |
-                                     kAttrDirectory | kAttrArchive);
+    std::uint32_t filtered = attr & (kAttrHidden | kAttrSystem | kAttrVolume | kAttrDirectory | kAttrArchive);
     if ((filtered & ~s->mask) != 0) continue;
     entry->name = e->d_name;
     entry->attr = attr;
@@ -344,9 +349,7 @@ class LinuxPlatform final : public Platform {
   }
 
  public:
-  void ConsoleWrite(std::string_view text) override {
-    WriteAll(1, text.data(), text.size());
-  }
+  void ConsoleWrite(std::string_view text) override { WriteAll(1, text.data(), text.size()); }
 
   void ConsoleWriteKeepCursor(std::string_view text) override {
     std::string out;
@@ -395,8 +398,7 @@ class LinuxPlatform final : public Platform {
     return set == "ANSI_X3.4-1968" ? std::string() : set;
   }
 
-  bool ConvertText(std::string_view text, std::string_view from, std::string_view to,
-                   std::string* out) override {
+  bool ConvertText(std::string_view text, std::string_view from, std::string_view to, std::string* out) override {
     return Iconv(text, std::string(from), std::string(to), out);
   }
 
@@ -405,12 +407,9 @@ class LinuxPlatform final : public Platform {
     return std::strerror(e);
   }
 
-  int OpenFile(std::string_view name, Access access, Sharing sharing,
-               FileHandle* file) override {
+  int OpenFile(std::string_view name, Access access, Sharing sharing, FileHandle* file) override {
     std::string path = ResolveExisting(name);
-    int flags = access == Access::kRead    ? O_RDONLY
-                : access == Access::kWrite ? O_WRONLY
-                                           : O_RDWR;
+    int flags = access == Access::kRead ? O_RDONLY : access == Access::kWrite ? O_WRONLY : O_RDWR;
     if (sharing == Sharing::kExclusive && access == Access::kRead) {
       // A whole-file write lock needs a writable descriptor; use one when
       // the file allows it (nothing is written through it).
@@ -419,8 +418,7 @@ class LinuxPlatform final : public Platform {
     return OpenWith(path, flags, sharing, file);
   }
 
-  int CreateFile(std::string_view name, Sharing sharing,
-                 FileHandle* file) override {
+  int CreateFile(std::string_view name, Sharing sharing, FileHandle* file) override {
     std::string path = ResolveExisting(name);
     if (!Exists(path)) path = ResolveForCreate(name);
     // Take the lock before emptying the file, so a holder is not cut short.
@@ -439,12 +437,10 @@ class LinuxPlatform final : public Platform {
     std::string existing = ResolveExisting(name);
     *file = kNoFile;
     if (Exists(existing)) return kAccessDenied;
-    return OpenWith(ResolveForCreate(name), O_RDWR | O_CREAT | O_EXCL,
-                    Sharing::kDenyNone, file);
+    return OpenWith(ResolveForCreate(name), O_RDWR | O_CREAT | O_EXCL, Sharing::kDenyNone, file);
   }
 
-  int ReadFile(FileHandle file, void* buf, std::size_t count,
-               std::size_t* done) override {
+  int ReadFile(FileHandle file, void* buf, std::size_t count, std::size_t* done) override {
     *done = 0;
     char* p = static_cast<char*>(buf);
     while (*done < count) {
@@ -459,8 +455,7 @@ class LinuxPlatform final : public Platform {
     return kOk;
   }
 
-  int WriteFile(FileHandle file, const void* buf, std::size_t count,
-                std::size_t* done) override {
+  int WriteFile(FileHandle file, const void* buf, std::size_t count, std::size_t* done) override {
     *done = 0;
     const char* p = static_cast<const char*>(buf);
     while (*done < count) {
@@ -509,8 +504,7 @@ class LinuxPlatform final : public Platform {
 
   int FlushFile(FileHandle file) override {
     // EINVAL: the file is of a kind that cannot be synced (a pipe, say).
-    if (RetryOnEintr([&] { return fdatasync(static_cast<int>(file)); }) != 0 &&
-        errno != EINVAL) {
+    if (RetryOnEintr([&] { return fdatasync(static_cast<int>(file)); }) != 0 && errno != EINVAL) {
       return LastError();
     }
     return kOk;
@@ -601,8 +595,7 @@ class LinuxPlatform final : public Platform {
     return kOk;
   }
 
-  int FindFirst(std::string_view pattern, std::uint32_t attr_mask,
-                SearchHandle* search, DirEntry* entry) override {
+  int FindFirst(std::string_view pattern, std::uint32_t attr_mask, SearchHandle* search, DirEntry* entry) override {
     *search = 0;
     std::string pat = Normalize(pattern);
     std::size_t slash = pat.rfind('/');
@@ -734,9 +727,7 @@ void InstallFaultHandlers(FaultReporter report) {
   std::set_new_handler(OnOutOfMemory);
 }
 
-void RawConsoleWrite(const char* text, std::size_t length) {
-  WriteAll(1, text, length);
-}
+void RawConsoleWrite(const char* text, std::size_t length) { WriteAll(1, text, length); }
 
 std::uintptr_t ImageOffset(std::uintptr_t address) {
   Dl_info info;

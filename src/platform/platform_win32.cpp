@@ -31,12 +31,19 @@ int Translate(DWORD e) {
   switch (e) {
     case ERROR_SUCCESS: return kOk;
     case ERROR_FILE_NOT_FOUND: return kFileNotFound;
-    case ERROR_PATH_NOT_FOUND: case ERROR_INVALID_NAME: case ERROR_BAD_PATHNAME: return kPathNotFound;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME: return kPathNotFound;
     case ERROR_TOO_MANY_OPEN_FILES: return kTooManyOpenFiles;
-    case ERROR_ACCESS_DENIED: case ERROR_SHARING_VIOLATION: case ERROR_LOCK_VIOLATION:
-    case ERROR_FILE_EXISTS: case ERROR_ALREADY_EXISTS: case ERROR_WRITE_PROTECT: return kAccessDenied;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_WRITE_PROTECT: return kAccessDenied;
     case ERROR_INVALID_HANDLE: return kInvalidHandle;
-    case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL: return kDiskWriteError;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return kDiskWriteError;
     default: return kDiskReadError;
   }
 }
@@ -85,8 +92,8 @@ bool FromWide(const std::wstring& wide, UINT page, std::string* out) {
   int n = WideCharToMultiByte(page, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, check);
   if (n <= 0 || used_default) return false;
   out->resize(static_cast<std::size_t>(n));
-  return WideCharToMultiByte(page, 0, wide.data(), static_cast<int>(wide.size()), out->data(), n, nullptr,
-                             nullptr) == n;
+  return WideCharToMultiByte(page, 0, wide.data(), static_cast<int>(wide.size()), out->data(), n, nullptr, nullptr) ==
+         n;
 }
 
 HANDLE Handle(FileHandle f) { return reinterpret_cast<HANDLE>(f); }
@@ -130,8 +137,8 @@ int Open(std::string_view name, DWORD access, DWORD share, DWORD disposition, Fi
 }
 
 bool MatchesMask(DWORD attr, std::uint32_t mask) {
-  std::uint32_t a = static_cast<std::uint32_t>(attr) &
-                    (kAttrHidden | kAttrSystem | kAttrVolume | kAttrDirectory | kAttrArchive);
+  std::uint32_t a =
+      static_cast<std::uint32_t>(attr) & (kAttrHidden | kAttrSystem | kAttrVolume | kAttrDirectory | kAttrArchive);
   return (a & ~mask) == 0;
 }
 
@@ -190,8 +197,7 @@ class Win32Platform final : public Platform {
   // The console shows the bytes as they are, in its own code page.
   std::string TerminalCharset() override { return ""; }
 
-  bool ConvertText(std::string_view text, std::string_view from, std::string_view to,
-                   std::string* out) override {
+  bool ConvertText(std::string_view text, std::string_view from, std::string_view to, std::string* out) override {
     UINT from_page = CodePage(from);
     UINT to_page = CodePage(to);
     if (from_page == 0 || to_page == 0) return false;
@@ -202,8 +208,8 @@ class Win32Platform final : public Platform {
   std::string ErrorReason(int code) override {
     DWORD e = g_last_error != 0 && Translate(g_last_error) == code ? g_last_error : static_cast<DWORD>(code);
     char buf[256];
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, e, 0, buf,
-                             sizeof buf, nullptr);
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, e, 0, buf, sizeof buf,
+                             nullptr);
     while (n > 0 && (buf[n - 1] == '\r' || buf[n - 1] == '\n' || buf[n - 1] == '.')) --n;
     return n > 0 ? std::string(buf, n) : "error " + std::to_string(e);
   }
@@ -308,9 +314,7 @@ class Win32Platform final : public Platform {
 
   int CloseFile(FileHandle file) override { return CloseHandle(Handle(file)) ? kOk : LastError(); }
 
-  int DeleteFile(std::string_view name) override {
-    return DeleteFileA(Native(name).c_str()) ? kOk : LastError();
-  }
+  int DeleteFile(std::string_view name) override { return DeleteFileA(Native(name).c_str()) ? kOk : LastError(); }
 
   int OpenAppend(std::string_view name, FileHandle* file) override {
     return Open(name, FILE_APPEND_DATA, ShareFlags(Sharing::kDenyNone), OPEN_ALWAYS, file);
@@ -366,8 +370,7 @@ class Win32Platform final : public Platform {
     return kOk;
   }
 
-  int FindFirst(std::string_view pattern, std::uint32_t attr_mask, SearchHandle* search,
-                DirEntry* entry) override {
+  int FindFirst(std::string_view pattern, std::uint32_t attr_mask, SearchHandle* search, DirEntry* entry) override {
     *search = 0;
     WIN32_FIND_DATAA d;
     HANDLE h = FindFirstFileA(Native(pattern).c_str(), &d);

@@ -17,19 +17,19 @@ namespace lw {
 // ResetStatus; a caller that needs whole data checks Status after reading.
 enum StreamStatus : std::int32_t {
   kStreamOk = 0,
-  kStreamOsError = -1,    // the OS refused a seek, read, write or query
-  kStreamOpenError = -2,  // opening or creating the file failed
-  kStreamReadShort = -3,  // fewer bytes read than asked
-  kStreamWriteShort = -4, // fewer bytes written than asked
+  kStreamOsError = -1,     // the OS refused a seek, read, write or query
+  kStreamOpenError = -2,   // opening or creating the file failed
+  kStreamReadShort = -3,   // fewer bytes read than asked
+  kStreamWriteShort = -4,  // fewer bytes written than asked
 };
 
 // OpenFileStream modes: low byte the access, second byte the sharing.
 enum FileMode : std::int32_t {
-  fmCreate = 1,     // create or empty; read and write; others may read and write
-  fmReadWrite = 2,  // existing file, read and write
-  fmRead = 4,       // existing file, read
-  fmWrite = 8,      // existing file, write
-  fmCreateNew = 16, // create a file that must not exist yet; read and write
+  fmCreate = 1,          // create or empty; read and write; others may read and write
+  fmReadWrite = 2,       // existing file, read and write
+  fmRead = 4,            // existing file, read
+  fmWrite = 8,           // existing file, write
+  fmCreateNew = 16,      // create a file that must not exist yet; read and write
   fmDenyWrite = 0x2000,  // with 2, 4 or 8: others may read but not write
 };
 
@@ -145,8 +145,8 @@ class FileFinder {
   virtual bool FindNext();
   virtual void FindClose();
 
-  std::string Name;       // entry found, without the directory
-  std::uint32_t Attr = 0; // its attribute bits
+  std::string Name;        // entry found, without the directory
+  std::uint32_t Attr = 0;  // its attribute bits
 
  private:
   platform::SearchHandle search_ = 0;

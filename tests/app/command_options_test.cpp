@@ -15,9 +15,9 @@ CommandOptions Read(std::vector<const char*> args) {
 TEST(CommandOptions, Table) {
   struct Case {
     std::vector<const char*> args;
-    const char* flags;   // h V c n q, in that order, '.' for off
+    const char* flags;  // h V c n q, in that order, '.' for off
     const char* config;
-    const char* error;   // "" when usable
+    const char* error;  // "" when usable
   };
   const Case cases[] = {
       {{"cfg"}, ".....", "cfg", ""},

@@ -75,7 +75,8 @@ TEST(ConfigCheck, ApplyRecordsProblemsWithLineNumbersAndReadsAsBefore) {
 TEST(ConfigCheck, Utf8RuleNameIsComparedInCp866) {
   MoverConfig config;
   // "Иван Сисоп" in UTF-8; the target keeps its bytes.
-  ApplyConfigLine(config, "TO \xd0\x98\xd0\xb2\xd0\xb0\xd0\xbd \xd0\xa1\xd0\xb8\xd1\x81\xd0\xbe\xd0\xbf, S/\xd0\x98", 1);
+  ApplyConfigLine(config, "TO \xd0\x98\xd0\xb2\xd0\xb0\xd0\xbd \xd0\xa1\xd0\xb8\xd1\x81\xd0\xbe\xd0\xbf, S/\xd0\x98",
+                  1);
   ApplyConfigLine(config, "NOT_TOUCH \xd0\xb8\xd0\xb2\xd0\xb0\xd0\xbd", 2);
   ApplyConfigLine(config, "FROM \x88\xa2\xa0\xad, KILL", 3);  // CP866 already
   ASSERT_EQ(config.ToRules.count(), 1);

@@ -10,9 +10,7 @@ namespace {
 
 // A path value as it is stored: folded with the line where this system
 // folds paths, as written elsewhere.
-std::string Stored(const std::string& written) {
-  return platform::kFoldConfigPaths ? UpCase866(written) : written;
-}
+std::string Stored(const std::string& written) { return platform::kFoldConfigPaths ? UpCase866(written) : written; }
 
 class ConfigLines : public ::testing::Test {
  protected:
@@ -63,8 +61,8 @@ TEST_F(ConfigLines, AddressRulesPresetToZero) {
 }
 
 TEST_F(ConfigLines, SingleValueKeys) {
-  Apply({"MOVE yes", "USELASTREAD Yes", "USERNUMBER 42", "DON'T_TOUCH_LOCAL_AND_UNSENT_MAIL YES",
-         "LOG /Var/Log/LW.log", "PRIORITY to from toaddr fromaddr not_touch extra", "PRIORITY to FROM"});
+  Apply({"MOVE yes", "USELASTREAD Yes", "USERNUMBER 42", "DON'T_TOUCH_LOCAL_AND_UNSENT_MAIL YES", "LOG /Var/Log/LW.log",
+         "PRIORITY to from toaddr fromaddr not_touch extra", "PRIORITY to FROM"});
   EXPECT_TRUE(config_.MoveMode);
   EXPECT_TRUE(config_.UseLastRead);
   EXPECT_EQ(config_.UserNumber, 42);

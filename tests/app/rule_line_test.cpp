@@ -11,9 +11,7 @@
 namespace lw {
 namespace {
 
-std::string Stored(const std::string& written) {
-  return platform::kFoldConfigPaths ? UpCase866(written) : written;
-}
+std::string Stored(const std::string& written) { return platform::kFoldConfigPaths ? UpCase866(written) : written; }
 
 // The problems the rule reader recorded for `line`, leaving out those the
 // line checker finds first (it reports what a person may have meant).
@@ -72,8 +70,10 @@ TEST(RuleLine, UnusableRulesAreSkippedAndRecordedWithTheirLine) {
   for (const Case& c : cases) {
     MoverConfig config;
     ApplyConfigLine(config, c.line, 17);
-    EXPECT_EQ(config.ToRules.count() + config.FromRules.count() + config.ToAddrRules.count() +
-                  config.FromAddrRules.count(), 0) << c.line;
+    EXPECT_EQ(
+        config.ToRules.count() + config.FromRules.count() + config.ToAddrRules.count() + config.FromAddrRules.count(),
+        0)
+        << c.line;
     const std::vector<ConfigProblem> problems = ReaderProblems(config, c.line, 17);
     ASSERT_EQ(problems.size(), 1u) << c.line;
     EXPECT_EQ(problems[0].line_number, 17);
@@ -114,9 +114,12 @@ TEST(RuleLine, AddressMasksAndPlainAddresses) {
 TEST(RuleLine, PatternsFoldedAndCut) {
   MoverConfig config;
   const std::string long_subject(80, 'x');
-  const std::vector<std::string> lines = {"TO *robot, Ma", "from J?hn \xa0*, Mb", "SUBJ Re: Areafix*, Mc",
+  const std::vector<std::string> lines = {"TO *robot, Ma",
+                                          "from J?hn \xa0*, Mb",
+                                          "SUBJ Re: Areafix*, Mc",
                                           "subj " + long_subject + ", Md",
-                                          "TO abcdefghijklmnopqrstuvwxyz0123456789?*, Me", "NOT_TOUCH *bot"};
+                                          "TO abcdefghijklmnopqrstuvwxyz0123456789?*, Me",
+                                          "NOT_TOUCH *bot"};
   for (const std::string& line : lines) {
     ApplyConfigLine(config, line, 1);
   }

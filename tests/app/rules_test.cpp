@@ -11,13 +11,11 @@
 namespace lw {
 namespace {
 
-std::string Stored(const std::string& written) {
-  return platform::kFoldConfigPaths ? UpCase866(written) : written;
-}
+std::string Stored(const std::string& written) { return platform::kFoldConfigPaths ? UpCase866(written) : written; }
 
 FidoAddress Addr(int zone, int net, int node, int point) {
-  return FidoAddress{static_cast<std::int16_t>(zone), static_cast<std::int16_t>(net),
-                     static_cast<std::int16_t>(node), static_cast<std::int16_t>(point)};
+  return FidoAddress{static_cast<std::int16_t>(zone), static_cast<std::int16_t>(net), static_cast<std::int16_t>(node),
+                     static_cast<std::int16_t>(point)};
 }
 
 CurrentMessage Msg(const std::string& to, const std::string& from = "Sender", const std::string& subject = "Hi",
@@ -91,8 +89,7 @@ TEST_F(Rules, PatternsMasksAndSubjects) {
       {"SUBJ " + std::string(71, 'x') + "?, Ma", Msg("x", "y", std::string(80, 'x')), "Ma", nullptr},
       {"TOADDR 2:5020/*, Ma", Msg("x", "y", "s", Addr(2, 5020, 77, 0)), "Ma", "Found mail to address `2:5020/*`"},
       {"TOADDR 2:5020/*, Ma", Msg("x", "y", "s", Addr(2, 5020, 77, 1)), "-", ""},  // a node mask, a point
-      {"TOADDR 2:5020/77.*, Ma", Msg("x", "y", "s", Addr(2, 5020, 77, 1)), "Ma",
-       "Found mail to address `2:5020/77.*`"},
+      {"TOADDR 2:5020/77.*, Ma", Msg("x", "y", "s", Addr(2, 5020, 77, 1)), "Ma", "Found mail to address `2:5020/77.*`"},
       {"FROMADDR 2:*/*.*, Ma", Msg("x", "y", "s", Addr(1, 1, 1, 0), Addr(2, 9, 9, 9)), "Ma",
        "Found mail from address `2:*/*.*`"},
       {"FROMADDR 2:*/*.*, Ma", Msg("x", "y", "s", Addr(2, 9, 9, 9), Addr(1, 9, 9, 9)), "-", ""},
@@ -112,9 +109,9 @@ TEST_F(Rules, PatternsMasksAndSubjects) {
 
 TEST_F(Rules, FirstKindInPriorityOrderThenFirstRuleInFileOrder) {
   CurrentMessage m = Msg("Sysop", "Boss", "Re: Areafix", Addr(2, 5020, 1, 0), Addr(2, 5020, 2, 0));
-  const std::initializer_list<std::string> rules = {"TO Sys*, Mto1", "TO Sysop, Mto2", "FROM B*, Mfrom",
-                                                    "SUBJ re:*, Msubj", "TOADDR 2:*/*, Mtoaddr",
-                                                    "FROMADDR *:*/*.*, Mfromaddr"};
+  const std::initializer_list<std::string> rules = {"TO Sys*, Mto1",         "TO Sysop, Mto2",
+                                                    "FROM B*, Mfrom",        "SUBJ re:*, Msubj",
+                                                    "TOADDR 2:*/*, Mtoaddr", "FROMADDR *:*/*.*, Mfromaddr"};
   struct Case {
     const char* priority;
     const char* where;
@@ -141,8 +138,10 @@ TEST_F(Rules, NotTouchPatternsProtectFromLaterKinds) {
     const char* not_touch;
     const char* to;
     bool protected_;
-  } cases[] = {{"NOT_TOUCH *bot", "AreaBot", true},   {"NOT_TOUCH *bot", "Bots", false},
-               {"NOT_TOUCH S?sop", "sysop", true},    {"NOT_TOUCH Sysop", "Sysop", true},
+  } cases[] = {{"NOT_TOUCH *bot", "AreaBot", true},
+               {"NOT_TOUCH *bot", "Bots", false},
+               {"NOT_TOUCH S?sop", "sysop", true},
+               {"NOT_TOUCH Sysop", "Sysop", true},
                {"NOT_TOUCH \xa0*", "\x80x", true}};
   for (const Case& c : cases) {
     RuleVerdict v = Judge({"PRIORITY NOT_TOUCH TO", c.not_touch, "TO *, Ma"}, Msg(c.to));
@@ -156,10 +155,10 @@ TEST_F(Rules, OnlyAPlainZoneZeroAddressEndsTheAddressList) {
   struct Case {
     const char* first;
     const char* where;
-  } cases[] = {{"TOADDR 5020/1, Mzero", "-"},          // zone 0 as always: the search ends
+  } cases[] = {{"TOADDR 5020/1, Mzero", "-"},  // zone 0 as always: the search ends
                {"TOADDR junk, Mzero", "-"},
-               {"TOADDR *:1/*, Mnone", "Mlate"},       // zone * is no zone-0 rule
-               {"TOADDR 2:50*/1, Mbad", "Mlate"},      // an unreadable mask is skipped, nothing more
+               {"TOADDR *:1/*, Mnone", "Mlate"},   // zone * is no zone-0 rule
+               {"TOADDR 2:50*/1, Mbad", "Mlate"},  // an unreadable mask is skipped, nothing more
                {"TOADDR 0:*/*.*, Mzeromask", "Mlate"}};
   for (const Case& c : cases) {
     MoverConfig config;

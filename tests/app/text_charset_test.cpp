@@ -12,15 +12,15 @@ TEST(TextCharset, Utf8WithNonAscii) {
     const char* text;
     bool utf8;
   } cases[] = {
-      {"Sysop", false},                      // ASCII is no reason to convert
-      {"\xd0\x98\xd0\xb2", true},            // Cyrillic
-      {"\xe2\x82\xac", true},                // three bytes
-      {"\xf0\x9f\x98\x80", true},            // four bytes
-      {"\x88\xa2\xa0\xad", false},           // CP866 "Иван"
-      {"\xd0", false},                       // cut short
-      {"\xc0\x80", false},                   // overlong
-      {"\xe2\x82", false},                   // cut short
-      {"\xd0\x98\xff", false},               // a byte no sequence has
+      {"Sysop", false},             // ASCII is no reason to convert
+      {"\xd0\x98\xd0\xb2", true},   // Cyrillic
+      {"\xe2\x82\xac", true},       // three bytes
+      {"\xf0\x9f\x98\x80", true},   // four bytes
+      {"\x88\xa2\xa0\xad", false},  // CP866 "Иван"
+      {"\xd0", false},              // cut short
+      {"\xc0\x80", false},          // overlong
+      {"\xe2\x82", false},          // cut short
+      {"\xd0\x98\xff", false},      // a byte no sequence has
   };
   for (const Case& c : cases) EXPECT_EQ(IsUtf8WithNonAscii(c.text), c.utf8) << c.text;
 }

@@ -40,7 +40,9 @@ TEST_F(Cli, OptionsTable) {
       {{"-q"}, 2, "", "no configuration file named"},
       {{"--help=yes"}, 2, "", "unknown option '--help=yes'"},
       {{"-c", "-n", "lw.cfg"}, 2, "", "do not go together"},
-      {{"nothere.cfg"}, 255, "Error: Unable to open nothere.cfg, rc=00000000\n",
+      {{"nothere.cfg"},
+       255,
+       "Error: Unable to open nothere.cfg, rc=00000000\n",
        "larkway: cannot open configuration nothere.cfg: No such file or directory\n"},
       {{"-c", "nothere.cfg"}, 1, "", "larkway: cannot open configuration nothere.cfg: No such file or directory\n"},
   };

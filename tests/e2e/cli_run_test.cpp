@@ -56,8 +56,7 @@ std::string RunOnTerminal(const std::vector<std::string>& args, const std::strin
   return out;
 }
 
-MsgFile Message(const std::string& from, const std::string& to, const std::string& subject,
-                const std::string& serial) {
+MsgFile Message(const std::string& from, const std::string& to, const std::string& subject, const std::string& serial) {
   MsgFile m;
   m.from = from;
   m.to = to;
@@ -73,8 +72,8 @@ TEST_F(CliRun, DryRunLeavesEveryFileAsItWasAndShowsEachVerdict) {
   PutMsg("net", 4, Message("Friend", "Somebody", "Hi", "00000004"));
   FillArea(AreaId("S", P("copies")), {Message("Old", "Sysop", "Earlier", "00000009")});
   Config({"NETMAIL *net", "LOG lw.log", "MOVE yes", "USELASTREAD yes", "USERNUMBER 1", "LOGDETAIL yes",
-          "PRIORITY NOT_TOUCH FROM TO", "NOT_TOUCH Nobody", "FROM Viagra Seller, KILL",
-          "TO Sysop, Scopies", "TO Nobody, *never"});
+          "PRIORITY NOT_TOUCH FROM TO", "NOT_TOUCH Nobody", "FROM Viagra Seller, KILL", "TO Sysop, Scopies",
+          "TO Nobody, *never"});
   const auto before = Tree(dir_.path());
   RunResult r = RunLarkway({"--dry-run", "lw.cfg"}, dir_.path());
   EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
@@ -104,8 +103,8 @@ TEST_F(CliRun, DryRunOverSquishAndJamNetmailWritesNothing) {
   for (const char* letter : {"S", "J"}) {
     SCOPED_TRACE(letter);
     const std::string area = std::string(letter) + "net";
-    FillArea(AreaId(letter, P(area)), {Message("Boss", "Sysop", "Report", "00000001"),
-                                        Message("Friend", "Somebody", "Hi", "00000002")});
+    FillArea(AreaId(letter, P(area)),
+             {Message("Boss", "Sysop", "Report", "00000001"), Message("Friend", "Somebody", "Hi", "00000002")});
     Config({"NETMAIL " + AreaId(letter, area), "LOG lw.log", "MOVE yes", "USELASTREAD yes", "USERNUMBER 7",
             "PRIORITY TO", "TO Sysop, *copies"});
     const auto before = Tree(dir_.path());
@@ -173,7 +172,8 @@ TEST_F(CliRun, RuleNameWrittenInUtf8MatchesTheCp866Name) {
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(Msgs("ivan").size(), 1u);
   // The log keeps the bytes it always did: the CP866 name.
-  EXPECT_EQ(Marked('#'), (std::vector<std::string>{"# <stamp> LW 1.07 Found mail to `\x88\x82\x80\x8d \x91\x88\x91\x8e\x8f`"}));
+  EXPECT_EQ(Marked('#'),
+            (std::vector<std::string>{"# <stamp> LW 1.07 Found mail to `\x88\x82\x80\x8d \x91\x88\x91\x8e\x8f`"}));
 }
 
 TEST_F(CliRun, Utf8LogAndTerminalShowCp866NamesReadably) {

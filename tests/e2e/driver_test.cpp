@@ -39,9 +39,9 @@ TEST_F(E2E, OnlyCommentsStopsAfterTheStartLine) {
   RunResult r = Run();
   EXPECT_EQ(r.exit_code, 255);
   EXPECT_NE(r.out.find("Error: Path to netmail inbox not set. Please fix it.\n"), std::string::npos);
-  EXPECT_EQ(LogLines(), (std::vector<std::string>{
-                            "", "> <stamp> " + Title() + " started",
-                            "! <stamp> LW 1.07 Error: Path to netmail inbox not set. Please fix it."}));
+  EXPECT_EQ(LogLines(),
+            (std::vector<std::string>{"", "> <stamp> " + Title() + " started",
+                                      "! <stamp> LW 1.07 Error: Path to netmail inbox not set. Please fix it."}));
 }
 
 TEST_F(E2E, UseLastReadNeedsAUserNumber) {

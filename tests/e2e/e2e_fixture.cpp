@@ -63,9 +63,7 @@ std::string E2E::P(const std::string& rel) const {
   return path;
 }
 
-std::string E2E::Shown(const std::string& text) {
-  return TestingWin32Build() ? UpCase866(text) : text;
-}
+std::string E2E::Shown(const std::string& text) { return TestingWin32Build() ? UpCase866(text) : text; }
 
 std::string E2E::AreaId(const char* letter, const std::string& path) {
   std::string id(letter);
@@ -93,11 +91,11 @@ std::vector<std::string> E2E::Msgs(const std::string& area) {
   std::vector<std::string> names;
   if (!Exists(P(area))) return names;
   for (const std::string& n : ListDir(P(area))) {
-    if (n.size() > 4 && UpCase866(n.substr(n.size() - 4)) == ".MSG") names.push_back(n.substr(0, n.size() - 4) + ".msg");
+    if (n.size() > 4 && UpCase866(n.substr(n.size() - 4)) == ".MSG")
+      names.push_back(n.substr(0, n.size() - 4) + ".msg");
   }
-  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-    return std::stoi(a) < std::stoi(b);
-  });
+  std::sort(names.begin(), names.end(),
+            [](const std::string& a, const std::string& b) { return std::stoi(a) < std::stoi(b); });
   return names;
 }
 

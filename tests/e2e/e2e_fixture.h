@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "msgbase/fido/msg_file.h"
 #include "e2e/run_larkway.h"
+#include "msgbase/fido/msg_file.h"
 #include "test_util.h"
 
 namespace lw::test {

@@ -41,8 +41,8 @@ TEST_P(Formats, MissingDestinationIsCreatedAndFilledInScanOrder) {
 
 TEST_P(Formats, NetmailAreaScannedMovedOutOfAndLastReadKept) {
   const std::string area = Id("net/area");
-  FillArea(area, {To("Keep1", "00000001"), To("Sysop", "00000002"), To("Keep2", "00000003"),
-                  To("Sysop", "00000004"), To("Keep3", "00000005")});
+  FillArea(area, {To("Keep1", "00000001"), To("Sysop", "00000002"), To("Keep2", "00000003"), To("Sysop", "00000004"),
+                  To("Keep3", "00000005")});
   Config({"NETMAIL " + area, "MOVE YES", "USELASTREAD YES", "USERNUMBER 3", "PRIORITY TO", "TO Sysop, *dest",
           "LOG lw.log"});
   RunResult r = Run();

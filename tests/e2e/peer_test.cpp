@@ -10,7 +10,9 @@
 namespace lw::test {
 namespace {
 
-bool HaveCrashmail() { return std::system("command -v crashmail >/dev/null 2>&1 && command -v crashwrite >/dev/null 2>&1") == 0; }
+bool HaveCrashmail() {
+  return std::system("command -v crashmail >/dev/null 2>&1 && command -v crashwrite >/dev/null 2>&1") == 0;
+}
 
 class Peer : public E2E, public ::testing::WithParamInterface<const char*> {
  protected:
@@ -21,9 +23,9 @@ class Peer : public E2E, public ::testing::WithParamInterface<const char*> {
     WriteFile(P("text.txt"), "Hello Sysop,\nthis came through a real tosser.\n");
     std::ofstream prefs(P("cm.prefs"));
     prefs << "SYSOP \"Test Sysop\"\nLOGFILE \"" << P("crashmail.log") << "\"\nDUPEFILE \"" << P("dupes")
-          << "\" 200\nDUPEMODE IGNORE\nINBOUND \"" << P("pkt") << "\"\nOUTBOUND \"" << P("out")
-          << "\"\nTEMPDIR \"" << P("tmp") << "\"\nCREATEPKTDIR \"" << P("tmp") << "\"\nPACKETDIR \"" << P("out")
-          << "\"\nSTATSFILE \"" << P("stats") << "\"\nDEFAULTZONE 2\nAKA 2:200/108.7\nDOMAIN \"FidoNet\"\n"
+          << "\" 200\nDUPEMODE IGNORE\nINBOUND \"" << P("pkt") << "\"\nOUTBOUND \"" << P("out") << "\"\nTEMPDIR \""
+          << P("tmp") << "\"\nCREATEPKTDIR \"" << P("tmp") << "\"\nPACKETDIR \"" << P("out") << "\"\nSTATSFILE \""
+          << P("stats") << "\"\nDEFAULTZONE 2\nAKA 2:200/108.7\nDOMAIN \"FidoNet\"\n"
           << "NETMAIL \"NETMAIL\" 2:200/108.7 " << type << " \"" << P("msg/netmail") << "\"\n"
           << "AREA \"BAD\" 2:200/108.7 MSG \"" << P("msg/bad") << "\"\n";
     prefs.close();

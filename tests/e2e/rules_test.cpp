@@ -11,7 +11,8 @@ MsgFile Msg(const std::string& tag, const std::string& to, const std::string& de
   MsgFile m;
   m.to = to;
   m.subject = subject;
-  std::string intl = "\001INTL " + dest.substr(0, dest.find('.')) + " " + from_addr.substr(0, from_addr.find('.')) + "\r";
+  std::string intl =
+      "\001INTL " + dest.substr(0, dest.find('.')) + " " + from_addr.substr(0, from_addr.find('.')) + "\r";
   if (dest.find('.') != std::string::npos) intl += "\001TOPT " + dest.substr(dest.find('.') + 1) + "\r";
   if (from_addr.find('.') != std::string::npos) intl += "\001FMPT " + from_addr.substr(from_addr.find('.') + 1) + "\r";
   m.text = intl + "\001MSGID: " + from_addr + " 0000000" + tag + "\rmessage " + tag + "\r";
@@ -43,17 +44,11 @@ TEST_F(ScanRules, EveryFormInOneConfiguration) {
   PutMsg("net", 7, Msg("7", "Nobody", "2:5020/55"));
   PutMsg("net", 8, Msg("8", "Nobody", "2:5020/55.2"));
   PutMsg("net", 9, Msg("9", "Nobody", "2:5020/100.4"));
-  Config({"NETMAIL *net", "LOG lw.log", "MOVE YES", "PRIORITY NOT_TOUCH SUBJ TO FROMADDR TOADDR",
-          "NOT_TOUCH *keeper",
-          "SUBJ Re: Areafix*, *areafix",
-          "SUBJ *spam*, KILL",
-          "TO *Robot, *robots, " + AreaId("S", "bases/robots"),
-          "TO S?sop, *sysop",
-          "FROMADDR 2:5030/*.*, *net5030",
+  Config({"NETMAIL *net", "LOG lw.log", "MOVE YES", "PRIORITY NOT_TOUCH SUBJ TO FROMADDR TOADDR", "NOT_TOUCH *keeper",
+          "SUBJ Re: Areafix*, *areafix", "SUBJ *spam*, KILL", "TO *Robot, *robots, " + AreaId("S", "bases/robots"),
+          "TO S?sop, *sysop", "FROMADDR 2:5030/*.*, *net5030",
           "TOADDR 2:5020/*, *kept, KILL",  // unusable: skipped, so it takes nothing
-          "TOADDR 2:5020/*, *nodes",
-          "TOADDR 2:5020/100.*, *boss",
-          "TOADDR *:*/*.*, *rest"});
+          "TOADDR 2:5020/*, *nodes", "TOADDR 2:5020/100.*, *boss", "TOADDR *:*/*.*, *rest"});
   RunResult r = Run();
   ASSERT_EQ(r.exit_code, 0) << r.out;
   EXPECT_EQ(MsgArea("net"), "1");
@@ -66,15 +61,14 @@ TEST_F(ScanRules, EveryFormInOneConfiguration) {
   EXPECT_EQ(MsgArea("rest"), "8");  // a node mask leaves the node's points
   EXPECT_EQ(MsgArea("boss"), "9");
   EXPECT_FALSE(Exists(P("kept")));
-  EXPECT_EQ(Marked('#'), (std::vector<std::string>{
-                             "# <stamp> LW 1.07 Found mail with subject `RE: AREAFIX*`",
-                             "# <stamp> LW 1.07 Found mail with subject `*SPAM*`",
-                             "# <stamp> LW 1.07 Found mail to `*ROBOT`",
-                             "# <stamp> LW 1.07 Found mail to `S?SOP`",
-                             "# <stamp> LW 1.07 Found mail from address `2:5030/*.*`",
-                             "# <stamp> LW 1.07 Found mail to address `2:5020/*`",
-                             "# <stamp> LW 1.07 Found mail to address `*:*/*.*`",
-                             "# <stamp> LW 1.07 Found mail to address `2:5020/100.*`"}));
+  EXPECT_EQ(
+      Marked('#'),
+      (std::vector<std::string>{
+          "# <stamp> LW 1.07 Found mail with subject `RE: AREAFIX*`",
+          "# <stamp> LW 1.07 Found mail with subject `*SPAM*`", "# <stamp> LW 1.07 Found mail to `*ROBOT`",
+          "# <stamp> LW 1.07 Found mail to `S?SOP`", "# <stamp> LW 1.07 Found mail from address `2:5030/*.*`",
+          "# <stamp> LW 1.07 Found mail to address `2:5020/*`", "# <stamp> LW 1.07 Found mail to address `*:*/*.*`",
+          "# <stamp> LW 1.07 Found mail to address `2:5020/100.*`"}));
   // Each picked message deleted once, the robot's after both of its copies.
   EXPECT_EQ(Marked('-').size(), 8u);
   std::vector<std::string> log = LogLines();
@@ -96,8 +90,8 @@ TEST_F(ScanRules, FailedTargetKeepsTheSource) {
   Config({"NETMAIL *net", "LOG lw.log", "MOVE YES", "PRIORITY TO", "TO Sysop, *first, *plainfile/sub, *third"});
   RunResult r = Run();
   EXPECT_EQ(r.exit_code, 255);
-  EXPECT_NE(r.out.find("Error: unable to open destination messagebase - " + Shown("*plainfile/sub")),
-            std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Error: unable to open destination messagebase - " + Shown("*plainfile/sub")), std::string::npos)
+      << r.out;
   EXPECT_EQ(MsgArea("net"), "1");
   EXPECT_EQ(MsgArea("first"), "1");
   EXPECT_FALSE(Exists(P("third")));

@@ -29,9 +29,7 @@ std::string NormalizeLineEnds(const std::string& text) {
 
 bool TestingWin32Build() { return !FromEnv("LARKWAY_LAUNCHER", "").empty(); }
 
-RunResult RunLarkway(const std::vector<std::string>& args, const std::string& cwd) {
-  return RunLarkway(args, cwd, {});
-}
+RunResult RunLarkway(const std::vector<std::string>& args, const std::string& cwd) { return RunLarkway(args, cwd, {}); }
 
 RunResult RunLarkway(const std::vector<std::string>& args, const std::string& cwd,
                      const std::vector<std::string>& env) {

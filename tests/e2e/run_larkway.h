@@ -17,8 +17,7 @@ struct RunResult {
 RunResult RunLarkway(const std::vector<std::string>& args, const std::string& cwd);
 // The same, with the environment variables `env` ("NAME=value") added to
 // (or replacing those of) the test's own.
-RunResult RunLarkway(const std::vector<std::string>& args, const std::string& cwd,
-                     const std::vector<std::string>& env);
+RunResult RunLarkway(const std::vector<std::string>& args, const std::string& cwd, const std::vector<std::string>& env);
 
 // True when the program under test is the Win32 build.
 bool TestingWin32Build();

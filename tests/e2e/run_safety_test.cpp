@@ -33,8 +33,7 @@ class RunSafety : public E2E {};
 // netmail base it was moving out of is closed properly on the way out.
 TEST_F(RunSafety, ErrorInTheMiddleOfAnAreaLeavesItsBaseConsistent) {
   FillArea("J" + P("net"), {To("Alpha", "00000001"), To("Beta", "00000002")});
-  Config({"NETMAIL J" + P("net"), "MOVE YES", "PRIORITY TO", "TO Alpha, *" + P("dest"), "TO Beta, Xbad",
-          "LOG lw.log"});
+  Config({"NETMAIL J" + P("net"), "MOVE YES", "PRIORITY TO", "TO Alpha, *" + P("dest"), "TO Beta, Xbad", "LOG lw.log"});
   RunResult r = Run();
   EXPECT_EQ(r.exit_code, 255);
   EXPECT_NE(r.out.find("Error: unable to open destination messagebase - Xbad"), std::string::npos) << r.out;

@@ -31,7 +31,8 @@ TEST_F(Scan, FirstMatchingKindInPriorityOrderDecides) {
   EXPECT_EQ(Msgs("to").size(), 1u);
   EXPECT_FALSE(Exists(P("from")));
   EXPECT_EQ(Marked('#'), (std::vector<std::string>{"# <stamp> LW 1.07 Found mail to `SYSOP`"}));
-  EXPECT_EQ(Marked('+'), (std::vector<std::string>{"+ <stamp> LW 1.07 Copy message to destination messagebase - " + Shown("*to")}));
+  EXPECT_EQ(Marked('+'),
+            (std::vector<std::string>{"+ <stamp> LW 1.07 Copy message to destination messagebase - " + Shown("*to")}));
 }
 
 TEST_F(Scan, NotTouchOnlyProtectsAgainstLaterKinds) {
@@ -85,7 +86,7 @@ TEST_F(Scan, AddressRules) {
   EXPECT_EQ(Msgs("node").size(), 1u);
   EXPECT_EQ(Msgs("from").size(), 1u);
   EXPECT_EQ(Marked('#'), (std::vector<std::string>{"# <stamp> LW 1.07 Found mail to address `2:123/45`",
-                                                    "# <stamp> LW 1.07 Found mail from address `3:33/33.1`"}));
+                                                   "# <stamp> LW 1.07 Found mail from address `3:33/33.1`"}));
 }
 
 TEST_F(Scan, ZoneZeroRuleEndsTheAddressList) {
@@ -110,7 +111,7 @@ TEST_F(Scan, CopyIsByteIdenticalWithExactAttributes) {
   std::string src = ReadFile(P("net/1.msg"));
   std::string copy = ReadFile(P("dest/1.msg"));
   ASSERT_EQ(copy.size(), src.size());
-  EXPECT_EQ(copy.substr(190), src.substr(190));    // text and NUL
+  EXPECT_EQ(copy.substr(190), src.substr(190));        // text and NUL
   EXPECT_EQ(copy.substr(0, 164), src.substr(0, 164));  // names, subject, date text
   EXPECT_EQ(copy.substr(166, 24), src.substr(166, 24)) << "addresses, stamps, attributes";
 }
@@ -261,8 +262,8 @@ TEST_F(Scan, MessageThatCannotBeOpened) {
   // and where the scan stopped is not stored, so the next run sees it again.
   EXPECT_EQ(r.exit_code, 0) << r.out;
   EXPECT_NE(r.out.find("Warning: Unable to read message 2 in " + Shown("*net") + "\n"), std::string::npos) << r.out;
-  EXPECT_EQ(Marked('?'), (std::vector<std::string>{"? <stamp> LW 1.07 Warning: Unable to read message 2 in " +
-                                                   Shown("*net")}));
+  EXPECT_EQ(Marked('?'),
+            (std::vector<std::string>{"? <stamp> LW 1.07 Warning: Unable to read message 2 in " + Shown("*net")}));
   EXPECT_EQ(Msgs("net"), (std::vector<std::string>{"2.msg"}));
   EXPECT_EQ(Msgs("dest"), (std::vector<std::string>{"1.msg"}));
   EXPECT_FALSE(Exists(P("net/msgid")));
@@ -293,7 +294,8 @@ TEST_F(Scan, DestinationFolderCannotBeMade) {
   RunResult r = Run();
   EXPECT_EQ(r.exit_code, 255);
   EXPECT_NE(r.out.find("Error: unable to open destination messagebase - " + Shown("*plainfile/sub") + "\n"),
-            std::string::npos) << r.out;
+            std::string::npos)
+      << r.out;
   EXPECT_EQ(Msgs("net").size(), 1u);
 }
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -69,8 +69,7 @@ struct SquishFiles {
 };
 
 // Reads the frame header at `ofs`, or says why there is none.
-std::optional<squish::FrameHeader> FrameAt(const Bytes& sqd, std::uint32_t ofs, const char* what,
-                                           Violations& v) {
+std::optional<squish::FrameHeader> FrameAt(const Bytes& sqd, std::uint32_t ofs, const char* what, Violations& v) {
   if (ofs < squish::kBaseHeaderSize || !Inside(ofs, squish::kFrameHeaderSize, sqd.size())) {
     v.push_back(Say(what, " frame at ", ofs, " is outside the data file (", sqd.size(), " bytes)"));
     return std::nullopt;
@@ -112,8 +111,8 @@ std::vector<std::uint32_t> WalkMessageChain(const Bytes& sqd, const squish::Base
   return chain;
 }
 
-void CheckSquishIndex(const SquishFiles& files, const squish::BaseHeader& h,
-                      const std::vector<std::uint32_t>& chain, Violations& v) {
+void CheckSquishIndex(const SquishFiles& files, const squish::BaseHeader& h, const std::vector<std::uint32_t>& chain,
+                      Violations& v) {
   if (files.sqi.size() % squish::kIndexRecordSize != 0) {
     v.push_back(Say("index size ", files.sqi.size(), " is no whole number of records"));
   }
@@ -136,8 +135,8 @@ void CheckSquishIndex(const SquishFiles& files, const squish::BaseHeader& h,
   if (h.num_msg != chain.size()) v.push_back(Say("num_msg ", h.num_msg, " but ", chain.size(), " frames in the chain"));
 }
 
-void CheckSquishFreeChain(const Bytes& sqd, const squish::BaseHeader& h,
-                          const std::vector<std::uint32_t>& chain, Violations& v) {
+void CheckSquishFreeChain(const Bytes& sqd, const squish::BaseHeader& h, const std::vector<std::uint32_t>& chain,
+                          Violations& v) {
   const std::set<std::uint32_t> live(chain.begin(), chain.end());
   const std::size_t bound = sqd.size() / squish::kFrameHeaderSize + 1;
   std::size_t steps = 0;
@@ -209,9 +208,8 @@ bool IsMessageFileName(const std::string& name) {
 }
 
 bool FieldClosed(const Bytes& b, std::size_t at, std::size_t width) {
-  return std::find(b.begin() + static_cast<std::ptrdiff_t>(at),
-                   b.begin() + static_cast<std::ptrdiff_t>(at + width), 0) !=
-         b.begin() + static_cast<std::ptrdiff_t>(at + width);
+  return std::find(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(at + width),
+                   0) != b.begin() + static_cast<std::ptrdiff_t>(at + width);
 }
 
 // --- identity -------------------------------------------------------------
@@ -335,7 +333,8 @@ Violations CheckJamBase(const std::string& path) {
     CheckJamHeader(*jhr, jdt->size(), r.hdr_offset, v);
     if ((m.attribute & jam::kAttrDeleted) == 0) ++active;
   }
-  if (fixed.active_msgs != active) v.push_back(Say("ActiveMsgs ", fixed.active_msgs, " but ", active, " live messages"));
+  if (fixed.active_msgs != active)
+    v.push_back(Say("ActiveMsgs ", fixed.active_msgs, " but ", active, " live messages"));
   return v;
 }
 
@@ -367,9 +366,15 @@ Violations CheckArea(const std::string& area_id) {
   if (area_id.empty()) return {"empty area identifier"};
   const std::string path = area_id.substr(1);
   switch (area_id[0]) {
-    case 'M': case 'm': case 'F': case 'f': case '*': return CheckMsgFolder(path);
-    case 'S': case 's': return CheckSquishBase(path);
-    case 'J': case 'j': return CheckJamBase(path);
+    case 'M':
+    case 'm':
+    case 'F':
+    case 'f':
+    case '*': return CheckMsgFolder(path);
+    case 'S':
+    case 's': return CheckSquishBase(path);
+    case 'J':
+    case 'j': return CheckJamBase(path);
     default: return {"unknown format letter in " + area_id};
   }
 }

@@ -75,7 +75,8 @@ std::uint32_t JamHeader(const std::string& p, int record) { return Get32(p + ".j
 const Damage kDamages[] = {
     {"header len", 'S', [](const std::string& p) { Put32(p + ".sqd", 0, 255); }, "base header len"},
     {"num_msg", 'S', [](const std::string& p) { Put32(p + ".sqd", kSqNumMsg, 3); }, "num_msg 3"},
-    {"index points past the end", 'S', [](const std::string& p) { Put32(p + ".sqi", 0, 1u << 20); }, "outside the data file"},
+    {"index points past the end", 'S', [](const std::string& p) { Put32(p + ".sqi", 0, 1u << 20); },
+     "outside the data file"},
     {"frame id", 'S', [](const std::string& p) { Put32(p + ".sqd", LastFrame(p), 0); }, "no frame id"},
     {"back link", 'S', [](const std::string& p) { Put32(p + ".sqd", LastFrame(p) + 8, 7); }, "links back"},
     {"last_frame", 'S', [](const std::string& p) { Put32(p + ".sqd", kSqLast, FirstFrame(p)); }, "last_frame"},
@@ -94,10 +95,12 @@ const Damage kDamages[] = {
     {"end_frame", 'S', [](const std::string& p) { Put32(p + ".sqd", kSqEnd, 1u << 20); }, "end_frame"},
     {"half-written last frame", 'S', [](const std::string& p) { Cut(p + ".sqd", 20); }, "runs past the end"},
     {"index half a record", 'S', [](const std::string& p) { Cut(p + ".sqi", 5); }, "no whole number"},
-    {"fixed header signature", 'J', [](const std::string& p) { PutByte(p + ".jhr", 0, 'X'); }, "fixed header has no signature"},
+    {"fixed header signature", 'J', [](const std::string& p) { PutByte(p + ".jhr", 0, 'X'); },
+     "fixed header has no signature"},
     {"ActiveMsgs", 'J', [](const std::string& p) { Put32(p + ".jhr", kJamActive, 3); }, "ActiveMsgs 3"},
     {"index points past the end", 'J', [](const std::string& p) { Put32(p + ".jdx", 4, 1u << 20); }, "points outside"},
-    {"header signature", 'J', [](const std::string& p) { PutByte(p + ".jhr", JamHeader(p, 2), 'X'); }, "no message header"},
+    {"header signature", 'J', [](const std::string& p) { PutByte(p + ".jhr", JamHeader(p, 2), 'X'); },
+     "no message header"},
     {"text past the end", 'J', [](const std::string& p) { Cut(p + ".jdt", 3); }, "outside the text file"},
     {"subfield longer than SubfieldLen", 'J',
      [](const std::string& p) { Put32(p + ".jhr", JamHeader(p, 0) + jam::kMsgHeaderSize + 4, 5000); },
@@ -129,9 +132,7 @@ std::string Id(char format, const std::string& path) {
   return id;
 }
 
-std::string BasePath(const TempDir& dir, char format) {
-  return format == 'M' ? dir / "msg" : dir / "base";
-}
+std::string BasePath(const TempDir& dir, char format) { return format == 'M' ? dir / "msg" : dir / "base"; }
 
 TEST(FaultBaseChecker, GoodBasesOfEveryFormatPass) {
   for (char format : {'S', 'J', 'M'}) {
@@ -159,7 +160,11 @@ TEST(FaultBaseChecker, EveryDamageIsFound) {
       named = named || v.find(d.expected) != std::string::npos;
       all += v + "\n";
     }
-    EXPECT_TRUE(named) << d.format << " " << d.what << ": expected "" << d.expected << "", found:\n" << all;
+    EXPECT_TRUE(named) << d.format << " " << d.what
+                       << ": expected "
+                          " << d.expected << "
+                          ", found:\n"
+                       << all;
   }
 }
 

@@ -1,8 +1,7 @@
 // Counted faults over a whole move run: the N-th file-system call fails
 // once, for every N of the run.
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
 
@@ -31,13 +30,12 @@ FaultedRun CountedRun(std::int64_t n, const Scenario& s, bool persistent) {
 }
 
 TEST_P(FaultCountedRun, EveryCallFailingOnceLosesNothing) {
-  Judge(RunFaultLoop("Counted", GetParam(),
-                     [](std::int64_t n, const Scenario& s) { return CountedRun(n, s, false); }));
+  Judge(RunFaultLoop("Counted", GetParam(), [](std::int64_t n, const Scenario& s) { return CountedRun(n, s, false); }));
 }
 
 TEST_P(FaultCountedRun, TheDiskGoingAwayAtEveryCallLosesNothing) {
-  Judge(RunFaultLoop("Persistent", GetParam(),
-                     [](std::int64_t n, const Scenario& s) { return CountedRun(n, s, true); }));
+  Judge(
+      RunFaultLoop("Persistent", GetParam(), [](std::int64_t n, const Scenario& s) { return CountedRun(n, s, true); }));
 }
 
 INSTANTIATE_TEST_SUITE_P(Netmail, FaultCountedRun, ::testing::Values('M', 'S', 'J'),

@@ -55,8 +55,8 @@ int CountingPlatform::Opened(int rc, std::string_view name, FileHandle* file) {
 // error on a read (EIO), a full disk on a write, a sync or a truncate
 // (ENOSPC).  A failed call changes nothing on the disk.
 
-int CountingPlatform::OpenFile(std::string_view name, platform::Access access,
-                               platform::Sharing sharing, FileHandle* file) {
+int CountingPlatform::OpenFile(std::string_view name, platform::Access access, platform::Sharing sharing,
+                               FileHandle* file) {
   if (Fails(CallKind::kOpen, name)) {
     *file = platform::kNoFile;
     return platform::kAccessDenied;
@@ -173,8 +173,8 @@ int CountingPlatform::QueryAttributes(std::string_view name, std::uint32_t* attr
   return target_.QueryAttributes(name, attr);
 }
 
-int CountingPlatform::FindFirst(std::string_view pattern, std::uint32_t attr_mask,
-                                platform::SearchHandle* search, platform::DirEntry* entry) {
+int CountingPlatform::FindFirst(std::string_view pattern, std::uint32_t attr_mask, platform::SearchHandle* search,
+                                platform::DirEntry* entry) {
   if (Fails(CallKind::kFind, pattern)) return platform::kDiskReadError;
   return target_.FindFirst(pattern, attr_mask, search, entry);
 }

@@ -19,8 +19,22 @@ namespace lw::test {
 
 // The kinds of file-system call, for faults that hit only one kind.
 enum class CallKind {
-  kOpen, kCreate, kRead, kWrite, kSeek, kSize, kTruncate, kFlush, kClose,
-  kDelete, kRename, kSyncDirectory, kFind, kMakeDirectory, kLock, kAny,
+  kOpen,
+  kCreate,
+  kRead,
+  kWrite,
+  kSeek,
+  kSize,
+  kTruncate,
+  kFlush,
+  kClose,
+  kDelete,
+  kRename,
+  kSyncDirectory,
+  kFind,
+  kMakeDirectory,
+  kLock,
+  kAny,
 };
 
 // A short lower-case name of the kind ("write", "sync directory").

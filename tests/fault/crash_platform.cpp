@@ -38,15 +38,13 @@ using Entries = std::map<std::string, int>;
 Entries::iterator FindEntry(Entries& entries, const std::string& name) {
   auto it = entries.find(name);
   if (it != entries.end()) return it;
-  return std::find_if(entries.begin(), entries.end(),
-                      [&](const auto& e) { return Lower(e.first) == Lower(name); });
+  return std::find_if(entries.begin(), entries.end(), [&](const auto& e) { return Lower(e.first) == Lower(name); });
 }
 
 }  // namespace
 
-CrashPlatform::CrashPlatform(platform::Platform& target, const std::string& root,
-                             std::int64_t crash_at, bool revert_at_crash,
-                             std::function<void(const std::string&)> on_crash)
+CrashPlatform::CrashPlatform(platform::Platform& target, const std::string& root, std::int64_t crash_at,
+                             bool revert_at_crash, std::function<void(const std::string&)> on_crash)
     : PlatformWrapper(target),
       root_(fs::absolute(root).lexically_normal().generic_string()),
       crash_at_(crash_at),
@@ -283,12 +281,14 @@ int CrashPlatform::LockRun(std::string_view name, int wait_ms, FileHandle* lock)
 }
 
 int CrashPlatform::QueryAttributes(std::string_view name, std::uint32_t* attr) {
-  return Stopped(std::string("find ") + std::string(name)) ? platform::kDiskReadError : target_.QueryAttributes(name, attr);
+  return Stopped(std::string("find ") + std::string(name)) ? platform::kDiskReadError
+                                                           : target_.QueryAttributes(name, attr);
 }
 
-int CrashPlatform::FindFirst(std::string_view pattern, std::uint32_t attr_mask,
-                             platform::SearchHandle* search, platform::DirEntry* entry) {
-  return Stopped(std::string("find ") + std::string(pattern)) ? platform::kDiskReadError : target_.FindFirst(pattern, attr_mask, search, entry);
+int CrashPlatform::FindFirst(std::string_view pattern, std::uint32_t attr_mask, platform::SearchHandle* search,
+                             platform::DirEntry* entry) {
+  return Stopped(std::string("find ") + std::string(pattern)) ? platform::kDiskReadError
+                                                              : target_.FindFirst(pattern, attr_mask, search, entry);
 }
 
 int CrashPlatform::FindNext(platform::SearchHandle search, platform::DirEntry* entry) {

@@ -29,8 +29,8 @@ class CrashPlatform : public platform::PlatformWrapper {
   // the disk.  With `revert_at_crash` the disk is put back at that moment,
   // so a run that ends the process on its own still leaves the crashed
   // state behind.  `on_crash` (optional) is told the crash call first.
-  CrashPlatform(platform::Platform& target, const std::string& root, std::int64_t crash_at,
-                bool revert_at_crash, std::function<void(const std::string&)> on_crash = {});
+  CrashPlatform(platform::Platform& target, const std::string& root, std::int64_t crash_at, bool revert_at_crash,
+                std::function<void(const std::string&)> on_crash = {});
 
   std::int64_t calls() const { return calls_; }
   bool crashed() const { return crashed_; }

@@ -1,8 +1,7 @@
 // Power cuts over a whole move run: the run stops at its N-th file-system
 // call and the disk is put back to what was durable then, for every N.
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "fault/crash_platform.h"
 #include "fault/fault_loop.h"
@@ -25,9 +24,7 @@ FaultedRun CrashedRun(std::int64_t n, const Scenario& s) {
   });
 }
 
-TEST_P(FaultCrashRun, APowerCutAtEveryCallLosesNothing) {
-  Judge(RunFaultLoop("Crash", GetParam(), CrashedRun));
-}
+TEST_P(FaultCrashRun, APowerCutAtEveryCallLosesNothing) { Judge(RunFaultLoop("Crash", GetParam(), CrashedRun)); }
 
 INSTANTIATE_TEST_SUITE_P(Netmail, FaultCrashRun, ::testing::Values('M', 'S', 'J'),
                          [](const auto& info) { return std::string(1, info.param); });

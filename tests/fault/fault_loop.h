@@ -30,14 +30,14 @@ inline constexpr unsigned kRunSeconds = 10;
 
 // What a whole loop found.
 struct LoopSummary {
-  std::string loop;       // "Counted", "Crash", "Kill"
-  char netmail = 'M';     // format letter of the netmail area
+  std::string loop;    // "Counted", "Crash", "Kill"
+  char netmail = 'M';  // format letter of the netmail area
   std::int64_t points = 0;
-  int runs_losing = 0;    // fault points after which a message was lost
-  int runs_damaging = 0;  // fault points after which a base was damaged (before or after the rerun)
-  int reruns_failing = 0; // reruns that did not finish the job or refused an area
-  int hangs = 0;          // faulted runs or reruns that did not end
-  int most_copies = 0;    // the most copies of one message after a rerun
+  int runs_losing = 0;                // fault points after which a message was lost
+  int runs_damaging = 0;              // fault points after which a base was damaged (before or after the rerun)
+  int reruns_failing = 0;             // reruns that did not finish the job or refused an area
+  int hangs = 0;                      // faulted runs or reruns that did not end
+  int most_copies = 0;                // the most copies of one message after a rerun
   std::vector<std::string> findings;  // the first findings, one text per fault point
 
   bool Clean() const { return runs_losing + runs_damaging + reruns_failing + hangs == 0 && most_copies <= 2; }

@@ -1,7 +1,6 @@
 // The whole-run fault loop (fault_loop.h) and its child-process runs.
-#include "fault/fault_loop.h"
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,9 +10,8 @@
 #include <filesystem>
 #include <set>
 
-#include <gtest/gtest.h>
-
 #include "app/run_driver.h"
+#include "fault/fault_loop.h"
 #include "fault/scratch_dir.h"
 
 namespace lw::test {
@@ -133,8 +131,8 @@ LoopSummary RunFaultLoop(const std::string& loop, char netmail,
     const bool lost = !after_fault.lost.empty() || !after_rerun.lost.empty();
     const bool damaged = !after_fault.damage.empty() || !after_rerun.damage.empty();
     const bool hung = run.hung || rerun_exit == -1;
-    const bool unfinished = rerun_exit != 0 || !after_rerun.refused.empty() || !after_rerun.undone.empty() ||
-                            after_rerun.most_copies > 2;
+    const bool unfinished =
+        rerun_exit != 0 || !after_rerun.refused.empty() || !after_rerun.undone.empty() || after_rerun.most_copies > 2;
     summary.runs_losing += lost;
     summary.runs_damaging += damaged;
     summary.reruns_failing += unfinished;
@@ -145,7 +143,8 @@ LoopSummary RunFaultLoop(const std::string& loop, char netmail,
       std::string text = "fault point " + std::to_string(n) + (run.fault.empty() ? "" : " (" + run.fault + ")") +
                          (run.hung ? ": the faulted run hung" : "") + "\n";
       text += "  after the faulted run:\n" + Indented(Findings(after_fault, false));
-      text += "  after the rerun (" + (rerun_exit == -1 ? std::string("hung") : "exit code " + std::to_string(rerun_exit)) + "):\n" +
+      text += "  after the rerun (" +
+              (rerun_exit == -1 ? std::string("hung") : "exit code " + std::to_string(rerun_exit)) + "):\n" +
               Indented(Findings(after_rerun, true));
       summary.findings.push_back(text);
     }

@@ -16,8 +16,8 @@
 #include "fault/counting_platform.h"
 #include "fault/crash_platform.h"
 #include "fault/fault_loop.h"
-#include "msgbase/area.h"
 #include "fault/scratch_dir.h"
+#include "msgbase/area.h"
 #include "test_util.h"
 
 namespace lw::test {
@@ -73,7 +73,8 @@ std::string Judged(const std::string& area_id) {
   std::map<std::string, int> by_name;
   for (const auto& [m, count] : c.messages) {
     by_name[m.to] += count;
-    if (m.body != "Text for " + m.to + "\r" || m.subject != "About " + m.to) out += "half a message: " + Describe(m) + "\n";
+    if (m.body != "Text for " + m.to + "\r" || m.subject != "About " + m.to)
+      out += "half a message: " + Describe(m) + "\n";
   }
   if (by_name["Second"] != 1) out += "the untouched message is there " + std::to_string(by_name["Second"]) + " times\n";
   for (const char* name : {"First", "Third"}) {
@@ -139,8 +140,9 @@ LoopSummary RunFormatLoop(const std::string& loop, char format,
     for (char c : found) {
       if (c < '0' || c > '9') signature += c;
     }
-    if (summary.findings.size() < 12 && seen.insert(signature).second) summary.findings.push_back("fault point " + std::to_string(n) + (note.empty() ? "" : " (" + note + ")") +
-                                                           ":\n" + found);
+    if (summary.findings.size() < 12 && seen.insert(signature).second)
+      summary.findings.push_back("fault point " + std::to_string(n) + (note.empty() ? "" : " (" + note + ")") + ":\n" +
+                                 found);
   }
   return summary;
 }

@@ -3,12 +3,11 @@
 // on the same files.  Nothing is reverted: what the killed process wrote
 // stays, as the kernel keeps it.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
-
-#include <gtest/gtest.h>
 
 #include "fault/fault_loop.h"
 
@@ -36,9 +35,7 @@ FaultedRun KilledRun(std::int64_t n, const Scenario& s) {
   return run;
 }
 
-TEST_P(FaultKillRun, AKillAtEveryCallLosesNothing) {
-  Judge(RunFaultLoop("Kill", GetParam(), KilledRun));
-}
+TEST_P(FaultKillRun, AKillAtEveryCallLosesNothing) { Judge(RunFaultLoop("Kill", GetParam(), KilledRun)); }
 
 INSTANTIATE_TEST_SUITE_P(Netmail, FaultKillRun, ::testing::Values('M', 'S', 'J'),
                          [](const auto& info) { return std::string(1, info.param); });

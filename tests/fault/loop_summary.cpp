@@ -9,8 +9,8 @@ namespace lw::test {
 std::string LoopSummary::Line() const {
   return loop + " run, area format " + netmail + ": " + std::to_string(points) + " fault points, " +
          std::to_string(runs_losing) + " losing messages, " + std::to_string(runs_damaging) +
-         " leaving a damaged base, " + std::to_string(reruns_failing) + " reruns not finishing the job, " + std::to_string(hangs) + " hung runs, " +
-         "at most " + std::to_string(most_copies) + " copies of a message";
+         " leaving a damaged base, " + std::to_string(reruns_failing) + " reruns not finishing the job, " +
+         std::to_string(hangs) + " hung runs, " + "at most " + std::to_string(most_copies) + " copies of a message";
 }
 
 void Judge(const LoopSummary& summary) {

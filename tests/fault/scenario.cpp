@@ -21,8 +21,8 @@ struct Planned {
 
 // The netmail area's messages, in the order they are stored.
 const Planned kNetmail[] = {
-    {"SqPoint", Fate::kMoved, 0},  {"Spammer", Fate::kKilled, -1}, {"JamPoint", Fate::kMoved, 1},
-    {"Sysop", Fate::kKept, -1},    {"MsgPoint", Fate::kMoved, 2},
+    {"SqPoint", Fate::kMoved, 0}, {"Spammer", Fate::kKilled, -1}, {"JamPoint", Fate::kMoved, 1},
+    {"Sysop", Fate::kKept, -1},   {"MsgPoint", Fate::kMoved, 2},
 };
 
 MsgFile Netmail(const std::string& to, int serial) {
@@ -32,8 +32,8 @@ MsgFile Netmail(const std::string& to, int serial) {
   m.subject = "Subject " + std::to_string(serial);
   char id[9];
   std::snprintf(id, sizeof id, "%08X", 0x5A000000u + static_cast<unsigned>(serial));
-  m.text = "\001MSGID: 2:5020/1 " + std::string(id) + "\r\001INTL 2:5020/2 2:5020/1\rText " +
-           std::to_string(serial) + " for " + to + "\r";
+  m.text = "\001MSGID: 2:5020/1 " + std::string(id) + "\r\001INTL 2:5020/2 2:5020/1\rText " + std::to_string(serial) +
+           " for " + to + "\r";
   return m;
 }
 
@@ -115,8 +115,7 @@ Scenario WriteScenario(const std::string& root, char source_letter) {
 
 namespace {
 
-int CountIn(const std::map<std::string, AreaContents>& areas, const std::string& area_id,
-            const MessageIdentity& m) {
+int CountIn(const std::map<std::string, AreaContents>& areas, const std::string& area_id, const MessageIdentity& m) {
   auto a = areas.find(area_id);
   if (a == areas.end()) return 0;
   auto it = a->second.messages.find(m);
@@ -147,8 +146,8 @@ Inspection Inspect(const Scenario& s) {
     switch (m.fate) {
       case Fate::kMoved:
         if (at_home == 0 || in_source != 0) {
-          r.undone.push_back(who + ": " + std::to_string(at_home) + " in its home, " +
-                             std::to_string(in_source) + " in the netmail area");
+          r.undone.push_back(who + ": " + std::to_string(at_home) + " in its home, " + std::to_string(in_source) +
+                             " in the netmail area");
         }
         break;
       case Fate::kKilled:

@@ -39,11 +39,11 @@ Scenario WriteScenario(const std::string& root, char source_letter);
 
 // What the bases hold after a run.
 struct Inspection {
-  Violations damage;                // broken invariants, "<area>: <what>"
-  std::vector<std::string> lost;    // messages found nowhere they may be
-  std::vector<std::string> refused; // areas that do not open or not whole
-  std::vector<std::string> undone;  // the job is not complete (see below)
-  int most_copies = 0;              // the most copies of one message in its home
+  Violations damage;                 // broken invariants, "<area>: <what>"
+  std::vector<std::string> lost;     // messages found nowhere they may be
+  std::vector<std::string> refused;  // areas that do not open or not whole
+  std::vector<std::string> undone;   // the job is not complete (see below)
+  int most_copies = 0;               // the most copies of one message in its home
 };
 
 // Reads every area of the scenario.  `lost` lists each message that is

@@ -6,8 +6,8 @@ namespace lw {
 namespace {
 
 FidoAddress Addr(int zone, int net, int node, int point) {
-  return FidoAddress{static_cast<std::int16_t>(zone), static_cast<std::int16_t>(net),
-                     static_cast<std::int16_t>(node), static_cast<std::int16_t>(point)};
+  return FidoAddress{static_cast<std::int16_t>(zone), static_cast<std::int16_t>(net), static_cast<std::int16_t>(node),
+                     static_cast<std::int16_t>(point)};
 }
 
 TEST(AddressMask, MatchTable) {
@@ -34,7 +34,7 @@ TEST(AddressMask, MatchTable) {
       {"*:5020/1", Addr(1, 5020, 1, 0), true},
       {"*:5020/1", Addr(1, 5020, 1, 1), false},
       {"2:*/1.5", Addr(2, 9, 1, 5), true},
-      {"2:65535/*", Addr(2, -1, 1, 0), true},       // headers hold 16-bit parts
+      {"2:65535/*", Addr(2, -1, 1, 0), true},  // headers hold 16-bit parts
       {"2:5020/*.*@fidonet", Addr(2, 5020, 9, 9), true},
   };
   for (const Case& c : cases) {
@@ -45,9 +45,9 @@ TEST(AddressMask, MatchTable) {
 }
 
 TEST(AddressMask, UnreadableMasksLeaveTheMaskUntouched) {
-  for (const char* text : {"2:50*/1", "2:5020/1*", "**:1/1", "5020/*", "*/*", "*", "2:*", "2:5020/*.*.*",
-                           "2:5020/*.", "2:/*", ":1/*", "2:5020/*.x", "2:65536/*", "2:-1/*", "2/5020:*",
-                           "2:5020/ *", "2:123456/*"}) {
+  for (const char* text :
+       {"2:50*/1", "2:5020/1*", "**:1/1", "5020/*", "*/*", "*", "2:*", "2:5020/*.*.*", "2:5020/*.", "2:/*", ":1/*",
+        "2:5020/*.x", "2:65536/*", "2:-1/*", "2/5020:*", "2:5020/ *", "2:123456/*"}) {
     AddressMask mask;
     mask.address.zone = 42;
     EXPECT_FALSE(ParseAddressMask(text, mask)) << text;
@@ -59,9 +59,9 @@ TEST(AddressMask, FormatShowsThePointOnlyWhenItNarrowsOrWidens) {
   struct Case {
     const char* written;
     const char* shown;
-  } cases[] = {{"2:5020/*", "2:5020/*"},       {"2:5020/*.0", "2:5020/*"}, {"2:5020/*.*", "2:5020/*.*"},
-               {"*:*/*.*", "*:*/*.*"},         {"2:5020/100.*", "2:5020/100.*"},
-               {"2:*/1.5", "2:*/1.5"},         {"2:65535/*", "2:65535/*"}};
+  } cases[] = {{"2:5020/*", "2:5020/*"},  {"2:5020/*.0", "2:5020/*"},       {"2:5020/*.*", "2:5020/*.*"},
+               {"*:*/*.*", "*:*/*.*"},    {"2:5020/100.*", "2:5020/100.*"}, {"2:*/1.5", "2:*/1.5"},
+               {"2:65535/*", "2:65535/*"}};
   for (const Case& c : cases) {
     AddressMask mask;
     ASSERT_TRUE(ParseAddressMask(c.written, mask)) << c.written;

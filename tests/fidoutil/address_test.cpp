@@ -6,8 +6,8 @@ namespace lw {
 namespace {
 
 FidoAddress A(int z, int n, int f, int p) {
-  return FidoAddress{static_cast<std::int16_t>(z), static_cast<std::int16_t>(n),
-                     static_cast<std::int16_t>(f), static_cast<std::int16_t>(p)};
+  return FidoAddress{static_cast<std::int16_t>(z), static_cast<std::int16_t>(n), static_cast<std::int16_t>(f),
+                     static_cast<std::int16_t>(p)};
 }
 
 struct ParseCase {
@@ -67,9 +67,16 @@ TEST(NumberConversions, BadTextGivesZero) {
   struct Case {
     const char* text;
     std::int32_t value;
-  } cases[] = {{"42", 42},   {"  -17", -17}, {"+5", 5},  {"$1F", 31}, {"12a", 0},
-               {"", 0},      {"2147483647", 2147483647}, {"2147483648", 0},
-               {"-2147483648", INT32_MIN}, {"1 2", 0}};
+  } cases[] = {{"42", 42},
+               {"  -17", -17},
+               {"+5", 5},
+               {"$1F", 31},
+               {"12a", 0},
+               {"", 0},
+               {"2147483647", 2147483647},
+               {"2147483648", 0},
+               {"-2147483648", INT32_MIN},
+               {"1 2", 0}};
   for (const Case& c : cases) {
     std::int32_t v = 99;
     StrToLongInt(c.text, v);

@@ -22,8 +22,11 @@ TEST(DatesJulianDays, RoundTrips) {
   struct Case {
     MsgDateTime date;
     std::int32_t jd;
-  } cases[] = {{D(1970, 1, 1), 2440588}, {D(2000, 3, 1), 2451605}, {D(2000, 2, 29), 2451604},
-               {D(1999, 12, 31), 2451544}, {D(2038, 1, 19), 2465443}};
+  } cases[] = {{D(1970, 1, 1), 2440588},
+               {D(2000, 3, 1), 2451605},
+               {D(2000, 2, 29), 2451604},
+               {D(1999, 12, 31), 2451544},
+               {D(2038, 1, 19), 2465443}};
   for (const Case& c : cases) {
     EXPECT_EQ(DateToJulianDay(c.date), c.jd);
     std::int32_t d, m, y;
@@ -72,24 +75,25 @@ TEST(DatesUnixTime, MomentsOutsideTheRangeClampToItsEnds) {
   struct Case {
     MsgDateTime date;
     std::uint32_t seconds;
-  } cases[] = {{D(1969, 12, 31, 23, 59, 59), 0},
-               {D(1900, 1, 1), 0},
-               {D(INT32_MIN, 1, 1), 0},
-               {D(2106, 2, 7, 6, 28, 16), 0xFFFFFFFFu},
-               {D(2107, 1, 1), 0xFFFFFFFFu},
-               {D(INT32_MAX, 12, 31, 23, 59, 59), 0xFFFFFFFFu},
-               // Fields out of their range clamp into it.
-               {D(2000, 0, 0), 946684800u},               // 2000-01-01
-               {D(2000, 13, 32), 978220800u},             // 2000-12-31
-               {D(2001, 2, 29), 983318400u},              // 2001-02-28
-               {D(2000, 1, 1, 25, 61, 61), 946771199u},   // 23:59:59
-               {D(2000, 1, 1, -1, -1, -1), 946684800u},
-               {D(2000, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MIN, INT32_MAX), 946684800u + 30 * 86400 + 23 * 3600 + 59},
-               {D(INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX), 0xFFFFFFFFu},
-               {D(INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN), 0}};
+  } cases[] = {
+      {D(1969, 12, 31, 23, 59, 59), 0},
+      {D(1900, 1, 1), 0},
+      {D(INT32_MIN, 1, 1), 0},
+      {D(2106, 2, 7, 6, 28, 16), 0xFFFFFFFFu},
+      {D(2107, 1, 1), 0xFFFFFFFFu},
+      {D(INT32_MAX, 12, 31, 23, 59, 59), 0xFFFFFFFFu},
+      // Fields out of their range clamp into it.
+      {D(2000, 0, 0), 946684800u},              // 2000-01-01
+      {D(2000, 13, 32), 978220800u},            // 2000-12-31
+      {D(2001, 2, 29), 983318400u},             // 2001-02-28
+      {D(2000, 1, 1, 25, 61, 61), 946771199u},  // 23:59:59
+      {D(2000, 1, 1, -1, -1, -1), 946684800u},
+      {D(2000, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MIN, INT32_MAX), 946684800u + 30 * 86400 + 23 * 3600 + 59},
+      {D(INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX), 0xFFFFFFFFu},
+      {D(INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN), 0}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.date.Year << "-" << c.date.Month << "-" << c.date.Day << " "
-                                    << c.date.Hour << ":" << c.date.Min << ":" << c.date.Sec);
+    SCOPED_TRACE(testing::Message() << c.date.Year << "-" << c.date.Month << "-" << c.date.Day << " " << c.date.Hour
+                                    << ":" << c.date.Min << ":" << c.date.Sec);
     EXPECT_EQ(DateTimeToUnix(c.date), c.seconds);
   }
 }
@@ -138,8 +142,8 @@ TEST(DatesPackedStamps, FieldsClampIntoTheStampRange) {
                {D(2000, 1, 1, INT32_MIN, INT32_MIN, INT32_MIN), D(2000, 1, 1)},
                {D(2000, 1, 1, INT32_MAX, INT32_MAX, INT32_MAX), D(2000, 1, 1, 23, 59, 58)}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.in.Year << "-" << c.in.Month << "-" << c.in.Day << " " << c.in.Hour
-                                    << ":" << c.in.Min << ":" << c.in.Sec);
+    SCOPED_TRACE(testing::Message() << c.in.Year << "-" << c.in.Month << "-" << c.in.Day << " " << c.in.Hour << ":"
+                                    << c.in.Min << ":" << c.in.Sec);
     MsgDateTime from_stamp;
     UnpackStamp(PackStamp(c.in), from_stamp);
     ExpectSameMoment(from_stamp, c.packed);
@@ -155,9 +159,9 @@ TEST(DatesJulianDays, GarbageFieldsClampToTheCalendarRange) {
   struct Case {
     MsgDateTime date;
     std::int32_t jd;
-  } cases[] = {{D(1, 1, 1), 1721426},          {D(INT32_MIN, INT32_MIN, INT32_MIN), 1721426},
-               {D(9999, 12, 31), 5373484},     {D(INT32_MAX, INT32_MAX, INT32_MAX), 5373484},
-               {D(2000, 2, 31), 2451604},      {D(2000, 0, 15), 2451559}};
+  } cases[] = {{D(1, 1, 1), 1721426},      {D(INT32_MIN, INT32_MIN, INT32_MIN), 1721426},
+               {D(9999, 12, 31), 5373484}, {D(INT32_MAX, INT32_MAX, INT32_MAX), 5373484},
+               {D(2000, 2, 31), 2451604},  {D(2000, 0, 15), 2451559}};
   for (const Case& c : cases) {
     EXPECT_EQ(DateToJulianDay(c.date), c.jd);
   }
@@ -188,16 +192,24 @@ TEST(DatesMonthNames, ReadAndWrite) {
 TEST(DatesTwoDigitYears, Window) {
   struct Case {
     std::int32_t read, year;
-  } from_text[] = {{0, 2000},     {70, 2070},     {71, 1971},      {99, 1999},
-                   {100, 2000},   {106, 2006},    {999, 2899},     {1999, 1999},
-                   {2040, 2040},  {-1, -1},       {INT32_MAX, INT32_MAX}, {INT32_MIN, INT32_MIN}};
+  } from_text[] = {{0, 2000},
+                   {70, 2070},
+                   {71, 1971},
+                   {99, 1999},
+                   {100, 2000},
+                   {106, 2006},
+                   {999, 2899},
+                   {1999, 1999},
+                   {2040, 2040},
+                   {-1, -1},
+                   {INT32_MAX, INT32_MAX},
+                   {INT32_MIN, INT32_MIN}};
   for (const Case& c : from_text) {
     EXPECT_EQ(YearFromTwoDigits(c.read), c.year) << c.read;
   }
   struct Out {
     std::int32_t year, two_digits;
-  } to_text[] = {{1999, 99}, {2005, 5}, {2000, 0}, {2106, 6}, {1900, 0}, {-1, 99},
-                 {INT32_MAX, 47}, {INT32_MIN, 52}};
+  } to_text[] = {{1999, 99}, {2005, 5}, {2000, 0}, {2106, 6}, {1900, 0}, {-1, 99}, {INT32_MAX, 47}, {INT32_MIN, 52}};
   for (const Out& c : to_text) {
     EXPECT_EQ(YearToTwoDigits(c.year), c.two_digits) << c.year;
   }

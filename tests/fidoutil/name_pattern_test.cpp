@@ -32,19 +32,19 @@ TEST(NamePattern, MatchTable) {
       {"?", "", false},
       {"*A*B*C", "XAYBZC", true},
       {"*A*B*C", "XAYBZCD", false},
-      {"*AB", "AAB", true},          // the star's run must be widened past a false start
+      {"*AB", "AAB", true},  // the star's run must be widened past a false start
       {"*ABA", "ABABA", true},
-      {"A*A", "A", false},           // one character cannot serve both ends
+      {"A*A", "A", false},  // one character cannot serve both ends
       {"**A**", "BAB", true},
       {"*?", "", false},
       {"*?", "X", true},
-      {"\x80*", "\x80\x8B\x85", true},   // CP866 letters are bytes like any other
+      {"\x80*", "\x80\x8B\x85", true},  // CP866 letters are bytes like any other
       {"\x8A?\x91", "\x8A\x8B\x91", true},
       {"\x8A?\x91", "\x8A\x91", false},
       {"A*", "*", false},
       {"*", "*", true},
       {"?", "*", true},
-      {"WHO?", "WHO?", true},         // a name written with ? still matches itself
+      {"WHO?", "WHO?", true},  // a name written with ? still matches itself
   };
   for (const Case& c : cases) {
     EXPECT_EQ(PatternMatches(c.pattern, c.text), c.match) << "'" << c.pattern << "' vs '" << c.text << "'";

@@ -16,9 +16,15 @@ TEST(ParseAreaId, LetterTable) {
     AreaKind kind;
     const char* path;
   } cases[] = {
-      {"*/mail/net", AreaKind::kMsg, "/mail/net"}, {"F/x", AreaKind::kMsg, "/x"},   {"f/x", AreaKind::kMsg, "/x"},
-      {"M/x", AreaKind::kMsg, "/x"},               {"m/x", AreaKind::kMsg, "/x"},   {"J/b", AreaKind::kJam, "/b"},
-      {"j", AreaKind::kJam, ""},                   {"S/b", AreaKind::kSquish, "/b"}, {"s b", AreaKind::kSquish, " b"},
+      {"*/mail/net", AreaKind::kMsg, "/mail/net"},
+      {"F/x", AreaKind::kMsg, "/x"},
+      {"f/x", AreaKind::kMsg, "/x"},
+      {"M/x", AreaKind::kMsg, "/x"},
+      {"m/x", AreaKind::kMsg, "/x"},
+      {"J/b", AreaKind::kJam, "/b"},
+      {"j", AreaKind::kJam, ""},
+      {"S/b", AreaKind::kSquish, "/b"},
+      {"s b", AreaKind::kSquish, " b"},
       {"X:\\MAIL", AreaKind::kNone, "X:\\MAIL"},
   };
   for (const Case& c : cases) {

@@ -41,12 +41,8 @@ TEST_F(TextFixture, LineTerminators) {
     std::string text;
     std::vector<std::string> lines;
   } cases[] = {
-      {"A\r\nB\r", {"A", "B"}},
-      {"A\nB\r", {"A\nB"}},
-      {std::string("A\0B\r", 4), {"A", "B"}},
-      {"A\r\n\nB", {"A", "\nB"}},
-      {"no end", {"no end"}},
-      {"\r\r", {"", ""}},
+      {"A\r\nB\r", {"A", "B"}},   {"A\nB\r", {"A\nB"}},   {std::string("A\0B\r", 4), {"A", "B"}},
+      {"A\r\n\nB", {"A", "\nB"}}, {"no end", {"no end"}}, {"\r\r", {"", ""}},
   };
   for (const Case& c : cases) {
     SetText(c.text);

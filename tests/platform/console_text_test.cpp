@@ -14,8 +14,8 @@ TEST(ColorWanted, Table) {
     const std::string* term;
     bool wanted;
   } cases[] = {
-      {true, nullptr, nullptr, true},   {true, nullptr, &xterm, true}, {false, nullptr, &xterm, false},
-      {true, &one, &xterm, false},      {true, &empty, &xterm, true},  {true, nullptr, &dumb, false},
+      {true, nullptr, nullptr, true},  {true, nullptr, &xterm, true}, {false, nullptr, &xterm, false},
+      {true, &one, &xterm, false},     {true, &empty, &xterm, true},  {true, nullptr, &dumb, false},
       {false, &empty, nullptr, false},
   };
   for (const Case& c : cases) {

@@ -1,9 +1,8 @@
-#include "platform/platform.h"
-
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "platform/platform.h"
 #include "platform/platform_wrapper.h"
 #include "stream/stream.h"
 #include "test_util.h"

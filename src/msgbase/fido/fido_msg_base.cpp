@@ -19,13 +19,20 @@ struct AttrMapping {
 };
 
 const AttrMapping kAttrMap[] = {
-    {kAttrPrivate, 0x0001, "PVT"},       {kAttrCrash, 0x0002, "CRA"},
-    {kAttrReceived, 0x0004, "RCV"},      {kAttrSent, 0x0008, "SNT"},
-    {kAttrFileAttached, 0x0010, "FIL"},  {kAttrInTransit, 0x0020, nullptr},
-    {kAttrOrphan, 0x0040, nullptr},      {kAttrKillSent, 0x0080, "K/S"},
-    {kAttrLocal, 0x0100, nullptr},       {kAttrHold, 0x0200, "HLD"},
-    {kAttrFileRequest, 0x0800, "FRQ"},   {kAttrReturnReceiptRequest, 0x1000, "RRQ"},
-    {kAttrIsReturnReceipt, 0x2000, nullptr}, {kAttrAuditRequest, 0x4000, nullptr},
+    {kAttrPrivate, 0x0001, "PVT"},
+    {kAttrCrash, 0x0002, "CRA"},
+    {kAttrReceived, 0x0004, "RCV"},
+    {kAttrSent, 0x0008, "SNT"},
+    {kAttrFileAttached, 0x0010, "FIL"},
+    {kAttrInTransit, 0x0020, nullptr},
+    {kAttrOrphan, 0x0040, nullptr},
+    {kAttrKillSent, 0x0080, "K/S"},
+    {kAttrLocal, 0x0100, nullptr},
+    {kAttrHold, 0x0200, "HLD"},
+    {kAttrFileRequest, 0x0800, "FRQ"},
+    {kAttrReturnReceiptRequest, 0x1000, "RRQ"},
+    {kAttrIsReturnReceipt, 0x2000, nullptr},
+    {kAttrAuditRequest, 0x4000, nullptr},
     {kAttrFileUpdateRequest, 0x8000, nullptr},
 };
 
@@ -563,8 +570,8 @@ bool FidoMsgBase::WriteMsgHeader() {
 void FidoMsgBase::RemoveLeftoverTemps() {
   std::vector<std::string> leftovers;
   std::unique_ptr<FileFinder> finder = NewFileFinder();
-  for (bool found = finder->FindFirst(path_ + kTempPrefix + "*" + platform::FixedNamePart(".TMP"), 0x21);
-       found; found = finder->FindNext()) {
+  for (bool found = finder->FindFirst(path_ + kTempPrefix + "*" + platform::FixedNamePart(".TMP"), 0x21); found;
+       found = finder->FindNext()) {
     if (IsTempName(finder->Name)) leftovers.push_back(path_ + finder->Name);
   }
   finder->FindClose();

@@ -121,9 +121,9 @@ class FidoMsgBase final : public MessageBase {
   std::uint8_t msg_map_[kMapSize / 8] = {};
   std::int32_t msg_count_ = 0;
   std::int32_t high_msg_num_ = 0;
-  bool msg_open_ = false;     // a message is open (read, or created)
-  bool new_message_ = false;  // created by CreateMsg and not yet stored
-  bool kludges_only_ = false; // opened by OpenMsgHeader: Text holds no body
+  bool msg_open_ = false;      // a message is open (read, or created)
+  bool new_message_ = false;   // created by CreateMsg and not yet stored
+  bool kludges_only_ = false;  // opened by OpenMsgHeader: Text holds no body
   bool temps_checked_ = false;
   std::unique_ptr<Stream> msg_file_;  // the open message's file, held while it is open
   std::unique_ptr<Stream> text_;

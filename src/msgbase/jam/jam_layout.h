@@ -41,7 +41,7 @@ inline constexpr int kSubfieldHeaderSize = 8;
 inline constexpr int kIndexRecordSize = 8;
 inline constexpr int kLastReadSize = 16;
 inline constexpr std::uint8_t kSignature[4] = {'J', 'A', 'M', 0};
-inline constexpr std::uint32_t kNone = 0xFFFFFFFFu;        // no CRC, no password, deleted record
+inline constexpr std::uint32_t kNone = 0xFFFFFFFFu;  // no CRC, no password, deleted record
 inline constexpr std::uint32_t kAttrDeleted = 0x80000000u;
 
 enum SubfieldId : std::uint16_t {
@@ -135,11 +135,10 @@ inline void Decode(const std::uint8_t* b, MsgHeader& h) {
   std::memcpy(h.signature, b, 4);
   h.revision = GetLe16(b + 4);
   h.reserved_word = GetLe16(b + 6);
-  std::uint32_t* fields[] = {&h.subfield_len,  &h.times_read,    &h.msgid_crc,      &h.reply_crc,
-                             &h.reply_to,      &h.reply_1st,     &h.reply_next,     &h.date_written,
-                             &h.date_received, &h.date_processed, &h.message_number, &h.attribute,
-                             &h.attribute2,    &h.offset,        &h.txt_len,        &h.password_crc,
-                             &h.cost};
+  std::uint32_t* fields[] = {&h.subfield_len,   &h.times_read, &h.msgid_crc,    &h.reply_crc,     &h.reply_to,
+                             &h.reply_1st,      &h.reply_next, &h.date_written, &h.date_received, &h.date_processed,
+                             &h.message_number, &h.attribute,  &h.attribute2,   &h.offset,        &h.txt_len,
+                             &h.password_crc,   &h.cost};
   for (int i = 0; i < 17; ++i) *fields[i] = GetLe32(b + 8 + 4 * i);
 }
 
@@ -147,11 +146,10 @@ inline void Encode(const MsgHeader& h, std::uint8_t* b) {
   std::memcpy(b, h.signature, 4);
   PutLe16(b + 4, h.revision);
   PutLe16(b + 6, h.reserved_word);
-  const std::uint32_t fields[] = {h.subfield_len,  h.times_read,     h.msgid_crc,      h.reply_crc,
-                                  h.reply_to,      h.reply_1st,      h.reply_next,     h.date_written,
-                                  h.date_received, h.date_processed, h.message_number, h.attribute,
-                                  h.attribute2,    h.offset,         h.txt_len,        h.password_crc,
-                                  h.cost};
+  const std::uint32_t fields[] = {h.subfield_len,   h.times_read, h.msgid_crc,    h.reply_crc,     h.reply_to,
+                                  h.reply_1st,      h.reply_next, h.date_written, h.date_received, h.date_processed,
+                                  h.message_number, h.attribute,  h.attribute2,   h.offset,        h.txt_len,
+                                  h.password_crc,   h.cost};
   for (int i = 0; i < 17; ++i) PutLe32(b + 8 + 4 * i, fields[i]);
 }
 

@@ -54,21 +54,19 @@ using jam::kMsgHeaderSize;
 using jam::kSubfieldHeaderSize;
 
 constexpr std::uint32_t kMaxSubfieldArea = 16u << 20;  // beyond this a header is taken as damaged
-constexpr std::int32_t kLastReadChunk = 256;            // records read at a time
-constexpr std::int64_t kIndexChunk = 512;               // index records read at a time
-constexpr std::int64_t kMaxMsgNum = 0x7FFFFFFF;         // message numbers are int32 here
-constexpr std::int64_t kMaxOffset = 0xFFFFFFFF;         // offsets on disk are 32 bits
-constexpr std::uint32_t kMaxBody = 0x7FFFFFF0u;         // what a memory stream holds
+constexpr std::int32_t kLastReadChunk = 256;           // records read at a time
+constexpr std::int64_t kIndexChunk = 512;              // index records read at a time
+constexpr std::int64_t kMaxMsgNum = 0x7FFFFFFF;        // message numbers are int32 here
+constexpr std::int64_t kMaxOffset = 0xFFFFFFFF;        // offsets on disk are 32 bits
+constexpr std::uint32_t kMaxBody = 0x7FFFFFF0u;        // what a memory stream holds
 
 const AttrMapping kAttrMap[] = {
-    {kAttrPrivate, 0x00000004},      {kAttrCrash, 0x00000100},
-    {kAttrReceived, 0x00000008},     {kAttrSent, 0x00000010},
-    {kAttrFileAttached, 0x00002000}, {kAttrInTransit, 0x00000002},
-    {kAttrOrphan, 0x00040000},       {kAttrKillSent, 0x00000020},
-    {kAttrLocal, 0x00000001},        {kAttrHold, 0x00000080},
-    {kAttrFileRequest, 0x00001000},  {kAttrReturnReceiptRequest, 0x00010000},
-    {kAttrAuditRequest, 0x00020000}, {0x00800000, 0x00800000},
-    {0x01000000, 0x01000000},        {0x02000000, 0x02000000},
+    {kAttrPrivate, 0x00000004},      {kAttrCrash, 0x00000100},        {kAttrReceived, 0x00000008},
+    {kAttrSent, 0x00000010},         {kAttrFileAttached, 0x00002000}, {kAttrInTransit, 0x00000002},
+    {kAttrOrphan, 0x00040000},       {kAttrKillSent, 0x00000020},     {kAttrLocal, 0x00000001},
+    {kAttrHold, 0x00000080},         {kAttrFileRequest, 0x00001000},  {kAttrReturnReceiptRequest, 0x00010000},
+    {kAttrAuditRequest, 0x00020000}, {0x00800000, 0x00800000},        {0x01000000, 0x01000000},
+    {0x02000000, 0x02000000},
 };
 
 bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
@@ -80,9 +78,15 @@ struct LineRule {
 };
 
 const LineRule kLineRules[] = {
-    {"\001MSGID: ", jam::kMsgId},  {"\001REPLY: ", jam::kReplyId}, {"\001PID: ", jam::kPid},
-    {"\001FLAGS: ", jam::kFlags},  {"\001Via ", jam::kTraceVia},   {"SEEN-BY: ", jam::kSeenBy2D},
-    {"\001PATH: ", jam::kPath2D},  {"\001INTL", -1},              {"\001FMPT", -1},
+    {"\001MSGID: ", jam::kMsgId},
+    {"\001REPLY: ", jam::kReplyId},
+    {"\001PID: ", jam::kPid},
+    {"\001FLAGS: ", jam::kFlags},
+    {"\001Via ", jam::kTraceVia},
+    {"SEEN-BY: ", jam::kSeenBy2D},
+    {"\001PATH: ", jam::kPath2D},
+    {"\001INTL", -1},
+    {"\001FMPT", -1},
     {"\001TOPT", -1},
 };
 
@@ -106,9 +110,7 @@ void JamMsgBase::SetPath(const std::string& path) {
   if (path_.empty() || path_.back() != '.') path_ += '.';
 }
 
-std::string JamMsgBase::FileName(const char* extension) const {
-  return path_ + platform::FixedNamePart(extension);
-}
+std::string JamMsgBase::FileName(const char* extension) const { return path_ + platform::FixedNamePart(extension); }
 
 bool JamMsgBase::CloseFiles() {
   bool ok = true;
@@ -119,8 +121,8 @@ bool JamMsgBase::CloseFiles() {
 bool JamMsgBase::MsgBaseExists(const std::string& path) {
   std::string saved = path_;
   SetPath(path);
-  bool exists = FileExists(FileName("JHR")) && FileExists(FileName("JDX")) &&
-                FileExists(FileName("JDT")) && FileExists(FileName("JLR"));
+  bool exists = FileExists(FileName("JHR")) && FileExists(FileName("JDX")) && FileExists(FileName("JDT")) &&
+                FileExists(FileName("JLR"));
   path_ = saved;
   return exists;
 }
@@ -154,8 +156,7 @@ std::int32_t JamMsgBase::OpenFiles() {
 bool JamMsgBase::IsUnfinishedCreation(std::int64_t jhr_size) {
   std::int64_t jdx_size = 0;
   std::int64_t jdt_size = 0;
-  if (jhr_size > kFixedHeaderSize || !jdx_.Size(jdx_size) || !jdt_.Size(jdt_size) || jdx_size != 0 ||
-      jdt_size != 0) {
+  if (jhr_size > kFixedHeaderSize || !jdx_.Size(jdx_size) || !jdt_.Size(jdt_size) || jdx_size != 0 || jdt_size != 0) {
     return false;
   }
   std::uint8_t start[4] = {};
@@ -452,8 +453,12 @@ void JamMsgBase::TakeMessage(LoadedMessage& m, bool with_body) {
       case jam::kSenderName: from_ = data(f); break;
       case jam::kReceiverName: to_ = data(f); break;
       case jam::kSubject: subject_ = data(f); break;
-      case jam::kEnclosedFile: if (IsAttr(kAttrFileAttached)) subject_ = data(f); break;
-      case jam::kEnclosedFreq: if (IsAttr(kAttrFileRequest)) subject_ = data(f); break;
+      case jam::kEnclosedFile:
+        if (IsAttr(kAttrFileAttached)) subject_ = data(f);
+        break;
+      case jam::kEnclosedFreq:
+        if (IsAttr(kAttrFileRequest)) subject_ = data(f);
+        break;
       default: break;
     }
   }
@@ -469,9 +474,11 @@ void JamMsgBase::TakeMessage(LoadedMessage& m, bool with_body) {
       if (f.id == id) write_line(prefix, data(f));
     }
   };
-  static const std::pair<std::uint16_t, const char*> kBeforeBody[] = {
-      {jam::kMsgId, "\001MSGID: "}, {jam::kReplyId, "\001REPLY: "}, {jam::kPid, "\001PID: "},
-      {jam::kFtsKludge, "\001"},    {jam::kFlags, "\001FLAGS: "}};
+  static const std::pair<std::uint16_t, const char*> kBeforeBody[] = {{jam::kMsgId, "\001MSGID: "},
+                                                                      {jam::kReplyId, "\001REPLY: "},
+                                                                      {jam::kPid, "\001PID: "},
+                                                                      {jam::kFtsKludge, "\001"},
+                                                                      {jam::kFlags, "\001FLAGS: "}};
   for (const Subfield& f : m.fields) {
     for (const auto& [id, prefix] : kBeforeBody) {
       if (f.id == id) write_line(prefix, data(f));
@@ -612,8 +619,8 @@ bool JamMsgBase::AppendMessage(const std::string& body) {
   // A torn record at the end of the index (a write cut short) is overwritten.
   const std::int64_t records = jdx_size / kIndexRecordSize;
   const std::int64_t header_len = kMsgHeaderSize + static_cast<std::int64_t>(subfields_.size());
-  if (jhr_size < kFixedHeaderSize || fixed_.base_msg_num + records > kMaxMsgNum ||
-      jhr_size + header_len > kMaxOffset || jdt_size + static_cast<std::int64_t>(body.size()) > kMaxOffset) {
+  if (jhr_size < kFixedHeaderSize || fixed_.base_msg_num + records > kMaxMsgNum || jhr_size + header_len > kMaxOffset ||
+      jdt_size + static_cast<std::int64_t>(body.size()) > kMaxOffset) {
     return false;
   }
   CurMsgNum = static_cast<std::int32_t>(fixed_.base_msg_num + records);

@@ -140,8 +140,7 @@ bool FrameEdits::WriteAll() {
   return true;
 }
 
-bool UnlinkFrame(FrameEdits& edits, ChainEnds ends, std::uint32_t ofs, const FrameHeader& f,
-                 std::uint16_t type) {
+bool UnlinkFrame(FrameEdits& edits, ChainEnds ends, std::uint32_t ofs, const FrameHeader& f, std::uint16_t type) {
   FrameHeader prev;
   FrameHeader next;
   if (f.prev_frame != 0 && !(edits.Get(f.prev_frame, prev) && prev.frame_type == type && prev.next_frame == ofs)) {

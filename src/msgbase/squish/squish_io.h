@@ -68,8 +68,7 @@ struct ChainEnds {
 // Takes the frame at `ofs` (header `f`) out of its chain: its neighbours,
 // which must be readable frames of `type`, or the chain's ends in the base
 // header, are pointed past it.
-bool UnlinkFrame(FrameEdits& edits, ChainEnds ends, std::uint32_t ofs, const FrameHeader& f,
-                 std::uint16_t type);
+bool UnlinkFrame(FrameEdits& edits, ChainEnds ends, std::uint32_t ofs, const FrameHeader& f, std::uint16_t type);
 // Marks the frame at `ofs` free and puts it at the end of the free chain.
 bool AppendFreeFrame(FrameEdits& edits, BaseHeader& h, std::uint32_t ofs, FrameHeader f);
 

@@ -65,15 +65,13 @@ using squish::SizeOf;
 using squish::Sync;
 
 constexpr std::uint32_t kMaxFrameBytes = 0x7FFFFFF0u;
-constexpr std::int32_t kIndexChunk = 512;          // records read at a time while searching
+constexpr std::int32_t kIndexChunk = 512;  // records read at a time while searching
 
 const AttrMapping kAttrMap[] = {
-    {kAttrPrivate, 0x00000001},      {kAttrCrash, 0x00000002},
-    {kAttrReceived, 0x00000004},     {kAttrSent, 0x00000008},
-    {kAttrFileAttached, 0x00000010}, {kAttrInTransit, 0x00000020},
-    {kAttrOrphan, 0x00000040},       {kAttrKillSent, 0x00000080},
-    {kAttrLocal, 0x00000100},        {kAttrHold, 0x00000200},
-    {kAttrFileRequest, 0x00000800},  {kAttrReturnReceiptRequest, 0x00001000},
+    {kAttrPrivate, 0x00000001},      {kAttrCrash, 0x00000002},        {kAttrReceived, 0x00000004},
+    {kAttrSent, 0x00000008},         {kAttrFileAttached, 0x00000010}, {kAttrInTransit, 0x00000020},
+    {kAttrOrphan, 0x00000040},       {kAttrKillSent, 0x00000080},     {kAttrLocal, 0x00000100},
+    {kAttrHold, 0x00000200},         {kAttrFileRequest, 0x00000800},  {kAttrReturnReceiptRequest, 0x00001000},
     {kAttrAuditRequest, 0x00004000}, {kAttrScanned, 0x00010000},
 };
 
@@ -121,9 +119,7 @@ void SquishMsgBase::SetPath(const std::string& path) {
   if (path_.empty() || path_.back() != '.') path_ += '.';
 }
 
-std::string SquishMsgBase::FileName(const char* extension) const {
-  return path_ + platform::FixedNamePart(extension);
-}
+std::string SquishMsgBase::FileName(const char* extension) const { return path_ + platform::FixedNamePart(extension); }
 
 squish::BaseHeader SquishMsgBase::FreshHeader() const {
   squish::BaseHeader h;
@@ -184,16 +180,13 @@ bool SquishMsgBase::OpenMsgBase(const std::string& path) {
   }
   if (fail == 0) {
     switch (squish::ReconcileBase(*sqd_, *sqi_, FreshHeader(), base_)) {
-      case squish::Reconciled::kConsistent:
-        break;
+      case squish::Reconciled::kConsistent: break;
       case squish::Reconciled::kRepaired:
         // A repaired base may be one whose creation stopped before its
         // folder was synced.
         if (platform::Os().SyncDirectory(ParentDir(FileName("SQD"))) != platform::kOk) fail = kCannotOpenData;
         break;
-      case squish::Reconciled::kFailed:
-        fail = kCannotOpenData;
-        break;
+      case squish::Reconciled::kFailed: fail = kCannotOpenData; break;
     }
   }
   if (fail != 0) {
@@ -453,8 +446,8 @@ bool SquishMsgBase::WriteMsg() {
   return new_message_ ? AppendMessage(payload, clen) : RewriteMessage(payload, clen);
 }
 
-bool SquishMsgBase::PlaceFrame(squish::FrameEdits& edits, squish::BaseHeader& h, std::uint32_t need,
-                               std::uint32_t* ofs, std::uint32_t* length) {
+bool SquishMsgBase::PlaceFrame(squish::FrameEdits& edits, squish::BaseHeader& h, std::uint32_t need, std::uint32_t* ofs,
+                               std::uint32_t* length) {
   const std::int64_t size = SizeOf(*sqd_);
   if (size < 0) return false;
   // The open checked the free chain; the walk is bounded by the file all

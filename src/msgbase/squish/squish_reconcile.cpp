@@ -161,8 +161,8 @@ bool KeptRecords(Stream& sqd, const OnDisk& d, std::vector<IndexRecord>& kept, s
     // A freed frame still holding this very message: a delete that did not
     // finish.  The message stays; the next delete can take it out again.
     if (f.frame_type != kMessageFrame && !(f.frame_type == kFreeFrame && same)) continue;
-    auto twin = std::find_if(candidates.begin(), candidates.end(),
-                             [&](const Candidate& c) { return c.rec.ofs == r.ofs; });
+    auto twin =
+        std::find_if(candidates.begin(), candidates.end(), [&](const Candidate& c) { return c.rec.ofs == r.ofs; });
     if (twin == candidates.end()) {
       candidates.push_back(Candidate{r, Frame{r.ofs, f}, same});
     } else if (same && !twin->same_umsgid) {
@@ -251,8 +251,8 @@ Reconciled Repair(Stream& sqd, Stream& sqi, const OnDisk& d) {
   h.last_free_frame = free_frames.empty() ? 0 : free_frames.back().ofs;
   h.end_frame = static_cast<std::uint32_t>(end);
 
-  const bool index_changed = kept.size() != d.index.size() ||
-                             static_cast<std::uint64_t>(d.sqi_size) != kept.size() * kIndexRecordSize;
+  const bool index_changed =
+      kept.size() != d.index.size() || static_cast<std::uint64_t>(d.sqi_size) != kept.size() * kIndexRecordSize;
   if (index_changed && !(WriteIndexRecords(sqi, 0, kept) &&
                          TruncateTo(sqi, static_cast<std::uint32_t>(kept.size() * kIndexRecordSize)) && Sync(sqi))) {
     return Reconciled::kFailed;

@@ -11,9 +11,7 @@ namespace {
 
 class FidoTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    test::MakeDirs(area_);
-  }
+  void SetUp() override { test::MakeDirs(area_); }
   void Put(int n, const test::MsgFile& m) { test::WriteFile(area_ + "/" + std::to_string(n) + ".msg", m.Bytes()); }
   std::string Text() {
     Stream* t = base_.GetTextStream();
@@ -176,7 +174,7 @@ TEST_F(FidoTest, HeaderOnlyReadsLeadingKludges) {
   ASSERT_TRUE(base_.OpenMsgHeader());
   EXPECT_EQ(Text(), "\001A: 1\r\001B: 2\r");
   EXPECT_FALSE(base_.WriteMsg());  // would cut the body off
-  base_.CloseMsg();  // (Win32 lets no one else read a message held open)
+  base_.CloseMsg();                // (Win32 lets no one else read a message held open)
   EXPECT_EQ(test::ReadFile(area_ + "/1.msg"), m.Bytes());
 }
 

@@ -150,9 +150,7 @@ class MsgAreaProof : public ::testing::Test {
 
 class MsgFaultsAndCrashes : public MsgAreaProof, public ::testing::WithParamInterface<CountedFaults::Mode> {};
 
-TEST_P(MsgFaultsAndCrashes, NewDestinationKeepsEveryWholeMessage) {
-  Prove(GetParam(), AppendTwoDeleteOne, {});
-}
+TEST_P(MsgFaultsAndCrashes, NewDestinationKeepsEveryWholeMessage) { Prove(GetParam(), AppendTwoDeleteOne, {}); }
 
 TEST_P(MsgFaultsAndCrashes, DestinationKeepsEveryWholeMessage) {
   Seed({{1, "old one"}, {2, "old two"}});

@@ -148,7 +148,7 @@ int CountedFaults::FlushFile(FileHandle file) {
 int CountedFaults::CloseFile(FileHandle file) {
   const bool fails = Fails();
   if (fails && mode_ == Mode::kCrash) return kDiskWriteError;  // left open until CrashNow
-  const int rc = target_.CloseFile(file);  // a failed close releases the handle all the same
+  const int rc = target_.CloseFile(file);                      // a failed close releases the handle all the same
   open_.erase(file);
   handles_.erase(file);
   return fails ? kDiskWriteError : rc;

@@ -152,8 +152,8 @@ TEST_F(FidoFaults, EveryFailedReadFailsTheOpen) {
 TEST_F(FidoFaults, OnlyPlainNumbersAreMessages) {
   Put(5, {});
   Put(61439, {});
-  for (const char* name : {"05.msg", "+5.msg", "$5.msg", "-5.msg", " 5.msg", "5 .msg", "5.x.msg", "0.msg",
-                           "61440.msg", "2147483647.msg", "99999999999.msg", "1e3.msg", ".msg", "7.msgx"}) {
+  for (const char* name : {"05.msg", "+5.msg", "$5.msg", "-5.msg", " 5.msg", "5 .msg", "5.x.msg", "0.msg", "61440.msg",
+                           "2147483647.msg", "99999999999.msg", "1e3.msg", ".msg", "7.msgx"}) {
     test::WriteFile(area_ + "/" + name, test::MsgFile{}.Bytes());
   }
   FidoMsgBase base;

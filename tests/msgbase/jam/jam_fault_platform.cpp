@@ -103,8 +103,7 @@ int JamFaultPlatform::ReadFile(platform::FileHandle file, void* buf, std::size_t
   return target_.ReadFile(file, buf, short_now_ ? count / 2 : count, done);
 }
 
-int JamFaultPlatform::WriteFile(platform::FileHandle file, const void* buf, std::size_t count,
-                                std::size_t* done) {
+int JamFaultPlatform::WriteFile(platform::FileHandle file, const void* buf, std::size_t count, std::size_t* done) {
   *done = 0;
   if (!Pass()) return kFailed;
   Note("write", file);

@@ -20,10 +20,10 @@ namespace lw::test {
 class JamFaultPlatform : public platform::PlatformWrapper {
  public:
   enum class Mode {
-    kPass,     // every call goes through
-    kFailOne,  // call N fails, the others go through
-    kCrash,    // from call N on, every call fails without touching the disk
-    kShortOne, // call N, when it reads or writes, moves only half the bytes
+    kPass,      // every call goes through
+    kFailOne,   // call N fails, the others go through
+    kCrash,     // from call N on, every call fails without touching the disk
+    kShortOne,  // call N, when it reads or writes, moves only half the bytes
   };
 
   JamFaultPlatform() : PlatformWrapper(platform::NativePlatform()) {}
@@ -89,9 +89,9 @@ class JamFaultPlatform : public platform::PlatformWrapper {
   std::vector<std::string> log_;
   std::map<platform::FileHandle, std::string> names_;  // open files, normalised names
   std::string tracked_;
-  std::map<std::string, std::string> before_;   // file contents before the run
-  std::map<std::string, std::string> synced_;   // file contents at their last sync
-  std::set<std::string> unsynced_entries_;      // created, folder not synced since
+  std::map<std::string, std::string> before_;  // file contents before the run
+  std::map<std::string, std::string> synced_;  // file contents at their last sync
+  std::set<std::string> unsynced_entries_;     // created, folder not synced since
 };
 
 }  // namespace lw::test

@@ -134,8 +134,7 @@ void MakeBase(const std::string& path, std::size_t messages) {
 // repair: every step put back what it had written, or the close wrote the
 // fixed header again.  (A base whose fixed header was never written is
 // completed by the open, as after a crash.)
-void CheckAfter(const std::string& path, const std::vector<std::string>& before, const Outcome& out,
-                bool crashed) {
+void CheckAfter(const std::string& path, const std::vector<std::string>& before, const Outcome& out, bool crashed) {
   JamMsgBase b;
   {
     const bool had_fixed_header =

@@ -310,13 +310,13 @@ TEST_F(JamRepair, AppendAndDeleteSyncEachStepBeforeTheNext) {
   AddMessage(b, "a", "one\r");
   watch.ClearLog();
   AddMessage(b, "b", "two\r");
-  EXPECT_EQ(watch.Log(), (Log{"write area.jdt", "sync area.jdt", "write area.jhr", "sync area.jhr",
-                              "write area.jdx", "sync area.jdx", "write area.jhr", "sync area.jhr"}));
+  EXPECT_EQ(watch.Log(), (Log{"write area.jdt", "sync area.jdt", "write area.jhr", "sync area.jhr", "write area.jdx",
+                              "sync area.jdx", "write area.jhr", "sync area.jhr"}));
   watch.ClearLog();
   b.CurMsgNum = 1;
   ASSERT_TRUE(b.DeleteMsg());
-  EXPECT_EQ(watch.Log(), (Log{"write area.jhr", "sync area.jhr", "write area.jdx", "sync area.jdx",
-                              "write area.jhr", "sync area.jhr"}));
+  EXPECT_EQ(watch.Log(), (Log{"write area.jhr", "sync area.jhr", "write area.jdx", "sync area.jdx", "write area.jhr",
+                              "sync area.jhr"}));
   watch.ClearLog();
   ASSERT_TRUE(b.CloseMsgBase());
   EXPECT_EQ(watch.Log(), Log{});  // everything was on disk already

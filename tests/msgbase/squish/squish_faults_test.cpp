@@ -258,7 +258,8 @@ void ExpectIntact(const std::string& base, const Outcome& o) {
   for (const std::string& t : o.present) EXPECT_EQ(std::count(texts.begin(), texts.end(), t), 1) << "lost: " << t;
   for (const std::string& t : o.absent) EXPECT_EQ(std::count(texts.begin(), texts.end(), t), 0) << "kept: " << t;
   for (const std::string& t : texts) {
-    const bool known = std::count(o.present.begin(), o.present.end(), t) + std::count(o.maybe.begin(), o.maybe.end(), t);
+    const bool known =
+        std::count(o.present.begin(), o.present.end(), t) + std::count(o.maybe.begin(), o.maybe.end(), t);
     EXPECT_TRUE(known) << "not a whole message of the run: " << t;
     EXPECT_EQ(std::count(texts.begin(), texts.end(), t), 1) << "twice: " << t;
   }

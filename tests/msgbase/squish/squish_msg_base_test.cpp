@@ -23,7 +23,6 @@ class SquishTest : public ::testing::Test {
   std::string Base() const { return dir_ / "area"; }
   std::string Sqd() { return test::ReadFile(Base() + ".sqd"); }
 
-
   test::TempDir dir_;
 };
 
@@ -307,7 +306,8 @@ class DamagedSquish : public SquishTest {
       const int rc = target_.ReadFile(f, b, n, done);
       if (f != handle_ || rc != platform::kOk) return rc;
       for (const auto& [at, byte] : bytes_) {
-        if (active && at >= pos_ && at < pos_ + static_cast<std::int64_t>(*done)) static_cast<char*>(b)[at - pos_] = byte;
+        if (active && at >= pos_ && at < pos_ + static_cast<std::int64_t>(*done))
+          static_cast<char*>(b)[at - pos_] = byte;
       }
       pos_ += static_cast<std::int64_t>(*done);
       return rc;

@@ -21,7 +21,9 @@ using test::ExpectSquishConsistent;
 using test::StoreMessage;
 using test::Walk;
 
-std::string Text(int n) { return "\001MSGID: 2:5020/1 " + std::to_string(1000 + n) + "\rmessage " + std::to_string(n) + "\r"; }
+std::string Text(int n) {
+  return "\001MSGID: 2:5020/1 " + std::to_string(1000 + n) + "\rmessage " + std::to_string(n) + "\r";
+}
 
 // Fails (or cuts short) file reads or writes of one size.
 class FailIo : public platform::PlatformWrapper {
@@ -201,12 +203,9 @@ TEST_F(SquishRepair, CreationStoppedPartWay) {
     const char* sqd;  // nullptr: no such file
     const char* sqi;
   } cases[] = {
-      {"empty files", "", ""},
-      {"torn header", "half", ""},
-      {"data file only", "", nullptr},
-      {"data file with header only", "whole", nullptr},
-      {"index only", nullptr, ""},
-      {"zeroed header", "zeros", ""},
+      {"empty files", "", ""},         {"torn header", "half", ""},
+      {"data file only", "", nullptr}, {"data file with header only", "whole", nullptr},
+      {"index only", nullptr, ""},     {"zeroed header", "zeros", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -315,7 +314,7 @@ TEST_F(SquishRepair, FailedReadsOfAMessage) {
     bool short_only;
     bool header_only;
   } cases[] = {
-      {frame, false, false}, {frame, true, false},  {rest_of_header, false, true},
+      {frame, false, false},        {frame, true, false},  {rest_of_header, false, true},
       {rest_of_header, true, true}, {whole, false, false}, {whole, true, false},
   };
   for (const Case& c : cases) {
