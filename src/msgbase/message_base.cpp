@@ -86,6 +86,8 @@ std::int32_t MessageBase::GetMsgNum() {
   NoFormat();
   return 0;
 }
+void MessageBase::BeginBatch() {}
+bool MessageBase::CommitBatch() { return true; }
 std::int32_t MessageBase::GetMsgPosition() {
   NoFormat();
   return 0;

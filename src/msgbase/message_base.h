@@ -133,6 +133,20 @@ class MessageBase {
   virtual void AddOrigin(const FidoAddress& addr, const std::string& origin_text);
   virtual std::int32_t GetKludgeEnd();
 
+  // Batched durability.  Without a batch, each WriteMsg and DeleteMsg has
+  // made its change durable when it returns true.  After BeginBatch they
+  // may leave it unsynced, still ordering their writes so that a crash
+  // leaves a base the next open finds consistent or repairs without loss
+  // of any message that was durable before; CommitBatch makes every change
+  // since BeginBatch durable (message data, index, header and folder
+  // entries) and ends the batch.  CommitBatch is true when all of that
+  // reached stable storage, and true with nothing to do outside a batch;
+  // false means no message written in the batch may be counted durable.
+  // CloseMsgBase commits a batch still open (and fails when that fails).
+  // This base keeps per-call durability: a batch costs nothing here.
+  virtual void BeginBatch();
+  virtual bool CommitBatch();
+
   // Both dates of the current message to the current local time.
   void SetDatesToNow();
 

@@ -130,9 +130,21 @@ class Platform {
   virtual int TellFile(FileHandle file, std::int64_t* pos) = 0;
   virtual int FileSize(FileHandle file, std::int64_t* size) = 0;
   virtual int TruncateFile(FileHandle file) = 0;  // at the current position
+  // Positioned transfers: read or write `count` bytes at byte `offset`
+  // of the file in one call, without a seek before them.  `done` is how
+  // many were moved (fewer on a read only at the end of the file).  The
+  // file position afterwards is unspecified: code that mixes them with
+  // ReadFile/WriteFile seeks first.
+  virtual int ReadFileAt(FileHandle file, std::int64_t offset, void* buf, std::size_t count, std::size_t* done) = 0;
+  virtual int WriteFileAt(FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
+                          std::size_t* done) = 0;
   // Hands the file's data (and the metadata needed to read it back, such
   // as its size) to stable storage.  Interrupted calls are retried.
   virtual int FlushFile(FileHandle file) = 0;
+  // As FlushFile for each of `count` files, at the cost of fewer calls to
+  // the disk when there are many (one sync of their file system).  Fails
+  // when any of them could not be made durable.
+  virtual int SyncFiles(const FileHandle* files, std::size_t count) = 0;
   virtual int CloseFile(FileHandle file) = 0;
   virtual int DeleteFile(std::string_view name) = 0;
   // Opens `name` for appending, creating it when missing: every write goes

@@ -40,6 +40,14 @@ class PlatformWrapper : public Platform {
   int FileSize(FileHandle file, std::int64_t* size) override { return target_.FileSize(file, size); }
   int TruncateFile(FileHandle file) override { return target_.TruncateFile(file); }
   int FlushFile(FileHandle file) override { return target_.FlushFile(file); }
+  int SyncFiles(const FileHandle* files, std::size_t count) override { return target_.SyncFiles(files, count); }
+  int ReadFileAt(FileHandle file, std::int64_t offset, void* buf, std::size_t count, std::size_t* done) override {
+    return target_.ReadFileAt(file, offset, buf, count, done);
+  }
+  int WriteFileAt(FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
+                  std::size_t* done) override {
+    return target_.WriteFileAt(file, offset, buf, count, done);
+  }
   int CloseFile(FileHandle file) override { return target_.CloseFile(file); }
   int DeleteFile(std::string_view name) override { return target_.DeleteFile(name); }
   int OpenAppend(std::string_view name, FileHandle* file) override { return target_.OpenAppend(name, file); }

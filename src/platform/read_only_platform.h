@@ -23,9 +23,14 @@ class ReadOnlyPlatform final : public PlatformWrapper {
     *done = 0;
     return kAccessDenied;
   }
+  int WriteFileAt(FileHandle, std::int64_t, const void*, std::size_t, std::size_t* done) override {
+    *done = 0;
+    return kAccessDenied;
+  }
   int TruncateFile(FileHandle) override { return kAccessDenied; }
   // Nothing was written, so there is nothing to sync.
   int FlushFile(FileHandle) override { return kOk; }
+  int SyncFiles(const FileHandle*, std::size_t) override { return kOk; }
   int SyncDirectory(std::string_view) override { return kOk; }
   int DeleteFile(std::string_view) override { return kAccessDenied; }
   int RenameNoReplace(std::string_view, std::string_view) override { return kAccessDenied; }

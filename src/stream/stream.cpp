@@ -28,6 +28,16 @@ std::string ReadAllBytes(Stream& s) {
   return bytes;
 }
 
+void Stream::ReadAt(std::int32_t pos, void* buf, std::int32_t count) {
+  Seek(pos);
+  Read(buf, count);
+}
+
+void Stream::WriteAt(std::int32_t pos, const void* buf, std::int32_t count) {
+  Seek(pos);
+  Write(buf, count);
+}
+
 void Stream::CopyFrom(Stream& source, std::int32_t count) {
   char block[kCopyBlock];
   while (count > 0 && source.Status == kStreamOk && Status == kStreamOk) {
@@ -91,6 +101,32 @@ void FileStream::Write(const void* buf, std::int32_t count) {
   if (Status != kStreamOk || count <= 0) return;
   std::size_t done = 0;
   if (platform::Os().WriteFile(file_, buf, static_cast<std::size_t>(count), &done) != platform::kOk) {
+    Status = kStreamOsError;
+  } else if (done < static_cast<std::size_t>(count)) {
+    Status = kStreamWriteShort;
+  }
+}
+
+void FileStream::ReadAt(std::int32_t pos, void* buf, std::int32_t count) {
+  if (count <= 0) return;
+  std::size_t done = 0;
+  if (Status == kStreamOk) {
+    if (pos < 0 ||
+        platform::Os().ReadFileAt(file_, pos, buf, static_cast<std::size_t>(count), &done) != platform::kOk) {
+      Status = kStreamOsError;
+    } else if (done < static_cast<std::size_t>(count)) {
+      Status = kStreamReadShort;
+    } else {
+      return;
+    }
+  }
+  std::memset(buf, 0, static_cast<std::size_t>(count));
+}
+
+void FileStream::WriteAt(std::int32_t pos, const void* buf, std::int32_t count) {
+  if (Status != kStreamOk || count <= 0) return;
+  std::size_t done = 0;
+  if (pos < 0 || platform::Os().WriteFileAt(file_, pos, buf, static_cast<std::size_t>(count), &done) != platform::kOk) {
     Status = kStreamOsError;
   } else if (done < static_cast<std::size_t>(count)) {
     Status = kStreamWriteShort;

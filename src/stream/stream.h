@@ -57,6 +57,14 @@ class Stream {
   virtual void Flush() = 0;
   virtual void Truncate() = 0;  // at the current position
   virtual void ResetStatus();   // back to kStreamOk
+  // Positioned transfers: as Seek(pos) then Read or Write (with their
+  // failure rules), in one call to the system for a file stream.  The
+  // position afterwards is unspecified; seek before a plain Read or Write.
+  virtual void ReadAt(std::int32_t pos, void* buf, std::int32_t count);
+  virtual void WriteAt(std::int32_t pos, const void* buf, std::int32_t count);
+  // The file under the stream, for platform calls that take several files
+  // at once (platform::kNoFile when there is none).
+  virtual platform::FileHandle Handle() const { return platform::kNoFile; }
   // Releases what the stream holds: a file stream closes its file, and a
   // failed close sets Status; any later file call then fails.
   virtual void Close() {}
@@ -80,6 +88,9 @@ class FileStream final : public Stream {
   void Flush() override;
   void Truncate() override;
   void ResetStatus() override;
+  void ReadAt(std::int32_t pos, void* buf, std::int32_t count) override;
+  void WriteAt(std::int32_t pos, const void* buf, std::int32_t count) override;
+  platform::FileHandle Handle() const override { return file_; }
   void Close() override;
 
  private:

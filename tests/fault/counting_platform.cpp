@@ -126,6 +126,29 @@ int CountingPlatform::FlushFile(FileHandle file) {
   return target_.FlushFile(file);
 }
 
+int CountingPlatform::SyncFiles(const FileHandle* files, std::size_t count) {
+  if (Fails(CallKind::kFlush, count == 0 ? platform::kNoFile : files[0])) return platform::kDiskWriteError;
+  return target_.SyncFiles(files, count);
+}
+
+int CountingPlatform::ReadFileAt(FileHandle file, std::int64_t offset, void* buf, std::size_t count,
+                                 std::size_t* done) {
+  if (Fails(CallKind::kRead, file)) {
+    *done = 0;
+    return platform::kDiskReadError;
+  }
+  return target_.ReadFileAt(file, offset, buf, count, done);
+}
+
+int CountingPlatform::WriteFileAt(FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
+                                  std::size_t* done) {
+  if (Fails(CallKind::kWrite, file)) {
+    *done = 0;
+    return platform::kDiskWriteError;
+  }
+  return target_.WriteFileAt(file, offset, buf, count, done);
+}
+
 int CountingPlatform::CloseFile(FileHandle file) {
   // A failed close still gives the handle back, as close(2) does.
   const bool fails = Fails(CallKind::kClose, file);

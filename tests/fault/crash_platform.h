@@ -53,6 +53,11 @@ class CrashPlatform : public platform::PlatformWrapper {
   int FileSize(platform::FileHandle file, std::int64_t* size) override;
   int TruncateFile(platform::FileHandle file) override;
   int FlushFile(platform::FileHandle file) override;
+  int SyncFiles(const platform::FileHandle* files, std::size_t count) override;
+  int ReadFileAt(platform::FileHandle file, std::int64_t offset, void* buf, std::size_t count,
+                 std::size_t* done) override;
+  int WriteFileAt(platform::FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
+                  std::size_t* done) override;
   int CloseFile(platform::FileHandle file) override;
   int DeleteFile(std::string_view name) override;
   int OpenAppend(std::string_view name, platform::FileHandle* file) override;
