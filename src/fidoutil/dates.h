@@ -5,13 +5,11 @@
 #include <string>
 #include <string_view>
 
+#include "fidoutil/date_time.h"
+
 namespace lw {
 
-struct MsgDateTime {
-  std::int32_t Hour = 0, Min = 0, Sec = 0, Sec100 = 0;
-  std::int32_t Day = 0, Month = 0, Year = 0;
-};
-
+// The current local time, Sec100 included, from the platform's clock.
 void GetNow(MsgDateTime& dt);
 
 // Every conversion below is defined for any value of every field: a field
