@@ -63,16 +63,7 @@ std::uint16_t PackedTime(const MsgDateTime& c) {
 
 }  // namespace
 
-void GetNow(MsgDateTime& dt) {
-  platform::LocalTime t = platform::Os().Now();
-  dt.Year = t.year;
-  dt.Month = t.month;
-  dt.Day = t.day;
-  dt.Hour = t.hour;
-  dt.Min = t.min;
-  dt.Sec = t.sec;
-  dt.Sec100 = t.hundredths;
-}
+void GetNow(MsgDateTime& dt) { dt = platform::Os().Now(); }
 
 std::uint32_t PackStamp(const MsgDateTime& dt) {
   MsgDateTime c = Clamped(dt, kFirstPackedYear, kLastPackedYear);

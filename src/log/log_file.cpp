@@ -20,19 +20,19 @@ const char* const kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
 
 }  // namespace
 
-std::string LogStamp(const platform::LocalTime& t) {
+std::string LogStamp(const MsgDateTime& t) {
   std::string s;
-  TwoDigits(s, t.day);
+  TwoDigits(s, t.Day);
   s += ' ';
-  s += (t.month >= 1 && t.month <= 12) ? kMonthNames[t.month - 1] : "???";
+  s += (t.Month >= 1 && t.Month <= 12) ? kMonthNames[t.Month - 1] : "???";
   s += ' ';
-  TwoDigits(s, t.year < 2000 ? t.year - 1900 : t.year - 2000);
+  TwoDigits(s, t.Year < 2000 ? t.Year - 1900 : t.Year - 2000);
   s += ' ';
-  TwoDigits(s, t.hour);
+  TwoDigits(s, t.Hour);
   s += ':';
-  TwoDigits(s, t.min);
+  TwoDigits(s, t.Min);
   s += ':';
-  TwoDigits(s, t.sec);
+  TwoDigits(s, t.Sec);
   return s;
 }
 

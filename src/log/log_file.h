@@ -66,7 +66,7 @@ class LogFile {
 
 // "DD Mon YY HH:MM:SS" for the current local time.
 std::string LogStamp();
-std::string LogStamp(const platform::LocalTime& t);
+std::string LogStamp(const MsgDateTime& t);
 
 // Console-only reports, for use before the log exists: "Error: text" or
 // "Warning: text" on the console, and "larkway: text" on standard error.
