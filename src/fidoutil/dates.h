@@ -43,8 +43,13 @@ void UnixToDateTime(std::uint32_t seconds, MsgDateTime& dt);  // Sec100 kept
 // 0xFFFFFFFF.
 std::uint32_t DateTimeToUnix(const MsgDateTime& dt);
 
-int MonthFromName(std::string_view name);  // 1..12, or 0
-const char* MonthName(int month);          // "Jan".."Dec", "???" otherwise
+// The month of a three-letter English name in any case ("jan", "JAN"):
+// 1..12, or 0 for anything else.
+int MonthFromName(std::string_view name);
+// "Jan".."Dec" for 1..12, "???" for any other number.
+const char* MonthName(int month);
+// `v` as two decimal digits: its last two, "00" for a negative `v`.
+std::string TwoDigits(std::int32_t v);
 // The year within its century, 0..99 (negative years counted backwards
 // from year 0, so -1 gives 99).
 std::int32_t YearToTwoDigits(std::int32_t year);
