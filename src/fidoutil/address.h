@@ -7,6 +7,7 @@
 
 namespace lw {
 
+// zone:net/node.point; 0 for a part not given.
 struct FidoAddress {
   std::int16_t zone = 0;
   std::int16_t net = 0;
@@ -21,7 +22,9 @@ bool ParseFidoAddress(std::string_view text, FidoAddress& addr);
 std::string FormatAddress4D(const FidoAddress& a);  // zone:net/node.point
 std::string FormatAddress3D(const FidoAddress& a);  // zone:net/node
 std::string FormatAddress(const FidoAddress& a);    // the point only when not 0
+// Every part to 0.
 void ClearAddress(FidoAddress& a);
+// Orders by zone, net, node, point: -1, 0 or 1.
 int CompareAddresses(const FidoAddress& a, const FidoAddress& b);
 inline bool operator==(const FidoAddress& a, const FidoAddress& b) { return CompareAddresses(a, b) == 0; }
 
@@ -36,6 +39,7 @@ bool TryStrToLongInt(std::string_view text, std::int32_t* value);
 void StrToLongInt(std::string_view text, std::int32_t& dest);
 // The low 16 bits of StrToLongInt.
 void StrToSmallInt(std::string_view text, std::int16_t& dest);
+// `value` in decimal, with a "-" when negative.
 std::string IntToStr(std::int32_t value);
 
 }  // namespace lw

@@ -2,15 +2,13 @@
 
 #include <climits>
 
-#include "fidoutil/address.h"
+#include "fidoutil/helpers.h"
 #include "platform/platform.h"
 
 namespace lw {
 
 namespace {
 
-const char* const kUpperMonths[12] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
-                                      "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
 const char* const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 constexpr std::int32_t kFirstPackedYear = 1980;
@@ -21,6 +19,15 @@ constexpr std::int32_t kFirstCalendarDay = 1721426;  // 0001-01-01
 constexpr std::int32_t kLastCalendarDay = 5373484;   // 9999-12-31
 constexpr std::int32_t kUnixEpochJulianDay = 2440588;
 constexpr std::int64_t kSecondsPerDay = 86400;
+
+// True when `a` and `b` spell the same ASCII letters, whatever their case.
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (LowerChar(a[i]) != LowerChar(b[i])) return false;
+  }
+  return true;
+}
 
 std::int32_t Clamp(std::int32_t v, std::int32_t lo, std::int32_t hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
@@ -63,16 +70,7 @@ std::uint16_t PackedTime(const MsgDateTime& c) {
 
 }  // namespace
 
-void GetNow(MsgDateTime& dt) {
-  platform::LocalTime t = platform::Os().Now();
-  dt.Year = t.year;
-  dt.Month = t.month;
-  dt.Day = t.day;
-  dt.Hour = t.hour;
-  dt.Min = t.min;
-  dt.Sec = t.sec;
-  dt.Sec100 = t.hundredths;
-}
+void GetNow(MsgDateTime& dt) { dt = platform::Os().Now(); }
 
 std::uint32_t PackStamp(const MsgDateTime& dt) {
   MsgDateTime c = Clamped(dt, kFirstPackedYear, kLastPackedYear);
@@ -153,13 +151,8 @@ std::uint32_t DateTimeToUnix(const MsgDateTime& dt) {
 
 int MonthFromName(std::string_view name) {
   if (name.size() != 3) return 0;
-  char up[3];
-  for (int i = 0; i < 3; ++i) {
-    char c = name[i];
-    up[i] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-  }
   for (int m = 0; m < 12; ++m) {
-    if (std::string_view(up, 3) == kUpperMonths[m]) return m + 1;
+    if (EqualsIgnoringAsciiCase(name, kMonths[m])) return m + 1;
   }
   return 0;
 }
@@ -171,15 +164,10 @@ std::int32_t YearToTwoDigits(std::int32_t year) {
   return r < 0 ? r + 100 : r;
 }
 
-namespace {
-
-// `v` in 0..99 as two digits.
 std::string TwoDigits(std::int32_t v) {
-  std::string s = IntToStr(v);
-  return s.size() == 1 ? std::string("0") + s : s;
+  if (v < 0) return "00";
+  return {static_cast<char>('0' + v / 10 % 10), static_cast<char>('0' + v % 10)};
 }
-
-}  // namespace
 
 std::string FtscDateText(const MsgDateTime& dt) {
   MsgDateTime c = Clamped(dt, INT32_MIN, INT32_MAX);

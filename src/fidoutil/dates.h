@@ -5,13 +5,11 @@
 #include <string>
 #include <string_view>
 
+#include "fidoutil/date_time.h"
+
 namespace lw {
 
-struct MsgDateTime {
-  std::int32_t Hour = 0, Min = 0, Sec = 0, Sec100 = 0;
-  std::int32_t Day = 0, Month = 0, Year = 0;
-};
-
+// The current local time, Sec100 included, from the platform's clock.
 void GetNow(MsgDateTime& dt);
 
 // Every conversion below is defined for any value of every field: a field
@@ -45,8 +43,13 @@ void UnixToDateTime(std::uint32_t seconds, MsgDateTime& dt);  // Sec100 kept
 // 0xFFFFFFFF.
 std::uint32_t DateTimeToUnix(const MsgDateTime& dt);
 
-int MonthFromName(std::string_view name);  // 1..12, or 0
-const char* MonthName(int month);          // "Jan".."Dec", "???" otherwise
+// The month of a three-letter English name in any case ("jan", "JAN"):
+// 1..12, or 0 for anything else.
+int MonthFromName(std::string_view name);
+// "Jan".."Dec" for 1..12, "???" for any other number.
+const char* MonthName(int month);
+// `v` as two decimal digits: its last two, "00" for a negative `v`.
+std::string TwoDigits(std::int32_t v);
 // The year within its century, 0..99 (negative years counted backwards
 // from year 0, so -1 gives 99).
 std::int32_t YearToTwoDigits(std::int32_t year);

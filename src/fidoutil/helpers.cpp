@@ -25,12 +25,12 @@ constexpr std::array<std::uint32_t, 256> kCrcTable = MakeCrcTable();
 static_assert(kCrcTable[1] == 0x77073096u && kCrcTable[255] == 0x2D02EF8Du);
 
 std::int32_t SerialFromClock() {
-  platform::LocalTime t = platform::Os().Now();
-  std::uint32_t v = static_cast<std::uint32_t>(t.year + 10) * 355u * 86400u +
-                    static_cast<std::uint32_t>(t.month) * 30u * 86400u + static_cast<std::uint32_t>(t.day) * 86400u +
-                    static_cast<std::uint32_t>(t.hour) * 3600u + static_cast<std::uint32_t>(t.min) * 60u +
-                    static_cast<std::uint32_t>(t.sec);
-  v = (v << 7) | (static_cast<std::uint32_t>(t.hundredths) & 127u);
+  MsgDateTime t = platform::Os().Now();
+  std::uint32_t v = static_cast<std::uint32_t>(t.Year + 10) * 355u * 86400u +
+                    static_cast<std::uint32_t>(t.Month) * 30u * 86400u + static_cast<std::uint32_t>(t.Day) * 86400u +
+                    static_cast<std::uint32_t>(t.Hour) * 3600u + static_cast<std::uint32_t>(t.Min) * 60u +
+                    static_cast<std::uint32_t>(t.Sec);
+  v = (v << 7) | (static_cast<std::uint32_t>(t.Sec100) & 127u);
   return static_cast<std::int32_t>(v);
 }
 

@@ -1,39 +1,20 @@
 #include "log/log_file.h"
 
+#include "fidoutil/dates.h"
 #include "fidoutil/helpers.h"
 
 namespace lw {
 
 namespace {
 
-void TwoDigits(std::string& s, int v) {
-  if (v < 0) v = 0;
-  s += static_cast<char>('0' + (v / 10) % 10);
-  s += static_cast<char>('0' + v % 10);
-}
-
 ConsoleLevel g_console_level = ConsoleLevel::kAll;
 std::string g_error_diagnostic;
 
-const char* const kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-
 }  // namespace
 
-std::string LogStamp(const platform::LocalTime& t) {
-  std::string s;
-  TwoDigits(s, t.day);
-  s += ' ';
-  s += (t.month >= 1 && t.month <= 12) ? kMonthNames[t.month - 1] : "???";
-  s += ' ';
-  TwoDigits(s, t.year < 2000 ? t.year - 1900 : t.year - 2000);
-  s += ' ';
-  TwoDigits(s, t.hour);
-  s += ':';
-  TwoDigits(s, t.min);
-  s += ':';
-  TwoDigits(s, t.sec);
-  return s;
+std::string LogStamp(const MsgDateTime& t) {
+  return TwoDigits(t.Day) + " " + MonthName(t.Month) + " " + TwoDigits(YearToTwoDigits(t.Year)) + " " +
+         TwoDigits(t.Hour) + ":" + TwoDigits(t.Min) + ":" + TwoDigits(t.Sec);
 }
 
 std::string LogStamp() { return LogStamp(platform::Os().Now()); }

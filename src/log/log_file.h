@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "errreport/status.h"
+#include "fidoutil/date_time.h"
 #include "platform/platform.h"
 
 namespace lw {
@@ -64,9 +65,10 @@ class LogFile {
   platform::FileHandle file_ = platform::kNoFile;
 };
 
-// "DD Mon YY HH:MM:SS" for the current local time.
+// "DD Mon YY HH:MM:SS" for the current local time, or for `t` (a negative
+// field shows as 00, a month outside 1..12 as "???").
 std::string LogStamp();
-std::string LogStamp(const platform::LocalTime& t);
+std::string LogStamp(const MsgDateTime& t);
 
 // Console-only reports, for use before the log exists: "Error: text" or
 // "Warning: text" on the console, and "larkway: text" on standard error.

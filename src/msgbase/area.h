@@ -13,7 +13,7 @@ enum class AreaKind { kJam = 0, kMsg = 1, kSquish = 2, kNone = 3 };
 
 using MsgBasePtr = std::unique_ptr<MessageBase>;
 
-// Kind from the first letter; Path is the rest (the whole identifier for
+// Kind from the first letter; `path` is the rest (the whole identifier for
 // kNone; left as it was for an empty identifier).
 void ParseAreaId(const std::string& area_id, AreaKind& kind, std::string& path);
 // A closed base of the identifier's format; false (and no object) for an
@@ -28,6 +28,8 @@ bool OpenOrCreateArea(MsgBasePtr& base, const std::string& area_id);
 // Closes the base (writing what it holds back) and frees it; false when
 // there was none or closing failed.
 bool CloseArea(MsgBasePtr& base);
+// Frees the base without closing it (nothing is written back); false when
+// there was none.
 bool DisposeMsgBase(MsgBasePtr& base);
 
 }  // namespace lw

@@ -10,6 +10,7 @@
 
 #include "errreport/exit_report.h"
 #include "fidoutil/helpers.h"
+#include "msgbase/text_lines.h"
 
 namespace lw {
 
@@ -24,13 +25,28 @@ const char kIntlPrefix[] = "\001INTL";
 const char kFmptPrefix[] = "\001FMPT";
 const char kToptPrefix[] = "\001TOPT";
 
-bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+// Where the next line starts after the terminator at `at`: one past it,
+// or two when the character after it belongs to the line (FindLineEnd's
+// rule).  `block` holds the text from `block_pos` for `block_size` bytes.
+std::int32_t NextLineStart(Stream& text, std::int32_t at, const char* block, std::int32_t block_pos,
+                           std::int32_t block_size) {
+  const std::int32_t next = at + 1;
+  if (next >= text.GetSize()) return next;
+  char after = 0;
+  if (next < block_pos + block_size) {
+    after = block[next - block_pos];
+  } else {
+    text.Seek(next);
+    text.Read(&after, 1);
+  }
+  return FollowsTerminator(after) ? next + 1 : next;
+}
 
-// Reads the line at the position of `text` (up to a CR, a NUL or the end;
-// an LF right after a CR belongs to the terminator), keeps at most `limit`
-// of its bytes in `line`, and leaves the position after the terminator.
-// Reads grow from kFirstLineRead to kReadBlock while the line goes on, so
-// the bytes read stay proportional to the bytes the line spans.
+// Reads the line at the position of `text` by FindLineEnd's rule, keeps at
+// most `limit` of its bytes in `line`, and leaves the position where the
+// next line starts.  Reads grow from kFirstLineRead to kReadBlock while the
+// line goes on, so the bytes read stay proportional to the bytes the line
+// spans.
 void ReadTextLine(Stream& text, std::string& line, std::size_t limit) {
   std::int32_t pos = text.GetPos();
   const std::int32_t size = text.GetSize();
@@ -38,24 +54,14 @@ void ReadTextLine(Stream& text, std::string& line, std::size_t limit) {
   char block[kReadBlock];
   std::int32_t chunk = kFirstLineRead;
   while (pos < size) {
-    const std::int32_t n = size - pos < chunk ? size - pos : chunk;
+    const std::int32_t n = std::min(size - pos, chunk);
     text.Seek(pos);
     text.Read(block, n);
-    std::int32_t i = 0;
-    while (i < n && block[i] != 0 && block[i] != kLineTerminator) ++i;
+    const std::int32_t i = static_cast<std::int32_t>(std::find_if(block, block + n, IsLineTerminator) - block);
     const std::size_t room = limit - std::min(limit, line.size());
     line.append(block, std::min(room, static_cast<std::size_t>(i)));
     if (i < n) {
-      std::int32_t next = pos + i + 1;
-      char after = 0;
-      if (i + 1 < n) {
-        after = block[i + 1];
-      } else if (next < size) {
-        text.Seek(next);
-        text.Read(&after, 1);
-      }
-      if (after == 10 && next < size) ++next;
-      text.Seek(next);
+      text.Seek(NextLineStart(text, pos + i, block, pos, n));
       return;
     }
     pos += n;
@@ -342,24 +348,24 @@ void MessageBase::SetAddrs(const FidoAddress& orig, const FidoAddress& dest, boo
 
 void MessageBase::ParseOrigKludge(const std::string& line, FidoAddress& addr) {
   std::string_view s = line;
-  if (StartsWith(s, kMsgIdPrefix)) {
+  if (s.starts_with(kMsgIdPrefix)) {
     ParseFidoAddress(ExtractWord(2, s, " "), addr);
-  } else if (StartsWith(s, kIntlPrefix)) {
+  } else if (s.starts_with(kIntlPrefix)) {
     std::int16_t point = addr.point;
     ParseFidoAddress(ExtractWord(3, s, " "), addr);
     addr.point = point;
-  } else if (StartsWith(s, kFmptPrefix)) {
+  } else if (s.starts_with(kFmptPrefix)) {
     StrToSmallInt(ExtractWord(2, s, " "), addr.point);
   }
 }
 
 void MessageBase::ParseDestKludge(const std::string& line, FidoAddress& addr) {
   std::string_view s = line;
-  if (StartsWith(s, kIntlPrefix)) {
+  if (s.starts_with(kIntlPrefix)) {
     std::int16_t point = addr.point;
     ParseFidoAddress(ExtractWord(2, s, " "), addr);
     addr.point = point;
-  } else if (StartsWith(s, kToptPrefix)) {
+  } else if (s.starts_with(kToptPrefix)) {
     StrToSmallInt(ExtractWord(2, s, " "), addr.point);
   }
 }

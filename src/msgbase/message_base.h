@@ -40,13 +40,18 @@ enum AttrMask : std::uint32_t {
 // Message-kind flags.
 enum MsgKindFlag : std::uint32_t { kFlagNetmail = 0x1, kFlagEchomail = 0x2, kFlagLocal = 0x4 };
 
+// The longest kludge line the kludge operations read whole.
 inline constexpr std::int32_t kMaxKludgeLine = 16384;
+// The first capacity of a memory stream that holds a message's text.
 inline constexpr std::int32_t kMemStreamSizeHint = 65536;
+// The zone of an address that names none.
 inline constexpr std::int16_t kDefaultZone = 2;
+// What WriteLine ends a line with (CR), and what starts a kludge line (^A).
 inline constexpr char kLineTerminator = 13;
 inline constexpr char kKludgeChar = 1;
 // ReadLine hands out a text line up to this many characters.
 inline constexpr std::size_t kMaxTextLine = 255;
+// The first kMaxTextLine characters of `line`.
 inline std::string CutTextLine(std::string line) {
   if (line.size() > kMaxTextLine) line.resize(kMaxTextLine);
   return line;
@@ -55,83 +60,220 @@ inline std::string CutTextLine(std::string line) {
 // Status of a plain MessageBase asked for a format operation.
 inline constexpr std::int32_t kNoFormat = 217;
 
+// How the operations fail: an operation that fails sets Status to a code
+// of its format (or kNoFormat) and returns false, 0 or an empty value; a
+// void operation reports only through Status.  Status keeps the code of the
+// last failure until the caller clears it.  No failed operation leaves a
+// message half written on disk.
+//
+// The current message: SeekFirst/SeekNext/SeekPrior pick a number
+// (CurMsgNum), OpenMsg or OpenMsgHeader read it into memory, CreateMsg
+// starts a new one.  Header fields (names, subject, attributes, dates) and
+// Text then live in memory; only WriteMsg, WriteMsgHeader, DeleteMsg,
+// SetLastRead, CloseMsgBase and CommitBatch write to disk.
 class MessageBase {
  public:
-  MessageBase();                       // Init
-  explicit MessageBase(Stream* text);  // InitOnStream: reads `text`, never frees it
-  virtual ~MessageBase();              // Destroy
+  // A base of no format and no text.
+  MessageBase();
+  // A base of no format whose Text is `text` (lent: read and written, never
+  // freed), so the line and kludge operations work on any stream.
+  explicit MessageBase(Stream* text);
+  virtual ~MessageBase();
   MessageBase(const MessageBase&) = delete;
   MessageBase& operator=(const MessageBase&) = delete;
 
-  // The operations, in their slot order.
+  // ---- The base ----
+
+  // Opens the existing base at `path` and sets IsOpen.  A format may
+  // repair, and sync, what an interrupted change left behind.  False, with
+  // IsOpen off and Status set, when its files are missing, locked by
+  // another program, unreadable or damaged beyond repair.
   virtual bool OpenMsgBase(const std::string& path);
+  // Creates the files of a base at `path` that are missing (never emptying
+  // one that exists), makes them durable in their folder and opens the
+  // base.  False, with Status set, when a file cannot be made or synced.
   virtual bool CreateMsgBase(const std::string& path);
+  // Whether a base of this format is at `path` (its files exist); reads
+  // only the folder, opens nothing, changes no state.
   virtual bool MsgBaseExists(const std::string& path);
+  // Commits an open batch, writes back what the format keeps in memory
+  // (headers, counts), syncs and closes the files; IsOpen goes off either
+  // way.  False when any of that failed.
   virtual bool CloseMsgBase();
+
+  // ---- Walking the numbers ----
+
+  // Whether message `msg_num` is stored and not deleted.  A format whose
+  // record cannot be read says true, so that OpenMsg reports the message
+  // instead of a walk passing over it.
   virtual bool MsgExists(std::int32_t msg_num);
+  // The current message's number (CurMsgNum); 0 after a walk ended.
   virtual std::int32_t GetMsgNum();
+  // Moves to the first existing message numbered `msg_num` or higher;
+  // CurMsgNum is 0 when there is none.  SeekNext and SeekPrior move to
+  // the next higher or lower existing number, 0 past either end.  The
+  // base's walk never goes past GetHighMsgNum; a format walking its own
+  // records bounds the walk by their count.
   virtual void SeekFirst(std::int32_t msg_num);
   virtual void SeekNext();
   virtual void SeekPrior();
+  // Whether the last seek found a message (CurMsgNum != 0).
   virtual bool SeekFound();
+  // A format's token for the current place in the walk, and going back to
+  // one (CurMsgNum follows; 0 when the token leads to no record).
   virtual std::int32_t GetMsgPosition();
   virtual void SetMsgPosition(std::int32_t pos);
-  virtual bool OpenMsg();
-  virtual bool OpenMsgHeader();
-  virtual bool CloseMsg();
+  // The highest number in use and the count of stored messages (a message
+  // created and not yet written may count).
   virtual std::int32_t GetHighMsgNum();
   virtual std::int32_t GetMsgCount();
+
+  // ---- One message ----
+
+  // Reads message CurMsgNum whole, header into memory and text into Text
+  // (position 0).  A message that cannot be read whole (a failed read, a
+  // length or offset outside its file, an unfinished message) is never
+  // handed out in part: false, Status set, nothing changed.  A format may
+  // build text here that is not stored as text: Squish puts the kludge
+  // lines of its control area ahead of the body, and JAM makes a kludge
+  // line of each header subfield (MSGID, REPLY, PID, ...).
+  virtual bool OpenMsg();
+  // As OpenMsg, with only the kludge lines that lead the text in Text; such
+  // a message can have its header rewritten, not be written whole.
+  virtual bool OpenMsgHeader();
+  // Drops the open message from memory; nothing is written.  False when no
+  // message was open.
+  virtual bool CloseMsg();
+  // Starts a new, empty message in memory (header cleared, empty Text) under
+  // the number the format will give it; nothing is written before WriteMsg.
+  virtual bool CreateMsg();
+  // Stores the open message whole, header and Text as they are in memory
+  // (a message made by CreateMsg is added under a new number).  A format
+  // may move the leading kludge lines out of the text into its own storage
+  // (Squish's control area, JAM's subfields), to be given back as lines by
+  // OpenMsg.  Outside a batch, true only when the message, the records
+  // that lead to it and the base's header are on stable storage; false
+  // leaves the base as it was before the call.
+  virtual bool WriteMsg();
+  // Rewrites the stored header of the open message in place (names,
+  // subject, attributes, dates; the text is not touched) and syncs it;
+  // false with Status set when the write or sync failed.
+  virtual bool WriteMsgHeader();
+  // Deletes the current message (it may be open: it stays readable in
+  // memory) and, outside a batch, makes that durable; the base's counts
+  // follow.  False, with the message still there, when that failed.
+  virtual bool DeleteMsg();
+
+  // ---- Header fields of the open message (memory only) ----
+
+  // The names and subject as stored, cut at the format's widths when set.
   virtual void GetFrom(std::string& name);
   virtual void GetTo(std::string& name);
   virtual void GetSubj(std::string& subj);
-  virtual void GetOrigAddr(FidoAddress& addr);
-  virtual void GetDestAddr(FidoAddress& addr);
-  virtual void GetAddrs(FidoAddress& orig, FidoAddress& dest);
   virtual void SetFrom(const std::string& name);
   virtual void SetTo(const std::string& name);
   virtual void SetSubj(const std::string& subj);
-  virtual void SetOrigAddr(const FidoAddress& addr, bool new_msg_id);
-  virtual void SetDestAddr(const FidoAddress& addr);
-  virtual void SetAddrs(const FidoAddress& orig, const FidoAddress& dest, bool new_msg_id);
-  virtual void ReadLineZ(char* buf, std::int32_t capacity);
-  virtual void ReadLine(std::string& line);
-  virtual void WriteLineZ(const char* line);
-  virtual void WriteLine(const std::string& line);
-  virtual bool TextEnd();
-  virtual void SetTextPos(std::int32_t pos);
-  virtual std::int32_t GetTextPos();
-  virtual std::int32_t GetTextSize();
-  virtual void TruncateText();
-  virtual void ReadText(void* buf, std::int32_t count);
-  virtual void WriteText(const void* buf, std::int32_t count);
+  // One attribute of AttrMask.  IsAttr is false for an attribute the format
+  // has no place for, and SetAttr then does nothing.  A format may keep an
+  // attribute in the text: *.MSG rewrites (or drops) the ^AFLAGS kludge
+  // line for the attributes its header lacks.
   virtual bool IsAttr(std::uint32_t mask);
   virtual void SetAttr(std::uint32_t mask, bool on);
+  // The dates in the format's own precision (a packed stamp keeps seconds
+  // in steps of two); a date outside its range is clamped (dates.h).
   virtual void GetDateWritten(MsgDateTime& dt);
   virtual void GetDateArrived(MsgDateTime& dt);
   virtual void SetDateWritten(const MsgDateTime& dt);
   virtual void SetDateArrived(const MsgDateTime& dt);
-  virtual bool WriteMsg();
-  virtual bool WriteMsgHeader();
-  virtual bool FindKludgeZ(const char* prefix, char* buf, std::int32_t capacity);
-  virtual bool GetKludge(const std::string& prefix, std::string& line);
-  virtual void SetKludgeZ(const char* prefix, const char* line);
-  virtual void SetKludge(const std::string& prefix, const std::string& line);
-  virtual void DeleteKludgeZ(const char* prefix);
-  virtual void DeleteKludge(const std::string& prefix);
-  virtual void AddKludgeZ(const char* line);
-  virtual void AddKludge(const std::string& line);
-  virtual Stream* GetTextStream();
-  virtual void SetFlag(std::uint32_t mask, bool on);
-  virtual bool TestFlag(std::uint32_t mask);
+  // Both dates of the current message to the current local time.
+  void SetDatesToNow();
+
+  // ---- Addresses: from the header and the kludge lines of Text ----
+
+  // The origin and destination: the format's header fields (when it has
+  // them), overridden by the ^AMSGID, ^AINTL, ^AFMPT and ^ATOPT lines.
+  // Reading moves the text position.
+  virtual void GetOrigAddr(FidoAddress& addr);
+  virtual void GetDestAddr(FidoAddress& addr);
+  virtual void GetAddrs(FidoAddress& orig, FidoAddress& dest);
+  // Sets the origin: rewrites the ^AMSGID line (a new serial when
+  // `new_msg_id` or when there was none, else the old one kept) and, for
+  // netmail, the ^AINTL line and ^AFMPT (dropped for point 0).  A format
+  // with address fields in its header sets them too.
+  virtual void SetOrigAddr(const FidoAddress& addr, bool new_msg_id);
+  // Sets the destination: for netmail, rewrites ^AINTL and ^ATOPT (dropped
+  // for point 0); echomail keeps its text.
+  virtual void SetDestAddr(const FidoAddress& addr);
+  virtual void SetAddrs(const FidoAddress& orig, const FidoAddress& dest, bool new_msg_id);
+  // What one kludge line says of the origin or destination, laid over
+  // `addr` (fields the line does not give stay as they are).
   virtual void ParseOrigKludge(const std::string& line, FidoAddress& addr);
   virtual void ParseDestKludge(const std::string& line, FidoAddress& addr);
-  virtual bool CreateMsg();
-  virtual bool DeleteMsg();
-  virtual std::int32_t GetLastRead(std::int32_t user_num);
-  virtual bool SetLastRead(std::int32_t user_num, std::int32_t msg_num);
-  virtual void SetMsgKind(int kind);
+
+  // ---- Text lines (Text at its position; nothing when Text is null) ----
+
+  // Reads the line at the position by FindLineEnd's rule (text_lines.h) and
+  // moves past its terminator.  ReadLineZ keeps up to `capacity` - 1 bytes
+  // and a NUL in `buf`; ReadLine keeps up to kMaxTextLine bytes.
+  virtual void ReadLineZ(char* buf, std::int32_t capacity);
+  virtual void ReadLine(std::string& line);
+  // Writes `line` and a CR at the position, over what was there.
+  virtual void WriteLineZ(const char* line);
+  virtual void WriteLine(const std::string& line);
+  // Whether the position is at (or past) the end of Text.
+  virtual bool TextEnd();
+  virtual void SetTextPos(std::int32_t pos);
+  virtual std::int32_t GetTextPos();
+  virtual std::int32_t GetTextSize();
+  // Cuts Text at the position.
+  virtual void TruncateText();
+  // Raw bytes at the position; a short read sets the stream's Status.
+  virtual void ReadText(void* buf, std::int32_t count);
+  virtual void WriteText(const void* buf, std::int32_t count);
+  virtual Stream* GetTextStream();
+  // Writes " * Origin: text (address)" as a line, the text cut so that the
+  // line stays within 79 characters.
   virtual void AddOrigin(const FidoAddress& addr, const std::string& origin_text);
+
+  // ---- Kludge lines (^A lines of Text) ----
+
+  // Finds the first line that starts with `prefix`, from the text's start:
+  // true with the line in `buf` (ReadLineZ's cut) or `line`, FoundStart at
+  // its start and FoundEnd after its terminator; false when there is none.
+  virtual bool FindKludgeZ(const char* prefix, char* buf, std::int32_t capacity);
+  virtual bool GetKludge(const std::string& prefix, std::string& line);
+  // Replaces the first line starting with `prefix` by `line`, or adds
+  // `line` as AddKludge does when there is none.  The rest of the text is
+  // kept byte for byte.
+  virtual void SetKludgeZ(const char* prefix, const char* line);
+  virtual void SetKludge(const std::string& prefix, const std::string& line);
+  // Removes the first line starting with `prefix`, if any.
+  virtual void DeleteKludgeZ(const char* prefix);
+  virtual void DeleteKludge(const std::string& prefix);
+  // Inserts `line` after the last kludge line of the leading block, or at
+  // the end of a text that has none.
+  virtual void AddKludgeZ(const char* line);
+  virtual void AddKludge(const std::string& line);
+  // Where the leading block of kludge lines ends (the start of the first
+  // plain line after a kludge line); the text's size when no plain line
+  // follows one.
   virtual std::int32_t GetKludgeEnd();
+
+  // ---- Message kind (Flags, memory only) ----
+
+  virtual void SetFlag(std::uint32_t mask, bool on);
+  // True when every bit of `mask` is set.
+  virtual bool TestFlag(std::uint32_t mask);
+  // 0 netmail, 1 echomail, 2 local: sets that kind's flag, clears the rest.
+  virtual void SetMsgKind(int kind);
+
+  // ---- Lastread ----
+
+  // The lastread number of user `user_num`; 0 when it has none or the
+  // record cannot be read.
+  virtual std::int32_t GetLastRead(std::int32_t user_num);
+  // Stores it, synced; false on any failure.
+  virtual bool SetLastRead(std::int32_t user_num, std::int32_t msg_num);
 
   // Batched durability.  Without a batch, each WriteMsg and DeleteMsg has
   // made its change durable when it returns true.  After BeginBatch they
@@ -146,9 +288,6 @@ class MessageBase {
   // This base keeps per-call durability: a batch costs nothing here.
   virtual void BeginBatch();
   virtual bool CommitBatch();
-
-  // Both dates of the current message to the current local time.
-  void SetDatesToNow();
 
   std::int32_t Status = 0;
   bool IsOpen = false;

@@ -20,6 +20,8 @@
 #include <string>
 #include <string_view>
 
+#include "fidoutil/date_time.h"
+
 namespace lw::platform {
 
 // DOS-style result codes used throughout the layer.
@@ -73,11 +75,6 @@ struct DirEntry {
 };
 
 using SearchHandle = std::intptr_t;
-
-struct LocalTime {
-  int year = 0, month = 0, day = 0;
-  int hour = 0, min = 0, sec = 0, hundredths = 0;
-};
 
 class Platform {
  public:
@@ -181,8 +178,8 @@ class Platform {
   virtual int MakeDirectory(std::string_view name) = 0;
   virtual std::string FullPath(std::string_view name) = 0;
 
-  // Clock.
-  virtual LocalTime Now() = 0;
+  // Clock: the current local time, Sec100 in hundredths of its second.
+  virtual MsgDateTime Now() = 0;
   // Lets the clock move on (used while waiting for a new MSGID serial).
   virtual void Yield() = 0;
 };

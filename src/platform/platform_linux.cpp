@@ -712,20 +712,20 @@ class LinuxPlatform final : public Platform {
     return full + path;
   }
 
-  LocalTime Now() override {
+  MsgDateTime Now() override {
     struct timeval tv;
     gettimeofday(&tv, nullptr);
     struct tm tmv;
     time_t t = tv.tv_sec;
     localtime_r(&t, &tmv);
-    LocalTime lt;
-    lt.year = tmv.tm_year + 1900;
-    lt.month = tmv.tm_mon + 1;
-    lt.day = tmv.tm_mday;
-    lt.hour = tmv.tm_hour;
-    lt.min = tmv.tm_min;
-    lt.sec = tmv.tm_sec;
-    lt.hundredths = static_cast<int>(tv.tv_usec / 10000);
+    MsgDateTime lt;
+    lt.Year = tmv.tm_year + 1900;
+    lt.Month = tmv.tm_mon + 1;
+    lt.Day = tmv.tm_mday;
+    lt.Hour = tmv.tm_hour;
+    lt.Min = tmv.tm_min;
+    lt.Sec = tmv.tm_sec;
+    lt.Sec100 = static_cast<int>(tv.tv_usec / 10000);
     return lt;
   }
 

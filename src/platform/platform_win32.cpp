@@ -469,17 +469,17 @@ class Win32Platform final : public Platform {
     return full;
   }
 
-  LocalTime Now() override {
+  MsgDateTime Now() override {
     SYSTEMTIME st;
     GetLocalTime(&st);
-    LocalTime t;
-    t.year = st.wYear;
-    t.month = st.wMonth;
-    t.day = st.wDay;
-    t.hour = st.wHour;
-    t.min = st.wMinute;
-    t.sec = st.wSecond;
-    t.hundredths = st.wMilliseconds / 10;
+    MsgDateTime t;
+    t.Year = st.wYear;
+    t.Month = st.wMonth;
+    t.Day = st.wDay;
+    t.Hour = st.wHour;
+    t.Min = st.wMinute;
+    t.Sec = st.wSecond;
+    t.Sec100 = st.wMilliseconds / 10;
     return t;
   }
 

@@ -67,7 +67,7 @@ class PlatformWrapper : public Platform {
   void FindClose(SearchHandle search) override { target_.FindClose(search); }
   int MakeDirectory(std::string_view name) override { return target_.MakeDirectory(name); }
   std::string FullPath(std::string_view name) override { return target_.FullPath(name); }
-  LocalTime Now() override { return target_.Now(); }
+  MsgDateTime Now() override { return target_.Now(); }
   void Yield() override { target_.Yield(); }
 
  protected:

@@ -4,6 +4,8 @@
 
 #include <climits>
 
+#include "fidoutil/helpers.h"
+
 namespace lw {
 namespace {
 
@@ -187,6 +189,22 @@ TEST(DatesMonthNames, ReadAndWrite) {
   EXPECT_STREQ(MonthName(1), "Jan");
   EXPECT_STREQ(MonthName(0), "???");
   EXPECT_STREQ(MonthName(13), "???");
+  // Every name reads back as its own month, in any case.
+  for (int m = 1; m <= 12; ++m) {
+    std::string lower = MonthName(m);
+    for (char& c : lower) c = LowerChar(c);
+    EXPECT_EQ(MonthFromName(MonthName(m)), m);
+    EXPECT_EQ(MonthFromName(lower), m);
+  }
+}
+
+TEST(DatesTwoDigits, AlwaysTwoDigits) {
+  struct Case {
+    std::int32_t value;
+    const char* text;
+  } cases[] = {{0, "00"},   {7, "07"},  {42, "42"},        {99, "99"},
+               {126, "26"}, {-3, "00"}, {INT32_MAX, "47"}, {INT32_MIN, "00"}};
+  for (const Case& c : cases) EXPECT_EQ(TwoDigits(c.value), c.text) << c.value;
 }
 
 TEST(DatesTwoDigitYears, Window) {

@@ -13,13 +13,14 @@ namespace {
 
 TEST(LogStamp, Format) {
   struct Case {
-    platform::LocalTime t;
+    MsgDateTime t;
     const char* text;
   } cases[] = {
-      {{2007, 1, 5, 9, 4, 3, 0}, "05 Jan 07 09:04:03"},
-      {{1999, 12, 31, 23, 59, 59, 99}, "31 Dec 99 23:59:59"},
-      {{2000, 5, 4, 13, 5, 9, 0}, "04 May 00 13:05:09"},
-      {{2026, 12, 10, 0, 0, 0, 0}, "10 Dec 26 00:00:00"},
+      {{.Hour = 9, .Min = 4, .Sec = 3, .Day = 5, .Month = 1, .Year = 2007}, "05 Jan 07 09:04:03"},
+      {{.Hour = 23, .Min = 59, .Sec = 59, .Sec100 = 99, .Day = 31, .Month = 12, .Year = 1999}, "31 Dec 99 23:59:59"},
+      {{.Hour = 13, .Min = 5, .Sec = 9, .Day = 4, .Month = 5, .Year = 2000}, "04 May 00 13:05:09"},
+      {{.Hour = 0, .Min = 0, .Sec = 0, .Day = 10, .Month = 12, .Year = 2026}, "10 Dec 26 00:00:00"},
+      {{.Hour = -1, .Min = 0, .Sec = 0, .Day = 1, .Month = 13, .Year = 2126}, "01 ??? 26 00:00:00"},
   };
   for (const Case& c : cases) EXPECT_EQ(LogStamp(c.t), c.text);
 }

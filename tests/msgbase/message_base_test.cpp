@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "msgbase/text_lines.h"
 #include "test_util.h"
 
 namespace lw {
@@ -62,6 +63,32 @@ TEST_F(TextFixture, LfAfterCrAcrossBlockBoundary) {
   base_.ReadLineZ(buf, sizeof buf);
   EXPECT_EQ(std::string(buf), big);
   EXPECT_EQ(base_.GetTextPos(), 1025);
+}
+
+// The stream reader and FindLineEnd split every text into the same lines
+// at the same places, with terminators just before, on and after each edge
+// of the reader's growing blocks (128, 256, 512 and 1024 bytes).
+TEST_F(TextFixture, StreamReaderSplitsLinesAsFindLineEnd) {
+  const std::string terminators[] = {"\r", "\r\n", std::string("\0", 1), std::string("\0\n", 2), "\r\r\n", "\n\r"};
+  std::vector<std::string> texts = {"", "\r", "\n", "plain", std::string("a\0\nb\r\n\r\nc", 11)};
+  for (std::size_t edge : {127u, 128u, 255u, 256u, 383u, 384u, 895u, 896u, 1023u, 1024u, 1920u}) {
+    for (const std::string& t : terminators) texts.push_back(std::string(edge, 'x') + t + "tail" + t);
+  }
+  for (const std::string& text : texts) {
+    SetText(text);
+    std::vector<std::pair<std::string, std::size_t>> by_stream, by_rule;
+    std::vector<char> buf(4096);
+    while (!base_.TextEnd()) {
+      base_.ReadLineZ(buf.data(), static_cast<std::int32_t>(buf.size()));
+      by_stream.emplace_back(std::string(buf.data()), static_cast<std::size_t>(base_.GetTextPos()));
+    }
+    for (std::size_t from = 0; from < text.size();) {
+      LineBounds line = FindLineEnd(text, from);
+      by_rule.emplace_back(text.substr(from, line.end - from), line.next);
+      from = line.next;
+    }
+    EXPECT_EQ(by_stream, by_rule) << "text of " << text.size() << " bytes";
+  }
 }
 
 // A stream that counts the bytes read through it.
