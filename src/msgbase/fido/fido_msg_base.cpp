@@ -168,8 +168,14 @@ void FidoMsgBase::ScanDirectory() {
   finder->FindClose();
 }
 
+// What waits for a commit belongs to the area open so far: it is committed
+// before the area changes, and a failure is kept for the batch's end.
+void FidoMsgBase::SettlePending() {
+  if ((!pending_.empty() || deleted_unsynced_) && !CommitPending()) batch_failed_ = true;
+}
+
 bool FidoMsgBase::OpenMsgBase(const std::string& path) {
-  if (in_batch_) CommitBatch();  // its files belong to the area open before
+  SettlePending();
   IsOpen = false;
   SetPath(path);
   if (!DirHasEntries(path_)) {
@@ -182,7 +188,7 @@ bool FidoMsgBase::OpenMsgBase(const std::string& path) {
 }
 
 bool FidoMsgBase::CreateMsgBase(const std::string& path) {
-  if (in_batch_) CommitBatch();  // its files belong to the area open before
+  SettlePending();
   IsOpen = false;
   SetPath(path);
   if (!ForceDirectories(path_)) {
@@ -567,8 +573,6 @@ void FidoMsgBase::RemoveLeftoverTemps() {
   }
 }
 
-// Numbers another program wrote since the folder was listed are found
-// when the new message is put in place.
 bool FidoMsgBase::CreateMsg() {
   if (msg_open_) CloseMsg();
   if (!temps_checked_) {

@@ -45,7 +45,8 @@ class FidoMsgBase final : public MessageBase {
   ~FidoMsgBase() override;
 
   // Both list the folder once and record every message file by its real
-  // name.  A batch still open on the area open before is committed first.
+  // name.  What a batch holds for the area open before is committed first
+  // (the batch goes on; its CommitBatch reports a failure of that commit).
   bool OpenMsgBase(const std::string& path) override;
   bool CreateMsgBase(const std::string& path) override;
   bool MsgBaseExists(const std::string& path) override;
@@ -98,15 +99,19 @@ class FidoMsgBase final : public MessageBase {
   // another program wrote that number meanwhile, the next free one.
   // Outside a batch: true only when the message is on stable storage
   // under its number; false leaves the area as it was.  Inside a batch a
-  // new message stays a temporary file, unsynced, until CommitBatch (or
-  // kMostPending more); a stored message is rewritten durably at once.
+  // new message is written to its temporary file unsynced and keeps the
+  // number CreateMsg chose until CommitBatch puts it in place (it is
+  // counted and found only then); when kMostPending are waiting they are
+  // committed first.  A stored message is rewritten durably at once.
   bool WriteMsg() override;
   // Rewrites the header of a stored message in place and syncs it.
   bool WriteMsgHeader() override;
   // Starts a new message under the next number free in the table (after
-  // those of the batch's pending messages); nothing is written before
-  // WriteMsg.  The first call on an opened base removes temporary files a
-  // crashed run left, unless another run holds them.
+  // those of the batch's pending messages), without looking at the disk:
+  // a number another program took meanwhile is found when the message is
+  // put in place.  Nothing is written before WriteMsg.  The first call on
+  // an opened base removes temporary files a crashed run left, unless
+  // another run holds them.
   bool CreateMsg() override;
   // Removes the current message's file by its real name and, outside a
   // batch, syncs the folder; a following CloseMsg is harmless.
@@ -135,6 +140,7 @@ class FidoMsgBase final : public MessageBase {
   };
 
   void SetPath(const std::string& path);
+  void SettlePending();
   void ScanDirectory();
   // Whether a file of message `n` exists on disk; when it does its real
   // name is recorded.  For numbers the listing did not show.

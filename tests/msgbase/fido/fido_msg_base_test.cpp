@@ -175,7 +175,7 @@ TEST_F(FidoTest, HeaderOnlyReadsLeadingKludges) {
   ASSERT_TRUE(base_.OpenMsgHeader());
   EXPECT_EQ(Text(), "\001A: 1\r\001B: 2\r");
   EXPECT_FALSE(base_.WriteMsg());  // would cut the body off
-  base_.CloseMsg();                // (Win32 lets no one else read a message held open)
+  base_.CloseMsg();
   EXPECT_EQ(test::ReadFile(area_ + "/1.msg"), m.Bytes());
 }
 

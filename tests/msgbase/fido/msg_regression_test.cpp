@@ -203,7 +203,6 @@ TEST_F(FidoFaults, DeleteTheOpenMessage) {
   ASSERT_TRUE(base.OpenMsg());
   ASSERT_TRUE(base.DeleteMsg());
   EXPECT_TRUE(base.CloseMsg());
-  // (Win32 keeps a deleted name until the last handle on it is closed.)
   EXPECT_FALSE(test::Exists(Name(1)));
   EXPECT_EQ(Walk(base), (std::vector<std::int32_t>{2}));
   EXPECT_EQ(base.GetMsgCount(), 1);
