@@ -1,5 +1,6 @@
 #include "msgbase/fido/fido_msg_base.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <string_view>
@@ -47,25 +48,6 @@ const char kFlagsPrefix[] = "\001FLAGS";
 constexpr std::int32_t kTempAttempts = 1000;
 const char kTempPrefix[] = "lwtemp";
 
-// The message number a file name gives: "<number>.msg" in any case, the
-// number written as other programs write it (digits only, no leading
-// zero) and within the map; 0 for any other name.
-std::int32_t MessageNumberOf(std::string_view name) {
-  const std::string_view ext = ".msg";
-  if (name.size() <= ext.size()) return 0;
-  const std::string_view stem = name.substr(0, name.size() - ext.size());
-  for (std::size_t i = 0; i < ext.size(); ++i) {
-    if (LowerChar(name[stem.size() + i]) != ext[i]) return 0;
-  }
-  if (stem[0] == '0' || stem.size() > 5) return 0;
-  std::int32_t n = 0;
-  for (char c : stem) {
-    if (c < '0' || c > '9') return 0;
-    n = n * 10 + (c - '0');
-  }
-  return n < FidoMsgBase::kMapSize ? n : 0;
-}
-
 // Whether `name` is one of the temporary names the base writes.
 bool IsTempName(std::string_view name) {
   const std::string_view prefix = kTempPrefix;
@@ -83,27 +65,30 @@ bool IsTempName(std::string_view name) {
   return true;
 }
 
-// Reads a whole message file: 0, or the status code of what went wrong.
-// `header` and `text` are only meaningful when it returns 0.
-std::int32_t ReadMessageFile(Stream& file, fido::MsgHeader& header, Stream& text) {
-  const std::int32_t size = file.GetSize();
-  if (file.Status != kStreamOk) return FidoMsgBase::kReadFailed;
-  if (size < fido::kHeaderSize) return FidoMsgBase::kDamagedMessage;
-  std::uint8_t raw[fido::kHeaderSize];
-  file.Seek(0);
-  file.Read(raw, fido::kHeaderSize);
-  std::int32_t text_len = size - fido::kHeaderSize;
-  if (text_len > 0) {
-    // The last byte is the closing NUL, when the writer put one there.
-    char last = 1;
-    file.Seek(size - 1);
-    file.Read(&last, 1);
-    if (last == 0) --text_len;
-    file.Seek(fido::kHeaderSize);
-    text.CopyFrom(file, text_len);
+// Reads message file `name` whole with one open, one size query, one read
+// and one close: 0, or the status code of what went wrong.  `header` and
+// `text` are only meaningful when it returns 0.
+std::int32_t ReadMessageFile(const std::string& name, fido::MsgHeader& header, Stream& text) {
+  platform::Platform& os = platform::Os();
+  platform::FileHandle handle = platform::kNoFile;
+  if (os.OpenFile(name, platform::Access::kRead, platform::Sharing::kDenyWrite, &handle) != platform::kOk) {
+    return FidoMsgBase::kCannotOpenMessage;
   }
-  if (file.Status != kStreamOk || text.Status != kStreamOk) return FidoMsgBase::kReadFailed;
-  fido::DecodeHeader(raw, header);
+  fido::HeldFile file(handle);
+  std::int64_t size = 0;
+  if (os.FileSize(file.Handle(), &size) != platform::kOk || size > INT32_MAX) return FidoMsgBase::kReadFailed;
+  if (size < fido::kHeaderSize) return FidoMsgBase::kDamagedMessage;
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  std::size_t done = 0;
+  if (os.ReadFile(file.Handle(), bytes.data(), bytes.size(), &done) != platform::kOk || done != bytes.size() ||
+      !file.Close()) {
+    return FidoMsgBase::kReadFailed;
+  }
+  header = fido::Decode(fido::HeaderBytes(bytes.data(), fido::kMsgHeaderSize));
+  std::size_t text_end = bytes.size();
+  // The last byte is the closing NUL, when the writer put one there.
+  if (text_end > fido::kMsgHeaderSize && bytes.back() == 0) --text_end;
+  text.Write(bytes.data() + fido::kMsgHeaderSize, static_cast<std::int32_t>(text_end - fido::kMsgHeaderSize));
   text.Seek(0);
   return 0;
 }
@@ -145,10 +130,6 @@ void FidoMsgBase::SetPath(const std::string& path) {
   if (!path_.empty() && !platform::IsPathSeparator(path_.back())) path_ += platform::kPathSeparator;
 }
 
-std::string FidoMsgBase::MessageFileName(std::int32_t n) const {
-  return path_ + IntToStr(n) + platform::FixedNamePart(".MSG");
-}
-
 std::string FidoMsgBase::TempFileName(std::int32_t k) const {
   return path_ + kTempPrefix + IntToStr(k) + platform::FixedNamePart(".TMP");
 }
@@ -162,41 +143,39 @@ std::string FidoMsgBase::FolderName() const {
 
 bool FidoMsgBase::SyncFolder() { return platform::Os().SyncDirectory(FolderName()) == platform::kOk; }
 
-void FidoMsgBase::SetMapBit(std::int32_t n, bool on) {
-  if (n < 1 || n >= kMapSize || MsgExists(n) == on) return;
-  std::uint8_t bit = static_cast<std::uint8_t>(1u << (n % 8));
-  if (on) {
-    msg_map_[n / 8] |= bit;
-    ++msg_count_;
-    if (n > high_msg_num_) high_msg_num_ = n;
-  } else {
-    msg_map_[n / 8] &= static_cast<std::uint8_t>(~bit);
-    --msg_count_;
-  }
+bool FidoMsgBase::FoundOnDisk(std::int32_t n) {
+  std::unique_ptr<FileFinder> finder = NewFileFinder();
+  const bool found = finder->FindFirst(path_ + IntToStr(n) + platform::FixedNamePart(".MSG"), 0x21);
+  if (found) names_.Add(finder->Name);
+  finder->FindClose();
+  return found;
 }
 
 std::int32_t FidoMsgBase::FreeNumberFrom(std::int32_t n) {
-  for (; n > 0 && n < kMapSize; ++n) {
-    if (!FileExists(MessageFileName(n))) return n;
-    SetMapBit(n, true);  // another program wrote it since the folder was listed
-  }
-  return 0;
+  n = names_.FirstFreeFrom(n);
+  while (n != 0 && FoundOnDisk(n)) n = names_.FirstFreeFrom(n + 1);
+  return n;
 }
 
 void FidoMsgBase::ScanDirectory() {
-  std::memset(msg_map_, 0, sizeof msg_map_);
-  msg_count_ = 0;
-  high_msg_num_ = 0;
+  names_.Clear();
   std::unique_ptr<FileFinder> finder = NewFileFinder();
   bool found = finder->FindFirst((path_ + "*" + platform::FixedNamePart(".MSG")), 0x21);
   while (found) {
-    SetMapBit(MessageNumberOf(finder->Name), true);  // 0 is no message: ignored
+    names_.Add(finder->Name);  // a name that is no message's is ignored
     found = finder->FindNext();
   }
   finder->FindClose();
 }
 
+// What waits for a commit belongs to the area open so far: it is committed
+// before the area changes, and a failure is kept for the batch's end.
+void FidoMsgBase::SettlePending() {
+  if ((!pending_.empty() || deleted_unsynced_) && !CommitPending()) batch_failed_ = true;
+}
+
 bool FidoMsgBase::OpenMsgBase(const std::string& path) {
+  SettlePending();
   IsOpen = false;
   SetPath(path);
   if (!DirHasEntries(path_)) {
@@ -209,6 +188,7 @@ bool FidoMsgBase::OpenMsgBase(const std::string& path) {
 }
 
 bool FidoMsgBase::CreateMsgBase(const std::string& path) {
+  SettlePending();
   IsOpen = false;
   SetPath(path);
   if (!ForceDirectories(path_)) {
@@ -222,50 +202,20 @@ bool FidoMsgBase::CreateMsgBase(const std::string& path) {
 
 bool FidoMsgBase::MsgBaseExists(const std::string& path) { return DirHasEntries(path); }
 
-// Every message is durable when WriteMsg returns, so nothing is pending.
 bool FidoMsgBase::CloseMsgBase() {
+  const bool committed = CommitBatch();
   if (msg_open_) CloseMsg();
   path_.clear();
   IsOpen = false;
   temps_checked_ = false;
-  return true;
+  return committed;
 }
 
-bool FidoMsgBase::MsgExists(std::int32_t n) {
-  return n >= 1 && n < kMapSize && (msg_map_[n / 8] & (1u << (n % 8))) != 0;
-}
+bool FidoMsgBase::MsgExists(std::int32_t n) { return names_.Has(n); }
 
-// Both walks look at whole bytes of the map, so an empty stretch costs
-// one step per eight numbers and a walk never counts past the map.
-void FidoMsgBase::SeekNext() {
-  std::int32_t n = CurMsgNum < 0 ? 1 : CurMsgNum >= kMapSize ? kMapSize : CurMsgNum + 1;
-  while (n < kMapSize) {
-    if (msg_map_[n / 8] == 0) {
-      n = (n / 8 + 1) * 8;
-    } else if (MsgExists(n)) {
-      CurMsgNum = n;
-      return;
-    } else {
-      ++n;
-    }
-  }
-  CurMsgNum = 0;
-}
+void FidoMsgBase::SeekNext() { CurMsgNum = names_.Next(CurMsgNum); }
 
-void FidoMsgBase::SeekPrior() {
-  std::int32_t n = CurMsgNum > kMapSize ? kMapSize - 1 : CurMsgNum < 1 ? 0 : CurMsgNum - 1;
-  while (n >= 1) {
-    if (msg_map_[n / 8] == 0) {
-      n = n / 8 * 8 - 1;
-    } else if (MsgExists(n)) {
-      CurMsgNum = n;
-      return;
-    } else {
-      --n;
-    }
-  }
-  CurMsgNum = 0;
-}
+void FidoMsgBase::SeekPrior() { CurMsgNum = names_.Prior(CurMsgNum); }
 
 bool FidoMsgBase::ReadMessage(bool kludges_only) {
   if (msg_open_) CloseMsg();
@@ -273,18 +223,12 @@ bool FidoMsgBase::ReadMessage(bool kludges_only) {
     Status = kNoMessage;
     return false;
   }
-  std::unique_ptr<Stream> file = OpenFileStream(MessageFileName(CurMsgNum), fmReadWrite);
-  if (file->Status != kStreamOk) {
-    Status = kCannotOpenMessage;
-    return false;
-  }
   std::unique_ptr<Stream> text = NewMemoryStream(kMemStreamSizeHint);
   fido::MsgHeader header;
-  if (std::int32_t failure = ReadMessageFile(*file, header, *text); failure != 0) {
+  if (std::int32_t failure = ReadMessageFile(PathOf(CurMsgNum), header, *text); failure != 0) {
     Status = failure;
     return false;
   }
-  msg_file_ = std::move(file);
   text_ = kludges_only ? LeadingKludges(*text) : std::move(text);
   Text = text_.get();
   header_ = header;
@@ -303,8 +247,6 @@ bool FidoMsgBase::CloseMsg() {
     Status = kNoOpenMessage;
     return false;
   }
-  if (msg_file_) msg_file_->Close();  // only read, or already stored and synced
-  msg_file_.reset();
   Text = nullptr;
   text_.reset();
   msg_open_ = false;
@@ -466,103 +408,153 @@ void FidoMsgBase::SetDateWritten(const MsgDateTime& dt) {
 
 void FidoMsgBase::SetDateArrived(const MsgDateTime& dt) { header_.date_arrived = PackStamp(dt); }
 
-bool FidoMsgBase::WriteTempCopy(std::unique_ptr<Stream>& temp, std::string& temp_name) {
-  for (std::int32_t k = 0; k < kTempAttempts && !temp; ++k) {
-    temp_name = TempFileName(k);
-    std::unique_ptr<Stream> created = OpenFileStream(temp_name, fmCreateNew);
-    if (created->Status != kStreamOk) {
-      if (FileExists(temp_name)) continue;  // a leftover or another run's: next name
-      return false;
-    }
-    // The file is written through a second, locked handle, so that a run
-    // clearing leftovers never removes it while it is being written.  The
-    // creating handle is closed first (Win32 refuses an exclusive open
-    // beside it); a run that takes the file in between makes this store
-    // fail, never succeed with a wrong file.
-    created->Close();
-    temp = OpenFileStream(temp_name, fmReadWrite);
-    if (temp->Status != kStreamOk || created->Status != kStreamOk) {
-      temp.reset();
-      DeleteFileOk(temp_name);
-      return false;
+bool FidoMsgBase::MessageBytes(std::vector<std::uint8_t>& bytes) {
+  const std::int32_t text_size = Text->GetSize();
+  if (text_size < 0) return false;
+  bytes.assign(fido::kMsgHeaderSize + static_cast<std::size_t>(text_size) + 1, 0);  // the last 0 closes the text
+  fido::Encode(header_, fido::MutableHeaderBytes(bytes.data(), fido::kMsgHeaderSize));
+  Text->Seek(0);
+  Text->Read(bytes.data() + fido::kMsgHeaderSize, text_size);
+  return Text->Status == kStreamOk;
+}
+
+// The temporary file is created and locked in one call, and emptied only
+// once it is locked: a run clearing leftovers never removes a file that
+// is being written, and a name another run holds is passed over.
+bool FidoMsgBase::WriteTemp(PendingMessage& pending) {
+  std::vector<std::uint8_t> bytes;
+  if (!MessageBytes(bytes)) return false;
+  platform::Platform& os = platform::Os();
+  for (std::int32_t k = next_temp_; k < kTempAttempts && !pending.file.IsOpen(); ++k) {
+    pending.temp_name = TempFileName(k);
+    platform::FileHandle handle = platform::kNoFile;
+    if (os.CreateFile(pending.temp_name, platform::Sharing::kExclusive, &handle) == platform::kOk) {
+      pending.file = fido::HeldFile(handle);
+      next_temp_ = k + 1;
+    } else if (!FileExists(pending.temp_name)) {
+      return false;  // not a name in use: the folder refuses new files
     }
   }
-  if (!temp) return false;
-  std::uint8_t raw[fido::kHeaderSize];
-  fido::EncodeHeader(header_, raw);
-  temp->Write(raw, fido::kHeaderSize);
-  const std::int32_t size = Text->GetSize();
-  Text->Seek(0);
-  temp->CopyFrom(*Text, size);
-  const char nul = 0;
-  temp->Write(&nul, 1);
-  temp->Truncate();  // the file ends with the message, whatever the name held
-  temp->Flush();
-  if (temp->Status == kStreamOk && Text->Status == kStreamOk) return true;
-  temp.reset();
-  DeleteFileOk(temp_name);
+  if (!pending.file.IsOpen()) return false;
+  std::size_t done = 0;  // a new file is written from its start
+  if (os.WriteFile(pending.file.Handle(), bytes.data(), bytes.size(), &done) == platform::kOk && done == bytes.size()) {
+    return true;
+  }
+  pending.file.Close();
+  DeleteFileOk(pending.temp_name);  // when this fails too, the next run removes the leftover
   return false;
 }
 
-bool FidoMsgBase::PutInPlace(const std::string& temp_name) {
+// One file is synced by itself; several with one call, which the
+// platform turns into one sync of their file system.
+bool FidoMsgBase::SyncPending() {
   platform::Platform& os = platform::Os();
-  if (!new_message_) {
-    // Win32 replaces no file that is held open; the new file, still held,
-    // takes its place and its lock.
-    if (msg_file_) msg_file_->Close();
-    msg_file_.reset();
-    return os.ReplaceFile(temp_name, MessageFileName(CurMsgNum)) == platform::kOk && SyncFolder();
+  if (pending_.empty()) return true;
+  if (pending_.size() == 1) return os.FlushFile(pending_[0].file.Handle()) == platform::kOk;
+  std::vector<platform::FileHandle> handles;
+  handles.reserve(pending_.size());
+  for (const PendingMessage& p : pending_) handles.push_back(p.file.Handle());
+  return os.SyncFiles(handles.data(), handles.size()) == platform::kOk;
+}
+
+bool FidoMsgBase::Place(PendingMessage& pending) {
+  platform::Platform& os = platform::Os();
+  if (pending.replaces) {
+    pending.placed =
+        names_.Has(pending.number) && os.ReplaceFile(pending.temp_name, PathOf(pending.number)) == platform::kOk;
+    return pending.placed;
   }
-  std::int32_t n = CurMsgNum;
-  while (os.RenameNoReplace(temp_name, MessageFileName(n)) != platform::kOk) {
+  std::int32_t n = pending.number;
+  std::string name = IntToStr(n) + platform::FixedNamePart(".MSG");
+  while (os.RenameNoReplace(pending.temp_name, path_ + name) != platform::kOk) {
     // Only a file that took the number meanwhile moves the message on.
-    if (!FileExists(MessageFileName(n))) return false;
+    if (!FoundOnDisk(n)) return false;
     n = FreeNumberFrom(n);
     if (n == 0) return false;
+    name = IntToStr(n) + platform::FixedNamePart(".MSG");
   }
-  CurMsgNum = n;
-  if (SyncFolder()) return true;
-  // The name may not last a power cut: take the message back, so that a
-  // caller never deletes its source on the word of this copy.  When even
-  // that fails, the whole message stays and is recorded.
-  if (!DeleteFileOk(MessageFileName(n))) SetMapBit(n, true);
-  return false;
-}
-
-// Writes header, text and the closing NUL to a temporary file and puts it
-// in place of (or as) the message file.  False when any step failed; the
-// area then holds what it held before.
-bool FidoMsgBase::WriteMsg() {
-  // A text read by OpenMsgHeader lacks the body: storing it would cut it.
-  if (!msg_open_ || Text == nullptr || kludges_only_) return false;
-  std::unique_ptr<Stream> temp;
-  std::string temp_name;
-  if (!WriteTempCopy(temp, temp_name)) {
-    Status = kWriteFailed;
-    return false;
-  }
-  if (!PutInPlace(temp_name)) {
-    temp.reset();
-    DeleteFileOk(temp_name);
-    Status = kWriteFailed;
-    return false;
-  }
-  if (new_message_) SetMapBit(CurMsgNum, true);
-  if (msg_file_) msg_file_->Close();
-  msg_file_ = std::move(temp);  // now the message's file, still locked
-  new_message_ = false;
+  names_.Add(name);
+  if (CurMsgNum == pending.number) CurMsgNum = n;  // the current message moved with it
+  pending.number = n;
+  pending.placed = true;
   return true;
 }
 
+// The files stay held (locked) until their names are given, so that no
+// run clearing leftovers takes one in between.
+bool FidoMsgBase::CommitPending() {
+  bool ok = SyncPending();
+  for (PendingMessage& p : pending_) {
+    if (ok) ok = Place(p);
+  }
+  for (PendingMessage& p : pending_) ok = p.file.Close() && ok;
+  if (ok && (!pending_.empty() || deleted_unsynced_)) ok = SyncFolder();
+  if (!ok) TakeBack();
+  pending_.clear();
+  deleted_unsynced_ = false;
+  reserved_high_ = 0;
+  next_temp_ = 0;
+  return ok;
+}
+
+// The new names may not last a power cut: take the new messages back, so
+// that a caller never deletes a source on the word of these copies.  One
+// that cannot be taken back stays whole and recorded.  A replaced message
+// is whole either way.
+void FidoMsgBase::TakeBack() {
+  for (const PendingMessage& p : pending_) {
+    if (!p.placed) {
+      DeleteFileOk(p.temp_name);  // when this fails, the next run removes the leftover
+    } else if (!p.replaces && DeleteFileOk(PathOf(p.number))) {
+      names_.Remove(p.number);
+    }
+  }
+}
+
+bool FidoMsgBase::WriteMsg() {
+  // A text read by OpenMsgHeader lacks the body: storing it would cut it.
+  if (!msg_open_ || Text == nullptr || kludges_only_) return false;
+  if (pending_.size() >= kMostPending && !CommitPending()) {
+    batch_failed_ = true;
+    Status = kWriteFailed;
+    return false;
+  }
+  PendingMessage pending;
+  pending.number = CurMsgNum;
+  pending.replaces = !new_message_;
+  if (!WriteTemp(pending)) {
+    Status = kWriteFailed;
+    return false;
+  }
+  pending_.push_back(std::move(pending));
+  if (in_batch_ && new_message_) {
+    reserved_high_ = std::max(reserved_high_, CurMsgNum);
+    new_message_ = false;
+    return true;
+  }
+  if (CommitPending()) {
+    new_message_ = false;
+    return true;
+  }
+  if (in_batch_) batch_failed_ = true;
+  Status = kWriteFailed;
+  return false;
+}
+
 bool FidoMsgBase::WriteMsgHeader() {
-  if (!msg_file_ || new_message_) return false;
-  msg_file_->ResetStatus();
-  std::uint8_t raw[fido::kHeaderSize];
-  fido::EncodeHeader(header_, raw);
-  msg_file_->Seek(0);
-  msg_file_->Write(raw, fido::kHeaderSize);
-  msg_file_->Flush();
-  return msg_file_->Status == kStreamOk;
+  if (!msg_open_ || new_message_ || !names_.Has(CurMsgNum)) return false;
+  std::uint8_t raw[fido::kMsgHeaderSize];
+  fido::Encode(header_, raw);
+  platform::Platform& os = platform::Os();
+  platform::FileHandle handle = platform::kNoFile;
+  if (os.OpenFile(PathOf(CurMsgNum), platform::Access::kReadWrite, platform::Sharing::kExclusive, &handle) !=
+      platform::kOk) {
+    return false;
+  }
+  fido::HeldFile file(handle);
+  std::size_t done = 0;  // a file just opened is written from its start
+  return os.WriteFile(file.Handle(), raw, sizeof raw, &done) == platform::kOk && done == sizeof raw &&
+         os.FlushFile(file.Handle()) == platform::kOk && file.Close();
 }
 
 // Temporary files are only ever removed through a lock: a file another
@@ -581,16 +573,13 @@ void FidoMsgBase::RemoveLeftoverTemps() {
   }
 }
 
-// The new message gets the next free number; a file of that number that
-// another program wrote since the directory was listed is recorded and
-// left alone, and the number after it is tried.
 bool FidoMsgBase::CreateMsg() {
   if (msg_open_) CloseMsg();
   if (!temps_checked_) {
     RemoveLeftoverTemps();
     temps_checked_ = true;
   }
-  const std::int32_t n = FreeNumberFrom(high_msg_num_ + 1);
+  const std::int32_t n = names_.FirstFreeFrom(std::max(names_.High(), reserved_high_) + 1);
   if (n == 0) {
     Status = kAreaFull;
     return false;
@@ -607,14 +596,28 @@ bool FidoMsgBase::CreateMsg() {
 }
 
 bool FidoMsgBase::DeleteMsg() {
-  if (!MsgExists(CurMsgNum) || !DeleteFileOk(MessageFileName(CurMsgNum))) {
+  if (!MsgExists(CurMsgNum) || !DeleteFileOk(PathOf(CurMsgNum))) {
     Status = kWriteFailed;
     return false;
   }
-  SetMapBit(CurMsgNum, false);
+  names_.Remove(CurMsgNum);
+  if (in_batch_) {
+    deleted_unsynced_ = true;
+    return true;
+  }
   if (SyncFolder()) return true;
   Status = kWriteFailed;
   return false;
+}
+
+void FidoMsgBase::BeginBatch() { in_batch_ = true; }
+
+bool FidoMsgBase::CommitBatch() {
+  if (!in_batch_) return true;
+  const bool committed = CommitPending() && !batch_failed_;
+  in_batch_ = false;
+  batch_failed_ = false;
+  return committed;
 }
 
 std::int32_t FidoMsgBase::GetLastRead(std::int32_t user_num) {

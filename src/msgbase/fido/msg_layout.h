@@ -22,17 +22,59 @@
 // numbers indexed by user number.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
 
 #include "msgbase/le_bytes.h"
 
 namespace lw::fido {
 
-inline constexpr int kHeaderSize = 190;
-inline constexpr int kNameField = 36;
-inline constexpr int kSubjectField = 72;
-inline constexpr int kDateField = 20;
+// Sizes of the text fields.
+inline constexpr std::size_t kNameField = 36;
+inline constexpr std::size_t kSubjectField = 72;
+inline constexpr std::size_t kDateField = 20;
+
+// Where each header field starts.
+inline constexpr std::size_t kFromUserOffset = 0;
+inline constexpr std::size_t kToUserOffset = 36;
+inline constexpr std::size_t kSubjectOffset = 72;
+inline constexpr std::size_t kDateTimeOffset = 144;
+inline constexpr std::size_t kTimesReadOffset = 164;
+inline constexpr std::size_t kDestNodeOffset = 166;
+inline constexpr std::size_t kOrigNodeOffset = 168;
+inline constexpr std::size_t kCostOffset = 170;
+inline constexpr std::size_t kOrigNetOffset = 172;
+inline constexpr std::size_t kDestNetOffset = 174;
+inline constexpr std::size_t kDateWrittenOffset = 176;
+inline constexpr std::size_t kDateArrivedOffset = 180;
+inline constexpr std::size_t kReplyToOffset = 184;
+inline constexpr std::size_t kAttrOffset = 186;
+inline constexpr std::size_t kNextReplyOffset = 188;
+inline constexpr std::size_t kMsgHeaderSize = 190;
+
+// The same size as a signed count, for code that measures files with one.
+inline constexpr int kHeaderSize = static_cast<int>(kMsgHeaderSize);
+
+// Each field starts where the one before it ends, and the last one ends
+// the header.
+static_assert(kFromUserOffset == 0);
+static_assert(kToUserOffset == kFromUserOffset + kNameField);
+static_assert(kSubjectOffset == kToUserOffset + kNameField);
+static_assert(kDateTimeOffset == kSubjectOffset + kSubjectField);
+static_assert(kTimesReadOffset == kDateTimeOffset + kDateField);
+static_assert(kDestNodeOffset == kTimesReadOffset + 2);
+static_assert(kOrigNodeOffset == kDestNodeOffset + 2);
+static_assert(kCostOffset == kOrigNodeOffset + 2);
+static_assert(kOrigNetOffset == kCostOffset + 2);
+static_assert(kDestNetOffset == kOrigNetOffset + 2);
+static_assert(kDateWrittenOffset == kDestNetOffset + 2);
+static_assert(kDateArrivedOffset == kDateWrittenOffset + 4);
+static_assert(kReplyToOffset == kDateArrivedOffset + 4);
+static_assert(kAttrOffset == kReplyToOffset + 2);
+static_assert(kNextReplyOffset == kAttrOffset + 2);
+static_assert(kMsgHeaderSize == kNextReplyOffset + 2);
 
 struct MsgHeader {
   char from[kNameField] = {};
@@ -52,42 +94,49 @@ struct MsgHeader {
   std::uint16_t next_reply = 0;
 };
 
-static_assert(kNameField * 2 + kSubjectField + kDateField + 2 * 6 + 4 * 2 + 2 * 3 == kHeaderSize);
+using HeaderBytes = std::span<const std::uint8_t, kMsgHeaderSize>;
+using MutableHeaderBytes = std::span<std::uint8_t, kMsgHeaderSize>;
 
-inline void DecodeHeader(const std::uint8_t* b, MsgHeader& h) {
-  std::memcpy(h.from, b + 0, kNameField);
-  std::memcpy(h.to, b + 36, kNameField);
-  std::memcpy(h.subject, b + 72, kSubjectField);
-  std::memcpy(h.date_time, b + 144, kDateField);
-  h.times_read = GetLe16(b + 164);
-  h.dest_node = static_cast<std::int16_t>(GetLe16(b + 166));
-  h.orig_node = static_cast<std::int16_t>(GetLe16(b + 168));
-  h.cost = GetLe16(b + 170);
-  h.orig_net = static_cast<std::int16_t>(GetLe16(b + 172));
-  h.dest_net = static_cast<std::int16_t>(GetLe16(b + 174));
-  h.date_written = GetLe32(b + 176);
-  h.date_arrived = GetLe32(b + 180);
-  h.reply_to = GetLe16(b + 184);
-  h.attr = GetLe16(b + 186);
-  h.next_reply = GetLe16(b + 188);
+// The header the 190 bytes of `b` hold; every byte pattern is a header.
+inline MsgHeader Decode(HeaderBytes b) {
+  MsgHeader h;
+  const std::uint8_t* p = b.data();
+  std::memcpy(h.from, p + kFromUserOffset, kNameField);
+  std::memcpy(h.to, p + kToUserOffset, kNameField);
+  std::memcpy(h.subject, p + kSubjectOffset, kSubjectField);
+  std::memcpy(h.date_time, p + kDateTimeOffset, kDateField);
+  h.times_read = GetLe16(p + kTimesReadOffset);
+  h.dest_node = static_cast<std::int16_t>(GetLe16(p + kDestNodeOffset));
+  h.orig_node = static_cast<std::int16_t>(GetLe16(p + kOrigNodeOffset));
+  h.cost = GetLe16(p + kCostOffset);
+  h.orig_net = static_cast<std::int16_t>(GetLe16(p + kOrigNetOffset));
+  h.dest_net = static_cast<std::int16_t>(GetLe16(p + kDestNetOffset));
+  h.date_written = GetLe32(p + kDateWrittenOffset);
+  h.date_arrived = GetLe32(p + kDateArrivedOffset);
+  h.reply_to = GetLe16(p + kReplyToOffset);
+  h.attr = GetLe16(p + kAttrOffset);
+  h.next_reply = GetLe16(p + kNextReplyOffset);
+  return h;
 }
 
-inline void EncodeHeader(const MsgHeader& h, std::uint8_t* b) {
-  std::memcpy(b + 0, h.from, kNameField);
-  std::memcpy(b + 36, h.to, kNameField);
-  std::memcpy(b + 72, h.subject, kSubjectField);
-  std::memcpy(b + 144, h.date_time, kDateField);
-  PutLe16(b + 164, h.times_read);
-  PutLe16(b + 166, static_cast<std::uint16_t>(h.dest_node));
-  PutLe16(b + 168, static_cast<std::uint16_t>(h.orig_node));
-  PutLe16(b + 170, h.cost);
-  PutLe16(b + 172, static_cast<std::uint16_t>(h.orig_net));
-  PutLe16(b + 174, static_cast<std::uint16_t>(h.dest_net));
-  PutLe32(b + 176, h.date_written);
-  PutLe32(b + 180, h.date_arrived);
-  PutLe16(b + 184, h.reply_to);
-  PutLe16(b + 186, h.attr);
-  PutLe16(b + 188, h.next_reply);
+// Writes `h` over all 190 bytes of `b`.
+inline void Encode(const MsgHeader& h, MutableHeaderBytes b) {
+  std::uint8_t* p = b.data();
+  std::memcpy(p + kFromUserOffset, h.from, kNameField);
+  std::memcpy(p + kToUserOffset, h.to, kNameField);
+  std::memcpy(p + kSubjectOffset, h.subject, kSubjectField);
+  std::memcpy(p + kDateTimeOffset, h.date_time, kDateField);
+  PutLe16(p + kTimesReadOffset, h.times_read);
+  PutLe16(p + kDestNodeOffset, static_cast<std::uint16_t>(h.dest_node));
+  PutLe16(p + kOrigNodeOffset, static_cast<std::uint16_t>(h.orig_node));
+  PutLe16(p + kCostOffset, h.cost);
+  PutLe16(p + kOrigNetOffset, static_cast<std::uint16_t>(h.orig_net));
+  PutLe16(p + kDestNetOffset, static_cast<std::uint16_t>(h.dest_net));
+  PutLe32(p + kDateWrittenOffset, h.date_written);
+  PutLe32(p + kDateArrivedOffset, h.date_arrived);
+  PutLe16(p + kReplyToOffset, h.reply_to);
+  PutLe16(p + kAttrOffset, h.attr);
+  PutLe16(p + kNextReplyOffset, h.next_reply);
 }
 
 }  // namespace lw::fido

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "msgbase/fido/msg_file.h"
+#include "msgbase/fido/msg_layout.h"
 #include "platform/platform_wrapper.h"
 #include "test_util.h"
 
@@ -112,11 +113,11 @@ TEST_F(FidoTest, ClosingNulOnlyDroppedWhenPresent) {
 }
 
 TEST_F(FidoTest, DamagedFilesNeverOverrun) {
-  std::string garbage(190, '\xff');
+  std::string garbage(fido::kMsgHeaderSize, '\xff');
   test::WriteFile(area_ + "/1.msg", garbage);
   test::WriteFile(area_ + "/2.msg", "short");
   test::WriteFile(area_ + "/3.msg", "");
-  test::WriteFile(area_ + "/4.msg", std::string(189, 'h'));
+  test::WriteFile(area_ + "/4.msg", std::string(fido::kMsgHeaderSize - 1, 'h'));
   ASSERT_TRUE(Open());
   for (int n = 2; n <= 4; ++n) {  // shorter than a header: damaged, left alone
     const std::string before = test::ReadFile(area_ + "/" + std::to_string(n) + ".msg");
@@ -174,7 +175,7 @@ TEST_F(FidoTest, HeaderOnlyReadsLeadingKludges) {
   ASSERT_TRUE(base_.OpenMsgHeader());
   EXPECT_EQ(Text(), "\001A: 1\r\001B: 2\r");
   EXPECT_FALSE(base_.WriteMsg());  // would cut the body off
-  base_.CloseMsg();                // (Win32 lets no one else read a message held open)
+  base_.CloseMsg();
   EXPECT_EQ(test::ReadFile(area_ + "/1.msg"), m.Bytes());
 }
 
@@ -250,7 +251,7 @@ TEST_F(FidoTest, CreateAndWriteMessage) {
   base_.GetTextStream()->Write("body\r", 5);
   ASSERT_TRUE(base_.WriteMsg());
   ASSERT_TRUE(base_.CloseMsg());
-  EXPECT_EQ(test::FileSizeOf(area_ + "/8.msg"), 190 + 5 + 1);
+  EXPECT_EQ(test::FileSizeOf(area_ + "/8.msg"), fido::kHeaderSize + 5 + 1);
 }
 
 TEST_F(FidoTest, RewriteShrinksTheFile) {
@@ -264,7 +265,7 @@ TEST_F(FidoTest, RewriteShrinksTheFile) {
   base_.TruncateText();
   ASSERT_TRUE(base_.WriteMsg());
   base_.CloseMsg();
-  EXPECT_EQ(test::FileSizeOf(area_ + "/1.msg"), 190 + 10 + 1);
+  EXPECT_EQ(test::FileSizeOf(area_ + "/1.msg"), fido::kHeaderSize + 10 + 1);
 }
 
 TEST_F(FidoTest, CreateSkipsNumbersWrittenSinceTheScan) {
@@ -273,6 +274,8 @@ TEST_F(FidoTest, CreateSkipsNumbersWrittenSinceTheScan) {
   Put(2, {});  // another program wrote message 2 after the scan
   const std::string before = test::ReadFile(area_ + "/2.msg");
   ASSERT_TRUE(base_.CreateMsg());
+  base_.GetTextStream()->Write("mine\r", 5);
+  ASSERT_TRUE(base_.WriteMsg());
   EXPECT_EQ(base_.GetMsgNum(), 3);
   EXPECT_TRUE(base_.MsgExists(2));
   EXPECT_EQ(test::ReadFile(area_ + "/2.msg"), before);
@@ -317,18 +320,18 @@ TEST_F(FidoTest, CreateMsgBaseMakesMissingFolders) {
   EXPECT_EQ(b.GetMsgNum(), 1);
 }
 
-// Each failing step of a rewrite makes WriteMsg report failure.
+// Each failing step of a store makes WriteMsg report failure.
 class FailingStep : public platform::PlatformWrapper {
  public:
-  enum Step { kWrite, kTruncate, kFlush };
+  enum Step { kWrite, kRename, kFlush };
   explicit FailingStep(Step step) : PlatformWrapper(platform::NativePlatform()), step_(step) {}
   int WriteFile(platform::FileHandle f, const void* b, std::size_t n, std::size_t* done) override {
     if (step_ != kWrite) return target_.WriteFile(f, b, n, done);
     *done = n / 2;  // the disk filled up half way
     return platform::kOk;
   }
-  int TruncateFile(platform::FileHandle f) override {
-    return step_ == kTruncate ? platform::kAccessDenied : target_.TruncateFile(f);
+  int RenameNoReplace(std::string_view from, std::string_view to) override {
+    return step_ == kRename ? platform::kDiskWriteError : target_.RenameNoReplace(from, to);
   }
   int FlushFile(platform::FileHandle f) override {
     return step_ == kFlush ? platform::kDiskWriteError : target_.FlushFile(f);
@@ -339,7 +342,7 @@ class FailingStep : public platform::PlatformWrapper {
 };
 
 TEST_F(FidoTest, WriteMsgReportsEveryFailedStep) {
-  for (FailingStep::Step step : {FailingStep::kWrite, FailingStep::kTruncate, FailingStep::kFlush}) {
+  for (FailingStep::Step step : {FailingStep::kWrite, FailingStep::kRename, FailingStep::kFlush}) {
     FidoMsgBase b;
     ASSERT_TRUE(b.CreateMsgBase(std::string(area_)));
     ASSERT_TRUE(b.CreateMsg());

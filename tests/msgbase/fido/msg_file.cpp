@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "msgbase/fido/msg_layout.h"
+
 namespace lw::test {
 
 namespace {
@@ -23,18 +25,19 @@ void Put32(std::string& out, std::size_t at, std::uint32_t v) {
 }  // namespace
 
 std::string MsgFile::Bytes() const {
-  std::string out(190, '\0');
-  Field(out, 0, from, 36);
-  Field(out, 36, to, 36);
-  Field(out, 72, subject, 72);
-  Field(out, 144, date_time, 20);
-  Put16(out, 166, static_cast<std::uint16_t>(dest_node));
-  Put16(out, 168, static_cast<std::uint16_t>(orig_node));
-  Put16(out, 172, static_cast<std::uint16_t>(orig_net));
-  Put16(out, 174, static_cast<std::uint16_t>(dest_net));
-  Put32(out, 176, date_written);
-  Put32(out, 180, date_arrived);
-  Put16(out, 186, attr);
+  using namespace fido;
+  std::string out(kMsgHeaderSize, '\0');
+  Field(out, kFromUserOffset, from, kNameField);
+  Field(out, kToUserOffset, to, kNameField);
+  Field(out, kSubjectOffset, subject, kSubjectField);
+  Field(out, kDateTimeOffset, date_time, kDateField);
+  Put16(out, kDestNodeOffset, static_cast<std::uint16_t>(dest_node));
+  Put16(out, kOrigNodeOffset, static_cast<std::uint16_t>(orig_node));
+  Put16(out, kOrigNetOffset, static_cast<std::uint16_t>(orig_net));
+  Put16(out, kDestNetOffset, static_cast<std::uint16_t>(dest_net));
+  Put32(out, kDateWrittenOffset, date_written);
+  Put32(out, kDateArrivedOffset, date_arrived);
+  Put16(out, kAttrOffset, attr);
   out += text;
   if (closing_nul) out += '\0';
   return out;
