@@ -23,8 +23,6 @@ using squish::kMsgHeaderSize;
 using squish::SizeOf;
 using squish::Sync;
 
-constexpr std::int32_t kIndexChunk = 512;  // records read at a time while searching
-
 const AttrMapping kAttrMap[] = {
     {kAttrPrivate, 0x00000001},      {kAttrCrash, 0x00000002},        {kAttrReceived, 0x00000004},
     {kAttrSent, 0x00000008},         {kAttrFileAttached, 0x00000010}, {kAttrInTransit, 0x00000020},
@@ -276,6 +274,11 @@ bool SquishMsgBase::ReadMessageFrame(std::uint32_t ofs, squish::FrameHeader& f) 
 
 // Reads the frame the current index record points at, whole, before any
 // of it is handed out; on failure the message state stays as it was.
+// Untrusted input: the offset comes from the index and every length from
+// the frame header; HoldsWholeMessage checks them all against each other
+// and against the data file size (kept in memory, and changed only by this
+// object while the base is open) before a byte is read, and MessageText
+// cuts only within the bytes read.  Kept safe for the fuzz_squish target.
 bool SquishMsgBase::ReadMessage(bool with_body) {
   Status = kFrameIo;
   if (!IsOpen) return false;

@@ -165,7 +165,9 @@ bool SquishMsgBase::WriteFrame(std::uint32_t ofs, const squish::FrameHeader& f, 
   edits_->SetFileSize(sqd_size_);
   // A staged edit of this header (its links, from an earlier update of the
   // batch) is replaced, so that the commit does not write it back over.
-  if (edits_->Edited(ofs)) edits_->Put(ofs, f);
+  // In a batch the header is staged anyway: the next append links it to
+  // its frame without reading it back, and the commit writes it once.
+  if (batch_ || edits_->Edited(ofs)) edits_->Put(ofs, f);
   return true;
 }
 
