@@ -1,5 +1,6 @@
 #include "msgbase/squish/squish_io.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace lw::squish {
@@ -21,16 +22,14 @@ std::int64_t SizeOf(Stream& s) {
 bool ReadAt(Stream& s, std::uint32_t ofs, void* buf, std::int32_t count) {
   if (!PositionFits(ofs, count)) return false;
   s.ResetStatus();
-  s.Seek(static_cast<std::int32_t>(ofs));
-  s.Read(buf, count);
+  s.ReadAt(static_cast<std::int32_t>(ofs), buf, count);
   return s.Status == kStreamOk;
 }
 
 bool WriteAt(Stream& s, std::uint32_t ofs, const void* buf, std::int32_t count) {
   if (!PositionFits(ofs, count)) return false;
   s.ResetStatus();
-  s.Seek(static_cast<std::int32_t>(ofs));
-  s.Write(buf, count);
+  s.WriteAt(static_cast<std::int32_t>(ofs), buf, count);
   return s.Status == kStreamOk;
 }
 
@@ -81,14 +80,18 @@ bool ReadIndexRecords(Stream& sqi, std::vector<IndexRecord>& records) {
   std::vector<std::uint8_t> raw(count * kIndexRecordSize);
   if (count != 0 && !ReadAt(sqi, 0, raw.data(), static_cast<std::int32_t>(raw.size()))) return false;
   records.resize(count);
-  for (std::size_t i = 0; i < count; ++i) Decode(raw.data() + i * kIndexRecordSize, records[i]);
+  for (std::size_t i = 0; i < count; ++i) {
+    Decode(IndexRecordBytes(raw.data() + i * kIndexRecordSize, kIndexRecordSize), records[i]);
+  }
   return true;
 }
 
-bool WriteIndexRecords(Stream& sqi, std::uint32_t pos, const std::vector<IndexRecord>& records) {
+bool WriteIndexRecords(Stream& sqi, std::uint32_t pos, std::span<const IndexRecord> records) {
   if (records.empty()) return true;
   std::vector<std::uint8_t> raw(records.size() * kIndexRecordSize);
-  for (std::size_t i = 0; i < records.size(); ++i) Encode(records[i], raw.data() + i * kIndexRecordSize);
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    Encode(records[i], std::span<std::uint8_t, kIndexRecordSize>(raw.data() + i * kIndexRecordSize, kIndexRecordSize));
+  }
   if (raw.size() > INT32_MAX) return false;
   return WriteAt(sqi, pos, raw.data(), static_cast<std::int32_t>(raw.size()));
 }
@@ -138,6 +141,10 @@ bool FrameEdits::WriteAll() {
     if (!WriteFrameHeader(sqd_, at, f)) return false;
   }
   return true;
+}
+
+bool FrameEdits::Edited(std::uint32_t ofs) const {
+  return std::any_of(edits_.begin(), edits_.end(), [ofs](const auto& edit) { return edit.first == ofs; });
 }
 
 bool UnlinkFrame(FrameEdits& edits, ChainEnds ends, std::uint32_t ofs, const FrameHeader& f, std::uint16_t type) {

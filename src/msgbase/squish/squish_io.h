@@ -1,9 +1,11 @@
 // Checked reads and writes of the Squish structures.  Every call returns
 // false when the stream refused it or came back short; the stream's Status
 // is reset first, so one failure never hides the next call's outcome.
+// Reads and writes are positioned: one call to the system each.
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -30,7 +32,8 @@ bool WriteBaseHeader(Stream& sqd, const BaseHeader& h);
 bool WriteFrameHeader(Stream& sqd, std::uint32_t ofs, const FrameHeader& f);
 // Every whole index record; a torn record at the end is left out.
 bool ReadIndexRecords(Stream& sqi, std::vector<IndexRecord>& records);
-bool WriteIndexRecords(Stream& sqi, std::uint32_t pos, const std::vector<IndexRecord>& records);
+// Writes `records` from byte `pos` of the index in one write.
+bool WriteIndexRecords(Stream& sqi, std::uint32_t pos, std::span<const IndexRecord> records);
 
 // Whether a frame header at `ofs` lies after the base header and inside a
 // data file of `file_size` bytes.
@@ -50,8 +53,15 @@ class FrameEdits {
   // it does not fit the file, lacks the frame id or could not be read.
   bool Get(std::uint32_t ofs, FrameHeader& f);
   void Put(std::uint32_t ofs, const FrameHeader& f);
+  // Whether the header at `ofs` was edited.
+  bool Edited(std::uint32_t ofs) const;
+  bool Empty() const { return edits_.empty(); }
+  // The data file grew (a frame was appended): headers up to `file_size`
+  // may be read.
+  void SetFileSize(std::int64_t file_size) { file_size_ = file_size; }
   // Writes every edited header (not synced).
   bool WriteAll();
+  void Clear() { edits_.clear(); }
 
  private:
   Stream& sqd_;

@@ -2,17 +2,25 @@
 // <base>.sqi one index record per message, <base>.sql the lastread values.
 // Message numbers are the messages' UMSGIDs.
 //
-// Every update is ordered and synced so that a crash at any point leaves a
-// base that the next OpenMsgBase finds consistent or repairs from the index
-// (the order of each is set out in squish_msg_base.cpp).  WriteMsg,
+// Every update is ordered so that a crash at any point leaves a base that
+// the next OpenMsgBase finds consistent or repairs from the index (the
+// order is set out in squish_update.cpp).  Outside a batch, WriteMsg,
 // DeleteMsg and SetLastRead return true only when what they wrote is on
-// stable storage; CloseMsgBase writes nothing and returns false when an
-// update failed part way since the open or a file failed to close.
+// stable storage.  Inside a batch (BeginBatch .. CommitBatch), WriteMsg and
+// DeleteMsg stage their index, link and header changes in memory (new
+// frames are written, unsynced) and CommitBatch writes and syncs them all
+// at once; this object sees every staged change at once.  CloseMsgBase
+// commits a batch still open and otherwise writes nothing; it returns false
+// when that commit or an update since the open failed part way, or a file
+// failed to close.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "msgbase/kludge_addressed_base.h"
 #include "msgbase/squish/squish_io.h"
@@ -73,6 +81,8 @@ class SquishMsgBase final : public KludgeAddressedBase {
   bool WriteMsgHeader() override;
   bool CreateMsg() override;
   bool DeleteMsg() override;
+  void BeginBatch() override;
+  bool CommitBatch() override;
   std::int32_t GetLastRead(std::int32_t user_num) override;
   bool SetLastRead(std::int32_t user_num, std::int32_t msg_num) override;
 
@@ -82,31 +92,73 @@ class SquishMsgBase final : public KludgeAddressedBase {
   std::uint32_t FrameOffset() const { return frame_ofs_; }
 
  private:
+  // An append or rewrite staged by WriteMsg, adopted as the current
+  // message once it is committed.
+  struct Staged {
+    squish::FrameHeader frame;
+    std::uint32_t frame_ofs = 0;
+    squish::IndexRecord record;
+    std::int32_t index_pos = 0;
+  };
+
   void SetPath(const std::string& path);
   std::string FileName(const char* extension) const;
   squish::BaseHeader FreshHeader() const;
   // Closes both files; false when a close failed.
   bool CloseFiles();
-  // After a failed update the base is reconciled again before the next one.
+  // Reads the data file size and the whole index into memory and drops
+  // anything staged; `base_` must hold the header on disk.  False when a
+  // query or read failed.
+  bool LoadState();
+  // After a failed update: drops what was staged (a batch fails with it)
+  // and marks the base for reconciling before the next update.  False.
   bool Fail();
+  // Reconciles the base again after a failed update; false when that fails.
   bool EnsureConsistent();
-  std::int32_t IndexBytes();
-  bool ReadIndex(std::int32_t pos, squish::IndexRecord& rec);
+  std::int32_t IndexBytes() const;
+  bool ReadIndex(std::int32_t pos, squish::IndexRecord& rec) const;
   // Finds the first record whose umsgid matches `want`; its position or -1.
-  std::int32_t FindIndex(std::int32_t want, bool at_least);
+  std::int32_t FindIndex(std::int32_t want, bool at_least) const;
+  // Positions on record `pos` (CurMsgNum 0 and position 0 when none).
+  void MoveTo(std::int32_t pos);
+
+  // Reading (squish_msg_base.cpp).
   bool ReadMessage(bool with_body);
-  // The frame for `need` bytes: a free frame taken out of the free chain
-  // (in `edits` and `h`) or a new one at the end of the file.
-  bool PlaceFrame(squish::FrameEdits& edits, squish::BaseHeader& h, std::uint32_t need, std::uint32_t* ofs,
-                  std::uint32_t* length);
-  bool WriteWholeFrame(std::uint32_t ofs, const squish::FrameHeader& f, const std::string& payload);
-  bool AppendMessage(const std::string& payload, std::uint32_t clen);
-  bool RewriteMessage(const std::string& payload, std::uint32_t clen);
+  // Reads the frame header at `ofs` and checks it holds a whole message;
+  // Status kBadFrame when it does not.
+  bool ReadMessageFrame(std::uint32_t ofs, squish::FrameHeader& f);
+
+  // Updating (squish_update.cpp).
+  // The whole frame WriteMsg writes: room for the frame header, then the
+  // message header, control info and text.  False when it is too long.
+  bool BuildFrame(std::string& bytes, std::uint32_t& clen);
   // Sets the fields WriteMsg derives from the text and the dates.
   void FillDerivedFields();
+  // The frame for `need` bytes: a free frame taken out of the free chain
+  // (in the staged edits and `h`) or a new one at the end of the file.
+  // Frames freed since the last commit are never taken.
+  bool PlaceFrame(squish::BaseHeader& h, std::uint32_t need, std::uint32_t* ofs, std::uint32_t* length);
+  // Encodes `f` into the start of `bytes` and writes them at `ofs`
+  // (unsynced); the data file size follows.
+  bool WriteFrame(std::uint32_t ofs, const squish::FrameHeader& f, std::string& bytes);
+  bool StageAppend(std::string& bytes, std::uint32_t clen, Staged& staged);
+  bool StageRewrite(std::string& bytes, std::uint32_t clen, Staged& staged);
+  // Points the neighbours of the message frame `old` (at frame_ofs_) at
+  // `ofs` instead, in the staged edits and `h`.
+  bool Relink(squish::BaseHeader& h, const squish::FrameHeader& old, std::uint32_t ofs);
+  bool StageDelete();
+  // Records [from, to) of the index differ from the file.
+  void MarkIndexChanged(std::size_t from, std::size_t to);
+  // Writes and syncs everything staged, in the order the crash rules need.
+  bool CommitStaged();
+  bool CommitUnlessBatch() { return batch_ || CommitStaged(); }
+  // Writes the changed index records in one write, cuts the file to the
+  // index's length and syncs it (nothing when the index is unchanged).
+  bool WriteIndexChanges();
 
-  std::string path_;  // with the trailing "."
-  squish::BaseHeader base_;
+  std::string path_;                   // with the trailing "."
+  squish::BaseHeader base_;            // as this object sees the base (staged changes in)
+  squish::BaseHeader committed_base_;  // as the data file holds it
   squish::FrameHeader frame_;
   squish::MsgHeader header_;
   squish::IndexRecord index_;
@@ -117,6 +169,23 @@ class SquishMsgBase final : public KludgeAddressedBase {
   std::unique_ptr<Stream> sqd_;
   std::unique_ptr<Stream> sqi_;
   std::unique_ptr<Stream> text_;
+
+  // The index as this object sees it; the file holds index_on_disk_
+  // records, of which [index_changed_from_, index_changed_to_) differ.
+  static constexpr std::size_t kNoChange = static_cast<std::size_t>(-1);
+  std::vector<squish::IndexRecord> records_;
+  std::size_t index_on_disk_ = 0;
+  std::size_t index_changed_from_ = kNoChange;
+  std::size_t index_changed_to_ = 0;
+  // The data file's size, kept while the base is open (and locked against
+  // other writers), including frames written and not yet synced.
+  std::int64_t sqd_size_ = 0;
+  std::optional<squish::FrameEdits> edits_;  // frame headers staged
+  std::vector<std::uint32_t> freed_frames_;  // freed since the last commit
+  bool data_unsynced_ = false;               // frames written since the last sync
+  bool header_changed_ = false;
+  bool batch_ = false;
+  bool batch_failed_ = false;
 };
 
 }  // namespace lw

@@ -136,7 +136,7 @@ Check BaseAgrees(Stream& sqd, const OnDisk& d) {
 // The UMSGID a message frame's header carries.
 bool FrameUmsgid(Stream& sqd, std::uint32_t ofs, std::uint32_t& umsgid) {
   std::uint8_t raw[4];
-  if (!ReadAt(sqd, ofs + kFrameHeaderSize + 214, raw, 4)) return false;
+  if (!ReadAt(sqd, ofs + kFrameHeaderSize + msg_at::kUmsgid, raw, 4)) return false;
   umsgid = GetLe32(raw);
   return true;
 }

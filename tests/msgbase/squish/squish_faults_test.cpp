@@ -88,6 +88,12 @@ class CountedFaults : public platform::PlatformWrapper {
   int WriteFile(platform::FileHandle f, const void* b, std::size_t n, std::size_t* done) override {
     return Passes() ? target_.WriteFile(f, b, n, done) : platform::kDiskWriteError;
   }
+  int ReadFileAt(platform::FileHandle f, std::int64_t at, void* b, std::size_t n, std::size_t* done) override {
+    return Passes() ? target_.ReadFileAt(f, at, b, n, done) : platform::kDiskReadError;
+  }
+  int WriteFileAt(platform::FileHandle f, std::int64_t at, const void* b, std::size_t n, std::size_t* done) override {
+    return Passes() ? target_.WriteFileAt(f, at, b, n, done) : platform::kDiskWriteError;
+  }
   int SeekFile(platform::FileHandle f, std::int64_t pos) override {
     return Passes() ? target_.SeekFile(f, pos) : platform::kDiskReadError;
   }
@@ -108,6 +114,14 @@ class CountedFaults : public platform::PlatformWrapper {
     if (!Passes()) return platform::kDiskWriteError;
     auto name = names_.find(f);
     if (name != names_.end()) files_[name->second].synced = test::ReadFile(name->second);
+    return platform::kOk;
+  }
+  int SyncFiles(const platform::FileHandle* files, std::size_t count) override {
+    if (!Passes()) return platform::kDiskWriteError;
+    for (std::size_t i = 0; i < count; ++i) {
+      auto name = names_.find(files[i]);
+      if (name != names_.end()) files_[name->second].synced = test::ReadFile(name->second);
+    }
     return platform::kOk;
   }
   int SyncDirectory(std::string_view dir) override {
@@ -249,6 +263,45 @@ Outcome WalkDeletingSecond(const std::string& base, const std::vector<std::strin
   return o;
 }
 
+// A move's destination: open, two appends in one batch, commit, close.
+// Only the commit makes them count.
+Outcome BatchedAppends(const std::string& base, const std::vector<std::string>& existing) {
+  Outcome o{existing, {}, {}};
+  MsgBasePtr area;
+  if (!OpenOrCreateArea(area, "S" + base)) return o;
+  area->BeginBatch();
+  const std::vector<std::string> texts{Text("new-1", 30), Text("new-2")};
+  for (const std::string& text : texts) StoreMessage(*area, text);
+  const bool committed = area->CommitBatch();
+  for (const std::string& text : texts) (committed ? o.present : o.maybe).push_back(text);
+  CloseArea(area);
+  return o;
+}
+
+// A move's source: the third and first messages deleted in one batch,
+// highest number first, positioned by number; then commit and close.
+Outcome BatchedDeletes(const std::string& base, const std::vector<std::string>& existing) {
+  Outcome o{existing, {}, {}};
+  MsgBasePtr area;
+  if (!OpenArea(area, "S" + base)) return o;
+  area->BeginBatch();
+  std::vector<std::string> gone;
+  for (std::int32_t n : {3, 1}) {
+    area->SeekFirst(n);
+    if (!area->SeekFound() || area->GetMsgNum() != n || !area->OpenMsg()) continue;
+    const std::string text = ReadAllBytes(*area->GetTextStream());
+    if (area->DeleteMsg()) gone.push_back(text);
+    area->CloseMsg();
+  }
+  const bool committed = area->CommitBatch();
+  for (const std::string& text : gone) {
+    Forget(o.present, text);
+    (committed ? o.absent : o.maybe).push_back(text);
+  }
+  CloseArea(area);
+  return o;
+}
+
 void ExpectIntact(const std::string& base, const Outcome& o) {
   test::SkipSyncs fast;
   platform::ScopedPlatform use(&fast);
@@ -339,6 +392,8 @@ const Scenario kScenarios[] = {
     {"new base, append two, delete one", NoBase, AppendTwoDeleteOne},
     {"base with a free frame, append two, delete one", BaseWithFreeFrame, AppendTwoDeleteOne},
     {"netmail area of three, delete the second", BaseOfThree, WalkDeletingSecond},
+    {"base with a free frame, two appends in a batch", BaseWithFreeFrame, BatchedAppends},
+    {"netmail area of three, two deletes in a batch", BaseOfThree, BatchedDeletes},
 };
 
 TEST(SquishFaults, EveryCallFailingOnce) {

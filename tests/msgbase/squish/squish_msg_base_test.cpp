@@ -14,6 +14,10 @@
 namespace lw {
 namespace {
 
+using squish::kBaseHeaderSize;
+using squish::kFrameHeaderSize;
+using squish::kIndexRecordSize;
+using squish::kMsgHeaderSize;
 using test::AddMessage;
 using test::TextOf;
 using test::Walk;
@@ -35,13 +39,14 @@ TEST_F(SquishTest, FreshBase) {
   EXPECT_EQ(test::FileSizeOf(dir_ / "sub/dir/area.sqi"), 0);
   EXPECT_FALSE(test::Exists(dir_ / "sub/dir/area.sql"));
   const auto* p = reinterpret_cast<const std::uint8_t*>(sqd.data());
-  EXPECT_EQ(GetLe16(p + 0), 256);
-  EXPECT_EQ(GetLe32(p + 20), 1u);     // uid
-  EXPECT_EQ(GetLe32(p + 120), 256u);  // end_frame
-  EXPECT_EQ(GetLe32(p + 124), 65535u);
-  EXPECT_EQ(GetLe16(p + 128), 32767);
-  EXPECT_EQ(GetLe16(p + 130), 28);
-  EXPECT_EQ(std::string(sqd.data() + 24), dir_ / "sub/dir/area");
+  using namespace squish::base_at;
+  EXPECT_EQ(GetLe16(p + kLen), 256);
+  EXPECT_EQ(GetLe32(p + kUid), 1u);
+  EXPECT_EQ(GetLe32(p + kEndFrame), 256u);
+  EXPECT_EQ(GetLe32(p + kMaxMsg), 65535u);
+  EXPECT_EQ(GetLe16(p + kKeepDays), 32767);
+  EXPECT_EQ(GetLe16(p + kSzSqhdr), 28);
+  EXPECT_EQ(std::string(sqd.data() + kBase), dir_ / "sub/dir/area");
   SquishMsgBase again;
   EXPECT_TRUE(again.MsgBaseExists(std::string(dir_ / "sub/dir/AREA")));
   ASSERT_TRUE(again.OpenMsgBase(std::string(dir_ / "sub/dir/area")));
@@ -73,14 +78,14 @@ TEST_F(SquishTest, NumbersAndFrames) {
   b.GetTextStream()->Write(text.data(), static_cast<std::int32_t>(text.size()));
   ASSERT_TRUE(b.WriteMsg());
   EXPECT_EQ(b.FrameOffset(), 256u);
-  const std::uint32_t msg_length = 238 + 22 + 5 + 1;  // header, control info + NUL, body, NUL
+  const std::uint32_t msg_length = kMsgHeaderSize + 22 + 5 + 1;  // header, control info + NUL, body, NUL
   EXPECT_EQ(b.FrameHeader().msg_length, msg_length);
   EXPECT_EQ(b.FrameHeader().clen, 22u);
-  EXPECT_EQ(b.BaseHeader().end_frame, 256 + 28 + msg_length);
+  EXPECT_EQ(b.BaseHeader().end_frame, kBaseHeaderSize + kFrameHeaderSize + msg_length);
   EXPECT_EQ(b.MessageHeader().attr, 0x00020000u);
   b.CloseMsgBase();
-  EXPECT_EQ(test::FileSizeOf(Base() + ".sqd"), 256 + 28 + msg_length);
-  EXPECT_EQ(test::FileSizeOf(Base() + ".sqi"), 12);
+  EXPECT_EQ(test::FileSizeOf(Base() + ".sqd"), kBaseHeaderSize + kFrameHeaderSize + msg_length);
+  EXPECT_EQ(test::FileSizeOf(Base() + ".sqi"), kIndexRecordSize);
 }
 
 TEST_F(SquishTest, RoundTripOfHeaderAndText) {
@@ -159,12 +164,12 @@ TEST_F(SquishTest, DeleteKeepsTheWalkAndReusesTheFrame) {
   EXPECT_EQ(Walk(b), (std::vector<std::int32_t>{3}));
   EXPECT_EQ(b.GetMsgCount(), 1);
   EXPECT_EQ(b.GetHighMsgNum(), 3);
-  const std::uint32_t first_frame_length = 238 + 1 + 232 + 1;
-  EXPECT_EQ(b.BaseHeader().free_frame, 256u);
+  const std::uint32_t first_frame_length = kMsgHeaderSize + 1 + 232 + 1;
+  EXPECT_EQ(b.BaseHeader().free_frame, std::uint32_t{kBaseHeaderSize});
   // A smaller message takes the first free frame and keeps its length.
   std::uint32_t end_before = b.BaseHeader().end_frame;
   AddMessage(b, "d", "small\r");
-  EXPECT_EQ(b.FrameOffset(), 256u);
+  EXPECT_EQ(b.FrameOffset(), std::uint32_t{kBaseHeaderSize});
   EXPECT_EQ(b.FrameHeader().frame_length, first_frame_length);
   EXPECT_EQ(b.BaseHeader().end_frame, end_before);
   EXPECT_EQ(Walk(b), (std::vector<std::int32_t>{3, 4}));
@@ -210,8 +215,9 @@ TEST_F(SquishTest, RewrittenMessageKeepsOrMovesItsFrame) {
   std::vector<std::uint32_t> chain;
   std::string sqd = test::ReadFile(Base() + ".sqd");
   for (std::uint32_t at = r.BaseHeader().begin_frame; at != 0 && chain.size() < 10;
-       at = GetLe32(reinterpret_cast<const std::uint8_t*>(sqd.data()) + at + 4)) {
-    chain.push_back(GetLe32(reinterpret_cast<const std::uint8_t*>(sqd.data()) + at + 28 + 214));
+       at = GetLe32(reinterpret_cast<const std::uint8_t*>(sqd.data()) + at + squish::frame_at::kNextFrame)) {
+    chain.push_back(
+        GetLe32(reinterpret_cast<const std::uint8_t*>(sqd.data()) + at + kFrameHeaderSize + squish::msg_at::kUmsgid));
   }
   EXPECT_EQ(chain, (std::vector<std::uint32_t>{1, 2, 3}));
 }
@@ -274,6 +280,11 @@ class DamagedSquish : public SquishTest {
     PatchedReads damaged(file, std::move(patches));
     platform::ScopedPlatform use(&damaged);
     SquishMsgBase b;
+    // The index is read into memory at the open, after its check: a patch
+    // of it is in place from the start, and reaches the record the open
+    // reads back after repairing the base (as a record changed between the
+    // check and that read would).
+    damaged.active = file == ".sqi";
     if (!b.OpenMsgBase(std::string(Base()))) return -1;
     damaged.active = true;
     b.SeekFirst(1);
@@ -305,16 +316,25 @@ class DamagedSquish : public SquishTest {
     int ReadFile(platform::FileHandle f, void* b, std::size_t n, std::size_t* done) override {
       const int rc = target_.ReadFile(f, b, n, done);
       if (f != handle_ || rc != platform::kOk) return rc;
-      for (const auto& [at, byte] : bytes_) {
-        if (active && at >= pos_ && at < pos_ + static_cast<std::int64_t>(*done))
-          static_cast<char*>(b)[at - pos_] = byte;
-      }
+      Patch(pos_, b, *done);
       pos_ += static_cast<std::int64_t>(*done);
+      return rc;
+    }
+    int ReadFileAt(platform::FileHandle f, std::int64_t pos, void* b, std::size_t n, std::size_t* done) override {
+      const int rc = target_.ReadFileAt(f, pos, b, n, done);
+      if (f == handle_ && rc == platform::kOk) Patch(pos, b, *done);
       return rc;
     }
     bool active = false;
 
    private:
+    // Puts the patched bytes into `done` bytes read at `pos`.
+    void Patch(std::int64_t pos, void* b, std::size_t done) {
+      for (const auto& [at, byte] : bytes_) {
+        if (active && at >= pos && at < pos + static_cast<std::int64_t>(done)) static_cast<char*>(b)[at - pos] = byte;
+      }
+    }
+
     std::string suffix_;
     std::vector<std::pair<std::int64_t, char>> bytes_;
     platform::FileHandle handle_ = platform::kNoFile;
@@ -327,23 +347,31 @@ TEST_F(DamagedSquish, FrameFieldsCheckedBeforeUse) {
     std::uint32_t at;
     std::uint32_t value;
     int status;
-  } cases[] = {
-      {256 + 0, 0x12345678, SquishMsgBase::kBadFrame},   // id
-      {256 + 24, 1, SquishMsgBase::kBadFrame},           // frame_type (low word of type/rsvd)
-      {256 + 16, 10, SquishMsgBase::kBadFrame},          // msg_length below 238 + clen
-      {256 + 16, 0x7FFFFFFF, SquishMsgBase::kBadFrame},  // msg_length beyond the frame
-      {256 + 12, 0x7FFFFFFF, SquishMsgBase::kBadFrame},  // frame and message beyond the file
-      {256 + 20, 0xFFFFFFF0, SquishMsgBase::kBadFrame},  // huge clen
+  };
+  // The first frame starts right after the base header.
+  constexpr std::uint32_t kFirst = kBaseHeaderSize;
+  using namespace squish::frame_at;
+  const Case cases[] = {
+      {kFirst + kId, 0x12345678, SquishMsgBase::kBadFrame},
+      {kFirst + kFrameType, 1, SquishMsgBase::kBadFrame},             // low word of type/rsvd
+      {kFirst + kMsgLength, 10, SquishMsgBase::kBadFrame},            // below the message header + clen
+      {kFirst + kMsgLength, 0x7FFFFFFF, SquishMsgBase::kBadFrame},    // beyond the frame
+      {kFirst + kFrameLength, 0x7FFFFFFF, SquishMsgBase::kBadFrame},  // frame and message beyond the file
+      {kFirst + kClen, 0xFFFFFFF0, SquishMsgBase::kBadFrame},
   };
   for (const Case& c : cases) {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> patches{{c.at, c.value}};
-    if (c.at == 256 + 12) patches.emplace_back(256 + 16, 0x7FFFFF00);
+    if (c.at == kFirst + kFrameLength) patches.emplace_back(kFirst + kMsgLength, 0x7FFFFF00);
     EXPECT_EQ(OpenFirstWhileReading(".sqd", patches), c.status) << c.at;
   }
 }
 
 TEST_F(DamagedSquish, IndexPointingNowhere) {
+  const std::string sqd = Sqd();
+  const std::string sqi = test::ReadFile(Base() + ".sqi");
   for (std::uint32_t ofs : {0u, 10u, 1000000u, 0xFFFFFFFFu}) {
+    test::WriteFile(Base() + ".sqd", sqd);  // the open before repaired the base
+    test::WriteFile(Base() + ".sqi", sqi);
     EXPECT_EQ(OpenFirstWhileReading(".sqi", {{0, ofs}}), SquishMsgBase::kFrameIo) << ofs;
   }
 }
@@ -357,7 +385,7 @@ TEST_F(DamagedSquish, LoopingFreeChainEndsTheSearch) {
     ASSERT_TRUE(b.DeleteMsg());
   }
   // The freed frame now points at itself.
-  Patch32(Base() + ".sqd", 256 + 4, 256);
+  Patch32(Base() + ".sqd", kBaseHeaderSize + squish::frame_at::kNextFrame, kBaseHeaderSize);
   SquishMsgBase b;
   ASSERT_TRUE(b.OpenMsgBase(std::string(Base())));
   AddMessage(b, "c", "a message too large for the freed frame " + std::string(500, 'x') + "\r");
@@ -391,7 +419,20 @@ TEST_F(SquishTest, FailedWriteIsReported) {
   ASSERT_TRUE(b.CreateMsgBase(std::string(Base())));
   // The frame goes out in one write: frame header, message header, control
   // info (a NUL), "body\r" and the closing NUL.
-  EXPECT_FALSE(test::StoredWhileWritesOfSizeFail(b, 28 + 238 + 1 + 5 + 1));
+  class HalfWritesOfSize : public platform::PlatformWrapper {
+   public:
+    explicit HalfWritesOfSize(std::size_t size) : PlatformWrapper(platform::NativePlatform()), size_(size) {}
+    int WriteFileAt(platform::FileHandle f, std::int64_t at, const void* b, std::size_t n, std::size_t* done) override {
+      return target_.WriteFileAt(f, at, b, n == size_ ? n / 2 : n, done);
+    }
+
+   private:
+    std::size_t size_;
+  } failing(squish::kFrameHeaderSize + squish::kMsgHeaderSize + 1 + 5 + 1);
+  ASSERT_TRUE(b.CreateMsg());
+  b.GetTextStream()->Write("body\r", 5);
+  platform::ScopedPlatform guard(&failing);
+  EXPECT_FALSE(b.WriteMsg());
   EXPECT_EQ(test::FileSizeOf(Base() + ".sqi"), 0);
 }
 

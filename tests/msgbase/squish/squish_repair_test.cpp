@@ -16,6 +16,10 @@
 namespace lw {
 namespace {
 
+using squish::kBaseHeaderSize;
+using squish::kFrameHeaderSize;
+using squish::kIndexRecordSize;
+using squish::kMsgHeaderSize;
 using test::AllTexts;
 using test::ExpectSquishConsistent;
 using test::StoreMessage;
@@ -38,6 +42,14 @@ class FailIo : public platform::PlatformWrapper {
   int WriteFile(platform::FileHandle f, const void* b, std::size_t n, std::size_t* done) override {
     if (what_ != kWrites || n != size_) return target_.WriteFile(f, b, n, done);
     return short_only_ ? target_.WriteFile(f, b, n / 2, done) : platform::kDiskWriteError;
+  }
+  int ReadFileAt(platform::FileHandle f, std::int64_t at, void* b, std::size_t n, std::size_t* done) override {
+    if (what_ != kReads || (size_ != 0 && n != size_)) return target_.ReadFileAt(f, at, b, n, done);
+    return short_only_ ? target_.ReadFileAt(f, at, b, n / 2, done) : platform::kDiskReadError;
+  }
+  int WriteFileAt(platform::FileHandle f, std::int64_t at, const void* b, std::size_t n, std::size_t* done) override {
+    if (what_ != kWrites || n != size_) return target_.WriteFileAt(f, at, b, n, done);
+    return short_only_ ? target_.WriteFileAt(f, at, b, n / 2, done) : platform::kDiskWriteError;
   }
 
  private:
@@ -92,7 +104,7 @@ class SquishRepair : public ::testing::Test {
     ExpectSquishConsistent(Base());
   }
   std::string WithHeaderOf(const std::string& sqd, const std::string& header_from) {
-    return header_from.substr(0, 256) + sqd.substr(256);
+    return header_from.substr(0, kBaseHeaderSize) + sqd.substr(kBaseHeaderSize);
   }
 
   test::TempDir dir_;
@@ -142,10 +154,11 @@ TEST_F(SquishRepair, DeleteStoppedPartWay) {
     SquishMsgBase b;
     ASSERT_TRUE(b.OpenMsgBase(Base()));
     ASSERT_TRUE(StoreMessage(b, Text(4)));  // takes message 2's frame
-    ASSERT_EQ(b.FrameOffset(), GetLe32(reinterpret_cast<const std::uint8_t*>(three.sqi.data()) + 12));
+    ASSERT_EQ(b.FrameOffset(), GetLe32(reinterpret_cast<const std::uint8_t*>(three.sqi.data()) + kIndexRecordSize));
   }
   const Files reused = Save();
-  std::string stale_index = three.sqi + reused.sqi.substr(24, 12);  // 1, 2 (its frame now 4's), 3, 4
+  // 1, 2 (its frame now 4's), 3, 4
+  std::string stale_index = three.sqi + reused.sqi.substr(2 * kIndexRecordSize, kIndexRecordSize);
 
   Restore(Files{deleted.sqd, three.sqi});
   ExpectRepairedTo({Text(1), Text(2), Text(3)});
@@ -215,7 +228,7 @@ TEST_F(SquishRepair, CreationStoppedPartWay) {
       const std::string kind = c.sqd;
       test::WriteFile(Base() + ".sqd", kind == "half"    ? header.substr(0, 100)
                                        : kind == "whole" ? header
-                                       : kind == "zeros" ? std::string(256, '\0')
+                                       : kind == "zeros" ? std::string(kBaseHeaderSize, '\0')
                                                          : std::string());
     }
     if (c.sqi != nullptr) test::WriteFile(Base() + ".sqi", c.sqi);
@@ -242,7 +255,7 @@ TEST_F(SquishRepair, CreationStoppedPartWay) {
 // and the next run completes the base.
 TEST_F(SquishRepair, FullDiskWhileCreating) {
   {
-    FailIo full(FailIo::kWrites, 256);
+    FailIo full(FailIo::kWrites, kBaseHeaderSize);
     platform::ScopedPlatform use(&full);
     SquishMsgBase b;
     EXPECT_FALSE(b.CreateMsgBase(Base()));
@@ -266,18 +279,18 @@ TEST_F(SquishRepair, FailedStepOfAnAppend) {
     bool short_only;
     bool indexed;  // the failure came after the index record was synced
   } cases[] = {
-      {"index record not written", FailIo::kWrites, 12, false, false},
-      {"index record cut short", FailIo::kWrites, 12, true, false},
-      {"previous frame unreadable", FailIo::kReads, 28, false, false},
-      {"previous frame read short", FailIo::kReads, 28, true, false},
-      {"base header not written", FailIo::kWrites, 256, false, true},
+      {"index record not written", FailIo::kWrites, kIndexRecordSize, false, false},
+      {"index record cut short", FailIo::kWrites, kIndexRecordSize, true, false},
+      {"previous frame unreadable", FailIo::kReads, kFrameHeaderSize, false, false},
+      {"previous frame read short", FailIo::kReads, kFrameHeaderSize, true, false},
+      {"base header not written", FailIo::kWrites, kBaseHeaderSize, false, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::remove((Base() + ".sqd").c_str());
     std::remove((Base() + ".sqi").c_str());
     MakeBase(2);
-    const std::string header = test::ReadFile(Base() + ".sqd").substr(0, 256);
+    const std::string header = test::ReadFile(Base() + ".sqd").substr(0, kBaseHeaderSize);
     SquishMsgBase b;
     ASSERT_TRUE(b.OpenMsgBase(Base()));
     {
@@ -285,7 +298,7 @@ TEST_F(SquishRepair, FailedStepOfAnAppend) {
       platform::ScopedPlatform use(&failing);
       EXPECT_FALSE(StoreMessage(b, Text(3)));
     }
-    EXPECT_EQ(test::ReadFile(Base() + ".sqd").substr(0, 256), header);
+    EXPECT_EQ(test::ReadFile(Base() + ".sqd").substr(0, kBaseHeaderSize), header);
     EXPECT_TRUE(StoreMessage(b, Text(4)));
     // A message whose record reached the index stays (whole): it is never
     // lost, at worst copied again.
@@ -308,7 +321,8 @@ TEST_F(SquishRepair, FailedReadsOfAMessage) {
     ASSERT_TRUE(StoreMessage(w, Text(2) + std::string(300, 'x'), "Carol"));
   }
   const std::size_t clen = std::string("\001MSGID: 2:5020/1 1002").size() + 1;
-  const std::size_t frame = 28, rest_of_header = 238 + clen, whole = 238 + clen + 10 + 300 + 1;
+  const std::size_t frame = kFrameHeaderSize, rest_of_header = kMsgHeaderSize + clen,
+                    whole = kMsgHeaderSize + clen + 10 + 300 + 1;
   struct Case {
     std::size_t read_size;
     bool short_only;

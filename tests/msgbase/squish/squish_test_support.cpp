@@ -33,6 +33,10 @@ std::vector<std::string> AllTexts(MessageBase& base) {
 
 namespace {
 
+using squish::kBaseHeaderSize;
+using squish::kFrameHeaderSize;
+using squish::kIndexRecordSize;
+
 squish::FrameHeader FrameAt(const std::string& sqd, std::uint32_t ofs) {
   squish::FrameHeader f;
   squish::Decode(reinterpret_cast<const std::uint8_t*>(sqd.data()) + ofs, f);
@@ -44,13 +48,13 @@ squish::FrameHeader FrameAt(const std::string& sqd, std::uint32_t ofs) {
 void ExpectSquishConsistent(const std::string& base) {
   const std::string sqd = ReadFile(base + ".sqd");
   const std::string sqi = ReadFile(base + ".sqi");
-  ASSERT_GE(sqd.size(), 256u) << base;
-  ASSERT_EQ(sqi.size() % 12, 0u) << base;
+  ASSERT_GE(sqd.size(), std::size_t{kBaseHeaderSize}) << base;
+  ASSERT_EQ(sqi.size() % kIndexRecordSize, 0u) << base;
   squish::BaseHeader h;
   squish::Decode(reinterpret_cast<const std::uint8_t*>(sqd.data()), h);
-  std::vector<squish::IndexRecord> index(sqi.size() / 12);
+  std::vector<squish::IndexRecord> index(sqi.size() / kIndexRecordSize);
   for (std::size_t i = 0; i < index.size(); ++i) {
-    squish::Decode(reinterpret_cast<const std::uint8_t*>(sqi.data()) + 12 * i, index[i]);
+    squish::Decode(reinterpret_cast<const std::uint8_t*>(sqi.data()) + kIndexRecordSize * i, index[i]);
     EXPECT_LT(index[i].umsgid, h.uid) << "record " << i;
   }
   EXPECT_EQ(h.num_msg, index.size());
@@ -60,12 +64,12 @@ void ExpectSquishConsistent(const std::string& base) {
   std::uint32_t at = h.begin_frame;
   for (const squish::IndexRecord& r : index) {
     ASSERT_EQ(at, r.ofs) << "message chain and index disagree";
-    ASSERT_LE(std::uint64_t{at} + 28, sqd.size());
+    ASSERT_LE(std::uint64_t{at} + kFrameHeaderSize, sqd.size());
     const squish::FrameHeader f = FrameAt(sqd, at);
     EXPECT_EQ(f.id, squish::kFrameId);
     EXPECT_EQ(f.frame_type, squish::kMessageFrame);
     EXPECT_EQ(f.prev_frame, prev);
-    EXPECT_LE(std::uint64_t{at} + 28 + f.frame_length, sqd.size());
+    EXPECT_LE(std::uint64_t{at} + kFrameHeaderSize + f.frame_length, sqd.size());
     prev = at;
     at = f.next_frame;
   }
@@ -73,9 +77,9 @@ void ExpectSquishConsistent(const std::string& base) {
   EXPECT_EQ(h.last_frame, prev);
   prev = 0;
   at = h.free_frame;
-  for (std::size_t steps = 0; at != 0 && steps <= sqd.size() / 28; ++steps) {
-    ASSERT_GE(at, 256u);
-    ASSERT_LE(std::uint64_t{at} + 28, sqd.size());
+  for (std::size_t steps = 0; at != 0 && steps <= sqd.size() / kFrameHeaderSize; ++steps) {
+    ASSERT_GE(at, std::uint32_t{kBaseHeaderSize});
+    ASSERT_LE(std::uint64_t{at} + kFrameHeaderSize, sqd.size());
     const squish::FrameHeader f = FrameAt(sqd, at);
     EXPECT_EQ(f.frame_type, squish::kFreeFrame) << at;
     EXPECT_EQ(f.prev_frame, prev) << at;

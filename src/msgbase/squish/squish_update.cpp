@@ -1,0 +1,338 @@
+// Writing and deleting messages, one at a time or in a batch.
+//
+// Every update is staged first and then committed.  Staging reads every
+// neighbour the update touches (nothing is written when one is unreadable:
+// a failed read is never taken as "no neighbour"), writes a new message's
+// frame whole (frame header, message header, control info and text in one
+// write, unsynced), and keeps everything else in memory: the index
+// records, the edited frame headers (links, free chain) and the base
+// header.  Outside a batch each update is committed before it returns;
+// inside one, CommitBatch commits them all at once.
+//
+// A commit writes in this order:
+//   1. sync the data file (the new frames);
+//   2. the changed index records in one write, from the lowest changed
+//      record to the end of the index, then the cut to the index's new
+//      length; sync the index;
+//   3. the staged frame headers and the base header; sync the data file.
+//
+// The index is the authority for which messages exist: every open checks
+// the base header and both chains against it and rebuilds them from it
+// when they disagree (squish_reconcile.cpp).  A crash between any two of
+// those writes (the process killed, or a power cut dropping whatever was
+// not synced) therefore leaves:
+//   - before step 1 is synced: an index and header as before the commit.
+//     A new frame sits at or past the old end of the data file, or in a
+//     frame that was free before the batch; no record points at it, so
+//     the open frees it or cuts it off.  Messages of earlier commits lie
+//     in frames nothing here wrote to.
+//   - during step 2: the index as before (a power cut), or the new records
+//     written and the old tail not yet cut.  The new records point only at
+//     frames synced in step 1 or at frames of earlier commits that still
+//     hold their messages: a frame freed in this batch is never reused
+//     before its commit, and its header is only marked free in step 3.
+//     The uncut tail repeats records that moved down (the open drops a
+//     record that points at a frame another record holds) or lists
+//     messages deleted in this batch, whose frames are still whole, so
+//     they come back whole, never damaged.
+//   - during step 3: the index as after the commit, with the links and
+//     header part way; the open relinks the chain in index order and puts
+//     every frame no record holds into the free chain.
+// So no message that was durable before the batch is lost, and one that
+// was deleted either stays deleted or comes back whole.  CommitBatch
+// returns true only after step 3 is synced.
+//
+// A rewritten message that fits its frame is written in place (the run
+// never rewrites messages); one that outgrew it moves to a new frame, and
+// its old frame goes to the free chain.  A rewrite inside a batch first
+// commits the batch, so that an in-place write never sits unsynced beside
+// staged changes.
+//
+// Any failed read, write, sync or truncate makes the call return false,
+// drops what was staged (the batch fails with it: CommitBatch is then
+// false) and marks the base for reconciling before its next update; no
+// header is written that counts a step which failed.
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "fidoutil/helpers.h"
+#include "msgbase/squish/squish_msg_base.h"
+#include "msgbase/squish/squish_text.h"
+
+namespace lw {
+
+namespace {
+
+using squish::kFrameHeaderSize;
+using squish::kIndexRecordSize;
+using squish::kMsgHeaderSize;
+
+constexpr std::uint32_t kMaxFrameBytes = 0x7FFFFFF0u;
+
+}  // namespace
+
+void SquishMsgBase::BeginBatch() {
+  if (!IsOpen) return;
+  if (!batch_) batch_failed_ = false;
+  batch_ = true;
+}
+
+bool SquishMsgBase::CommitBatch() {
+  if (!batch_) return true;
+  batch_ = false;
+  const bool failed = batch_failed_;
+  batch_failed_ = false;
+  return IsOpen && CommitStaged() && !failed;
+}
+
+bool SquishMsgBase::BuildFrame(std::string& bytes, std::uint32_t& clen) {
+  const std::string text = ReadAllBytes(*Text);
+  std::string control;
+  const std::size_t body_start = squish::SplitControlInfo(text, control);
+  const std::uint64_t need = kMsgHeaderSize + control.size() + (text.size() - body_start) + 1;
+  if (need > kMaxFrameBytes) return false;
+  if (new_message_) {
+    // The number is taken now: a reconcile since CreateMsg may have moved uid.
+    header_.umsgid = base_.uid;
+    CurMsgNum = static_cast<std::int32_t>(base_.uid);
+  }
+  FillDerivedFields();
+  bytes.assign(kFrameHeaderSize + kMsgHeaderSize, '\0');
+  bytes.reserve(kFrameHeaderSize + need);
+  squish::Encode(header_, std::span<std::uint8_t, kMsgHeaderSize>(
+                              reinterpret_cast<std::uint8_t*>(bytes.data() + kFrameHeaderSize), kMsgHeaderSize));
+  bytes += control;
+  bytes.append(text, body_start, std::string::npos);
+  bytes.push_back('\0');
+  clen = static_cast<std::uint32_t>(control.size());
+  return true;
+}
+
+bool SquishMsgBase::WriteMsg() {
+  if (!IsOpen || Text == nullptr || !EnsureConsistent()) return false;
+  std::string bytes;
+  std::uint32_t clen = 0;
+  if (!BuildFrame(bytes, clen)) return false;
+  Staged staged;
+  if (new_message_) {
+    if (!StageAppend(bytes, clen, staged) || !CommitUnlessBatch()) return false;
+  } else if (!CommitStaged() || !StageRewrite(bytes, clen, staged) || !CommitStaged()) {
+    return false;
+  }
+  frame_ = staged.frame;
+  frame_ofs_ = staged.frame_ofs;
+  index_ = staged.record;
+  index_pos_ = staged.index_pos;
+  new_message_ = false;
+  return true;
+}
+
+bool SquishMsgBase::PlaceFrame(squish::BaseHeader& h, std::uint32_t need, std::uint32_t* ofs, std::uint32_t* length) {
+  // The open checked the free chain; the walk is bounded by the file all
+  // the same.
+  const std::int64_t limit = sqd_size_ / kFrameHeaderSize + 1;
+  std::uint32_t at = h.free_frame;
+  squish::FrameHeader f;
+  for (std::int64_t steps = 0; at != 0 && steps < limit; ++steps) {
+    if (!edits_->Get(at, f) || f.frame_type != squish::kFreeFrame) break;
+    const bool freed_now = std::find(freed_frames_.begin(), freed_frames_.end(), at) != freed_frames_.end();
+    if (!freed_now && f.frame_length >= need && squish::FrameFits(at, f, sqd_size_)) {
+      if (!squish::UnlinkFrame(*edits_, squish::ChainEnds{&h.free_frame, &h.last_free_frame}, at, f,
+                               squish::kFreeFrame)) {
+        break;
+      }
+      *ofs = at;
+      *length = f.frame_length;
+      return true;
+    }
+    at = f.next_frame;
+  }
+  // A new frame goes at end_frame, which the open made the file size and
+  // every frame appended since has moved along with it.
+  if (h.end_frame != sqd_size_ || std::uint64_t{h.end_frame} + kFrameHeaderSize + need > kMaxFrameBytes) return false;
+  *ofs = h.end_frame;
+  *length = need;
+  return true;
+}
+
+bool SquishMsgBase::WriteFrame(std::uint32_t ofs, const squish::FrameHeader& f, std::string& bytes) {
+  squish::Encode(
+      f, std::span<std::uint8_t, kFrameHeaderSize>(reinterpret_cast<std::uint8_t*>(bytes.data()), kFrameHeaderSize));
+  if (!squish::WriteAt(*sqd_, ofs, bytes.data(), static_cast<std::int32_t>(bytes.size()))) return false;
+  data_unsynced_ = true;
+  sqd_size_ = std::max<std::int64_t>(sqd_size_, std::int64_t{ofs} + static_cast<std::int64_t>(bytes.size()));
+  edits_->SetFileSize(sqd_size_);
+  // A staged edit of this header (its links, from an earlier update of the
+  // batch) is replaced, so that the commit does not write it back over.
+  // In a batch the header is staged anyway: the next append links it to
+  // its frame without reading it back, and the commit writes it once.
+  if (batch_ || edits_->Edited(ofs)) edits_->Put(ofs, f);
+  return true;
+}
+
+void SquishMsgBase::MarkIndexChanged(std::size_t from, std::size_t to) {
+  index_changed_from_ = std::min(index_changed_from_, from);
+  index_changed_to_ = std::max(index_changed_to_, to);
+}
+
+// Stages a new message at the end of the message chain and of the index.
+bool SquishMsgBase::StageAppend(std::string& bytes, std::uint32_t clen, Staged& staged) {
+  if (records_.size() != base_.num_msg) return Fail();
+  squish::BaseHeader h = base_;
+  const auto need = static_cast<std::uint32_t>(bytes.size() - kFrameHeaderSize);
+  squish::FrameHeader f;
+  std::uint32_t ofs = 0;
+  if (!PlaceFrame(h, need, &ofs, &f.frame_length)) return Fail();
+  f.prev_frame = h.last_frame;
+  f.msg_length = need;
+  f.clen = clen;
+  if (h.last_frame != 0) {
+    squish::FrameHeader last;
+    if (!edits_->Get(h.last_frame, last) || last.frame_type != squish::kMessageFrame || last.next_frame != 0) {
+      return Fail();
+    }
+    last.next_frame = ofs;
+    edits_->Put(h.last_frame, last);
+  } else {
+    h.begin_frame = ofs;
+  }
+  h.last_frame = ofs;
+  h.num_msg += 1;
+  h.high_msg += 1;
+  h.uid = header_.umsgid + 1;
+  h.end_frame = std::max(h.end_frame, ofs + kFrameHeaderSize + f.frame_length);
+  if (!WriteFrame(ofs, f, bytes)) return Fail();
+  std::string to;
+  GetTo(to);
+  staged = Staged{f, ofs, squish::IndexRecord{ofs, header_.umsgid, SquishHash(to)}, IndexBytes()};
+  records_.push_back(staged.record);
+  MarkIndexChanged(records_.size() - 1, records_.size());
+  base_ = h;
+  header_changed_ = true;
+  return true;
+}
+
+bool SquishMsgBase::Relink(squish::BaseHeader& h, const squish::FrameHeader& old, std::uint32_t ofs) {
+  squish::FrameHeader neighbour;
+  if (old.prev_frame != 0) {
+    if (!edits_->Get(old.prev_frame, neighbour) || neighbour.next_frame != frame_ofs_) return false;
+    neighbour.next_frame = ofs;
+    edits_->Put(old.prev_frame, neighbour);
+  } else {
+    h.begin_frame = ofs;
+  }
+  if (old.next_frame != 0) {
+    if (!edits_->Get(old.next_frame, neighbour) || neighbour.prev_frame != frame_ofs_) return false;
+    neighbour.prev_frame = ofs;
+    edits_->Put(old.next_frame, neighbour);
+  } else {
+    h.last_frame = ofs;
+  }
+  return true;
+}
+
+// Stages the current message's new content: in its frame when it fits,
+// else in another frame that takes its place in the chain.
+bool SquishMsgBase::StageRewrite(std::string& bytes, std::uint32_t clen, Staged& staged) {
+  squish::IndexRecord rec;
+  if (frame_ofs_ == 0 || !ReadIndex(index_pos_, rec) || rec.ofs != frame_ofs_) return false;
+  squish::BaseHeader h = base_;
+  squish::FrameHeader old;
+  if (!edits_->Get(frame_ofs_, old) || old.frame_type != squish::kMessageFrame) return Fail();
+  const auto need = static_cast<std::uint32_t>(bytes.size() - kFrameHeaderSize);
+  squish::FrameHeader f = old;
+  f.msg_length = need;
+  f.clen = clen;
+  std::uint32_t ofs = frame_ofs_;
+  if (old.frame_length < need) {
+    if (!PlaceFrame(h, need, &ofs, &f.frame_length) || !Relink(h, old, ofs) ||
+        !squish::AppendFreeFrame(*edits_, h, frame_ofs_, old)) {
+      return Fail();
+    }
+    freed_frames_.push_back(frame_ofs_);
+    h.end_frame = std::max(h.end_frame, ofs + kFrameHeaderSize + f.frame_length);
+    header_changed_ = true;
+  }
+  if (!WriteFrame(ofs, f, bytes)) return Fail();
+  std::string to;
+  GetTo(to);
+  rec.ofs = ofs;
+  rec.hash = SquishHash(to);
+  const auto i = static_cast<std::size_t>(index_pos_ / kIndexRecordSize);
+  records_[i] = rec;
+  MarkIndexChanged(i, i + 1);
+  base_ = h;
+  staged = Staged{f, ofs, rec, index_pos_};
+  return true;
+}
+
+// Removes the message last read: its index record is taken out, then its
+// frame leaves the message chain for the free chain.  The position steps
+// back so that SeekNext reaches the record that followed it.
+bool SquishMsgBase::DeleteMsg() {
+  if (!IsOpen || frame_ofs_ == 0 || new_message_ || !EnsureConsistent()) return false;
+  squish::IndexRecord rec;
+  if (!ReadIndex(index_pos_, rec) || rec.ofs != frame_ofs_) return false;
+  if (!StageDelete() || !CommitUnlessBatch()) return false;
+  index_pos_ -= kIndexRecordSize;
+  frame_ofs_ = 0;
+  return true;
+}
+
+bool SquishMsgBase::StageDelete() {
+  squish::BaseHeader h = base_;
+  squish::FrameHeader f;
+  if (!edits_->Get(frame_ofs_, f) || f.frame_type != squish::kMessageFrame ||
+      !squish::UnlinkFrame(*edits_, squish::ChainEnds{&h.begin_frame, &h.last_frame}, frame_ofs_, f,
+                           squish::kMessageFrame) ||
+      !squish::AppendFreeFrame(*edits_, h, frame_ofs_, f)) {
+    return Fail();
+  }
+  h.num_msg -= 1;
+  h.high_msg -= 1;
+  const auto i = static_cast<std::size_t>(index_pos_ / kIndexRecordSize);
+  records_.erase(records_.begin() + static_cast<std::ptrdiff_t>(i));
+  MarkIndexChanged(i, records_.size());
+  freed_frames_.push_back(frame_ofs_);
+  base_ = h;
+  header_changed_ = true;
+  return true;
+}
+
+bool SquishMsgBase::WriteIndexChanges() {
+  const std::size_t count = records_.size();
+  const std::size_t to = std::min(index_changed_to_, count);
+  bool changed = false;
+  if (index_changed_from_ < to) {
+    const std::span<const squish::IndexRecord> span(records_.data() + index_changed_from_, to - index_changed_from_);
+    const auto pos = static_cast<std::uint32_t>(index_changed_from_ * kIndexRecordSize);
+    if (!squish::WriteIndexRecords(*sqi_, pos, span)) return false;
+    changed = true;
+  }
+  if (index_on_disk_ > count) {
+    if (!squish::TruncateTo(*sqi_, static_cast<std::uint32_t>(count * kIndexRecordSize))) return false;
+    changed = true;
+  }
+  if (changed && !squish::Sync(*sqi_)) return false;
+  index_on_disk_ = count;
+  index_changed_from_ = kNoChange;
+  index_changed_to_ = 0;
+  return true;
+}
+
+bool SquishMsgBase::CommitStaged() {
+  if (data_unsynced_ && !squish::Sync(*sqd_)) return Fail();
+  data_unsynced_ = false;
+  if (!WriteIndexChanges()) return Fail();
+  if (header_changed_ || !edits_->Empty()) {
+    if (!edits_->WriteAll() || !squish::WriteBaseHeader(*sqd_, base_) || !squish::Sync(*sqd_)) return Fail();
+  }
+  edits_->Clear();
+  freed_frames_.clear();
+  header_changed_ = false;
+  committed_base_ = base_;
+  return true;
+}
+
+}  // namespace lw
