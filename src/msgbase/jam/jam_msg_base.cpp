@@ -630,7 +630,10 @@ void JamMsgBase::PutAddressKludges() {
   if (dest.zone != 0) SetDestAddr(dest);
 }
 
-// The message becomes the current one only when all of it was read whole.
+// Reads the current message (with its body or without) and makes it the
+// current one, its text built from subfields and body (TakeMessage); the
+// message becomes current only when all of it was read whole, else Status
+// tells why and nothing changed.
 bool JamMsgBase::ReadMessage(bool with_body) {
   CloseMsg();
   LoadedMessage m;

@@ -71,7 +71,10 @@ class JamMsgBase final : public KludgeAddressedBase {
   void SetMsgPosition(std::int32_t pos) override { CurMsgNum = pos; }
   // Read the current message whole (or its header and kludges) or fail
   // with Status set, changing nothing: a damaged or unfinished message, or
-  // any failed read, is never handed out in part.
+  // any failed read, is never handed out in part.  JAM keeps kludges and
+  // trace lines in subfields, so the text handed out is built: kludge
+  // lines made from the subfields, the body, the Via, SEEN-BY and PATH
+  // lines (OpenMsg only), and address kludges for the stored addresses.
   bool OpenMsg() override;
   bool OpenMsgHeader() override;
   bool CloseMsg() override;
