@@ -176,7 +176,7 @@ class JamMsgBase final : public KludgeAddressedBase {
   bool in_batch_ = false;
   bool batch_data_unsynced_ = false;  // .jdt or .jhr written in the batch, not synced since
   // Index records of the batch not yet on disk, by record number (0 for
-  // BaseMsgNum); they stand before what .jdx holds.
+  // BaseMsgNum); they take precedence over what .jdx holds.
   std::map<std::int64_t, jam::IndexRecord> pending_index_;
   jam::MsgHeader header_;
   std::string subfields_;
