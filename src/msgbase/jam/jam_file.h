@@ -2,6 +2,14 @@
 // call says whether it did all it was asked, so the base can check each
 // step (a short read or write is a failure), and closing reports its
 // result too.
+//
+// Each read or write is one positioned platform call, and the file's size
+// is asked of the platform once per open and then kept here: the base
+// holds its files locked against other writers while it is open
+// (platform::Sharing), so only this object changes the size, and every
+// write and truncate it makes updates the kept size.  A write or truncate
+// that fails may have changed the file in part, so after one the size is
+// asked again.
 #pragma once
 
 #include <cstddef>
@@ -19,13 +27,17 @@ class JamFile {
   JamFile(const JamFile&) = delete;
   JamFile& operator=(const JamFile&) = delete;
 
-  // Opens the existing file `name` for reading and writing with `sharing`.
-  // False (and nothing open) when the platform refuses.
+  // Opens the existing file `name` for reading and writing with `sharing`
+  // and asks its size.  False (and nothing open) when the platform refuses
+  // either.
   bool Open(const std::string& name, platform::Sharing sharing);
   // Creates `name`, which must not exist yet, and closes it again.  False
   // when it exists or cannot be created or closed.
   static bool CreateEmpty(const std::string& name);
   bool IsOpen() const { return file_ != platform::kNoFile; }
+  // The platform's handle of the open file (platform::kNoFile when closed),
+  // for syncing several files in one call.
+  platform::FileHandle Handle() const { return file_; }
 
   // Reads exactly `count` bytes at `pos`; false on any failure or short read.
   bool ReadAt(std::int64_t pos, void* buf, std::size_t count);
@@ -41,7 +53,10 @@ class JamFile {
   bool Close();
 
  private:
+  static constexpr std::int64_t kUnknownSize = -1;
+
   platform::FileHandle file_ = platform::kNoFile;
+  std::int64_t size_ = kUnknownSize;
 };
 
 }  // namespace lw::jam

@@ -8,28 +8,16 @@
 // <base>.jdt: the message bodies.
 // <base>.jlr: 16-byte lastread records, in any order.
 //
-// Fixed header                Message header              Subfield
-//   0  4 Signature "JAM\0"      0  4 Signature "JAM\0"       0 2 LoID
-//   4  4 DateCreated            4  2 Revision (1)            2 2 HiID (0)
-//   8  4 ModCounter             6  2 ReservedWord            4 4 DatLen
-//  12  4 ActiveMsgs             8  4 SubfieldLen             8 . data
-//  16  4 PasswordCRC           12  4 TimesRead
-//  20  4 BaseMsgNum            16  4 MSGIDcrc               Index record
-//  24 1000 reserved            20  4 REPLYcrc                 0 4 UserCRC
-//                              24  4 ReplyTo                  4 4 HdrOffset
-// Lastread record              28  4 Reply1st
-//   0  4 UserCRC               32  4 ReplyNext
-//   4  4 UserID                36  4 DateWritten (Unix seconds, local)
-//   8  4 LastReadMsg           40  4 DateReceived
-//  12  4 HighReadMsg           44  4 DateProcessed
-//                              48  4 MessageNumber
-//                              52  4 Attribute      56 4 Attribute2
-//                              60  4 Offset (in .jdt) 64 4 TxtLen
-//                              68  4 PasswordCRC    72 4 Cost
+// Every field's offset is named once below (fixed_at, header_at,
+// subfield_at, index_at, lastread_at); Decode and Encode take buffers of
+// exactly one record and reach the fields only by those names, and the
+// static_asserts tie the names to the record sizes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
 
 #include "msgbase/le_bytes.h"
 
@@ -40,9 +28,72 @@ inline constexpr int kMsgHeaderSize = 76;
 inline constexpr int kSubfieldHeaderSize = 8;
 inline constexpr int kIndexRecordSize = 8;
 inline constexpr int kLastReadSize = 16;
-inline constexpr std::uint8_t kSignature[4] = {'J', 'A', 'M', 0};
+inline constexpr std::size_t kSignatureSize = 4;
+inline constexpr std::uint8_t kSignature[kSignatureSize] = {'J', 'A', 'M', 0};
 inline constexpr std::uint32_t kNone = 0xFFFFFFFFu;  // no CRC, no password, deleted record
 inline constexpr std::uint32_t kAttrDeleted = 0x80000000u;
+
+// Fixed header at the start of .jhr.
+namespace fixed_at {
+inline constexpr std::size_t kSignature = 0;
+inline constexpr std::size_t kDateCreated = 4;
+inline constexpr std::size_t kModCounter = 8;
+inline constexpr std::size_t kActiveMsgs = 12;
+inline constexpr std::size_t kPasswordCrc = 16;
+inline constexpr std::size_t kBaseMsgNum = 20;
+inline constexpr std::size_t kReserved = 24;
+inline constexpr std::size_t kReservedSize = 1000;
+}  // namespace fixed_at
+static_assert(fixed_at::kReserved + fixed_at::kReservedSize == kFixedHeaderSize);
+
+// Message header in .jhr; its subfields follow it.
+namespace header_at {
+inline constexpr std::size_t kSignature = 0;
+inline constexpr std::size_t kRevision = 4;
+inline constexpr std::size_t kReservedWord = 6;
+inline constexpr std::size_t kSubfieldLen = 8;
+inline constexpr std::size_t kTimesRead = 12;
+inline constexpr std::size_t kMsgIdCrc = 16;
+inline constexpr std::size_t kReplyCrc = 20;
+inline constexpr std::size_t kReplyTo = 24;
+inline constexpr std::size_t kReply1st = 28;
+inline constexpr std::size_t kReplyNext = 32;
+inline constexpr std::size_t kDateWritten = 36;
+inline constexpr std::size_t kDateReceived = 40;
+inline constexpr std::size_t kDateProcessed = 44;
+inline constexpr std::size_t kMessageNumber = 48;
+inline constexpr std::size_t kAttribute = 52;
+inline constexpr std::size_t kAttribute2 = 56;
+inline constexpr std::size_t kOffset = 60;  // of the body in .jdt
+inline constexpr std::size_t kTxtLen = 64;
+inline constexpr std::size_t kPasswordCrc = 68;
+inline constexpr std::size_t kCost = 72;
+}  // namespace header_at
+static_assert(header_at::kCost + 4 == kMsgHeaderSize);
+
+// Subfield header; DatLen bytes of data follow it.
+namespace subfield_at {
+inline constexpr std::size_t kLoId = 0;
+inline constexpr std::size_t kHiId = 2;
+inline constexpr std::size_t kDatLen = 4;
+}  // namespace subfield_at
+static_assert(subfield_at::kDatLen + 4 == kSubfieldHeaderSize);
+
+// Index record in .jdx.
+namespace index_at {
+inline constexpr std::size_t kUserCrc = 0;
+inline constexpr std::size_t kHdrOffset = 4;
+}  // namespace index_at
+static_assert(index_at::kHdrOffset + 4 == kIndexRecordSize);
+
+// Lastread record in .jlr.
+namespace lastread_at {
+inline constexpr std::size_t kUserCrc = 0;
+inline constexpr std::size_t kUserId = 4;
+inline constexpr std::size_t kLastReadMsg = 8;
+inline constexpr std::size_t kHighReadMsg = 12;
+}  // namespace lastread_at
+static_assert(lastread_at::kHighReadMsg + 4 == kLastReadSize);
 
 enum SubfieldId : std::uint16_t {
   kOAddress = 0,
@@ -63,18 +114,17 @@ enum SubfieldId : std::uint16_t {
 };
 
 struct FixedHeader {
-  std::uint8_t signature[4] = {'J', 'A', 'M', 0};
+  std::uint8_t signature[kSignatureSize] = {'J', 'A', 'M', 0};
   std::uint32_t date_created = 0;
   std::uint32_t mod_counter = 0;
   std::uint32_t active_msgs = 0;
   std::uint32_t password_crc = kNone;
   std::uint32_t base_msg_num = 1;
-  std::uint8_t reserved[1000] = {};
+  std::uint8_t reserved[fixed_at::kReservedSize] = {};
 };
-static_assert(4 + 4 * 5 + 1000 == kFixedHeaderSize);
 
 struct MsgHeader {
-  std::uint8_t signature[4] = {'J', 'A', 'M', 0};
+  std::uint8_t signature[kSignatureSize] = {'J', 'A', 'M', 0};
   std::uint16_t revision = 1;
   std::uint16_t reserved_word = 0;
   std::uint32_t subfield_len = 0;
@@ -95,13 +145,11 @@ struct MsgHeader {
   std::uint32_t password_crc = kNone;
   std::uint32_t cost = 0;
 };
-static_assert(4 + 2 + 2 + 4 * 17 == kMsgHeaderSize);
 
 struct IndexRecord {
   std::uint32_t user_crc = kNone;
   std::uint32_t hdr_offset = kNone;
 };
-static_assert(4 + 4 == kIndexRecordSize);
 
 struct LastRead {
   std::uint32_t user_crc = 0;
@@ -109,74 +157,135 @@ struct LastRead {
   std::uint32_t last_read_msg = 0;
   std::uint32_t high_read_msg = 0;
 };
-static_assert(4 * 4 == kLastReadSize);
 
+// One record's bytes, read-only and writable.
+template <int kSize>
+using RecordIn = std::span<const std::uint8_t, static_cast<std::size_t>(kSize)>;
+template <int kSize>
+using RecordOut = std::span<std::uint8_t, static_cast<std::size_t>(kSize)>;
+
+// The field at `kAt` of a record; the bounds are checked when compiling.
+template <std::size_t kAt, std::size_t kSize>
+std::uint32_t Get32(std::span<const std::uint8_t, kSize> b) {
+  static_assert(kAt + 4 <= kSize);
+  return GetLe32(b.data() + kAt);
+}
+template <std::size_t kAt, std::size_t kSize>
+std::uint16_t Get16(std::span<const std::uint8_t, kSize> b) {
+  static_assert(kAt + 2 <= kSize);
+  return GetLe16(b.data() + kAt);
+}
+template <std::size_t kAt, std::size_t kSize>
+void Put32(std::span<std::uint8_t, kSize> b, std::uint32_t v) {
+  static_assert(kAt + 4 <= kSize);
+  PutLe32(b.data() + kAt, v);
+}
+template <std::size_t kAt, std::size_t kSize>
+void Put16(std::span<std::uint8_t, kSize> b, std::uint16_t v) {
+  static_assert(kAt + 2 <= kSize);
+  PutLe16(b.data() + kAt, v);
+}
+
+inline void Decode(RecordIn<kFixedHeaderSize> b, FixedHeader& h) {
+  std::memcpy(h.signature, b.data() + fixed_at::kSignature, kSignatureSize);
+  h.date_created = Get32<fixed_at::kDateCreated>(b);
+  h.mod_counter = Get32<fixed_at::kModCounter>(b);
+  h.active_msgs = Get32<fixed_at::kActiveMsgs>(b);
+  h.password_crc = Get32<fixed_at::kPasswordCrc>(b);
+  h.base_msg_num = Get32<fixed_at::kBaseMsgNum>(b);
+  std::memcpy(h.reserved, b.data() + fixed_at::kReserved, fixed_at::kReservedSize);
+}
+
+inline void Encode(const FixedHeader& h, RecordOut<kFixedHeaderSize> b) {
+  std::memcpy(b.data() + fixed_at::kSignature, h.signature, kSignatureSize);
+  Put32<fixed_at::kDateCreated>(b, h.date_created);
+  Put32<fixed_at::kModCounter>(b, h.mod_counter);
+  Put32<fixed_at::kActiveMsgs>(b, h.active_msgs);
+  Put32<fixed_at::kPasswordCrc>(b, h.password_crc);
+  Put32<fixed_at::kBaseMsgNum>(b, h.base_msg_num);
+  std::memcpy(b.data() + fixed_at::kReserved, h.reserved, fixed_at::kReservedSize);
+}
+
+inline void Decode(RecordIn<kMsgHeaderSize> b, MsgHeader& h) {
+  using namespace header_at;
+  std::memcpy(h.signature, b.data() + header_at::kSignature, kSignatureSize);
+  h.revision = Get16<kRevision>(b);
+  h.reserved_word = Get16<kReservedWord>(b);
+  h.subfield_len = Get32<kSubfieldLen>(b);
+  h.times_read = Get32<kTimesRead>(b);
+  h.msgid_crc = Get32<kMsgIdCrc>(b);
+  h.reply_crc = Get32<kReplyCrc>(b);
+  h.reply_to = Get32<kReplyTo>(b);
+  h.reply_1st = Get32<kReply1st>(b);
+  h.reply_next = Get32<kReplyNext>(b);
+  h.date_written = Get32<kDateWritten>(b);
+  h.date_received = Get32<kDateReceived>(b);
+  h.date_processed = Get32<kDateProcessed>(b);
+  h.message_number = Get32<kMessageNumber>(b);
+  h.attribute = Get32<kAttribute>(b);
+  h.attribute2 = Get32<kAttribute2>(b);
+  h.offset = Get32<kOffset>(b);
+  h.txt_len = Get32<kTxtLen>(b);
+  h.password_crc = Get32<kPasswordCrc>(b);
+  h.cost = Get32<kCost>(b);
+}
+
+inline void Encode(const MsgHeader& h, RecordOut<kMsgHeaderSize> b) {
+  using namespace header_at;
+  std::memcpy(b.data() + header_at::kSignature, h.signature, kSignatureSize);
+  Put16<kRevision>(b, h.revision);
+  Put16<kReservedWord>(b, h.reserved_word);
+  Put32<kSubfieldLen>(b, h.subfield_len);
+  Put32<kTimesRead>(b, h.times_read);
+  Put32<kMsgIdCrc>(b, h.msgid_crc);
+  Put32<kReplyCrc>(b, h.reply_crc);
+  Put32<kReplyTo>(b, h.reply_to);
+  Put32<kReply1st>(b, h.reply_1st);
+  Put32<kReplyNext>(b, h.reply_next);
+  Put32<kDateWritten>(b, h.date_written);
+  Put32<kDateReceived>(b, h.date_received);
+  Put32<kDateProcessed>(b, h.date_processed);
+  Put32<kMessageNumber>(b, h.message_number);
+  Put32<kAttribute>(b, h.attribute);
+  Put32<kAttribute2>(b, h.attribute2);
+  Put32<kOffset>(b, h.offset);
+  Put32<kTxtLen>(b, h.txt_len);
+  Put32<kPasswordCrc>(b, h.password_crc);
+  Put32<kCost>(b, h.cost);
+}
+
+inline void Decode(RecordIn<kIndexRecordSize> b, IndexRecord& r) {
+  r.user_crc = Get32<index_at::kUserCrc>(b);
+  r.hdr_offset = Get32<index_at::kHdrOffset>(b);
+}
+
+inline void Encode(const IndexRecord& r, RecordOut<kIndexRecordSize> b) {
+  Put32<index_at::kUserCrc>(b, r.user_crc);
+  Put32<index_at::kHdrOffset>(b, r.hdr_offset);
+}
+
+inline void Decode(RecordIn<kLastReadSize> b, LastRead& r) {
+  r.user_crc = Get32<lastread_at::kUserCrc>(b);
+  r.user_id = Get32<lastread_at::kUserId>(b);
+  r.last_read_msg = Get32<lastread_at::kLastReadMsg>(b);
+  r.high_read_msg = Get32<lastread_at::kHighReadMsg>(b);
+}
+
+inline void Encode(const LastRead& r, RecordOut<kLastReadSize> b) {
+  Put32<lastread_at::kUserCrc>(b, r.user_crc);
+  Put32<lastread_at::kUserId>(b, r.user_id);
+  Put32<lastread_at::kLastReadMsg>(b, r.last_read_msg);
+  Put32<lastread_at::kHighReadMsg>(b, r.high_read_msg);
+}
+
+// For callers that hold a record inside a larger buffer: `b` must point at
+// a whole record (the caller has checked it lies inside its buffer).
 inline void Decode(const std::uint8_t* b, FixedHeader& h) {
-  std::memcpy(h.signature, b, 4);
-  h.date_created = GetLe32(b + 4);
-  h.mod_counter = GetLe32(b + 8);
-  h.active_msgs = GetLe32(b + 12);
-  h.password_crc = GetLe32(b + 16);
-  h.base_msg_num = GetLe32(b + 20);
-  std::memcpy(h.reserved, b + 24, 1000);
+  Decode(RecordIn<kFixedHeaderSize>(b, kFixedHeaderSize), h);
 }
-
-inline void Encode(const FixedHeader& h, std::uint8_t* b) {
-  std::memcpy(b, h.signature, 4);
-  PutLe32(b + 4, h.date_created);
-  PutLe32(b + 8, h.mod_counter);
-  PutLe32(b + 12, h.active_msgs);
-  PutLe32(b + 16, h.password_crc);
-  PutLe32(b + 20, h.base_msg_num);
-  std::memcpy(b + 24, h.reserved, 1000);
-}
-
-inline void Decode(const std::uint8_t* b, MsgHeader& h) {
-  std::memcpy(h.signature, b, 4);
-  h.revision = GetLe16(b + 4);
-  h.reserved_word = GetLe16(b + 6);
-  std::uint32_t* fields[] = {&h.subfield_len,   &h.times_read, &h.msgid_crc,    &h.reply_crc,     &h.reply_to,
-                             &h.reply_1st,      &h.reply_next, &h.date_written, &h.date_received, &h.date_processed,
-                             &h.message_number, &h.attribute,  &h.attribute2,   &h.offset,        &h.txt_len,
-                             &h.password_crc,   &h.cost};
-  for (int i = 0; i < 17; ++i) *fields[i] = GetLe32(b + 8 + 4 * i);
-}
-
-inline void Encode(const MsgHeader& h, std::uint8_t* b) {
-  std::memcpy(b, h.signature, 4);
-  PutLe16(b + 4, h.revision);
-  PutLe16(b + 6, h.reserved_word);
-  const std::uint32_t fields[] = {h.subfield_len,   h.times_read, h.msgid_crc,    h.reply_crc,     h.reply_to,
-                                  h.reply_1st,      h.reply_next, h.date_written, h.date_received, h.date_processed,
-                                  h.message_number, h.attribute,  h.attribute2,   h.offset,        h.txt_len,
-                                  h.password_crc,   h.cost};
-  for (int i = 0; i < 17; ++i) PutLe32(b + 8 + 4 * i, fields[i]);
-}
-
-inline constexpr int kAttributeOffset = 52;  // of the message header
-
+inline void Decode(const std::uint8_t* b, MsgHeader& h) { Decode(RecordIn<kMsgHeaderSize>(b, kMsgHeaderSize), h); }
 inline void Decode(const std::uint8_t* b, IndexRecord& r) {
-  r.user_crc = GetLe32(b);
-  r.hdr_offset = GetLe32(b + 4);
-}
-
-inline void Encode(const IndexRecord& r, std::uint8_t* b) {
-  PutLe32(b, r.user_crc);
-  PutLe32(b + 4, r.hdr_offset);
-}
-
-inline void Decode(const std::uint8_t* b, LastRead& r) {
-  r.user_crc = GetLe32(b);
-  r.user_id = GetLe32(b + 4);
-  r.last_read_msg = GetLe32(b + 8);
-  r.high_read_msg = GetLe32(b + 12);
-}
-
-inline void Encode(const LastRead& r, std::uint8_t* b) {
-  PutLe32(b, r.user_crc);
-  PutLe32(b + 4, r.user_id);
-  PutLe32(b + 8, r.last_read_msg);
-  PutLe32(b + 12, r.high_read_msg);
+  Decode(RecordIn<kIndexRecordSize>(b, kIndexRecordSize), r);
 }
 
 }  // namespace lw::jam

@@ -19,6 +19,36 @@
 //   deleted; after 2 a count the next open recounts.  When 1 or 2 fails,
 //   what was written is put back, so a failed delete leaves the message.
 //   When 3 fails, the fixed header is written again at close.
+// Batch (BeginBatch ... CommitBatch):
+//   WriteMsg appends the body to .jdt and the header to .jhr unsynced; its
+//   index record, ActiveMsgs and ModCounter stay in memory, where this
+//   object's walk and reads find them.  DeleteMsg writes the deleted
+//   attribute unsynced; the emptied index record and the count stay in
+//   memory.  CommitBatch (and CloseMsgBase for a batch still open):
+//   1. syncs .jdt and .jhr (one call for both);
+//   2. writes the pending index records, one write per run of consecutive
+//      numbers (the appended records make one run), and syncs .jdx;
+//   3. writes the fixed header and syncs .jhr.
+//   Why a crash between any two writes loses no message durable before
+//   the batch: the batch writes over no byte such a message needs, except
+//   the attribute and the index record of a message it deletes.
+//   - Before 1 is done .jdx is as before the batch, so every record points
+//     at a header and body synced before it; what the batch appended to
+//     .jdt and .jhr, whole, torn or lost, lies past anything a record
+//     points at.  A deleted attribute that reached the disk makes its
+//     message read as deleted, as asked; the open recounts ActiveMsgs.
+//   - During 2 every pending record points at a header and body already
+//     on stable storage, and deleted records at headers whose attribute
+//     already says so.  Whichever records reach the disk, each leads to a
+//     whole message or to none; a record whose bytes were lost after the
+//     file grew reads as zeros, pointing into the fixed header, and the
+//     open empties it.  Records are 8 bytes at multiples of 8, so no
+//     sector boundary cuts one.
+//   - During 3 only ActiveMsgs and ModCounter are stale (they lie in the
+//     first sector); the open recounts ActiveMsgs.
+//   A step that fails ends the batch: the records still in memory are
+//   dropped and the count is taken again from the files, so the object
+//   sees what the next open will see, and CommitBatch reports failure.
 // Creation (CreateMsgBase):
 //   1. the missing files are created empty, an existing one is never
 //      emptied; their folder is synced;
@@ -38,9 +68,13 @@
 #include "msgbase/jam/jam_msg_base.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <iterator>
+#include <utility>
 
 #include "fidoutil/helpers.h"
+#include "msgbase/text_lines.h"
 #include "platform/platform.h"
 
 namespace lw {
@@ -59,6 +93,7 @@ constexpr std::int64_t kIndexChunk = 512;              // index records read at 
 constexpr std::int64_t kMaxMsgNum = 0x7FFFFFFF;        // message numbers are int32 here
 constexpr std::int64_t kMaxOffset = 0xFFFFFFFF;        // offsets on disk are 32 bits
 constexpr std::uint32_t kMaxBody = 0x7FFFFFF0u;        // what a memory stream holds
+constexpr jam::IndexRecord kEmptyRecord{jam::kNone, jam::kNone};
 
 const AttrMapping kAttrMap[] = {
     {kAttrPrivate, 0x00000004},      {kAttrCrash, 0x00000100},        {kAttrReceived, 0x00000008},
@@ -70,6 +105,17 @@ const AttrMapping kAttrMap[] = {
 };
 
 bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+
+// Record `i` of a buffer of whole records of `kSize` bytes; the caller
+// keeps `i` below the number of records in it.
+template <int kSize>
+jam::RecordIn<kSize> RecordAt(const std::vector<std::uint8_t>& buf, std::int64_t i) {
+  return jam::RecordIn<kSize>(buf.data() + i * kSize, kSize);
+}
+template <int kSize>
+jam::RecordOut<kSize> RecordAt(std::vector<std::uint8_t>& buf, std::int64_t i) {
+  return jam::RecordOut<kSize>(buf.data() + i * kSize, kSize);
+}
 
 // How a text line is stored when a message is written.
 struct LineRule {
@@ -89,6 +135,19 @@ const LineRule kLineRules[] = {
     {"\001FMPT", -1},
     {"\001TOPT", -1},
 };
+
+// Subfields that come back as kludge lines before the body, in the order
+// they are stored, and the prefix each line gets.
+const std::pair<std::uint16_t, const char*> kKludgesBeforeBody[] = {{jam::kMsgId, "\001MSGID: "},
+                                                                    {jam::kReplyId, "\001REPLY: "},
+                                                                    {jam::kPid, "\001PID: "},
+                                                                    {jam::kFtsKludge, "\001"},
+                                                                    {jam::kFlags, "\001FLAGS: "}};
+
+// Subfields that come back as lines after the body, all of one kind
+// before the next.
+const std::pair<std::uint16_t, const char*> kTraceAfterBody[] = {
+    {jam::kTraceVia, "\001Via "}, {jam::kSeenBy2D, "SEEN-BY: "}, {jam::kPath2D, "\001PATH: "}};
 
 }  // namespace
 
@@ -159,28 +218,28 @@ bool JamMsgBase::IsUnfinishedCreation(std::int64_t jhr_size) {
   if (jhr_size > kFixedHeaderSize || !jdx_.Size(jdx_size) || !jdt_.Size(jdt_size) || jdx_size != 0 || jdt_size != 0) {
     return false;
   }
-  std::uint8_t start[4] = {};
-  const std::size_t have = static_cast<std::size_t>(std::min<std::int64_t>(jhr_size, 4));
+  std::uint8_t start[jam::kSignatureSize] = {};
+  const std::size_t have = static_cast<std::size_t>(std::min<std::int64_t>(jhr_size, jam::kSignatureSize));
   if (!jhr_.ReadAt(0, start, have)) return false;
-  const std::uint8_t zeros[4] = {};
+  const std::uint8_t zeros[jam::kSignatureSize] = {};
   return std::memcmp(start, jam::kSignature, have) == 0 || std::memcmp(start, zeros, have) == 0;
 }
 
 bool JamMsgBase::WriteFixedHeader() {
-  std::uint8_t raw[kFixedHeaderSize];
+  std::array<std::uint8_t, kFixedHeaderSize> raw;
   jam::Encode(fixed_, raw);
-  fixed_dirty_ = !(jhr_.WriteAt(0, raw, kFixedHeaderSize) && jhr_.Sync());
+  fixed_dirty_ = !(jhr_.WriteAt(0, raw.data(), raw.size()) && jhr_.Sync());
   return !fixed_dirty_;
 }
 
 std::int32_t JamMsgBase::ReadOrCompleteFixedHeader() {
   std::int64_t jhr_size = 0;
   if (!jhr_.Size(jhr_size)) return kCannotOpenHeader;
-  std::uint8_t raw[kFixedHeaderSize];
   if (jhr_size >= kFixedHeaderSize) {
-    if (!jhr_.ReadAt(0, raw, kFixedHeaderSize)) return kCannotOpenHeader;
+    std::array<std::uint8_t, kFixedHeaderSize> raw;
+    if (!jhr_.ReadAt(0, raw.data(), raw.size())) return kCannotOpenHeader;
     jam::Decode(raw, fixed_);
-    if (std::memcmp(fixed_.signature, jam::kSignature, 4) == 0) {
+    if (std::memcmp(fixed_.signature, jam::kSignature, jam::kSignatureSize) == 0) {
       // Numbers from BaseMsgNum on must be positive int32 values.
       return fixed_.base_msg_num >= 1 && fixed_.base_msg_num <= kMaxMsgNum ? 0 : kCannotOpenHeader;
     }
@@ -210,9 +269,8 @@ std::int32_t JamMsgBase::RepairIndexAndCount() {
     if (!jdx_.ReadAt(pos, chunk.data(), bytes)) return kCannotOpenIndex;
     bool chunk_changed = false;
     for (std::int64_t i = 0; i < n; ++i) {
-      std::uint8_t* raw = chunk.data() + i * kIndexRecordSize;
       jam::IndexRecord rec;
-      jam::Decode(raw, rec);
+      jam::Decode(RecordAt<kIndexRecordSize>(std::as_const(chunk), i), rec);
       if (rec.hdr_offset == jam::kNone) continue;
       std::uint32_t attribute = 0;
       switch (ProbeHeader(rec.hdr_offset, jhr_size, attribute)) {
@@ -220,7 +278,7 @@ std::int32_t JamMsgBase::RepairIndexAndCount() {
         case HeaderState::kDeleted: break;
         case HeaderState::kUnreadable: return kCannotOpenHeader;
         case HeaderState::kMissing:
-          jam::Encode(jam::IndexRecord{jam::kNone, jam::kNone}, raw);
+          jam::Encode(kEmptyRecord, RecordAt<kIndexRecordSize>(chunk, i));
           chunk_changed = true;
           break;
       }
@@ -238,6 +296,7 @@ bool JamMsgBase::OpenMsgBase(const std::string& path) {
   if (IsOpen) CloseMsgBase();
   SetPath(path);
   fixed_dirty_ = false;
+  ForgetPending();
   std::int32_t fail = OpenFiles();
   if (fail == 0) fail = ReadOrCompleteFixedHeader();
   if (fail == 0) fail = RepairIndexAndCount();
@@ -286,9 +345,10 @@ bool JamMsgBase::CreateMsgBase(const std::string& path) {
 
 bool JamMsgBase::CloseMsgBase() {
   if (!IsOpen) return true;
+  bool ok = CommitBatch();
   IsOpen = false;
   // Normally written at each change; here only after a failed attempt.
-  bool ok = !fixed_dirty_ || WriteFixedHeader();
+  ok = (!fixed_dirty_ || WriteFixedHeader()) && ok;
   ok = CloseFiles() && ok;
   fixed_dirty_ = false;
   return ok;
@@ -296,22 +356,46 @@ bool JamMsgBase::CloseMsgBase() {
 
 // ---- Index and walk ----
 
-// Whole index records present, no more than message numbers can name; -1
-// when the size cannot be had.
+// Index records present, on disk or pending in a batch, no more than
+// message numbers can name; -1 when the size cannot be had.  A torn record
+// at the end of .jdx (a write cut short) is not counted.
 std::int64_t JamMsgBase::IndexRecords() {
   std::int64_t size = 0;
   if (!jdx_.Size(size)) return -1;
-  return std::min<std::int64_t>(size / kIndexRecordSize, kMaxMsgNum - fixed_.base_msg_num + 1);
+  std::int64_t records = size / kIndexRecordSize;
+  if (!pending_index_.empty()) records = std::max(records, pending_index_.rbegin()->first + 1);
+  return std::min<std::int64_t>(records, kMaxMsgNum - fixed_.base_msg_num + 1);
 }
 
 bool JamMsgBase::ReadIndexRecord(std::int64_t msg_num, jam::IndexRecord& rec) {
   const std::int64_t at = msg_num - fixed_.base_msg_num;
   const std::int64_t records = IndexRecords();
   if (at < 0 || at >= records) return false;
-  std::uint8_t raw[kIndexRecordSize];
-  if (!jdx_.ReadAt(at * kIndexRecordSize, raw, kIndexRecordSize)) return false;
+  if (auto pending = pending_index_.find(at); pending != pending_index_.end()) {
+    rec = pending->second;
+    return true;
+  }
+  std::array<std::uint8_t, kIndexRecordSize> raw;
+  if (!jdx_.ReadAt(at * kIndexRecordSize, raw.data(), raw.size())) return false;
   jam::Decode(raw, rec);
   return true;
+}
+
+// Writes index record number `record` (0 for BaseMsgNum) and syncs .jdx.
+bool JamMsgBase::PutIndexRecord(std::int64_t record, const jam::IndexRecord& rec) {
+  std::array<std::uint8_t, kIndexRecordSize> raw;
+  jam::Encode(rec, raw);
+  return jdx_.WriteAt(record * kIndexRecordSize, raw.data(), raw.size()) && jdx_.Sync();
+}
+
+// Writes the attribute of the header at `hdr_offset`: synced outside a
+// batch, left for CommitBatch to sync in one.
+bool JamMsgBase::PutAttribute(std::uint32_t hdr_offset, std::uint32_t attribute) {
+  std::array<std::uint8_t, 4> raw;
+  PutLe32(raw.data(), attribute);
+  const std::int64_t at = static_cast<std::int64_t>(hdr_offset) + jam::header_at::kAttribute;
+  if (in_batch_) batch_data_unsynced_ = true;
+  return jhr_.WriteAt(at, raw.data(), raw.size()) && (in_batch_ || jhr_.Sync());
 }
 
 JamMsgBase::HeaderState JamMsgBase::ProbeHeader(std::uint32_t hdr_offset, std::int64_t jhr_size,
@@ -320,10 +404,12 @@ JamMsgBase::HeaderState JamMsgBase::ProbeHeader(std::uint32_t hdr_offset, std::i
       static_cast<std::int64_t>(hdr_offset) + kMsgHeaderSize > jhr_size) {
     return HeaderState::kMissing;
   }
-  std::uint8_t raw[kMsgHeaderSize];
-  if (!jhr_.ReadAt(hdr_offset, raw, kMsgHeaderSize)) return HeaderState::kUnreadable;
-  if (std::memcmp(raw, jam::kSignature, 4) != 0) return HeaderState::kMissing;
-  attribute = GetLe32(raw + jam::kAttributeOffset);
+  std::array<std::uint8_t, kMsgHeaderSize> raw;
+  if (!jhr_.ReadAt(hdr_offset, raw.data(), raw.size())) return HeaderState::kUnreadable;
+  if (std::memcmp(raw.data() + jam::header_at::kSignature, jam::kSignature, jam::kSignatureSize) != 0) {
+    return HeaderState::kMissing;
+  }
+  attribute = jam::Get32<jam::header_at::kAttribute>(jam::RecordIn<kMsgHeaderSize>(raw));
   return (attribute & jam::kAttrDeleted) != 0 ? HeaderState::kDeleted : HeaderState::kLive;
 }
 
@@ -364,6 +450,7 @@ void JamMsgBase::SeekPrior() {
   const std::int64_t from = static_cast<std::int64_t>(CurMsgNum) - 1;
   CurMsgNum = from < fixed_.base_msg_num ? 0 : FindLive(from, -1);
 }
+
 // ---- One message ----
 
 // One subfield: its id and where its data lies in the subfield area.
@@ -391,10 +478,11 @@ bool SplitSubfields(const std::string& area, std::vector<Subfield>& fields) {
   std::size_t pos = 0;
   while (pos < area.size()) {
     if (area.size() - pos < kSubfieldHeaderSize) return false;
-    const auto* p = reinterpret_cast<const std::uint8_t*>(area.data() + pos);
-    const std::uint32_t len = GetLe32(p + 4);
+    const jam::RecordIn<kSubfieldHeaderSize> head(reinterpret_cast<const std::uint8_t*>(area.data() + pos),
+                                                  kSubfieldHeaderSize);
+    const std::uint32_t len = jam::Get32<jam::subfield_at::kDatLen>(head);
     if (len > area.size() - pos - kSubfieldHeaderSize) return false;
-    fields.push_back({GetLe16(p), pos + kSubfieldHeaderSize, len});
+    fields.push_back({jam::Get16<jam::subfield_at::kLoId>(head), pos + kSubfieldHeaderSize, len});
     pos += kSubfieldHeaderSize + len;
   }
   return true;
@@ -405,42 +493,83 @@ bool SplitSubfields(const std::string& area, std::vector<Subfield>& fields) {
 // Reads the current message into `m`, checking every offset and length
 // against the files; 0, or the status that tells why not.
 std::int32_t JamMsgBase::LoadMessage(bool with_body, LoadedMessage& m) {
+  std::int64_t jdt_size = 0;
+  std::int32_t fail = ReadIndexedHeader(m, jdt_size);
+  if (fail == 0) fail = ReadSubfieldArea(m);
+  if (fail == 0 && m.header.offset > jdt_size) fail = kBadTextOffset;
+  if (fail == 0 && with_body) fail = ReadBody(m, jdt_size);
+  return fail;
+}
+
+// The current message's index record, and the fixed part of the header it
+// points at, into `m`; `jdt_size` is the body file's size.  0, or the
+// status that tells why not.
+std::int32_t JamMsgBase::ReadIndexedHeader(LoadedMessage& m, std::int64_t& jdt_size) {
   jam::IndexRecord rec;
   if (!ReadIndexRecord(CurMsgNum, rec) || rec.hdr_offset == jam::kNone) return kCannotReadMessage;
   std::int64_t jhr_size = 0;
-  std::int64_t jdt_size = 0;
   if (!jhr_.Size(jhr_size) || !jdt_.Size(jdt_size)) return kCannotReadMessage;
   const std::int64_t hdr_ofs = rec.hdr_offset;
   if (hdr_ofs < kFixedHeaderSize || hdr_ofs + kMsgHeaderSize > jhr_size) return kBadHeaderOffset;
-  std::uint8_t raw[kMsgHeaderSize];
-  if (!jhr_.ReadAt(hdr_ofs, raw, kMsgHeaderSize)) return kCannotReadMessage;
+  std::array<std::uint8_t, kMsgHeaderSize> raw;
+  if (!jhr_.ReadAt(hdr_ofs, raw.data(), raw.size())) return kCannotReadMessage;
   jam::Decode(raw, m.header);
   const jam::MsgHeader& h = m.header;
-  if (std::memcmp(h.signature, jam::kSignature, 4) != 0 || h.subfield_len > kMaxSubfieldArea ||
+  if (std::memcmp(h.signature, jam::kSignature, jam::kSignatureSize) != 0 || h.subfield_len > kMaxSubfieldArea ||
       hdr_ofs + kMsgHeaderSize + h.subfield_len > jhr_size) {
     return kCannotReadMessage;
   }
   m.header_ofs = rec.hdr_offset;
-  m.subfields.assign(h.subfield_len, '\0');
-  if (!jhr_.ReadAt(hdr_ofs + kMsgHeaderSize, m.subfields.data(), m.subfields.size()) ||
-      !SplitSubfields(m.subfields, m.fields)) {
-    return kCannotReadMessage;
-  }
-  const std::int64_t text_end = static_cast<std::int64_t>(h.offset) + h.txt_len;
-  if (h.offset > jdt_size || (with_body && (text_end > jdt_size || h.txt_len > kMaxBody))) return kBadTextOffset;
-  if (!with_body) return 0;
-  m.body.assign(h.txt_len, '\0');
-  return jdt_.ReadAt(h.offset, m.body.data(), m.body.size()) ? 0 : kCannotReadMessage;
+  return 0;
 }
 
-// Makes the loaded message the current one: header fields from its
-// subfields, and the text with the kludges before and the trace lines
-// after the body.
+// The subfields that follow the header read in `m`, split and checked.
+std::int32_t JamMsgBase::ReadSubfieldArea(LoadedMessage& m) {
+  m.subfields.assign(m.header.subfield_len, '\0');
+  const std::int64_t at = static_cast<std::int64_t>(m.header_ofs) + kMsgHeaderSize;
+  if (!jhr_.ReadAt(at, m.subfields.data(), m.subfields.size()) || !SplitSubfields(m.subfields, m.fields)) {
+    return kCannotReadMessage;
+  }
+  return 0;
+}
+
+// The body of the header read in `m`, when it lies inside the body file of
+// `jdt_size` bytes.
+std::int32_t JamMsgBase::ReadBody(LoadedMessage& m, std::int64_t jdt_size) {
+  const std::int64_t text_end = static_cast<std::int64_t>(m.header.offset) + m.header.txt_len;
+  if (text_end > jdt_size || m.header.txt_len > kMaxBody) return kBadTextOffset;
+  m.body.assign(m.header.txt_len, '\0');
+  return jdt_.ReadAt(m.header.offset, m.body.data(), m.body.size()) ? 0 : kCannotReadMessage;
+}
+
+std::string_view JamMsgBase::FieldData(const Subfield& f) const {
+  return std::string_view(subfields_).substr(f.at, f.len);
+}
+
+// Makes the loaded message the current one.  JAM keeps kludges and trace
+// lines in subfields, not in the body, so the text handed out is built:
+// kludge lines made from subfields, then the body, then (with the body)
+// the trace lines made from subfields; then the address kludges of the
+// addresses read from the subfields.
 void JamMsgBase::TakeMessage(LoadedMessage& m, bool with_body) {
+  TakeHeaderFields(m);
+  text_ = NewMemoryStream(kMemStreamSizeHint);
+  Text = text_.get();
+  WriteKludgeLines(m.fields);
+  if (with_body) {
+    Text->Write(m.body.data(), static_cast<std::int32_t>(m.body.size()));
+    WriteTraceLines(m.fields);
+  }
+  PutAddressKludges();
+  Text->Seek(0);
+}
+
+// The header, names, subject and addresses of the loaded message.  A file
+// attach or request keeps its file names in the subject.
+void JamMsgBase::TakeHeaderFields(LoadedMessage& m) {
   header_ = m.header;
   header_ofs_ = m.header_ofs;
   subfields_ = std::move(m.subfields);
-  auto data = [&](const Subfield& f) { return std::string_view(subfields_).substr(f.at, f.len); };
   ClearAddress(orig_);
   ClearAddress(dest_);
   from_.clear();
@@ -448,56 +577,63 @@ void JamMsgBase::TakeMessage(LoadedMessage& m, bool with_body) {
   subject_.clear();
   for (const Subfield& f : m.fields) {
     switch (f.id) {
-      case jam::kOAddress: ParseFidoAddress(std::string(data(f)), orig_); break;
-      case jam::kDAddress: ParseFidoAddress(std::string(data(f)), dest_); break;
-      case jam::kSenderName: from_ = data(f); break;
-      case jam::kReceiverName: to_ = data(f); break;
-      case jam::kSubject: subject_ = data(f); break;
+      case jam::kOAddress: ParseFidoAddress(std::string(FieldData(f)), orig_); break;
+      case jam::kDAddress: ParseFidoAddress(std::string(FieldData(f)), dest_); break;
+      case jam::kSenderName: from_ = FieldData(f); break;
+      case jam::kReceiverName: to_ = FieldData(f); break;
+      case jam::kSubject: subject_ = FieldData(f); break;
       case jam::kEnclosedFile:
-        if (IsAttr(kAttrFileAttached)) subject_ = data(f);
+        if (IsAttr(kAttrFileAttached)) subject_ = FieldData(f);
         break;
       case jam::kEnclosedFreq:
-        if (IsAttr(kAttrFileRequest)) subject_ = data(f);
+        if (IsAttr(kAttrFileRequest)) subject_ = FieldData(f);
         break;
       default: break;
     }
   }
-  text_ = NewMemoryStream(kMemStreamSizeHint);
-  Text = text_.get();
-  auto write_line = [&](const char* prefix, std::string_view line) {
-    Text->Write(prefix, static_cast<std::int32_t>(std::strlen(prefix)));
-    Text->Write(line.data(), static_cast<std::int32_t>(line.size()));
-    Text->Write(&kLineTerminator, 1);
-  };
-  auto write_lines = [&](std::uint16_t id, const char* prefix) {
-    for (const Subfield& f : m.fields) {
-      if (f.id == id) write_line(prefix, data(f));
-    }
-  };
-  static const std::pair<std::uint16_t, const char*> kBeforeBody[] = {{jam::kMsgId, "\001MSGID: "},
-                                                                      {jam::kReplyId, "\001REPLY: "},
-                                                                      {jam::kPid, "\001PID: "},
-                                                                      {jam::kFtsKludge, "\001"},
-                                                                      {jam::kFlags, "\001FLAGS: "}};
-  for (const Subfield& f : m.fields) {
-    for (const auto& [id, prefix] : kBeforeBody) {
-      if (f.id == id) write_line(prefix, data(f));
+}
+
+namespace {
+
+void WriteTextLine(Stream& text, const char* prefix, std::string_view line) {
+  text.Write(prefix, static_cast<std::int32_t>(std::strlen(prefix)));
+  text.Write(line.data(), static_cast<std::int32_t>(line.size()));
+  text.Write(&kLineTerminator, 1);
+}
+
+}  // namespace
+
+// The kludge subfields as lines, in the order they are stored.
+void JamMsgBase::WriteKludgeLines(const std::vector<Subfield>& fields) {
+  for (const Subfield& f : fields) {
+    for (const auto& [id, prefix] : kKludgesBeforeBody) {
+      if (f.id == id) WriteTextLine(*Text, prefix, FieldData(f));
     }
   }
-  if (with_body) {
-    Text->Write(m.body.data(), static_cast<std::int32_t>(m.body.size()));
-    write_lines(jam::kTraceVia, "\001Via ");
-    write_lines(jam::kSeenBy2D, "SEEN-BY: ");
-    write_lines(jam::kPath2D, "\001PATH: ");
+}
+
+// The Via, SEEN-BY and PATH subfields as lines, each kind together.
+void JamMsgBase::WriteTraceLines(const std::vector<Subfield>& fields) {
+  for (const auto& [id, prefix] : kTraceAfterBody) {
+    for (const Subfield& f : fields) {
+      if (f.id == id) WriteTextLine(*Text, prefix, FieldData(f));
+    }
   }
+}
+
+// The addresses read from the subfields become the text's address kludges
+// (INTL, FMPT, TOPT), which the readers of the text take addresses from.
+void JamMsgBase::PutAddressKludges() {
   const FidoAddress orig = orig_;
   const FidoAddress dest = dest_;
   if (orig.zone != 0) SetOrigAddr(orig, false);
   if (dest.zone != 0) SetDestAddr(dest);
-  Text->Seek(0);
 }
 
-// The message becomes the current one only when all of it was read whole.
+// Reads the current message (with its body or without) and makes it the
+// current one, its text built from subfields and body (TakeMessage); the
+// message becomes current only when all of it was read whole, else Status
+// tells why and nothing changed.
 bool JamMsgBase::ReadMessage(bool with_body) {
   CloseMsg();
   LoadedMessage m;
@@ -540,46 +676,62 @@ bool JamMsgBase::CreateMsg() {
   SetDatesToNow();
   return true;
 }
+
+// ---- Writing ----
+
 void JamMsgBase::AddSubfield(std::uint16_t id, std::string_view data) {
-  std::uint8_t head[kSubfieldHeaderSize];
-  PutLe16(head, id);
-  PutLe16(head + 2, 0);
-  PutLe32(head + 4, static_cast<std::uint32_t>(data.size()));
-  subfields_.append(reinterpret_cast<const char*>(head), kSubfieldHeaderSize);
+  std::array<std::uint8_t, kSubfieldHeaderSize> head;
+  const jam::RecordOut<kSubfieldHeaderSize> out(head);
+  jam::Put16<jam::subfield_at::kLoId>(out, id);
+  jam::Put16<jam::subfield_at::kHiId>(out, 0);
+  jam::Put32<jam::subfield_at::kDatLen>(out, static_cast<std::uint32_t>(data.size()));
+  subfields_.append(reinterpret_cast<const char*>(head.data()), head.size());
   subfields_.append(data);
+}
+
+// Names, addresses and subject as subfields, in the order JAM programs
+// write them.  A message without a destination address is addressed to its
+// origin.
+void JamMsgBase::AddHeaderSubfields() {
+  AddSubfield(jam::kSenderName, from_);
+  AddSubfield(jam::kOAddress, FormatAddress4D(orig_));
+  AddSubfield(jam::kReceiverName, to_);
+  const FidoAddress none{};
+  AddSubfield(jam::kDAddress, FormatAddress4D(dest_ == none ? orig_ : dest_));
+  if (!subject_.empty()) AddSubfield(jam::kSubject, subject_);
+  if (IsAttr(kAttrFileAttached)) AddSubfield(jam::kEnclosedFile, subject_);
+  if (IsAttr(kAttrFileRequest)) AddSubfield(jam::kEnclosedFreq, subject_);
 }
 
 // Lines with a known prefix become subfields (their CRCs noted), address
 // kludges are dropped (the addresses have subfields of their own), other
 // kludges become FTS kludge subfields, and the rest is the body.
 void JamMsgBase::SortTextIntoSubfields(const std::string& text, std::string& body) {
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    std::size_t end = pos;
-    while (end < text.size() && text[end] != kLineTerminator && text[end] != 0) ++end;
-    std::string_view line(text.data() + pos, end - pos);
-    pos = end < text.size() ? end + 1 : end;
-    if (end < text.size() && pos < text.size() && text[pos] == '\n') ++pos;
-    const LineRule* rule = nullptr;
-    for (const LineRule& r : kLineRules) {
-      if (StartsWith(line, r.prefix)) {
-        rule = &r;
-        break;
-      }
-    }
-    if (rule != nullptr) {
-      if (rule->subfield < 0) continue;
-      std::string_view value = line.substr(std::strlen(rule->prefix));
-      AddSubfield(static_cast<std::uint16_t>(rule->subfield), value);
-      if (rule->subfield == jam::kMsgId) header_.msgid_crc = JamCrc(value);
-      if (rule->subfield == jam::kReplyId) header_.reply_crc = JamCrc(value);
-    } else if (!line.empty() && line[0] == kKludgeChar) {
-      AddSubfield(jam::kFtsKludge, line.substr(1));
-    } else {
-      body.append(line);
-      body.push_back(kLineTerminator);
-    }
+  for (std::size_t pos = 0; pos < text.size();) {
+    const LineBounds bounds = FindLineEnd(text, pos);
+    SortLine(std::string_view(text).substr(pos, bounds.end - pos), body);
+    pos = bounds.next;
   }
+}
+
+// One line of the text, without its terminator, to its subfield or to the
+// body.
+void JamMsgBase::SortLine(std::string_view line, std::string& body) {
+  for (const LineRule& rule : kLineRules) {
+    if (!StartsWith(line, rule.prefix)) continue;
+    if (rule.subfield < 0) return;
+    const std::string_view value = line.substr(std::strlen(rule.prefix));
+    AddSubfield(static_cast<std::uint16_t>(rule.subfield), value);
+    if (rule.subfield == jam::kMsgId) header_.msgid_crc = JamCrc(value);
+    if (rule.subfield == jam::kReplyId) header_.reply_crc = JamCrc(value);
+    return;
+  }
+  if (!line.empty() && line[0] == kKludgeChar) {
+    AddSubfield(jam::kFtsKludge, line.substr(1));
+    return;
+  }
+  body.append(line);
+  body.push_back(kLineTerminator);
 }
 
 // Stores the current message in the order at the top of this file.  False
@@ -591,15 +743,7 @@ bool JamMsgBase::WriteMsg() {
   header_.msgid_crc = jam::kNone;
   header_.reply_crc = jam::kNone;
   GetAddrs(orig_, dest_);
-  AddSubfield(jam::kSenderName, from_);
-  AddSubfield(jam::kOAddress, FormatAddress4D(orig_));
-  AddSubfield(jam::kReceiverName, to_);
-  const FidoAddress none{};
-  AddSubfield(jam::kDAddress, FormatAddress4D(dest_ == none ? orig_ : dest_));
-  if (!subject_.empty()) AddSubfield(jam::kSubject, subject_);
-  if (IsAttr(kAttrFileAttached)) AddSubfield(jam::kEnclosedFile, subject_);
-  if (IsAttr(kAttrFileRequest)) AddSubfield(jam::kEnclosedFreq, subject_);
-
+  AddHeaderSubfields();
   const std::string text = ReadAllBytes(*Text);
   if (Text->Status != kStreamOk) return false;
   std::string body;
@@ -611,13 +755,13 @@ bool JamMsgBase::WriteMsg() {
   return AppendMessage(body);
 }
 
+// Numbers the message after the last index record and appends it.  In a
+// batch the index record and the fixed header wait in memory.
 bool JamMsgBase::AppendMessage(const std::string& body) {
   std::int64_t jhr_size = 0;
   std::int64_t jdt_size = 0;
-  std::int64_t jdx_size = 0;
-  if (!jhr_.Size(jhr_size) || !jdt_.Size(jdt_size) || !jdx_.Size(jdx_size)) return false;
-  // A torn record at the end of the index (a write cut short) is overwritten.
-  const std::int64_t records = jdx_size / kIndexRecordSize;
+  const std::int64_t records = IndexRecords();
+  if (records < 0 || !jhr_.Size(jhr_size) || !jdt_.Size(jdt_size)) return false;
   const std::int64_t header_len = kMsgHeaderSize + static_cast<std::int64_t>(subfields_.size());
   if (jhr_size < kFixedHeaderSize || fixed_.base_msg_num + records > kMaxMsgNum || jhr_size + header_len > kMaxOffset ||
       jdt_size + static_cast<std::int64_t>(body.size()) > kMaxOffset) {
@@ -628,23 +772,12 @@ bool JamMsgBase::AppendMessage(const std::string& body) {
   header_.subfield_len = static_cast<std::uint32_t>(subfields_.size());
   header_.offset = static_cast<std::uint32_t>(jdt_size);
   header_.txt_len = static_cast<std::uint32_t>(body.size());
-
-  if (!jdt_.WriteAt(jdt_size, body.data(), body.size()) || !jdt_.Sync()) {
-    jdt_.TruncateTo(jdt_size);
-    return false;
-  }
-  std::string header(static_cast<std::size_t>(kMsgHeaderSize), '\0');
-  jam::Encode(header_, reinterpret_cast<std::uint8_t*>(header.data()));
-  header += subfields_;
-  if (!jhr_.WriteAt(jhr_size, header.data(), header.size()) || !jhr_.Sync()) {
-    jhr_.TruncateTo(jhr_size);
-    jdt_.TruncateTo(jdt_size);
-    return false;
-  }
+  if (!AppendBodyAndHeader(jdt_size, jhr_size, body)) return false;
   header_ofs_ = static_cast<std::uint32_t>(jhr_size);
-  std::uint8_t idx[kIndexRecordSize];
-  jam::Encode(jam::IndexRecord{JamCrc(to_), header_ofs_}, idx);
-  if (!jdx_.WriteAt(records * kIndexRecordSize, idx, kIndexRecordSize) || !jdx_.Sync()) {
+  const jam::IndexRecord rec{JamCrc(to_), header_ofs_};
+  if (in_batch_) {
+    pending_index_[records] = rec;
+  } else if (!PutIndexRecord(records, rec)) {
     // The header and body are synced, so a record that reached the disk
     // anyway points at a whole message; the next open counts it.
     jdx_.TruncateTo(records * kIndexRecordSize);
@@ -652,16 +785,37 @@ bool JamMsgBase::AppendMessage(const std::string& body) {
   }
   fixed_.active_msgs += 1;
   fixed_.mod_counter += 1;
-  return WriteFixedHeader();
+  if (in_batch_) fixed_dirty_ = true;
+  return in_batch_ || WriteFixedHeader();
+}
+
+// Appends the body to .jdt and the header with its subfields, in one
+// write, to .jhr; each synced outside a batch.  What a failed step
+// appended is cut off again.
+bool JamMsgBase::AppendBodyAndHeader(std::int64_t jdt_size, std::int64_t jhr_size, const std::string& body) {
+  if (in_batch_) batch_data_unsynced_ = true;
+  if (!jdt_.WriteAt(jdt_size, body.data(), body.size()) || !(in_batch_ || jdt_.Sync())) {
+    jdt_.TruncateTo(jdt_size);
+    return false;
+  }
+  std::string header(static_cast<std::size_t>(kMsgHeaderSize), '\0');
+  jam::Encode(header_, jam::RecordOut<kMsgHeaderSize>(reinterpret_cast<std::uint8_t*>(header.data()), kMsgHeaderSize));
+  header += subfields_;
+  if (!jhr_.WriteAt(jhr_size, header.data(), header.size()) || !(in_batch_ || jhr_.Sync())) {
+    jhr_.TruncateTo(jhr_size);
+    jdt_.TruncateTo(jdt_size);
+    return false;
+  }
+  return true;
 }
 
 bool JamMsgBase::WriteMsgHeader() {
   if (!IsOpen || header_ofs_ < static_cast<std::uint32_t>(kFixedHeaderSize)) return false;
   std::int64_t jhr_size = 0;
   if (!jhr_.Size(jhr_size) || static_cast<std::int64_t>(header_ofs_) + kMsgHeaderSize > jhr_size) return false;
-  std::uint8_t raw[kMsgHeaderSize];
+  std::array<std::uint8_t, kMsgHeaderSize> raw;
   jam::Encode(header_, raw);
-  return jhr_.WriteAt(header_ofs_, raw, kMsgHeaderSize) && jhr_.Sync();
+  return jhr_.WriteAt(header_ofs_, raw.data(), raw.size()) && jhr_.Sync();
 }
 
 // Marks the current message deleted in place, as JAM programs do, in the
@@ -679,28 +833,77 @@ bool JamMsgBase::DeleteMsg() {
   const HeaderState state = ProbeHeader(rec.hdr_offset, jhr_size, attribute);
   if (state == HeaderState::kUnreadable) return false;
   const bool live = state == HeaderState::kLive;
-  auto put_attribute = [&](std::uint32_t value) {
-    std::uint8_t raw[4];
-    PutLe32(raw, value);
-    return jhr_.WriteAt(static_cast<std::int64_t>(rec.hdr_offset) + jam::kAttributeOffset, raw, 4) && jhr_.Sync();
-  };
-  auto put_record = [&](const jam::IndexRecord& r) {
-    std::uint8_t raw[kIndexRecordSize];
-    jam::Encode(r, raw);
-    const std::int64_t pos = (static_cast<std::int64_t>(CurMsgNum) - fixed_.base_msg_num) * kIndexRecordSize;
-    return jdx_.WriteAt(pos, raw, kIndexRecordSize) && jdx_.Sync();
-  };
-  if (live && !put_attribute(attribute | jam::kAttrDeleted)) {
-    put_attribute(attribute);
+  if (live && !PutAttribute(rec.hdr_offset, attribute | jam::kAttrDeleted)) {
+    PutAttribute(rec.hdr_offset, attribute);
     return false;
   }
-  if (!put_record(jam::IndexRecord{jam::kNone, jam::kNone})) {
-    put_record(rec);
-    if (live) put_attribute(attribute);
+  const std::int64_t record = static_cast<std::int64_t>(CurMsgNum) - fixed_.base_msg_num;
+  if (in_batch_) {
+    pending_index_[record] = kEmptyRecord;
+  } else if (!PutIndexRecord(record, kEmptyRecord)) {
+    PutIndexRecord(record, rec);
+    if (live) PutAttribute(rec.hdr_offset, attribute);
     return false;
   }
   if (live && fixed_.active_msgs > 0) fixed_.active_msgs -= 1;
-  return WriteFixedHeader();
+  if (in_batch_) fixed_dirty_ = true;
+  return in_batch_ || WriteFixedHeader();
+}
+
+// ---- Batch ----
+
+void JamMsgBase::BeginBatch() {
+  if (IsOpen) in_batch_ = true;
+}
+
+bool JamMsgBase::CommitBatch() {
+  if (!in_batch_) return true;
+  in_batch_ = false;
+  if (CommitPending()) return true;
+  ForgetPending();
+  // What reached the files is known only to them now: take the count (and
+  // any record left leading nowhere) from them, as the next open would.
+  if (RepairIndexAndCount() != 0) fixed_dirty_ = true;
+  return false;
+}
+
+// The three steps at the top of this file.  A fixed header that could not
+// be written is written again at close, as outside a batch.
+bool JamMsgBase::CommitPending() {
+  if (batch_data_unsynced_ && !SyncBodiesAndHeaders()) return false;
+  batch_data_unsynced_ = false;
+  if (!pending_index_.empty()) {
+    if (!WritePendingIndex() || !jdx_.Sync()) return false;
+    pending_index_.clear();
+  }
+  return !fixed_dirty_ || WriteFixedHeader();
+}
+
+bool JamMsgBase::SyncBodiesAndHeaders() {
+  const platform::FileHandle files[] = {jdt_.Handle(), jhr_.Handle()};
+  return platform::Os().SyncFiles(files, std::size(files)) == platform::kOk;
+}
+
+// One write per run of consecutive record numbers.
+bool JamMsgBase::WritePendingIndex() {
+  std::vector<std::uint8_t> run;
+  auto it = pending_index_.begin();
+  while (it != pending_index_.end()) {
+    const std::int64_t first = it->first;
+    run.clear();
+    for (std::int64_t next = first; it != pending_index_.end() && it->first == next; ++it, ++next) {
+      run.resize(run.size() + kIndexRecordSize);
+      jam::Encode(it->second, RecordAt<kIndexRecordSize>(run, next - first));
+    }
+    if (!jdx_.WriteAt(first * kIndexRecordSize, run.data(), run.size())) return false;
+  }
+  return true;
+}
+
+void JamMsgBase::ForgetPending() {
+  in_batch_ = false;
+  batch_data_unsynced_ = false;
+  pending_index_.clear();
 }
 
 // ---- Header fields ----
@@ -743,7 +946,7 @@ std::int32_t JamMsgBase::GetLastRead(std::int32_t user_num) {
     if (!jlr_.ReadAt(first * kLastReadSize, chunk.data(), static_cast<std::size_t>(n * kLastReadSize))) return 0;
     for (std::int64_t i = 0; i < n; ++i) {
       jam::LastRead rec;
-      jam::Decode(chunk.data() + i * kLastReadSize, rec);
+      jam::Decode(RecordAt<kLastReadSize>(std::as_const(chunk), i), rec);
       if (rec.user_id == static_cast<std::uint32_t>(user_num)) return static_cast<std::int32_t>(rec.last_read_msg);
     }
   }
@@ -756,10 +959,10 @@ bool JamMsgBase::SetLastRead(std::int32_t user_num, std::int32_t msg_num) {
   if (!jlr_.Size(size)) return false;
   const std::int64_t records = size / kLastReadSize;
   jam::LastRead rec;
-  std::uint8_t raw[kLastReadSize];
+  std::array<std::uint8_t, kLastReadSize> raw;
   std::int64_t at = records;  // append after the last whole record
   for (std::int64_t i = 0; i < records; ++i) {
-    if (!jlr_.ReadAt(i * kLastReadSize, raw, kLastReadSize)) return false;
+    if (!jlr_.ReadAt(i * kLastReadSize, raw.data(), raw.size())) return false;
     jam::Decode(raw, rec);
     if (rec.user_id == static_cast<std::uint32_t>(user_num)) {
       at = i;
@@ -773,7 +976,7 @@ bool JamMsgBase::SetLastRead(std::int32_t user_num, std::int32_t msg_num) {
   rec.last_read_msg = static_cast<std::uint32_t>(msg_num);
   rec.high_read_msg = static_cast<std::uint32_t>(msg_num);
   jam::Encode(rec, raw);
-  return jlr_.WriteAt(at * kLastReadSize, raw, kLastReadSize) && jlr_.Sync();
+  return jlr_.WriteAt(at * kLastReadSize, raw.data(), raw.size()) && jlr_.Sync();
 }
 
 }  // namespace lw

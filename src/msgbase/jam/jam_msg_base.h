@@ -5,8 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "msgbase/jam/jam_file.h"
@@ -51,7 +53,8 @@ class JamMsgBase final : public KludgeAddressedBase {
   // that exists), makes them durable in their folder and opens the base.
   bool CreateMsgBase(const std::string& path) override;
   bool MsgBaseExists(const std::string& path) override;
-  // False when a fixed header that other programs need could not be
+  // Commits a batch still open, then closes the files.  False when the
+  // commit failed, a fixed header that other programs need could not be
   // written, or a file could not be synced or closed.
   bool CloseMsgBase() override;
   // Whether message `msg_num` has an index record pointing at a header that
@@ -68,7 +71,10 @@ class JamMsgBase final : public KludgeAddressedBase {
   void SetMsgPosition(std::int32_t pos) override { CurMsgNum = pos; }
   // Read the current message whole (or its header and kludges) or fail
   // with Status set, changing nothing: a damaged or unfinished message, or
-  // any failed read, is never handed out in part.
+  // any failed read, is never handed out in part.  JAM keeps kludges and
+  // trace lines in subfields, so the text handed out is built: kludge
+  // lines made from the subfields, the body, the Via, SEEN-BY and PATH
+  // lines (OpenMsg only), and address kludges for the stored addresses.
   bool OpenMsg() override;
   bool OpenMsgHeader() override;
   bool CloseMsg() override;
@@ -86,18 +92,32 @@ class JamMsgBase final : public KludgeAddressedBase {
   void GetDateArrived(MsgDateTime& dt) override;
   void SetDateWritten(const MsgDateTime& dt) override;
   void SetDateArrived(const MsgDateTime& dt) override;
-  // Appends the created message; true only when its text, header, index
-  // record and the fixed header are all on stable storage.
+  // Appends the created message.  Outside a batch: true only when its text,
+  // header, index record and the fixed header are all on stable storage.
+  // In a batch: true when its text and header are written; its index
+  // record and the fixed header wait in memory for CommitBatch, and this
+  // object already walks, counts and reads the message.
   bool WriteMsg() override;
   // Rewrites the current message's header in place and syncs it.
   bool WriteMsgHeader() override;
   bool CreateMsg() override;
   // Marks the current message deleted (header and index record, synced)
-  // and updates the fixed header.  The open message stays readable.
+  // and updates the fixed header.  The open message stays readable.  In a
+  // batch the deleted attribute is written unsynced and the emptied index
+  // record and the count wait in memory for CommitBatch.  A delete that
+  // fails leaves the message as it was.
   bool DeleteMsg() override;
   std::int32_t GetLastRead(std::int32_t user_num) override;
   // Stores the lastread record of `user_num`, synced; false on any failure.
   bool SetLastRead(std::int32_t user_num, std::int32_t msg_num) override;
+  // Starts a batch (see message_base.h); nothing when the base is closed.
+  void BeginBatch() override;
+  // Makes the batch durable in the order at the top of jam_msg_base.cpp:
+  // text and headers synced, then the index records in one write per run
+  // of consecutive numbers and synced, then the fixed header written and
+  // synced.  When a step fails, the records still in memory are dropped,
+  // the count is taken again from the files, and the result is false.
+  bool CommitBatch() override;
 
   const jam::FixedHeader& FixedHeader() const { return fixed_; }
   const jam::MsgHeader& MessageHeader() const { return header_; }
@@ -122,20 +142,42 @@ class JamMsgBase final : public KludgeAddressedBase {
   std::int32_t RepairIndexAndCount();
   std::int64_t IndexRecords();
   bool ReadIndexRecord(std::int64_t msg_num, jam::IndexRecord& rec);
+  bool PutIndexRecord(std::int64_t record, const jam::IndexRecord& rec);
+  bool PutAttribute(std::uint32_t hdr_offset, std::uint32_t attribute);
   HeaderState ProbeHeader(std::uint32_t hdr_offset, std::int64_t jhr_size, std::uint32_t& attribute);
   std::int32_t FindLive(std::int64_t from, int step);
   struct Subfield;
   struct LoadedMessage;
   std::int32_t LoadMessage(bool with_body, LoadedMessage& m);
+  std::int32_t ReadIndexedHeader(LoadedMessage& m, std::int64_t& jdt_size);
+  std::int32_t ReadSubfieldArea(LoadedMessage& m);
+  std::int32_t ReadBody(LoadedMessage& m, std::int64_t jdt_size);
   void TakeMessage(LoadedMessage& m, bool with_body);
+  void TakeHeaderFields(LoadedMessage& m);
+  void WriteKludgeLines(const std::vector<Subfield>& fields);
+  void WriteTraceLines(const std::vector<Subfield>& fields);
+  void PutAddressKludges();
+  std::string_view FieldData(const Subfield& f) const;
   bool ReadMessage(bool with_body);
   void AddSubfield(std::uint16_t id, std::string_view data);
+  void AddHeaderSubfields();
   void SortTextIntoSubfields(const std::string& text, std::string& body);
+  void SortLine(std::string_view line, std::string& body);
   bool AppendMessage(const std::string& body);
+  bool AppendBodyAndHeader(std::int64_t jdt_size, std::int64_t jhr_size, const std::string& body);
+  bool CommitPending();
+  bool SyncBodiesAndHeaders();
+  bool WritePendingIndex();
+  void ForgetPending();
 
   std::string path_;  // with the trailing "."
   jam::FixedHeader fixed_;
   bool fixed_dirty_ = false;  // fixed_ differs from what is on disk
+  bool in_batch_ = false;
+  bool batch_data_unsynced_ = false;  // .jdt or .jhr written in the batch, not synced since
+  // Index records of the batch not yet on disk, by record number (0 for
+  // BaseMsgNum); they take precedence over what .jdx holds.
+  std::map<std::int64_t, jam::IndexRecord> pending_index_;
   jam::MsgHeader header_;
   std::string subfields_;
   std::uint32_t header_ofs_ = 0;

@@ -14,6 +14,7 @@
 #include "msgbase/area.h"
 #include "msgbase/jam/jam_fault_platform.h"
 #include "msgbase/jam/jam_msg_base.h"
+#include "msgbase/jam/seeking_platform.h"
 #include "msgbase/msgbase_helpers.h"
 #include "test_util.h"
 
@@ -140,7 +141,7 @@ void CheckAfter(const std::string& path, const std::vector<std::string>& before,
     const bool had_fixed_header =
         test::Exists(path + ".jhr") && test::FileSizeOf(path + ".jhr") >= jam::kFixedHeaderSize;
     JamFaultPlatform watch;
-    platform::ScopedPlatform use(&watch);
+    test::ScopedSeekingPlatform use(&watch);
     ASSERT_TRUE(OpenOrCreate(b, path)) << b.Status;
     if (!crashed && had_fixed_header) {
       EXPECT_EQ(watch.Log(), std::vector<std::string>{}) << "the open had to repair the base";
@@ -204,14 +205,14 @@ void RunAtEveryCall(Mode mode, const Scenario& scenario) {
     // Setup and checks run without faults, and (as the faulted run) without
     // waiting for the disk on each sync.
     JamFaultPlatform no_faults;
-    platform::ScopedPlatform use_no_faults(&no_faults);
+    test::ScopedSeekingPlatform use_no_faults(&no_faults);
     if (scenario.old_messages > 0) MakeBase(path, scenario.old_messages);
     JamFaultPlatform faults;
     faults.Track(dir.path());
     faults.Arm(mode, n);
     Outcome out;
     {
-      platform::ScopedPlatform use(&faults);
+      test::ScopedSeekingPlatform use(&faults);
       scenario.run(path, out);
     }
     if (mode == Mode::kCrash) faults.RevertToDurable();

@@ -4,12 +4,25 @@
 
 #include "msgbase/le_bytes.h"
 #include "msgbase/msgbase_helpers.h"
+#include "platform/platform_wrapper.h"
 #include "test_util.h"
 
 namespace lw {
 namespace {
 
+using jam::fixed_at::kActiveMsgs;
+using jam::fixed_at::kBaseMsgNum;
+using jam::fixed_at::kModCounter;
+using jam::fixed_at::kPasswordCrc;
 using test::AddMessage;
+
+// Where message 1's header and its first subfield lie in a base that holds
+// messages from 1 on, and where the index record of message n does.
+constexpr std::size_t kFirstHeader = jam::kFixedHeaderSize;
+constexpr std::size_t kFirstSubfield = kFirstHeader + jam::kMsgHeaderSize;
+constexpr std::size_t IndexAt(std::size_t msg_num, std::size_t field) {
+  return (msg_num - 1) * jam::kIndexRecordSize + field;
+}
 using test::TextOf;
 using test::Walk;
 
@@ -36,12 +49,12 @@ TEST_F(JamTest, FreshBase) {
   EXPECT_EQ(b.GetHighMsgNum(), 0);
   EXPECT_EQ(b.GetMsgCount(), 0);
   b.CloseMsgBase();
-  EXPECT_EQ(test::FileSizeOf(dir_ / "new/dir/area.jhr"), 1024);
+  EXPECT_EQ(test::FileSizeOf(dir_ / "new/dir/area.jhr"), jam::kFixedHeaderSize);
   for (const char* ext : {".jdx", ".jdt", ".jlr"}) EXPECT_EQ(test::FileSizeOf(dir_ / "new/dir/area" + ext), 0);
   std::string jhr = test::ReadFile(dir_ / "new/dir/area.jhr");
-  EXPECT_EQ(jhr.substr(0, 4), std::string("JAM\0", 4));
-  EXPECT_EQ(At32(dir_ / "new/dir/area.jhr", 16), 0xFFFFFFFFu);
-  EXPECT_EQ(At32(dir_ / "new/dir/area.jhr", 20), 1u);
+  EXPECT_EQ(jhr.substr(jam::fixed_at::kSignature, jam::kSignatureSize), std::string("JAM\0", 4));
+  EXPECT_EQ(At32(dir_ / "new/dir/area.jhr", kPasswordCrc), 0xFFFFFFFFu);
+  EXPECT_EQ(At32(dir_ / "new/dir/area.jhr", kBaseMsgNum), 1u);
 }
 
 TEST_F(JamTest, OpenStatusCodes) {
@@ -63,7 +76,7 @@ TEST_F(JamTest, OpenStatusCodes) {
   test::WriteFile(Base() + ".jlr", "");
   EXPECT_TRUE(b.OpenMsgBase(std::string(Base())));
   EXPECT_TRUE(b.CloseMsgBase());
-  EXPECT_EQ(test::FileSizeOf(Base() + ".jhr"), 1024);
+  EXPECT_EQ(test::FileSizeOf(Base() + ".jhr"), jam::kFixedHeaderSize);
   // A header file that is not a JAM header stays refused.
   test::WriteFile(Base() + ".jhr", "XYZ");
   EXPECT_FALSE(b.OpenMsgBase(std::string(Base())));
@@ -75,7 +88,7 @@ TEST_F(JamTest, FirstMessage) {
   ASSERT_TRUE(b.CreateMsgBase(std::string(Base())));
   EXPECT_EQ(AddMessage(b, "Sysop", "\001MSGID: 2:5020/1 12345678\rHello\r"), 1);
   EXPECT_EQ(b.MessageHeader().message_number, 1u);
-  EXPECT_EQ(b.HeaderOffset(), 1024u);
+  EXPECT_EQ(b.HeaderOffset(), kFirstHeader);
   EXPECT_EQ(b.MessageHeader().offset, 0u);
   EXPECT_EQ(b.MessageHeader().txt_len, 6u);
   EXPECT_EQ(b.MessageHeader().msgid_crc, JamCrc("2:5020/1 12345678"));
@@ -83,10 +96,10 @@ TEST_F(JamTest, FirstMessage) {
   EXPECT_TRUE(b.MsgExists(1));
   EXPECT_EQ(b.GetHighMsgNum(), 1);
   b.CloseMsgBase();
-  EXPECT_EQ(At32(Base() + ".jdx", 0), JamCrc("sysop"));
-  EXPECT_EQ(At32(Base() + ".jdx", 4), 1024u);
-  EXPECT_EQ(At32(Base() + ".jhr", 12), 1u);  // ActiveMsgs
-  EXPECT_EQ(At32(Base() + ".jhr", 8), 1u);   // ModCounter
+  EXPECT_EQ(At32(Base() + ".jdx", IndexAt(1, jam::index_at::kUserCrc)), JamCrc("sysop"));
+  EXPECT_EQ(At32(Base() + ".jdx", IndexAt(1, jam::index_at::kHdrOffset)), kFirstHeader);
+  EXPECT_EQ(At32(Base() + ".jhr", kActiveMsgs), 1u);
+  EXPECT_EQ(At32(Base() + ".jhr", kModCounter), 1u);
 }
 
 TEST_F(JamTest, OnlyKludgesSeenByAndPathGiveAnEmptyBody) {
@@ -179,9 +192,9 @@ TEST_F(JamTest, DeletionKeepsNumbers) {
   EXPECT_EQ(b.GetHighMsgNum(), 3);
   EXPECT_EQ(AddMessage(b, "d", "four\r"), 4);
   b.CloseMsgBase();
-  EXPECT_EQ(test::FileSizeOf(Base() + ".jdx"), 32);
-  EXPECT_EQ(At32(Base() + ".jdx", 4), 0xFFFFFFFFu);
-  EXPECT_EQ(At32(Base() + ".jhr", 1024 + 52) & 0x80000000u, 0x80000000u);
+  EXPECT_EQ(test::FileSizeOf(Base() + ".jdx"), 4 * jam::kIndexRecordSize);
+  EXPECT_EQ(At32(Base() + ".jdx", IndexAt(1, jam::index_at::kHdrOffset)), jam::kNone);
+  EXPECT_EQ(At32(Base() + ".jhr", kFirstHeader + jam::header_at::kAttribute) & jam::kAttrDeleted, jam::kAttrDeleted);
   JamMsgBase r;
   ASSERT_TRUE(r.OpenMsgBase(std::string(Base())));
   r.SeekFirst(4);
@@ -197,7 +210,8 @@ TEST_F(JamTest, PeerDeletedMessageLeavesTheBaseUnchanged) {
     AddMessage(b, "b", "two\r");
   }
   // Another program deleted message 1 by its attribute only, index intact.
-  Patch32(Base() + ".jhr", 1024 + 52, At32(Base() + ".jhr", 1024 + 52) | 0x80000000u);
+  Patch32(Base() + ".jhr", kFirstHeader + jam::header_at::kAttribute,
+          At32(Base() + ".jhr", kFirstHeader + jam::header_at::kAttribute) | jam::kAttrDeleted);
   const std::string jdx = test::ReadFile(Base() + ".jdx");
   JamMsgBase b;
   ASSERT_TRUE(b.OpenMsgBase(std::string(Base())));
@@ -216,15 +230,15 @@ TEST_F(JamTest, LastReadAppendThenUpdateInPlace) {
   EXPECT_EQ(b.GetLastRead(7), 8);
   EXPECT_EQ(b.GetLastRead(9), 6);
   b.CloseMsgBase();
-  EXPECT_EQ(test::FileSizeOf(Base() + ".jlr"), 32);
-  EXPECT_EQ(At32(Base() + ".jlr", 12), 8u);  // HighReadMsg follows
+  EXPECT_EQ(test::FileSizeOf(Base() + ".jlr"), 2 * jam::kLastReadSize);
+  EXPECT_EQ(At32(Base() + ".jlr", jam::lastread_at::kHighReadMsg), 8u);  // follows LastReadMsg
   test::WriteFile(Base() + ".jlr", test::ReadFile(Base() + ".jlr") + "odd");
   JamMsgBase r;
   ASSERT_TRUE(r.OpenMsgBase(std::string(Base())));
   EXPECT_EQ(r.GetLastRead(9), 6);
   r.SetLastRead(11, 1);
   r.CloseMsgBase();
-  EXPECT_EQ(test::FileSizeOf(Base() + ".jlr"), 48);
+  EXPECT_EQ(test::FileSizeOf(Base() + ".jlr"), 3 * jam::kLastReadSize);
 }
 
 // ---- Damaged bases ----
@@ -256,14 +270,15 @@ TEST_F(DamagedJam, OffsetsCheckedBeforeUse) {
     int status;
   } cases[] = {
       // The open finds these records lead nowhere and empties them.
-      {".jdx", 4, 0x80000000u, JamMsgBase::kCannotReadMessage},
-      {".jdx", 4, 1000000u, JamMsgBase::kCannotReadMessage},
-      {".jhr", 1024 + 60, 1000000u, JamMsgBase::kBadTextOffset},
-      {".jhr", 1024 + 64, 1000000u, JamMsgBase::kBadTextOffset},
-      {".jhr", 1024 + 60, 0xFFFFFFF0u, JamMsgBase::kBadTextOffset},
-      {".jhr", 1024 + 64, 0xFFFFFFFFu, JamMsgBase::kBadTextOffset},  // Offset + TxtLen wraps in 32 bits
-      {".jhr", 1024 + 0, 0x41414141u, JamMsgBase::kCannotReadMessage},
-      {".jhr", 1024 + 8, 0xFFFFFFF0u, JamMsgBase::kCannotReadMessage},
+      {".jdx", IndexAt(1, jam::index_at::kHdrOffset), 0x80000000u, JamMsgBase::kCannotReadMessage},
+      {".jdx", IndexAt(1, jam::index_at::kHdrOffset), 1000000u, JamMsgBase::kCannotReadMessage},
+      {".jhr", kFirstHeader + jam::header_at::kOffset, 1000000u, JamMsgBase::kBadTextOffset},
+      {".jhr", kFirstHeader + jam::header_at::kTxtLen, 1000000u, JamMsgBase::kBadTextOffset},
+      {".jhr", kFirstHeader + jam::header_at::kOffset, 0xFFFFFFF0u, JamMsgBase::kBadTextOffset},
+      {".jhr", kFirstHeader + jam::header_at::kTxtLen, 0xFFFFFFFFu,
+       JamMsgBase::kBadTextOffset},  // Offset + TxtLen wraps in 32 bits
+      {".jhr", kFirstHeader + jam::header_at::kSignature, 0x41414141u, JamMsgBase::kCannotReadMessage},
+      {".jhr", kFirstHeader + jam::header_at::kSubfieldLen, 0xFFFFFFF0u, JamMsgBase::kCannotReadMessage},
   };
   const std::string jhr = test::ReadFile(Base() + ".jhr");
   const std::string jdx = test::ReadFile(Base() + ".jdx");
@@ -281,10 +296,10 @@ TEST_F(DamagedJam, SubfieldLengthsBeyondTheAreaFailTheMessage) {
     std::size_t at;
     std::uint32_t value;
   } cases[] = {
-      {1024 + 76 + 4, 0x7FFFFFFFu},  // DatLen of the first subfield
-      {1024 + 76 + 4, 100u},         // runs past SubfieldLen, not past the file
-      {1024 + 8, 3},                 // SubfieldLen smaller than one subfield header
-      {1024 + 8, 12},                // cuts the first subfield short
+      {kFirstSubfield + jam::subfield_at::kDatLen, 0x7FFFFFFFu},  // DatLen of the first subfield
+      {kFirstSubfield + jam::subfield_at::kDatLen, 100u},         // runs past SubfieldLen, not past the file
+      {kFirstHeader + jam::header_at::kSubfieldLen, 3},           // SubfieldLen smaller than one subfield header
+      {kFirstHeader + jam::header_at::kSubfieldLen, 12},          // cuts the first subfield short
   };
   for (const Case& c : cases) {
     test::WriteFile(Base() + ".jhr", jhr);
@@ -318,10 +333,29 @@ TEST_F(DamagedJam, TruncatedAtEveryLengthNeverCrashes) {
   }
 }
 
+// Moves only half of every write of `size` bytes, positioned or not.
+class HalfWritesOfSize : public platform::PlatformWrapper {
+ public:
+  explicit HalfWritesOfSize(std::size_t size) : PlatformWrapper(platform::NativePlatform()), size_(size) {}
+  int WriteFile(platform::FileHandle f, const void* b, std::size_t n, std::size_t* done) override {
+    return target_.WriteFile(f, b, n == size_ ? n / 2 : n, done);
+  }
+  int WriteFileAt(platform::FileHandle f, std::int64_t at, const void* b, std::size_t n, std::size_t* done) override {
+    return target_.WriteFileAt(f, at, b, n == size_ ? n / 2 : n, done);
+  }
+
+ private:
+  std::size_t size_;
+};
+
 TEST_F(JamTest, FailedWriteIsReported) {
   JamMsgBase b;
   ASSERT_TRUE(b.CreateMsgBase(std::string(Base())));
-  EXPECT_FALSE(test::StoredWhileWritesOfSizeFail(b, 8));  // an index record
+  ASSERT_TRUE(b.CreateMsg());
+  b.GetTextStream()->Write("body\r", 5);
+  HalfWritesOfSize failing(jam::kIndexRecordSize);  // an index record
+  platform::ScopedPlatform guard(&failing);
+  EXPECT_FALSE(b.WriteMsg());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "msgbase/area.h"
 #include "msgbase/jam/jam_fault_platform.h"
 #include "msgbase/jam/jam_msg_base.h"
+#include "msgbase/jam/seeking_platform.h"
 #include "msgbase/le_bytes.h"
 #include "msgbase/msgbase_helpers.h"
 #include "test_util.h"
@@ -21,8 +22,14 @@ using test::Walk;
 using Mode = JamFaultPlatform::Mode;
 using Log = std::vector<std::string>;
 
-constexpr std::size_t kActiveMsgs = 12;
-constexpr std::size_t kBaseMsgNum = 20;
+constexpr std::size_t kActiveMsgs = jam::fixed_at::kActiveMsgs;
+constexpr std::size_t kBaseMsgNum = jam::fixed_at::kBaseMsgNum;
+// Where message 1's header and fields lie in a base that holds messages
+// from 1 on, and where the index record of message n does.
+constexpr std::size_t kFirstHeader = jam::kFixedHeaderSize;
+constexpr std::size_t IndexAt(std::size_t msg_num, std::size_t field) {
+  return (msg_num - 1) * jam::kIndexRecordSize + field;
+}
 
 class JamRepair : public ::testing::Test {
  protected:
@@ -58,7 +65,7 @@ class JamRepair : public ::testing::Test {
   // What opening the base writes, with the writes and syncs it made.
   Log OpenLog(JamMsgBase& b) {
     JamFaultPlatform watch;
-    platform::ScopedPlatform use(&watch);
+    test::ScopedSeekingPlatform use(&watch);
     EXPECT_TRUE(b.OpenMsgBase(Base())) << b.Status;
     return watch.Log();
   }
@@ -75,8 +82,8 @@ TEST_F(JamRepair, CountLeftBehindByAnInterruptedDeleteIsRecountedOnOpen) {
     AddMessage(b, "a", "one\r");
     AddMessage(b, "b", "two\r");
   }
-  Patch32(".jdx", 0, 0xFFFFFFFFu);
-  Patch32(".jdx", 4, 0xFFFFFFFFu);
+  Patch32(".jdx", IndexAt(1, jam::index_at::kUserCrc), 0xFFFFFFFFu);
+  Patch32(".jdx", IndexAt(1, jam::index_at::kHdrOffset), 0xFFFFFFFFu);
   ASSERT_EQ(At32(".jhr", kActiveMsgs), 2u);
   JamMsgBase b;
   EXPECT_EQ(OpenLog(b), (Log{"write area.jhr", "sync area.jhr"}));
@@ -90,7 +97,8 @@ TEST_F(JamRepair, CountLeftBehindByAnInterruptedDeleteIsRecountedOnOpen) {
 
 TEST_F(JamRepair, HeaderDeletedByAnotherProgramIsNotCounted) {
   MakeThree();
-  Patch32(".jhr", 1024 + 52, At32(".jhr", 1024 + 52) | 0x80000000u);
+  Patch32(".jhr", kFirstHeader + jam::header_at::kAttribute,
+          At32(".jhr", kFirstHeader + jam::header_at::kAttribute) | jam::kAttrDeleted);
   const std::string jdx = test::ReadFile(Base() + ".jdx");
   JamMsgBase b;
   EXPECT_EQ(OpenLog(b), (Log{"write area.jhr", "sync area.jhr"}));
@@ -102,7 +110,7 @@ TEST_F(JamRepair, HeaderDeletedByAnotherProgramIsNotCounted) {
 // read as absent, their records are emptied, the rest of the base stays.
 TEST_F(JamRepair, RecordsOfMessagesNeverFinishedReadAsAbsent) {
   MakeThree();
-  const std::uint32_t second = At32(".jdx", 8 + 4);
+  const std::uint32_t second = At32(".jdx", IndexAt(2, jam::index_at::kHdrOffset));
   const std::uint32_t jhr_size = static_cast<std::uint32_t>(test::FileSizeOf(Base() + ".jhr"));
   const std::string jhr = test::ReadFile(Base() + ".jhr");
   const std::string jdx = test::ReadFile(Base() + ".jdx");
@@ -121,10 +129,10 @@ TEST_F(JamRepair, RecordsOfMessagesNeverFinishedReadAsAbsent) {
     SCOPED_TRACE(c.what);
     test::WriteFile(Base() + ".jhr", c.jhr);
     test::WriteFile(Base() + ".jdx", jdx);
-    Patch32(".jdx", 8 + 4, c.hdr_offset);
+    Patch32(".jdx", IndexAt(2, jam::index_at::kHdrOffset), c.hdr_offset);
     JamMsgBase b;
     ASSERT_TRUE(b.OpenMsgBase(Base()));
-    EXPECT_EQ(At32(".jdx", 8 + 4), 0xFFFFFFFFu);
+    EXPECT_EQ(At32(".jdx", IndexAt(2, jam::index_at::kHdrOffset)), 0xFFFFFFFFu);
     EXPECT_EQ(b.GetMsgCount(), c.jhr.size() == jhr.size() ? 2 : 1);
     EXPECT_FALSE(b.MsgExists(2));
     b.CurMsgNum = 2;
@@ -168,7 +176,7 @@ TEST_F(JamRepair, BaseLeftByAnInterruptedCreationIsCompleted) {
   } cases[] = {
       {"all four files empty", "", 0, true},
       {"a fixed header cut short", header_start.data(), 6, true},
-      {"a fixed header of zeros", nullptr, 1024, true},
+      {"a fixed header of zeros", nullptr, jam::kFixedHeaderSize, true},
       {"only the header file", "", 0, false},
       {"no header file", nullptr, 0, true},
   };
@@ -220,7 +228,7 @@ TEST_F(JamRepair, CloseReportsEveryFailure) {
     ASSERT_TRUE(b.CreateMsgBase(Base()));
     JamFaultPlatform faults;
     faults.Arm(Mode::kFailOne, call);
-    platform::ScopedPlatform use(&faults);
+    test::ScopedSeekingPlatform use(&faults);
     const bool closed = b.CloseMsgBase();
     if (!faults.Reached()) {
       EXPECT_TRUE(closed);
@@ -234,7 +242,7 @@ TEST_F(JamRepair, CloseReportsEveryFailure) {
   for (bool close_fails : {true, false}) {
     SCOPED_TRACE(close_fails);
     JamFaultPlatform faults;
-    platform::ScopedPlatform use(&faults);
+    test::ScopedSeekingPlatform use(&faults);
     JamMsgBase b;
     ASSERT_TRUE(b.OpenMsgBase(Base()));
     ASSERT_TRUE(b.CreateMsg());
@@ -272,7 +280,7 @@ TEST_F(JamRepair, WalkOverAHighBaseMsgNumVisitsTheRecordsPresent) {
   b.CurMsgNum = first + 1;
   ASSERT_TRUE(b.DeleteMsg());
   JamFaultPlatform count;
-  platform::ScopedPlatform use(&count);
+  test::ScopedSeekingPlatform use(&count);
   EXPECT_EQ(Walk(b), (std::vector<std::int32_t>{first, first + 2}));
   b.SeekFirst(first + 1);
   EXPECT_EQ(b.GetMsgNum(), first + 2);
@@ -304,7 +312,7 @@ TEST_F(JamRepair, MessageNumbersEndAtTheLargestInt32) {
 
 TEST_F(JamRepair, AppendAndDeleteSyncEachStepBeforeTheNext) {
   JamFaultPlatform watch;
-  platform::ScopedPlatform use(&watch);
+  test::ScopedSeekingPlatform use(&watch);
   JamMsgBase b;
   ASSERT_TRUE(b.CreateMsgBase(Base()));
   AddMessage(b, "a", "one\r");
@@ -324,7 +332,7 @@ TEST_F(JamRepair, AppendAndDeleteSyncEachStepBeforeTheNext) {
 
 TEST_F(JamRepair, CreationSyncsTheFolderBeforeTheHeader) {
   JamFaultPlatform watch;
-  platform::ScopedPlatform use(&watch);
+  test::ScopedSeekingPlatform use(&watch);
   JamMsgBase b;
   ASSERT_TRUE(b.CreateMsgBase(dir_ / "new/area"));
   EXPECT_EQ(watch.Log(), (Log{"syncdir", "syncdir", "write area.jhr", "sync area.jhr"}));
@@ -345,7 +353,7 @@ TEST_F(JamRepair, EveryFailedOrShortReadFailsOpenMsg) {
       b.CurMsgNum = 1;
       JamFaultPlatform faults;
       faults.Arm(mode, call);
-      platform::ScopedPlatform use(&faults);
+      test::ScopedSeekingPlatform use(&faults);
       const bool opened = b.OpenMsg();
       if (!faults.Reached()) {
         ASSERT_TRUE(opened);
