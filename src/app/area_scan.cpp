@@ -99,8 +99,12 @@ struct Walk {
 
 // Everything the scan of one netmail area holds while it walks.
 struct Scan {
-  Scan(Run& r, MessageBase& a, const std::string& id, AreaScanResult& res)
-      : run(r), area(a), area_id(id), result(res), journal(CopyJournalFileName(id)) {}
+  Scan(Run& the_run, MessageBase& netmail, const std::string& netmail_id, AreaScanResult& scan_result)
+      : run(the_run),
+        area(netmail),
+        area_id(netmail_id),
+        result(scan_result),
+        journal(CopyJournalFileName(netmail_id)) {}
 
   Run& run;
   MessageBase& area;

@@ -17,6 +17,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "errreport/status.h"
 #include "msgbase/message_base.h"
@@ -29,6 +30,7 @@ std::string CopyJournalFileName(const std::string& area_id);
 
 class CopyJournal {
  public:
+  // The journal kept in `file_name` (nothing is read before Load).
   explicit CopyJournal(std::string file_name) : file_name_(std::move(file_name)) {}
 
   // Reads the records of the file (none when it does not exist).  A line
@@ -45,6 +47,7 @@ class CopyJournal {
   // Deletes the file when it holds records, with its folder synced, and
   // forgets them.  Fails naming the file.
   Status Drop();
+  // True when no record is known.
   bool empty() const { return marks_.empty(); }
 
  private:

@@ -52,6 +52,7 @@ class DestinationPool {
   // with "unable to close destination messagebase - X" for the first that
   // does not close cleanly; the others are closed all the same.
   Status Close(bool all);
+  // Whether the pool holds the base of `area_id` open.
   bool IsOpen(const std::string& area_id) const { return open_.count(area_id) != 0; }
 
  private:

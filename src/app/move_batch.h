@@ -46,6 +46,7 @@ class MoveBatch {
 
   // Adds a message whose copies (`bytes` of text in all) are made.
   void Add(PendingMessage message, std::int64_t bytes);
+  // True when the batch holds messages and has reached one of its limits.
   bool Full() const;
 
   // Commits every destination of `pool`; when all succeeded deletes the
