@@ -1,9 +1,13 @@
 #include "app/area_scan.h"
 
 #include "app/area_lock.h"
+#include "app/copy_journal.h"
 #include "app/current_message.h"
+#include "app/destination_pool.h"
 #include "app/last_msgid.h"
+#include "app/message_digest.h"
 #include "app/message_report.h"
+#include "app/move_batch.h"
 #include "app/rules.h"
 #include "app/text_charset.h"
 #include "app/transfer.h"
@@ -57,19 +61,6 @@ Status FindStart(MessageBase& area, const std::string& msgid_file, std::int32_t 
   return Status();
 }
 
-void ReadHeader(MessageBase& area, CurrentMessage& msg) {
-  area.GetFrom(msg.from);
-  msg.from = CutName(msg.from);
-  area.GetTo(msg.to);
-  msg.to = CutName(msg.to);
-  area.GetSubj(msg.subject);
-  msg.subject = CutSubject(msg.subject);
-  area.GetDestAddr(msg.dest);
-  area.GetOrigAddr(msg.orig);
-  area.GetDateWritten(msg.written);
-  area.GetDateArrived(msg.arrived);
-}
-
 // The running count; a dry run shows a line per message instead.
 void ShowCount(const Run& run, std::int32_t scanned) {
   if (!run.dry_run) ConsoleProgress(IntToStr(scanned) + " message(s) scanned");
@@ -93,13 +84,8 @@ std::string KeptWord(bool high_water, bool local_unsent, const RuleVerdict& verd
 }
 
 // A dry run's line for a picked message: the action and the rule that picked it.
-std::string PickedLine(const Run& run, const MessageFacts& facts, const RuleVerdict& verdict) {
-  return DryRunLine(facts, ActionWord(run.config, verdict, false) +
-                               " (rule: " + ForTerminal(run.log.LastLogOnlyText(), "CP866") + ")");
-}
-
-void LogDetail(Run& run, const MessageFacts& facts, const std::string& action) {
-  if (run.config.LogDetail) run.log.LogOnly('=', kProductTag, DetailLine(facts, action), facts.charset);
+std::string PickedLine(const MessageFacts& facts, const std::string& action, const std::string& rule_line) {
+  return DryRunLine(facts, action + " (rule: " + ForTerminal(rule_line, "CP866") + ")");
 }
 
 // What the walk has seen so far.
@@ -107,56 +93,148 @@ struct Walk {
   std::int32_t scanned = 0;
   std::int32_t last_kept = 0;
   bool unreadable_seen = false;
+  bool deletion_failed = false;
+  bool repositioned = false;  // a batch was settled: the walk position is lost
 };
 
-// Judges the open current message and acts on the verdict: copies it, then
-// (moving or killing) deletes it while it is still open.
-Status ActOnMessage(Run& run, MessageBase& area, const std::string& area_id, AreaScanResult& result, Walk& walk) {
-  const MoverConfig& config = run.config;
-  CurrentMessage msg;
-  ReadHeader(area, msg);
-  // Another program's bookkeeping, not mail: no rule may take it away.
-  const bool high_water = IsHighWaterMark(area, area_id, msg);
-  bool skip = config.KeepLocalUnsent && !area.IsAttr(kAttrSent) && area.IsAttr(kAttrLocal);
-  RuleVerdict verdict;
-  if (!skip && !high_water) verdict = EvaluateRules(config, msg, run.log);
-  if (config.UseLastRead) area.GetKludge(kMsgIdKludge, run.latest_msgid_line);
-  if (!verdict.found) {
-    walk.last_kept = area.GetMsgNum();
-    if (run.dry_run) ConsoleLine(DryRunLine(GatherFacts(area, msg), KeptWord(high_water, skip, verdict)));
-    return Status();
+// Everything the scan of one netmail area holds while it walks.
+struct Scan {
+  Scan(Run& the_run, MessageBase& netmail, const std::string& netmail_id, AreaScanResult& scan_result)
+      : run(the_run),
+        area(netmail),
+        area_id(netmail_id),
+        result(scan_result),
+        journal(CopyJournalFileName(netmail_id)) {}
+
+  Run& run;
+  MessageBase& area;
+  const std::string& area_id;
+  AreaScanResult& result;
+  Walk walk;
+  DestinationPool pool;
+  CopyJournal journal;
+  KnownCopies known;
+  MoveBatch batch;
+};
+
+// Commits the batch, deletes its sources and writes its lines; then closes
+// the destinations held long enough.
+Status SettleBatch(Scan& scan) {
+  scan.walk.repositioned = true;
+  bool all_deleted = true;
+  Status settled = scan.batch.Settle(scan.area, scan.area_id, scan.pool, scan.run.log, all_deleted);
+  if (!all_deleted) scan.walk.deletion_failed = true;
+  LW_RETURN_IF_ERROR(settled);
+  return scan.pool.Close(false);
+}
+
+LogLine CopyLine(const std::string& target) { return {'+', "Copy message to destination messagebase - " + target}; }
+
+// Copies the open current message into one target.  When its source is
+// to be deleted, a copy the journal shows is already there is taken as
+// made, and before the first copy into the target a record is journaled.
+Status CopyToTarget(Scan& scan, const CurrentMessage& msg, std::uint64_t digest, const std::string& target,
+                    PendingMessage& pending, std::int64_t& bytes) {
+  MessageBase* dest = nullptr;
+  LW_RETURN_IF_ERROR(scan.pool.Use(target, dest));
+  if (pending.delete_source) {
+    scan.known.LoadOnce(scan.journal, target, *dest);
+    if (scan.known.Take(target, digest)) {
+      pending.lines.push_back({'+', "Copy message already in destination messagebase - " + target});
+      return Status();
+    }
+    std::int32_t mark = 0;
+    if (!scan.journal.MarkOf(target, mark)) LW_RETURN_IF_ERROR(scan.journal.Record(target, dest->GetHighMsgNum()));
   }
-  ++result.found_count;
-  if (run.dry_run) {
-    ConsoleLine(PickedLine(run, GatherFacts(area, msg), verdict));
-    return Status();
-  }
-  if (!verdict.kill) LW_RETURN_IF_ERROR(TransferMessage(area, msg, verdict.targets, run.log));
-  // Gathered only now: looking for kludges walks the text the copy reads.
-  const MessageFacts facts = config.LogDetail ? GatherFacts(area, msg) : MessageFacts();
-  if (!config.MoveMode && !verdict.kill) {
-    LogDetail(run, facts, ActionWord(config, verdict, true));
-    return Status();
-  }
-  if (area.DeleteMsg()) {
-    run.log.LogOnly('-', kProductTag, "moving or kill message");
-    LogDetail(run, facts, ActionWord(config, verdict, true));
-  } else {
-    run.log.Warning(kProductTag, "Unable to delete message " + IntToStr(area.GetMsgNum()) + " in " + area_id);
-  }
+  LW_RETURN_IF_ERROR(CopyMessageInto(scan.area, msg, *dest));
+  scan.pool.CountMessage(target);
+  pending.lines.push_back(CopyLine(target));
+  bytes += scan.area.GetTextSize();
   return Status();
 }
 
-// Opens the current message, acts on it and closes it.  A message that
-// cannot be read whole is left as it is, with a warning.
-Status VisitMessage(Run& run, MessageBase& area, const std::string& area_id, AreaScanResult& result, Walk& walk) {
-  if (!area.OpenMsg()) {
-    run.log.Warning(kProductTag, "Unable to read message " + IntToStr(area.GetMsgNum()) + " in " + area_id);
-    walk.unreadable_seen = true;
+// A copy failed: the batch before the message is settled, the lines of
+// the copies it did make are written, and the copy's error returned.
+Status FailMidMessage(Scan& scan, const PendingMessage& pending, const Status& error) {
+  LW_RETURN_IF_ERROR(SettleBatch(scan));
+  WriteLogLines(scan.run.log, pending.lines);
+  return error;
+}
+
+// Copies a picked message into its targets (none for a kill) and adds it
+// to the batch, with the lines the log gets once the batch is settled.
+Status BatchPicked(Scan& scan, const CurrentMessage& msg, const RuleVerdict& verdict, const std::string& rule_line) {
+  const MoverConfig& config = scan.run.config;
+  PendingMessage pending;
+  pending.number = scan.area.GetMsgNum();
+  pending.delete_source = config.MoveMode || verdict.kill;
+  pending.lines.push_back({'#', rule_line});
+  std::int64_t bytes = 0;
+  if (!verdict.kill) {
+    const std::uint64_t digest = pending.delete_source ? MessageDigest(scan.area, msg) : 0;
+    for (const std::string& target : verdict.targets) {
+      Status copied = CopyToTarget(scan, msg, digest, target, pending, bytes);
+      if (!copied.ok()) return FailMidMessage(scan, pending, copied);
+    }
+  }
+  if (config.LogDetail) {
+    // Gathered only now: looking for kludges walks the text the copy reads.
+    const MessageFacts facts = GatherFacts(scan.area, msg);
+    LogLine detail{'=', DetailLine(facts, ActionWord(config, verdict, true)), facts.charset};
+    if (pending.delete_source) {
+      pending.gone = std::move(detail);
+    } else {
+      pending.lines.push_back(std::move(detail));
+    }
+  }
+  scan.batch.Add(std::move(pending), bytes);
+  return Status();
+}
+
+// Judges the open current message and acts on the verdict: a dry run
+// shows it; a real run copies a picked message and batches its deletion.
+Status ActOnMessage(Scan& scan) {
+  Run& run = scan.run;
+  MessageBase& area = scan.area;
+  CurrentMessage msg;
+  ReadHeader(area, msg);
+  // Another program's bookkeeping, not mail: no rule may take it away.
+  const bool high_water = IsHighWaterMark(area, scan.area_id, msg);
+  bool skip = run.config.KeepLocalUnsent && !area.IsAttr(kAttrSent) && area.IsAttr(kAttrLocal);
+  // The rule's line waits for the batch, so the log keeps each message's lines together.
+  LogFile rule_log;
+  rule_log.KeepLastLogOnlyText(true);
+  RuleVerdict verdict;
+  if (!skip && !high_water) verdict = EvaluateRules(run.config, msg, rule_log);
+  if (run.config.UseLastRead) area.GetKludge(kMsgIdKludge, run.latest_msgid_line);
+  if (!verdict.found) {
+    scan.walk.last_kept = area.GetMsgNum();
+    if (run.dry_run) ConsoleLine(DryRunLine(GatherFacts(area, msg), KeptWord(high_water, skip, verdict)));
     return Status();
   }
-  ++walk.scanned;
-  Status status = ActOnMessage(run, area, area_id, result, walk);
+  ++scan.result.found_count;
+  if (run.dry_run) {
+    const std::string action = ActionWord(run.config, verdict, false);
+    ConsoleLine(PickedLine(GatherFacts(area, msg), action, rule_log.LastLogOnlyText()));
+    return Status();
+  }
+  return BatchPicked(scan, msg, verdict, rule_log.LastLogOnlyText());
+}
+
+// Opens the current message, acts on it and closes it.  A message that
+// cannot be read whole is left as it is, with a warning, written after the
+// lines of the batch before it.
+Status VisitMessage(Scan& scan) {
+  MessageBase& area = scan.area;
+  const std::int32_t number = area.GetMsgNum();
+  if (!area.OpenMsg()) {
+    LW_RETURN_IF_ERROR(SettleBatch(scan));
+    scan.run.log.Warning(kProductTag, "Unable to read message " + IntToStr(number) + " in " + scan.area_id);
+    scan.walk.unreadable_seen = true;
+    return Status();
+  }
+  ++scan.walk.scanned;
+  Status status = ActOnMessage(scan);
   area.CloseMsg();
   return status;
 }
@@ -170,19 +248,40 @@ Status StorePosition(Run& run, MessageBase& area, const std::string& msgid_file,
   return Status();
 }
 
+// Visits every message from the start, settling the batch whenever it is
+// full.  Numbers of messages that stay are stable in every format, so
+// after a settle the walk goes on at the first message above the last one
+// visited.
+Status VisitAll(Scan& scan, std::int32_t first) {
+  MessageBase& area = scan.area;
+  area.SeekFirst(first);
+  while (area.SeekFound()) {
+    const std::int32_t number = area.GetMsgNum();
+    scan.walk.repositioned = false;
+    LW_RETURN_IF_ERROR(VisitMessage(scan));
+    ShowCount(scan.run, scan.walk.scanned);
+    if (scan.batch.Full()) LW_RETURN_IF_ERROR(SettleBatch(scan));
+    if (scan.walk.repositioned) {
+      area.SeekFirst(number + 1);
+    } else {
+      area.SeekNext();
+    }
+  }
+  LW_RETURN_IF_ERROR(SettleBatch(scan));
+  return scan.pool.Close(true);
+}
+
 Status WalkArea(Run& run, MessageBase& area, const std::string& area_id, const StartPoint& start,
                 AreaScanResult& result) {
-  area.SeekFirst(start.from_first ? 1 : start.scan_start);
-  Walk walk;
-  while (area.SeekFound()) {
-    LW_RETURN_IF_ERROR(VisitMessage(run, area, area_id, result, walk));
-    ShowCount(run, walk.scanned);
-    area.SeekNext();
+  Scan scan(run, area, area_id, result);
+  if (run.config.MoveMode && !run.dry_run) LW_RETURN_IF_ERROR(scan.journal.Load());
+  LW_RETURN_IF_ERROR(VisitAll(scan, start.from_first ? 1 : start.scan_start));
+  run.log.LogOnly('*', kProductTag, IntToStr(scan.walk.scanned) + " message(s) scanned");
+  if ((run.config.UseLastRead || run.config.MoveMode) && !scan.walk.unreadable_seen && !run.dry_run) {
+    LW_RETURN_IF_ERROR(StorePosition(run, area, LastMsgIdFileName(area_id), scan.walk));
   }
-  run.log.LogOnly('*', kProductTag, IntToStr(walk.scanned) + " message(s) scanned");
-  if ((run.config.UseLastRead || run.config.MoveMode) && !walk.unreadable_seen && !run.dry_run) {
-    LW_RETURN_IF_ERROR(StorePosition(run, area, LastMsgIdFileName(area_id), walk));
-  }
+  // Every source the journal's copies stand for is deleted now.
+  if (!scan.walk.deletion_failed) LW_RETURN_IF_ERROR(scan.journal.Drop());
   return Status();
 }
 

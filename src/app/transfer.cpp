@@ -2,7 +2,6 @@
 
 #include "app/config.h"
 #include "fidoutil/address.h"
-#include "msgbase/area.h"
 
 namespace lw {
 
@@ -60,29 +59,17 @@ void CopyHeader(MessageBase& source, const CurrentMessage& msg, MessageBase& des
 
 }  // namespace
 
-Status TransferMessage(MessageBase& source, const CurrentMessage& msg, const std::string& target, LogFile& log) {
-  MsgBasePtr dest;
-  if (!OpenOrCreateArea(dest, target)) {
-    return Status::Error("unable to open destination messagebase - " + target);
-  }
-  dest->SetMsgKind(0);
-  if (!dest->CreateMsg()) return Status::Error("Cannot create message: " + IntToStr(dest->Status));
+Status CopyMessageInto(MessageBase& source, const CurrentMessage& msg, MessageBase& dest) {
+  dest.SetMsgKind(0);
+  if (!dest.CreateMsg()) return Status::Error("Cannot create message: " + IntToStr(dest.Status));
   // The header steps below edit kludge lines of the new text; working on
   // a copy of the source's text lets them find its MSGID, so no serial is
   // made (and waited for) only to be thrown away when the text is copied
   // again after them.
-  if (!CopyText(source, *dest)) return Status::Error("Cannot write message. Wadda fuck?!");
-  CopyHeader(source, msg, *dest);
-  if (!CopyText(source, *dest) || !dest->WriteMsg()) return Status::Error("Cannot write message. Wadda fuck?!");
-  dest->CloseMsg();
-  if (!CloseArea(dest)) return Status::Error("unable to close destination messagebase - " + target);
-  log.LogOnly('+', kProductTag, "Copy message to destination messagebase - " + target);
-  return Status();
-}
-
-Status TransferMessage(MessageBase& source, const CurrentMessage& msg, const std::vector<std::string>& targets,
-                       LogFile& log) {
-  for (const std::string& target : targets) LW_RETURN_IF_ERROR(TransferMessage(source, msg, target, log));
+  if (!CopyText(source, dest)) return Status::Error("Cannot write message. Wadda fuck?!");
+  CopyHeader(source, msg, dest);
+  if (!CopyText(source, dest) || !dest.WriteMsg()) return Status::Error("Cannot write message. Wadda fuck?!");
+  dest.CloseMsg();
   return Status();
 }
 

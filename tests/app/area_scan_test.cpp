@@ -5,12 +5,20 @@
 
 #include "app/config.h"
 #include "log/log_file.h"
+#include "msgbase/area.h"
 #include "msgbase/fido/msg_file.h"
 #include "platform/platform_wrapper.h"
 #include "test_util.h"
 
 namespace lw {
 namespace {
+
+// An area identifier: a format letter and a path.
+std::string AreaIdOf(char letter, const std::string& path) {
+  std::string id(1, letter);
+  id.append(path);
+  return id;
+}
 
 class RefusesDelete : public platform::PlatformWrapper {
  public:
@@ -53,6 +61,78 @@ TEST(AreaScan, FailedDeleteIsAWarningAndTheRunGoesOn) {
   EXPECT_NE(log.find("LW 1.07 Warning: Unable to delete message 1 in "), std::string::npos);
   EXPECT_TRUE(test::Exists(dir / "net/1.msg"));
   EXPECT_TRUE(test::Exists(dir / "dest/2.msg"));
+}
+
+// A netmail folder whose files cannot be deleted (read-only to the run).
+class NetmailReadOnly : public platform::PlatformWrapper {
+ public:
+  explicit NetmailReadOnly(std::string folder) : PlatformWrapper(platform::NativePlatform()), folder_(folder) {}
+  int DeleteFile(std::string_view name) override {
+    if (name.substr(0, folder_.size()) == folder_) return platform::kAccessDenied;
+    return PlatformWrapper::DeleteFile(name);
+  }
+  void ConsoleWrite(std::string_view) override {}
+  void ConsoleWriteKeepCursor(std::string_view) override {}
+
+ private:
+  std::string folder_;
+};
+
+// How many messages of the area have `text` in their text.
+int CountWithText(const std::string& area_id, const std::string& text) {
+  MsgBasePtr base;
+  if (!OpenArea(base, area_id)) return 0;
+  int count = 0;
+  for (base->SeekFirst(1); base->SeekFound(); base->SeekNext()) {
+    if (!base->OpenMsg()) continue;
+    Stream* stream = base->GetTextStream();
+    std::string bytes(static_cast<std::size_t>(stream->GetSize()), '\0');
+    stream->Seek(0);
+    stream->Read(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+    if (bytes.find(text) != std::string::npos) ++count;
+    base->CloseMsg();
+  }
+  CloseArea(base);
+  return count;
+}
+
+TEST(AreaScan, AReadOnlyNetmailFolderGetsEachMessageCopiedOnceWhateverTheRuns) {
+  test::TempDir dir;
+  test::MakeDirs(dir / "net");
+  const char* const kRecipients[] = {"Alpha", "Beta", "Gamma", "All"};
+  const int kCount = 12;
+  for (int n = 1; n <= kCount; ++n) {
+    test::MsgFile m;
+    m.to = kRecipients[n % 4];
+    m.text = "\001MSGID: 2:5020/1 0000000" + std::to_string(n % 10) + "\rMessage " + std::to_string(n) + ".\r";
+    test::WriteFile(dir / ("net/" + std::to_string(n) + ".msg"), m.Bytes());
+  }
+  const std::string msg_dest = AreaIdOf('M', dir / "alpha");
+  const std::string squish_dest = AreaIdOf('S', dir / "beta");
+  const std::string jam_dest = AreaIdOf('J', dir / "gamma");
+  const std::vector<std::string> rules = {"MOVE YES",
+                                          "PRIORITY TO",
+                                          "TO Alpha, " + msg_dest,
+                                          "TO Beta, " + squish_dest,
+                                          "TO Gamma, " + jam_dest,
+                                          "TO All, " + msg_dest + ", " + squish_dest + ", " + jam_dest};
+  NetmailReadOnly os(dir / "net");
+  for (int run_number = 1; run_number <= 3; ++run_number) {
+    lw::Run run;
+    for (const std::string& line : rules) ApplyConfigLine(run.config, line);
+    AreaScanResult result;
+    platform::ScopedPlatform guard(&os);
+    ASSERT_TRUE(ScanArea(run, AreaIdOf('M', dir / "net"), result).ok()) << "run " << run_number;
+    EXPECT_EQ(result.found_count, kCount) << "run " << run_number;
+  }
+  for (int n = 1; n <= kCount; ++n) {
+    const std::string text = "Message " + std::to_string(n) + ".\r";
+    const std::string to = kRecipients[n % 4];
+    EXPECT_EQ(CountWithText(msg_dest, text), to == "Alpha" || to == "All" ? 1 : 0) << text;
+    EXPECT_EQ(CountWithText(squish_dest, text), to == "Beta" || to == "All" ? 1 : 0) << text;
+    EXPECT_EQ(CountWithText(jam_dest, text), to == "Gamma" || to == "All" ? 1 : 0) << text;
+    EXPECT_TRUE(test::Exists(dir / ("net/" + std::to_string(n) + ".msg")));
+  }
 }
 
 }  // namespace

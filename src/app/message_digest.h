@@ -1,0 +1,28 @@
+// A fingerprint of a message that is the same in every format the message
+// is copied into, so a copy can be recognised in its destination.
+#pragma once
+
+#include <cstdint>
+
+#include "app/current_message.h"
+#include "msgbase/message_base.h"
+
+namespace lw {
+
+// Fills `msg` from the header of the open current message of `area`:
+// names and subject cut as the rules compare them, addresses, dates.
+void ReadHeader(MessageBase& area, CurrentMessage& msg);
+
+// A 64-bit FNV-1a digest of the open current message of `base`, whose
+// header is `msg`: over the names, the subject, the origin address, the
+// MSGID kludge's value and the text without its kludge lines (lines are
+// compared without their line ends, and empty lines at the end are left
+// out).  Not over what a copy into some format does not keep: the dates
+// (a Squish base keeps them to two seconds), the attributes, and the
+// destination address (a JAM copy keeps no INTL or TOPT kludge of a
+// netmail message).  Reads the text from its start; the text position is
+// left unspecified.  A message whose text cannot be read gets the digest
+// of what could be read.
+std::uint64_t MessageDigest(MessageBase& base, const CurrentMessage& msg);
+
+}  // namespace lw

@@ -1,0 +1,75 @@
+#include "app/move_batch.h"
+
+#include "app/config.h"
+#include "fidoutil/address.h"
+
+namespace lw {
+
+void WriteLogLines(LogFile& log, const std::vector<LogLine>& lines) {
+  for (const LogLine& line : lines) log.LogOnly(line.mark, kProductTag, line.text, line.charset);
+}
+
+void MoveBatch::Add(PendingMessage message, std::int64_t bytes) {
+  if (messages_.empty()) started_ = PoolClock::now();
+  messages_.push_back(std::move(message));
+  bytes_ += bytes;
+}
+
+bool MoveBatch::Full() const {
+  if (messages_.empty()) return false;
+  return messages_.size() >= limits_.messages || bytes_ >= limits_.bytes || PoolClock::now() - started_ >= limits_.age;
+}
+
+void MoveBatch::DeleteSources(MessageBase& area, std::vector<bool>& deleted) {
+  deleted.assign(messages_.size(), true);
+  // Highest number first, so that no deletion moves a message still to come.
+  for (std::size_t i = messages_.size(); i-- > 0;) {
+    const PendingMessage& m = messages_[i];
+    if (!m.delete_source) continue;
+    area.SeekFirst(m.number);
+    const bool there = area.SeekFound() && area.GetMsgNum() == m.number && area.OpenMsgHeader();
+    deleted[i] = there && area.DeleteMsg();
+    if (there) area.CloseMsg();
+  }
+}
+
+void MoveBatch::WriteLines(LogFile& log, const std::string& area_id, const std::vector<bool>& deleted,
+                           bool& all_deleted) const {
+  for (std::size_t i = 0; i < messages_.size(); ++i) {
+    const PendingMessage& m = messages_[i];
+    WriteLogLines(log, m.lines);
+    if (!m.delete_source) continue;
+    if (deleted[i]) {
+      log.LogOnly('-', kProductTag, "moving or kill message");
+      if (m.gone) WriteLogLines(log, {*m.gone});
+    } else {
+      all_deleted = false;
+      log.Warning(kProductTag, "Unable to delete message " + IntToStr(m.number) + " in " + area_id);
+    }
+  }
+}
+
+Status MoveBatch::Settle(MessageBase& area, const std::string& area_id, DestinationPool& pool, LogFile& log,
+                         bool& all_deleted) {
+  if (Status committed = pool.CommitAll(); !committed.ok()) {
+    messages_.clear();
+    bytes_ = 0;
+    return committed;
+  }
+  bool any_deletion = false;
+  for (const PendingMessage& m : messages_) any_deletion = any_deletion || m.delete_source;
+  std::vector<bool> deleted;
+  if (any_deletion) area.BeginBatch();
+  DeleteSources(area, deleted);
+  const bool area_committed = !any_deletion || area.CommitBatch();
+  if (area_committed) WriteLines(log, area_id, deleted, all_deleted);
+  messages_.clear();
+  bytes_ = 0;
+  if (!area_committed) {
+    all_deleted = false;
+    return Status::Error("unable to close messagebase - " + area_id);
+  }
+  return Status();
+}
+
+}  // namespace lw
