@@ -1,0 +1,184 @@
+#!/usr/bin/env bash
+# The bulk move against its floor: larkway and bench/floor.c side by side on
+# the same generated netmail areas, with a Markdown table on stdout.
+#   bash bench/bulk_move.sh                 N = 2000 and 8000
+#   BULK_COUNTS="500 2000" bash bench/bulk_move.sh
+#   LARKWAY_BIN=/path/to/larkway bash bench/bulk_move.sh   (another build)
+#
+# The job: a netmail area of N messages (bench/make_netmail.py --mix), with
+# MOVE YES rules sending half of them to a Squish base, a fifth to a JAM
+# base, a tenth to a *.MSG folder, killing a tenth and keeping a tenth (no
+# rule picks them), and a log.  Each case runs on tmpfs (/dev/shm) and on
+# the disk (/var/tmp), with a *.MSG netmail area named n.msg or N.MSG, and
+# with a Squish and a JAM netmail area (written by a larkway copy run of the
+# generated area).  The floor (bench/floor.c) does only the system calls
+# the job cannot avoid on a *.MSG area; Squish and JAM sources are compared
+# with the floor of the lower-case *.MSG area of the same N.
+#
+# Per case: wall time (page cache warm, `sync` before each run), the ratio
+# to the floor, the growth t(largest N)/t(smallest N) (4.0 is linear for
+# 2000 -> 8000), syncs per message (fsync + fdatasync + syncfs) and system
+# calls per message from `strace -c -f` (a second run on a fresh copy), and
+# peak memory (maximum resident set from GNU time).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$PWD
+
+missing=()
+command -v python3 >/dev/null 2>&1 || missing+=(python3)
+command -v strace >/dev/null 2>&1 || missing+=(strace)
+[ -x /usr/bin/time ] || missing+=(time)
+command -v cc >/dev/null 2>&1 || missing+=(gcc)
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}" >&2
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >&2
+fi
+
+if [ -z "${LARKWAY_BIN:-}" ]; then
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build build -j2 --target larkway >/dev/null
+fi
+bin=${LARKWAY_BIN:-$repo/build/larkway}
+counts=(${BULK_COUNTS:-2000 8000})
+first=${counts[0]}
+last=${counts[${#counts[@]} - 1]}
+sources=(msg-lower msg-upper squish jam)
+
+roots=()
+cleanup() { for r in "${roots[@]}"; do rm -rf "$r"; done; }
+trap cleanup EXIT
+mkroot() {  # storage -> a fresh scratch folder there
+  if [ "$1" = tmpfs ]; then mktemp -d /dev/shm/lwbulk.XXXXXX; else mktemp -d /var/tmp/lwbulk.XXXXXX; fi
+}
+floor=$(mktemp -d /tmp/lwfloor.XXXXXX)
+roots+=("$floor")
+cc -O2 -Wall -Wextra -o "$floor/floor" bench/floor.c
+
+# The routing of the job, for larkway (a configuration) and for the floor.
+write_config() {  # configuration file, run folder, netmail area identifier
+  cat >"$1" <<EOF
+LOG $2/lw.log
+NETMAIL $3
+MOVE YES
+PRIORITY TO
+TO Sysop, S$2/sysop
+TO Jam User, J$2/jam
+TO Msg User, *$2/msgdest
+TO Spammer, KILL
+EOF
+}
+floor_args() {  # run folder
+  printf '%s\n' "Sysop=$1/sysop" "Jam User=$1/jam" "Msg User=$1/msgdest" "Spammer=KILL"
+}
+
+# template folder, source, N: lays the netmail area out as template/net*.
+make_template() {
+  local tpl=$1 source=$2 count=$3
+  mkdir -p "$tpl/net"
+  case "$source" in
+    msg-lower) python3 bench/make_netmail.py "$tpl/net" "$count" --mix ;;
+    msg-upper) python3 bench/make_netmail.py "$tpl/net" "$count" --mix --upper ;;
+    squish | jam)
+      local letter=S
+      [ "$source" = jam ] && letter=J
+      python3 bench/make_netmail.py "$tpl/net" "$count" --mix
+      printf 'NETMAIL *%s/net\nPRIORITY TO\nTO *, %s%s/base\n' "$tpl" "$letter" "$tpl" >"$tpl/fill.cfg"
+      "$bin" "$tpl/fill.cfg" >/dev/null
+      rm -rf "$tpl/net" "$tpl/fill.cfg"
+      ;;
+  esac
+}
+netmail_id() {  # run folder, source
+  case "$2" in
+    squish) echo "S$1/base" ;;
+    jam) echo "J$1/base" ;;
+    *) echo "*$1/net" ;;
+  esac
+}
+
+declare -A wall rss syncs calls
+# key, template, run folder, command...: fills wall, rss, syncs and calls.
+measure() {
+  local key=$1 tpl=$2 run=$3
+  shift 3
+  rm -rf "$run" && cp -a "$tpl" "$run" && sync
+  local start end
+  start=$(date +%s%N)
+  /usr/bin/time -f '%M' -o "$run.time" "$@" >"$run.out" 2>&1 || {
+    echo "bulk_move: $key failed:" >&2
+    cat "$run.out" >&2
+    exit 1
+  }
+  end=$(date +%s%N)
+  wall[$key]=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')
+  rss[$key]=$(awk '{ printf "%.1f", $1 / 1024 }' "$run.time")
+  check_result "$key" "$run"
+  rm -rf "$run" && cp -a "$tpl" "$run" && sync
+  strace -c -f -o "$run.strace" "$@" >"$run.out" 2>&1 || {
+    echo "bulk_move: $key failed under strace:" >&2
+    cat "$run.out" >&2
+    exit 1
+  }
+  syncs[$key]=$(awk '$NF ~ /^(fsync|fdatasync|syncfs)$/ { n += $4 } END { print n + 0 }' "$run.strace")
+  calls[$key]=$(awk '$NF == "total" { print $4 }' "$run.strace")
+  rm -rf "$run" "$run.time" "$run.out" "$run.strace"
+}
+# A *.MSG source must keep exactly its tenth of unpicked messages.
+check_result() {
+  local key=$1 run=$2
+  case "$key" in *squish* | *jam*) return ;; esac
+  local n=${key##*|}
+  local left
+  left=$(find "$run/net" -maxdepth 1 -iname '*.msg' | wc -l)
+  if [ "$left" -ne $((n / 10)) ]; then
+    echo "bulk_move: $key left $left messages, not $((n / 10))" >&2
+    exit 1
+  fi
+}
+
+for storage in tmpfs disk; do
+  root=$(mkroot "$storage")
+  roots+=("$root")
+  for count in "${counts[@]}"; do
+    for source in "${sources[@]}"; do
+      echo "== $storage, $source, $count messages" >&2
+      tpl=$root/tpl
+      rm -rf "$tpl" && make_template "$tpl" "$source" "$count"
+      run=$root/run
+      write_config "$tpl/move.cfg" "$run" "$(netmail_id "$run" "$source")"
+      measure "$storage|$source|larkway|$count" "$tpl" "$run" "$bin" "$run/move.cfg"
+      if [ "${source#msg}" != "$source" ]; then
+        mapfile -t args < <(floor_args "$run")
+        measure "$storage|$source|floor|$count" "$tpl" "$run" "$floor/floor" "$run/net" "${args[@]}"
+      fi
+      rm -rf "$tpl"
+    done
+  done
+done
+
+per_msg() { awk -v a="$1" -v n="$2" 'BEGIN { printf "%.2f", a / n }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.1f", a / b; else print "-" }'; }
+echo "| storage | netmail area | N | floor s | larkway s | larkway / floor | t($last) / t($first) | syncs/msg floor, larkway | calls/msg floor, larkway | peak RSS MB floor, larkway |"
+echo "|---|---|---|---|---|---|---|---|---|---|"
+for storage in tmpfs disk; do
+  for source in "${sources[@]}"; do
+    floor_source=$source
+    [ "${source#msg}" = "$source" ] && floor_source=msg-lower
+    for count in "${counts[@]}"; do
+      k="$storage|$source|larkway|$count"
+      f="$storage|$floor_source|floor|$count"
+      growth="-"
+      [ "$count" = "$last" ] && [ "$first" != "$last" ] &&
+        growth=$(ratio "${wall[$k]}" "${wall[$storage|$source|larkway|$first]}")
+      label=$source
+      [ "$floor_source" != "$source" ] && label="$source (floor: msg-lower)"
+      printf '| %s | %s | %s | %s | %s | %s | %s | %s, %s | %s, %s | %s, %s |\n' \
+        "$storage" "$label" "$count" "${wall[$f]}" "${wall[$k]}" "$(ratio "${wall[$k]}" "${wall[$f]}")" "$growth" \
+        "$(per_msg "${syncs[$f]}" "$count")" "$(per_msg "${syncs[$k]}" "$count")" \
+        "$(per_msg "${calls[$f]}" "$count")" "$(per_msg "${calls[$k]}" "$count")" "${rss[$f]}" "${rss[$k]}"
+    done
+  done
+done
