@@ -15,7 +15,9 @@
 # the job cannot avoid on a *.MSG area; Squish and JAM sources are compared
 # with the floor of the lower-case *.MSG area of the same N.
 #
-# Per case: wall time (page cache warm, `sync` before each run), the ratio
+# Per case: wall time (page cache warm, `sync` before each run), CPU time
+# (user + system: on a machine shared with other work it moves less than
+# the wall time), the ratio
 # to the floor, the growth t(largest N)/t(smallest N) (4.0 is linear for
 # 2000 -> 8000), syncs per message (fsync + fdatasync + syncfs) and system
 # calls per message from `strace -c -f` (a second run on a fresh copy), and
@@ -99,15 +101,15 @@ netmail_id() {  # run folder, source
   esac
 }
 
-declare -A wall rss syncs calls
-# key, template, run folder, command...: fills wall, rss, syncs and calls.
+declare -A wall cpu rss syncs calls
+# key, template, run folder, command...: fills wall, cpu, rss, syncs, calls.
 measure() {
   local key=$1 tpl=$2 run=$3
   shift 3
   rm -rf "$run" && cp -a "$tpl" "$run" && sync
   local start end
   start=$(date +%s%N)
-  /usr/bin/time -f '%M' -o "$run.time" "$@" >"$run.out" 2>&1 || {
+  /usr/bin/time -f '%M %U %S' -o "$run.time" "$@" >"$run.out" 2>&1 || {
     echo "bulk_move: $key failed:" >&2
     cat "$run.out" >&2
     exit 1
@@ -115,6 +117,7 @@ measure() {
   end=$(date +%s%N)
   wall[$key]=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')
   rss[$key]=$(awk '{ printf "%.1f", $1 / 1024 }' "$run.time")
+  cpu[$key]=$(awk '{ printf "%.2f", $2 + $3 }' "$run.time")
   check_result "$key" "$run"
   rm -rf "$run" && cp -a "$tpl" "$run" && sync
   strace -c -f -o "$run.strace" "$@" >"$run.out" 2>&1 || {
@@ -161,8 +164,8 @@ done
 
 per_msg() { awk -v a="$1" -v n="$2" 'BEGIN { printf "%.2f", a / n }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.1f", a / b; else print "-" }'; }
-echo "| storage | netmail area | N | floor s | larkway s | larkway / floor | t($last) / t($first) | syncs/msg floor, larkway | calls/msg floor, larkway | peak RSS MB floor, larkway |"
-echo "|---|---|---|---|---|---|---|---|---|---|"
+echo "| storage | netmail area | N | floor s | larkway s | larkway / floor | t($last) / t($first) | CPU s floor, larkway | syncs/msg floor, larkway | calls/msg floor, larkway | peak RSS MB floor, larkway |"
+echo "|---|---|---|---|---|---|---|---|---|---|---|"
 for storage in tmpfs disk; do
   for source in "${sources[@]}"; do
     floor_source=$source
@@ -175,8 +178,9 @@ for storage in tmpfs disk; do
         growth=$(ratio "${wall[$k]}" "${wall[$storage|$source|larkway|$first]}")
       label=$source
       [ "$floor_source" != "$source" ] && label="$source (floor: msg-lower)"
-      printf '| %s | %s | %s | %s | %s | %s | %s | %s, %s | %s, %s | %s, %s |\n' \
+      printf '| %s | %s | %s | %s | %s | %s | %s | %s, %s | %s, %s | %s, %s | %s, %s |\n' \
         "$storage" "$label" "$count" "${wall[$f]}" "${wall[$k]}" "$(ratio "${wall[$k]}" "${wall[$f]}")" "$growth" \
+        "${cpu[$f]}" "${cpu[$k]}" \
         "$(per_msg "${syncs[$f]}" "$count")" "$(per_msg "${syncs[$k]}" "$count")" \
         "$(per_msg "${calls[$f]}" "$count")" "$(per_msg "${calls[$k]}" "$count")" "${rss[$f]}" "${rss[$k]}"
     done
