@@ -4,6 +4,9 @@
 #   bash bench/bulk_move.sh                 N = 2000 and 8000
 #   BULK_COUNTS="500 2000" bash bench/bulk_move.sh
 #   LARKWAY_BIN=/path/to/larkway bash bench/bulk_move.sh   (another build)
+# Parts of the matrix, e.g. to run them side by side:
+#   BULK_STORAGE="tmpfs|disk"  BULK_SOURCES="msg-lower msg-upper squish jam"
+#   BULK_STRACE=0   no strace runs (system call and sync columns show "-")
 #
 # The job: a netmail area of N messages (bench/make_netmail.py --mix), with
 # MOVE YES rules sending half of them to a Squish base, a fifth to a JAM
@@ -13,7 +16,7 @@
 # with a Squish and a JAM netmail area (written by a larkway copy run of the
 # generated area).  The floor (bench/floor.c) does only the system calls
 # the job cannot avoid on a *.MSG area; Squish and JAM sources are compared
-# with the floor of the lower-case *.MSG area of the same N.
+# with the floor on the lower-case *.MSG area they were written from.
 #
 # Per case: wall time (page cache warm, `sync` before each run), CPU time
 # (user + system: on a machine shared with other work it moves less than
@@ -47,7 +50,9 @@ bin=${LARKWAY_BIN:-$repo/build/larkway}
 counts=(${BULK_COUNTS:-2000 8000})
 first=${counts[0]}
 last=${counts[${#counts[@]} - 1]}
-sources=(msg-lower msg-upper squish jam)
+sources=(${BULK_SOURCES:-msg-lower msg-upper squish jam})
+storages=(${BULK_STORAGE:-tmpfs disk})
+trace=${BULK_STRACE:-1}
 
 roots=()
 cleanup() { for r in "${roots[@]}"; do rm -rf "$r"; done; }
@@ -76,18 +81,20 @@ floor_args() {  # run folder
   printf '%s\n' "Sysop=$1/sysop" "Jam User=$1/jam" "Msg User=$1/msgdest" "Spammer=KILL"
 }
 
-# template folder, source, N: lays the netmail area out as template/net*.
+# template folder, floor template folder, source, N: lays the netmail area
+# out as template/net*, and the *.MSG area the floor moves as floor/net.
 make_template() {
-  local tpl=$1 source=$2 count=$3
-  mkdir -p "$tpl/net"
+  local tpl=$1 floor_tpl=$2 source=$3 count=$4
+  mkdir -p "$tpl/net" "$floor_tpl"
   case "$source" in
-    msg-lower) python3 bench/make_netmail.py "$tpl/net" "$count" --mix ;;
-    msg-upper) python3 bench/make_netmail.py "$tpl/net" "$count" --mix --upper ;;
+    msg-lower) python3 bench/make_netmail.py "$tpl/net" "$count" --mix && cp -a "$tpl/net" "$floor_tpl/" ;;
+    msg-upper) python3 bench/make_netmail.py "$tpl/net" "$count" --mix --upper && cp -a "$tpl/net" "$floor_tpl/" ;;
     squish | jam)
       local letter=S
       [ "$source" = jam ] && letter=J
       python3 bench/make_netmail.py "$tpl/net" "$count" --mix
       printf 'NETMAIL *%s/net\nPRIORITY TO\nTO *, %s%s/base\n' "$tpl" "$letter" "$tpl" >"$tpl/fill.cfg"
+      cp -a "$tpl/net" "$floor_tpl/"
       "$bin" "$tpl/fill.cfg" >/dev/null
       rm -rf "$tpl/net" "$tpl/fill.cfg"
       ;;
@@ -119,7 +126,13 @@ measure() {
   rss[$key]=$(awk '{ printf "%.1f", $1 / 1024 }' "$run.time")
   cpu[$key]=$(awk '{ printf "%.2f", $2 + $3 }' "$run.time")
   check_result "$key" "$run"
-  rm -rf "$run" && cp -a "$tpl" "$run" && sync
+  rm -rf "$run"
+  if [ "$trace" = 0 ]; then
+    syncs[$key]=-
+    calls[$key]=-
+    return
+  fi
+  cp -a "$tpl" "$run" && sync
   strace -c -f -o "$run.strace" "$@" >"$run.out" 2>&1 || {
     echo "bulk_move: $key failed under strace:" >&2
     cat "$run.out" >&2
@@ -132,7 +145,7 @@ measure() {
 # A *.MSG source must keep exactly its tenth of unpicked messages.
 check_result() {
   local key=$1 run=$2
-  case "$key" in *squish* | *jam*) return ;; esac
+  case "$key" in *squish*larkway* | *jam*larkway*) return ;; esac
   local n=${key##*|}
   local left
   left=$(find "$run/net" -maxdepth 1 -iname '*.msg' | wc -l)
@@ -142,47 +155,39 @@ check_result() {
   fi
 }
 
-for storage in tmpfs disk; do
-  root=$(mkroot "$storage")
-  roots+=("$root")
-  for count in "${counts[@]}"; do
-    for source in "${sources[@]}"; do
-      echo "== $storage, $source, $count messages" >&2
-      tpl=$root/tpl
-      rm -rf "$tpl" && make_template "$tpl" "$source" "$count"
-      run=$root/run
-      write_config "$tpl/move.cfg" "$run" "$(netmail_id "$run" "$source")"
-      measure "$storage|$source|larkway|$count" "$tpl" "$run" "$bin" "$run/move.cfg"
-      if [ "${source#msg}" != "$source" ]; then
-        mapfile -t args < <(floor_args "$run")
-        measure "$storage|$source|floor|$count" "$tpl" "$run" "$floor/floor" "$run/net" "${args[@]}"
-      fi
-      rm -rf "$tpl"
-    done
-  done
-done
-
-per_msg() { awk -v a="$1" -v n="$2" 'BEGIN { printf "%.2f", a / n }'; }
+per_msg() { awk -v a="$1" -v n="$2" 'BEGIN { if (a == "-") print "-"; else printf "%.2f", a / n }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.1f", a / b; else print "-" }'; }
+# storage, source, N: one row of the table, for the case just measured.
+print_row() {
+  local storage=$1 source=$2 count=$3
+  local k="$storage|$source|larkway|$count" f="$storage|$source|floor|$count" growth="-"
+  if [ "$count" = "$last" ] && [ "$first" != "$last" ] && [ -n "${wall[$storage|$source|larkway|$first]:-}" ]; then
+    growth=$(ratio "${wall[$k]}" "${wall[$storage|$source|larkway|$first]}")
+  fi
+  printf '| %s | %s | %s | %s | %s | %s | %s | %s, %s | %s, %s | %s, %s | %s, %s |\n' \
+    "$storage" "$source" "$count" "${wall[$f]}" "${wall[$k]}" "$(ratio "${wall[$k]}" "${wall[$f]}")" "$growth" \
+    "${cpu[$f]}" "${cpu[$k]}" "$(per_msg "${syncs[$f]}" "$count")" "$(per_msg "${syncs[$k]}" "$count")" \
+    "$(per_msg "${calls[$f]}" "$count")" "$(per_msg "${calls[$k]}" "$count")" "${rss[$f]}" "${rss[$k]}"
+}
+
 echo "| storage | netmail area | N | floor s | larkway s | larkway / floor | t($last) / t($first) | CPU s floor, larkway | syncs/msg floor, larkway | calls/msg floor, larkway | peak RSS MB floor, larkway |"
 echo "|---|---|---|---|---|---|---|---|---|---|---|"
-for storage in tmpfs disk; do
+for storage in "${storages[@]}"; do
+  root=$(mkroot "$storage")
+  roots+=("$root")
   for source in "${sources[@]}"; do
-    floor_source=$source
-    [ "${source#msg}" = "$source" ] && floor_source=msg-lower
     for count in "${counts[@]}"; do
-      k="$storage|$source|larkway|$count"
-      f="$storage|$floor_source|floor|$count"
-      growth="-"
-      [ "$count" = "$last" ] && [ "$first" != "$last" ] &&
-        growth=$(ratio "${wall[$k]}" "${wall[$storage|$source|larkway|$first]}")
-      label=$source
-      [ "$floor_source" != "$source" ] && label="$source (floor: msg-lower)"
-      printf '| %s | %s | %s | %s | %s | %s | %s | %s, %s | %s, %s | %s, %s | %s, %s |\n' \
-        "$storage" "$label" "$count" "${wall[$f]}" "${wall[$k]}" "$(ratio "${wall[$k]}" "${wall[$f]}")" "$growth" \
-        "${cpu[$f]}" "${cpu[$k]}" \
-        "$(per_msg "${syncs[$f]}" "$count")" "$(per_msg "${syncs[$k]}" "$count")" \
-        "$(per_msg "${calls[$f]}" "$count")" "$(per_msg "${calls[$k]}" "$count")" "${rss[$f]}" "${rss[$k]}"
+      echo "== $storage, $source, $count messages" >&2
+      tpl=$root/tpl
+      floor_tpl=$root/floor-tpl
+      run=$root/run
+      rm -rf "$tpl" "$floor_tpl" && make_template "$tpl" "$floor_tpl" "$source" "$count"
+      write_config "$tpl/move.cfg" "$run" "$(netmail_id "$run" "$source")"
+      measure "$storage|$source|larkway|$count" "$tpl" "$run" "$bin" "$run/move.cfg"
+      mapfile -t args < <(floor_args "$run")
+      measure "$storage|$source|floor|$count" "$floor_tpl" "$run" "$floor/floor" "$run/net" "${args[@]}"
+      rm -rf "$tpl" "$floor_tpl"
+      print_row "$storage" "$source" "$count"
     done
   done
 done
