@@ -1,9 +1,16 @@
 #!/usr/bin/env python3
-"""Writes a *.MSG netmail area of N messages with realistic sizes; every
-second message is addressed to Sysop."""
+"""Writes a *.MSG netmail area of N messages with realistic sizes.
+
+    make_netmail.py FOLDER N [--upper] [--mix]
+
+Without --mix every second message is addressed to Sysop and the others to
+'User n'.  With --mix the recipients split the area the way bench/bulk_move.sh
+routes it: half to Sysop, a fifth to 'Jam User', a tenth to 'Msg User', a
+tenth to 'Spammer' and a tenth to 'User n' (picked by no rule).  Files are
+named n.msg, or N.MSG with --upper."""
+import argparse
 import random
 import struct
-import sys
 
 
 def message(n, to):
@@ -20,12 +27,29 @@ def message(n, to):
     return bytes(h) + text.encode() + b'\0'
 
 
+def recipient(n, mix):
+    if not mix:
+        return 'Sysop' if n % 2 == 0 else 'User %d' % n
+    share = n % 10
+    if share < 5:
+        return 'Sysop'
+    if share < 7:
+        return 'Jam User'
+    return ('Msg User', 'Spammer', 'User %d' % n)[share - 7]
+
+
 def main():
-    folder, count = sys.argv[1], int(sys.argv[2])
-    random.seed(count)
-    for n in range(1, count + 1):
-        with open('%s/%d.msg' % (folder, n), 'wb') as f:
-            f.write(message(n, 'Sysop' if n % 2 == 0 else 'User %d' % n))
+    parser = argparse.ArgumentParser()
+    parser.add_argument('folder')
+    parser.add_argument('count', type=int)
+    parser.add_argument('--upper', action='store_true', help='name the files N.MSG')
+    parser.add_argument('--mix', action='store_true', help='the five-way split of bulk_move.sh')
+    args = parser.parse_args()
+    random.seed(args.count)
+    pattern = '%s/%d.MSG' if args.upper else '%s/%d.msg'
+    for n in range(1, args.count + 1):
+        with open(pattern % (args.folder, n), 'wb') as f:
+            f.write(message(n, recipient(n, args.mix)))
 
 
 main()

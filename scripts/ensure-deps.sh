@@ -13,6 +13,11 @@ command -v man >/dev/null 2>&1 || missing+=(man-db)
 command -v groff >/dev/null 2>&1 || missing+=(groff-base)
 case "${1:-}" in
   --bench) [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev) ;;
+  --clang) command -v clang++ >/dev/null 2>&1 || missing+=(clang) ;;
+  --tidy)
+    command -v clang-tidy-14 >/dev/null 2>&1 || missing+=(clang-tidy-14)
+    command -v clang++ >/dev/null 2>&1 || missing+=(clang)
+    ;;
   --win32)
     command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || missing+=(g++-mingw-w64-x86-64-posix)
     [ -x /usr/lib/wine/wine64 ] || missing+=(wine64)

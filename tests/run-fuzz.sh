@@ -32,7 +32,7 @@ max_len() {
 }
 
 dir=build-fuzz
-CC=clang CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DLARKWAY_FUZZ=ON -DLARKWAY_TESTS=OFF >/dev/null
+CC=clang CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DLARKWAY_FUZZ=ON -DLARKWAY_TESTS=OFF -DLARKWAY_WERROR=ON >/dev/null
 cmake --build "$dir" -j2 --target "${targets[@]}"
 
 # In memory where there is room for it; the targets keep their files below.

@@ -1,15 +1,31 @@
 #!/usr/bin/env bash
-# Builds Larkway and runs every test.  With --sanitize the tests are built
-# with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/.
+# Builds Larkway and runs every test, with warnings as errors.
+#   bash tests/run.sh              g++, Release, in build/
+#   bash tests/run.sh --sanitize   g++ with AddressSanitizer and
+#                                  UndefinedBehaviorSanitizer, in build-asan/
+#   bash tests/run.sh --clang      clang++, Release, in build-clang/
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/ensure-deps.sh
-if [ "${1:-}" = "--sanitize" ]; then
-  dir=build-asan
-  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLARKWAY_SANITIZE=ON >/dev/null
-else
-  dir=build
-  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
+case "${1:-}" in
+  --sanitize)
+    bash scripts/ensure-deps.sh
+    dir=build-asan
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLARKWAY_SANITIZE=ON -DLARKWAY_WERROR=ON >/dev/null
+    ;;
+  --clang)
+    bash scripts/ensure-deps.sh --clang
+    dir=build-clang
+    CC=clang CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DLARKWAY_WERROR=ON >/dev/null
+    ;;
+  "")
+    bash scripts/ensure-deps.sh
+    dir=build
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DLARKWAY_WERROR=ON >/dev/null
+    ;;
+  *)
+    echo "usage: bash tests/run.sh [--sanitize | --clang]" >&2
+    exit 2
+    ;;
+esac
 cmake --build "$dir" -j"$(nproc)"
 ctest --test-dir "$dir" --output-on-failure -j"$(nproc)"
