@@ -3,8 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "platform/file_finder.h"
 #include "platform/platform.h"
-#include "stream/stream.h"
 
 namespace lw {
 

@@ -3,16 +3,25 @@
 // Everything above it works through the `Platform` interface below, so a
 // test can put a `PlatformWrapper` (platform_wrapper.h) in front of the real
 // one and make single calls fail.  Each operating system has one file that
-// implements `Platform` (platform_linux.cpp now); the build picks it.
+// implements `Platform` (platform_linux.cpp, platform_win32.cpp); the build
+// picks it.
 //
 // Errors are returned as DOS-style codes (0 = success, 2 = file not found,
 // 3 = path not found, 5 = access denied, ...); the OS's own error numbers are
-// translated in one place in the implementation file.
+// translated in one place in the implementation file.  A call that fails
+// leaves its out-parameters unspecified unless its comment says otherwise
+// (handles are set to kNoFile), and changes nothing on the disk unless its
+// comment says otherwise.  Calls on a handle that is not open fail with
+// kInvalidHandle where the system notices it; the result is unspecified
+// otherwise.  No call is safe to make from two threads at once.
 //
 // Names given to the file and directory calls may use "/" or "\" as the
 // directory separator.  Existing files and directories are found whatever
-// the case of their names (an exact match wins); names that are created keep
-// the case in which the caller wrote them.
+// the case of their names (an exact match wins; when several names differ
+// only in case, which of them is found is unspecified); names that are
+// created keep the case in which the caller wrote them.  On Linux a name
+// that is not found exactly is looked up in an index of its folder that is
+// listed once and kept while the folder is unchanged (folder_name_index.h).
 #pragma once
 
 #include <cstddef>
@@ -113,20 +122,48 @@ class Platform {
   // not known, words that fit `code`.
   virtual std::string ErrorReason(int code) = 0;
 
-  // Files.  OpenFile opens an existing file; CreateFile creates a file or
-  // empties an existing one and opens it for reading and writing.
+  // Files.
+  //
+  // Opens the existing file `name` for `access`, positioned at its start,
+  // and takes the lock `sharing` names.  Returns kOk with the handle in
+  // `file`; else `file` is kNoFile and the code says why: kFileNotFound or
+  // kPathNotFound (no such file or folder), kAccessDenied (no permission,
+  // a folder, or the lock was refused for about two seconds),
+  // kTooManyOpenFiles.  Whether a read-only open with kExclusive holds a
+  // writable handle underneath is unspecified (it does on Linux when the
+  // file allows writing, to take a whole-file write lock).
   virtual int OpenFile(std::string_view name, Access access, Sharing sharing, FileHandle* file) = 0;
+  // Opens `name` for reading and writing, creating it when missing and
+  // emptying it when it exists (only once the lock `sharing` names is
+  // held, so a holder is not cut short).  Errors as OpenFile; a file that
+  // could not be emptied is closed and the call fails.
   virtual int CreateFile(std::string_view name, Sharing sharing, FileHandle* file) = 0;
-  // Creates the file only when no file of that name exists (kAccessDenied
-  // when one does); opened for reading and writing.
+  // Creates the file only when no file of that name exists, in any case
+  // (kAccessDenied when one does); opened for reading and writing with no
+  // lock.  Other errors as OpenFile.
   virtual int CreateNewFile(std::string_view name, FileHandle* file) = 0;
+  // Reads up to `count` bytes at the file position into `buf` and moves
+  // the position past them; `done` is how many were read: fewer than
+  // `count` only at the end of the file.  kDiskReadError (or another code)
+  // when the system fails; `done` then tells what arrived before it.
   virtual int ReadFile(FileHandle file, void* buf, std::size_t count, std::size_t* done) = 0;
+  // Writes `count` bytes from `buf` at the file position (extending the
+  // file) and moves the position past them; `done` is how many were
+  // written.  kDiskWriteError for a full disk or a file too large,
+  // kAccessDenied for a handle opened read-only.  The bytes are not
+  // durable before FlushFile or SyncFiles.
   virtual int WriteFile(FileHandle file, const void* buf, std::size_t count, std::size_t* done) = 0;
+  // Moves the file position to byte `pos` from the start (past the end is
+  // allowed: a later write fills the gap with zeros), or to the end.
   virtual int SeekFile(FileHandle file, std::int64_t pos) = 0;
   virtual int SeekFileEnd(FileHandle file) = 0;
+  // The file position into `pos`.
   virtual int TellFile(FileHandle file, std::int64_t* pos) = 0;
+  // The file's size in bytes now (another process's writes included).
   virtual int FileSize(FileHandle file, std::int64_t* size) = 0;
-  virtual int TruncateFile(FileHandle file) = 0;  // at the current position
+  // Cuts the file (or extends it with zeros) to end at the file position;
+  // the position stays.  Not durable before FlushFile or SyncFiles.
+  virtual int TruncateFile(FileHandle file) = 0;
   // Positioned transfers: read or write `count` bytes at byte `offset`
   // of the file in one call, without a seek before them.  `done` is how
   // many were moved (fewer on a read only at the end of the file).  The
@@ -136,23 +173,38 @@ class Platform {
   virtual int WriteFileAt(FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
                           std::size_t* done) = 0;
   // Hands the file's data (and the metadata needed to read it back, such
-  // as its size) to stable storage.  Interrupted calls are retried.
+  // as its size) to stable storage.  Interrupted calls are retried.  Not
+  // its name: a new file's entry is durable after SyncDirectory of its
+  // folder.  kDiskWriteError when the data may not have reached the disk.
   virtual int FlushFile(FileHandle file) = 0;
   // As FlushFile for each of `count` files, at the cost of fewer calls to
   // the disk when there are many (one sync of their file system).  Fails
-  // when any of them could not be made durable.
+  // when any of them could not be made durable; which of the others were
+  // is then unspecified.
   virtual int SyncFiles(const FileHandle* files, std::size_t count) = 0;
+  // Releases the handle and its lock, even when the call fails (a failed
+  // close may mean that written bytes were lost: kDiskWriteError).  The
+  // handle is never valid afterwards.
   virtual int CloseFile(FileHandle file) = 0;
+  // Removes the file `name`.  kFileNotFound or kPathNotFound when it does
+  // not exist, kAccessDenied for a folder or without permission.  Not
+  // durable before SyncDirectory of its folder.
   virtual int DeleteFile(std::string_view name) = 0;
   // Opens `name` for appending, creating it when missing: every write goes
   // to the end of the file as one piece, even when another process appends
-  // to the same file at the same time.  No lock is taken.
+  // to the same file at the same time.  No lock is taken.  Errors as
+  // OpenFile.
   virtual int OpenAppend(std::string_view name, FileHandle* file) = 0;
   // Gives `from` the name `to` in one step; fails with kAccessDenied, and
-  // changes nothing, when `to` exists.  Both names are in one folder.
+  // changes nothing, when `to` exists in any case.  Both names are in one
+  // folder.  kFileNotFound when `from` does not exist.  Where the file
+  // system cannot rename without replacing, a link and an unlink are used
+  // (a crash between them leaves both names).  Not durable before
+  // SyncDirectory of the folder.
   virtual int RenameNoReplace(std::string_view from, std::string_view to) = 0;
   // Gives `from` the name `to` in one step, replacing a file of that name:
-  // a crash leaves either the old file or the new one under `to`.
+  // a crash leaves either the old file or the new one under `to`.  Errors
+  // as RenameNoReplace; not durable before SyncDirectory of the folder.
   virtual int ReplaceFile(std::string_view from, std::string_view to) = 0;
   // Hands the entries of folder `dir` (files created, renamed or deleted in
   // it) to stable storage, so that after a power cut they are as they are
@@ -164,21 +216,37 @@ class Platform {
   // about `wait_ms` milliseconds before the call fails with kAccessDenied.
   // The lock lasts until `lock` is closed with CloseFile.
   virtual int LockRun(std::string_view name, int wait_ms, FileHandle* lock) = 0;
-  // Attribute bits of an existing file or directory (kFileNotFound else).
+  // Attribute bits of an existing file or directory into `attr`:
+  // kAttrDirectory or kAttrArchive, with kAttrReadOnly when this process
+  // may not write it.  kFileNotFound (or kPathNotFound) when it does not
+  // exist.
   virtual int QueryAttributes(std::string_view name, std::uint32_t* attr) = 0;
 
   // Directories.  `pattern` is a directory followed by a name that may hold
   // the wildcards "*" and "?" (matched without regard to case).  An entry is
   // delivered only when each of its bits 0x02..0x20 that is set is also set
   // in `attr_mask`.  FindFirst returns kFileNotFound (and no handle) when
-  // nothing matches.
+  // nothing matches, kPathNotFound when the folder does not exist.  A
+  // pattern without wildcards delivers at most one entry: the one that
+  // name means (see above for the case of names).  The
+  // order of the entries is unspecified, and so is whether an entry added
+  // or removed during the search is delivered.
   virtual int FindFirst(std::string_view pattern, std::uint32_t attr_mask, SearchHandle* search, DirEntry* entry) = 0;
+  // The next matching entry into `entry`; kFileNotFound when there is none.
   virtual int FindNext(SearchHandle search, DirEntry* entry) = 0;
+  // Ends a search FindFirst opened (0 is ignored).
   virtual void FindClose(SearchHandle search) = 0;
+  // Creates the folder `name` (its parent must exist).  kAccessDenied
+  // when a file or folder of that name exists in any case; not durable
+  // before SyncDirectory of the parent.
   virtual int MakeDirectory(std::string_view name) = 0;
+  // `name` as an absolute name (the current folder before a relative
+  // one), with the system's separators; touches no file.  Whether the case
+  // of its parts is resolved is unspecified.
   virtual std::string FullPath(std::string_view name) = 0;
 
-  // Clock: the current local time, Sec100 in hundredths of its second.
+  // Clock.  The local date and time now, to the hundredth of a second
+  // (in Sec100).
   virtual MsgDateTime Now() = 0;
   // Lets the clock move on (used while waiting for a new MSGID serial).
   virtual void Yield() = 0;

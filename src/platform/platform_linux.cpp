@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/folder_name_index.h"
 #include "platform/platform.h"
 
 namespace lw::platform {
@@ -127,14 +128,6 @@ auto RetryOnEintr(Call call) {
 
 char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  }
-  return true;
-}
-
 std::string Normalize(std::string_view name) {
   std::string s(name);
   for (char& c : s) {
@@ -148,66 +141,107 @@ bool Exists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
-// Looks for `component` in `dir` (which exists), ignoring case.
-bool FindNoCase(const std::string& dir, const std::string& component, std::string* found) {
-  DIR* d = opendir(dir.empty() ? "." : dir.c_str());
-  if (d == nullptr) return false;
-  bool ok = false;
-  while (dirent* e = readdir(d)) {
-    if (EqualNoCase(e->d_name, component)) {
-      *found = e->d_name;
-      ok = true;
-      break;
-    }
-  }
-  closedir(d);
-  return ok;
-}
-
-// The existing file that `name` means, found whatever the case of each of
-// its parts.  When some part does not exist the rest is kept as written.
-std::string ResolveExisting(std::string_view name) {
-  std::string path = Normalize(name);
-  if (path.empty() || Exists(path)) return path;
-  std::string result;
-  std::size_t pos = 0;
-  if (path[0] == '/') {
-    result = "/";
-    pos = 1;
-  }
-  bool missing = false;
-  while (pos <= path.size()) {
-    std::size_t next = path.find('/', pos);
-    if (next == std::string::npos) next = path.size();
-    std::string part = path.substr(pos, next - pos);
-    if (!part.empty()) {
-      std::string base = result;
-      std::string candidate = base + part;
-      if (!missing && !Exists(candidate)) {
-        std::string real;
-        std::string dir = base.empty() ? "." : base;
-        if (FindNoCase(dir, part, &real)) {
-          candidate = base + real;
-        } else {
-          missing = true;
-        }
-      }
-      result = candidate;
-      if (next < path.size()) result += '/';
-    }
-    pos = next + 1;
-  }
-  return result;
-}
-
-// A name to be created: its directory is found whatever its case, the last
-// part is kept as written.
-std::string ResolveForCreate(std::string_view name) {
-  std::string path = Normalize(name);
+// The folder part of a resolved name ("." when it has none, "/" for the
+// root) and the name in it.
+std::string FolderOf(const std::string& path) {
   std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return path;
-  if (slash == 0) return path;
-  return ResolveExisting(path.substr(0, slash)) + path.substr(slash);
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+std::string BaseOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+std::string ResolveNormalized(const std::string& path, NameLookup* lookup);
+
+std::string InFolder(const std::string& dir, const std::string& name) {
+  return dir == "/" ? dir + name : dir + "/" + name;
+}
+
+// `base` in the folder that `dir` names (without a trailing "/"), found
+// whatever the case of either; kept as written where it does not exist.
+std::string ResolveIn(const std::string& dir, const std::string& base, NameLookup* lookup) {
+  std::string real;
+  *lookup = FindNameNoCase(dir, base, &real);
+  if (*lookup == NameLookup::kFound) return InFolder(dir, real);
+  if (*lookup == NameLookup::kMissing) return InFolder(dir, base);
+  // The folder does not exist as written: find it whatever its case.
+  NameLookup dir_lookup = NameLookup::kMissing;
+  const std::string real_dir = ResolveNormalized(dir, &dir_lookup);
+  if (dir_lookup != NameLookup::kFound || real_dir == dir) return InFolder(real_dir, base);
+  if (Exists(InFolder(real_dir, base))) {
+    *lookup = NameLookup::kFound;
+    return InFolder(real_dir, base);
+  }
+  *lookup = FindNameNoCase(real_dir, base, &real);
+  return InFolder(real_dir, *lookup == NameLookup::kFound ? real : base);
+}
+
+// The existing file that normalised `path` means, found whatever the case
+// of each of its parts: the exact name first (one lstat), then, from the
+// last part back, the folder index.  Where a part does not exist the rest
+// is kept as written, which makes the result the name to create.
+std::string ResolveNormalized(const std::string& path, NameLookup* lookup) {
+  *lookup = NameLookup::kMissing;
+  if (path.empty()) return path;
+  if (Exists(path)) {
+    *lookup = NameLookup::kFound;
+    return path;
+  }
+  std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) {
+    std::string real;
+    *lookup = FindNameNoCase(".", path, &real);
+    return *lookup == NameLookup::kFound ? real : path;
+  }
+  if (slash + 1 == path.size()) return ResolveNormalized(path.substr(0, slash), lookup) + "/";
+  if (slash == 0) return ResolveIn("/", path.substr(1), lookup);
+  return ResolveIn(path.substr(0, slash), path.substr(slash + 1), lookup);
+}
+
+// The file `name` means, found whatever the case of its parts; `lookup`
+// (optional) tells whether it exists, or its folder does not.  When it
+// does not exist, the result is the name to create it under: its folders
+// as found, the rest as written.
+std::string ResolveExisting(std::string_view name, NameLookup* lookup = nullptr) {
+  NameLookup found = NameLookup::kMissing;
+  std::string path = ResolveNormalized(Normalize(name), &found);
+  if (lookup != nullptr) *lookup = found;
+  return path;
+}
+
+// Whether `name` exists, whatever its case; its real name in `path`.
+bool ResolveIfExists(std::string_view name, std::string* path) {
+  NameLookup lookup = NameLookup::kMissing;
+  *path = ResolveExisting(name, &lookup);
+  return lookup == NameLookup::kFound;
+}
+
+// Keeps the folder index in step with a change this process makes: `change`
+// runs between the index's checks of the folders of `removed` and `added`
+// (resolved names; "" for none) and returns whether it was made.
+template <typename Change>
+int ChangeEntries(const std::string& removed, const std::string& added, Change change) {
+  if (!removed.empty()) BeforeOwnChange(FolderOf(removed));
+  if (!added.empty()) BeforeOwnChange(FolderOf(added));
+  const int rc = change();
+  if (rc != kOk) return rc;
+  if (!removed.empty() && !added.empty() && FolderOf(removed) == FolderOf(added)) {
+    AfterOwnChange(FolderOf(added), BaseOf(removed), BaseOf(added));
+    return rc;
+  }
+  if (!removed.empty()) AfterOwnChange(FolderOf(removed), BaseOf(removed), "");
+  if (!added.empty()) AfterOwnChange(FolderOf(added), "", BaseOf(added));
+  return rc;
+}
+
+// Renames `source` to `target`, failing when `target` exists.
+int RenameWithoutReplacing(const std::string& source, const std::string& target) {
+  if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return kOk;
+  if (errno != EINVAL && errno != ENOSYS) return LastError();
+  // The file system cannot rename without replacing: a hard link fails
+  // when the target exists, and the old name is then removed.
+  if (link(source.c_str(), target.c_str()) != 0) return LastError();
+  if (unlink(source.c_str()) != 0) return LastError();
+  return kOk;
 }
 
 // See the locking comment beside `Sharing` in platform.h.
@@ -237,12 +271,14 @@ int OpenWith(const std::string& path, int flags, Sharing sharing, FileHandle* fi
   *file = kNoFile;
   int fd = RetryOnEintr([&] { return open(path.c_str(), flags | O_CLOEXEC, 0666); });
   if (fd < 0) return LastError();
+  int acc = flags & O_ACCMODE;
+  // A folder is no file.  Opening one for writing fails by itself (EISDIR);
+  // only a read-only open succeeds, so only that one needs the fstat.
   struct stat st;
-  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (acc == O_RDONLY && fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
     close(fd);
     return kAccessDenied;
   }
-  int acc = flags & O_ACCMODE;
   int rc = ApplySharing(fd, acc != O_RDONLY, sharing);
   if (rc != kOk) {
     close(fd);
@@ -286,12 +322,12 @@ struct Search {
   std::uint32_t mask = 0;
 };
 
-std::uint32_t EntryAttr(const Search& s, const dirent* e) {
+// Attribute bits of the folder entry `name`, whose type a listing gave as
+// `type` (a DT_ value); its path `full` is stat'ed when that tells nothing.
+std::uint32_t EntryAttr(const std::string& full, const char* name, unsigned char type) {
   std::uint32_t attr = 0;
-  unsigned char type = e->d_type;
   if (type == DT_UNKNOWN || type == DT_LNK) {
     struct stat st;
-    std::string full = s.dir_path + e->d_name;
     if (stat(full.c_str(), &st) == 0) {
       type = S_ISDIR(st.st_mode) ? DT_DIR : (S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN);
     }
@@ -303,17 +339,38 @@ std::uint32_t EntryAttr(const Search& s, const dirent* e) {
   } else {
     attr |= kAttrSystem;
   }
-  bool dots = std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0;
-  if (e->d_name[0] == '.' && !dots) attr |= kAttrHidden;
+  bool dots = std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+  if (name[0] == '.' && !dots) attr |= kAttrHidden;
   return attr;
 }
 
+// Whether an entry of attributes `attr` is delivered to a search of `mask`.
+bool Delivered(std::uint32_t attr, std::uint32_t mask) {
+  std::uint32_t filtered = attr & (kAttrHidden | kAttrSystem | kAttrVolume | kAttrDirectory | kAttrArchive);
+  return (filtered & ~mask) == 0;
+}
+
+// A pattern without wildcards names at most one entry: it is found through
+// the folder index instead of a walk over the whole folder (a check that
+// one file exists is made for every message written).
+int FindOne(const std::string& pattern, std::uint32_t mask, DirEntry* entry) {
+  NameLookup lookup = NameLookup::kMissing;
+  const std::string path = ResolveExisting(pattern, &lookup);
+  if (lookup != NameLookup::kFound) return lookup == NameLookup::kNoFolder ? kPathNotFound : kFileNotFound;
+  const std::string name = BaseOf(path);
+  const std::uint32_t attr = EntryAttr(path, name.c_str(), DT_UNKNOWN);
+  if (!Delivered(attr, mask)) return kFileNotFound;
+  entry->name = name;
+  entry->attr = attr;
+  return kOk;
+}
+
 bool NextMatch(Search* s, DirEntry* entry) {
+  if (s->dir == nullptr) return false;  // a search for one name
   while (dirent* e = readdir(s->dir)) {
     if (!MatchPattern(s->pattern, e->d_name)) continue;
-    std::uint32_t attr = EntryAttr(*s, e);
-    std::uint32_t filtered = attr & (kAttrHidden | kAttrSystem | kAttrVolume | kAttrDirectory | kAttrArchive);
-    if ((filtered & ~s->mask) != 0) continue;
+    std::uint32_t attr = EntryAttr(s->dir_path + e->d_name, e->d_name, e->d_type);
+    if (!Delivered(attr, s->mask)) continue;
     entry->name = e->d_name;
     entry->attr = attr;
     return true;
@@ -420,10 +477,10 @@ class LinuxPlatform final : public Platform {
   }
 
   int CreateFile(std::string_view name, Sharing sharing, FileHandle* file) override {
-    std::string path = ResolveExisting(name);
-    if (!Exists(path)) path = ResolveForCreate(name);
+    std::string path;
+    const bool existed = ResolveIfExists(name, &path);
     // Take the lock before emptying the file, so a holder is not cut short.
-    int rc = OpenWith(path, O_RDWR | O_CREAT, sharing, file);
+    int rc = ChangeEntries("", existed ? "" : path, [&] { return OpenWith(path, O_RDWR | O_CREAT, sharing, file); });
     if (rc != kOk) return rc;
     if (RetryOnEintr([&] { return ftruncate(static_cast<int>(*file), 0); }) != 0) {
       rc = LastError();
@@ -435,10 +492,11 @@ class LinuxPlatform final : public Platform {
   }
 
   int CreateNewFile(std::string_view name, FileHandle* file) override {
-    std::string existing = ResolveExisting(name);
+    std::string path;
+    const bool existed = ResolveIfExists(name, &path);
     *file = kNoFile;
-    if (Exists(existing)) return kAccessDenied;
-    return OpenWith(ResolveForCreate(name), O_RDWR | O_CREAT | O_EXCL, Sharing::kDenyNone, file);
+    if (existed) return kAccessDenied;
+    return ChangeEntries("", path, [&] { return OpenWith(path, O_RDWR | O_CREAT | O_EXCL, Sharing::kDenyNone, file); });
   }
 
   int ReadFile(FileHandle file, void* buf, std::size_t count, std::size_t* done) override {
@@ -573,31 +631,24 @@ class LinuxPlatform final : public Platform {
   }
 
   int OpenAppend(std::string_view name, FileHandle* file) override {
-    std::string path = ResolveExisting(name);
-    if (!Exists(path)) path = ResolveForCreate(name);
-    return OpenWith(path, O_WRONLY | O_APPEND | O_CREAT, Sharing::kDenyNone, file);
+    std::string path;
+    const bool existed = ResolveIfExists(name, &path);
+    return ChangeEntries("", existed ? "" : path,
+                         [&] { return OpenWith(path, O_WRONLY | O_APPEND | O_CREAT, Sharing::kDenyNone, file); });
   }
 
   int RenameNoReplace(std::string_view from, std::string_view to) override {
-    std::string source = ResolveExisting(from);
-    if (Exists(ResolveExisting(to))) return kAccessDenied;
-    std::string target = ResolveForCreate(to);
-    if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
-      return kOk;
-    }
-    if (errno != EINVAL && errno != ENOSYS) return LastError();
-    // The file system cannot rename without replacing: a hard link fails
-    // when the target exists, and the old name is then removed.
-    if (link(source.c_str(), target.c_str()) != 0) return LastError();
-    if (unlink(source.c_str()) != 0) return LastError();
-    return kOk;
+    const std::string source = ResolveExisting(from);
+    std::string target;
+    if (ResolveIfExists(to, &target)) return kAccessDenied;
+    return ChangeEntries(source, target, [&] { return RenameWithoutReplacing(source, target); });
   }
 
   int ReplaceFile(std::string_view from, std::string_view to) override {
-    std::string target = ResolveExisting(to);
-    if (!Exists(target)) target = ResolveForCreate(to);
-    if (rename(ResolveExisting(from).c_str(), target.c_str()) != 0) return LastError();
-    return kOk;
+    const std::string source = ResolveExisting(from);
+    const std::string target = ResolveExisting(to);
+    return ChangeEntries(source, target,
+                         [&] { return rename(source.c_str(), target.c_str()) == 0 ? kOk : LastError(); });
   }
 
   int SyncDirectory(std::string_view dir) override {
@@ -632,11 +683,9 @@ class LinuxPlatform final : public Platform {
   }
 
   int DeleteFile(std::string_view name) override {
-    std::string path = ResolveExisting(name);
-    struct stat st;
-    if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return kAccessDenied;
-    if (unlink(path.c_str()) != 0) return LastError();
-    return kOk;
+    const std::string path = ResolveExisting(name);
+    // unlink refuses a folder by itself (EISDIR, which means kAccessDenied).
+    return ChangeEntries(path, "", [&] { return unlink(path.c_str()) == 0 ? kOk : LastError(); });
   }
 
   int QueryAttributes(std::string_view name, std::uint32_t* attr) override {
@@ -653,6 +702,12 @@ class LinuxPlatform final : public Platform {
     *search = 0;
     std::string pat = Normalize(pattern);
     std::size_t slash = pat.rfind('/');
+    if (!pat.empty() && pat.back() != '/' &&
+        pat.find_first_of("*?", slash == std::string::npos ? 0 : slash + 1) == std::string::npos) {
+      const int rc = FindOne(pat, attr_mask, entry);
+      if (rc == kOk) *search = reinterpret_cast<SearchHandle>(new Search);
+      return rc;
+    }
     auto* s = new Search;
     s->mask = attr_mask;
     if (slash == std::string::npos) {
@@ -691,15 +746,15 @@ class LinuxPlatform final : public Platform {
   void FindClose(SearchHandle search) override {
     auto* s = reinterpret_cast<Search*>(search);
     if (s == nullptr) return;
-    closedir(s->dir);
+    if (s->dir != nullptr) closedir(s->dir);
     delete s;
   }
 
   int MakeDirectory(std::string_view name) override {
-    std::string existing = ResolveExisting(name);
-    if (Exists(existing)) return kAccessDenied;
-    if (mkdir(ResolveForCreate(name).c_str(), 0777) != 0) return LastError();
-    return kOk;
+    std::string path;
+    const bool existed = ResolveIfExists(name, &path);
+    if (existed) return kAccessDenied;
+    return ChangeEntries("", path, [&] { return mkdir(path.c_str(), 0777) == 0 ? kOk : LastError(); });
   }
 
   std::string FullPath(std::string_view name) override {

@@ -1,16 +1,11 @@
 // Win32 implementation of the runtime-support layer.
-#include <windows.h>
-// The Platform interface has operations of these names.
-#undef CreateFile
-#undef DeleteFile
-#undef Yield
-
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/windows_api.h"
 
 namespace lw::platform {
 

@@ -16,7 +16,6 @@ std::unique_ptr<Stream> OpenFileStream(std::string_view name, std::int32_t mode)
   return std::make_unique<FileStream>(name, mode);
 }
 std::unique_ptr<Stream> NewMemoryStream(std::int32_t) { return std::make_unique<MemoryStream>(); }
-std::unique_ptr<FileFinder> NewFileFinder() { return std::make_unique<FileFinder>(); }
 
 // ---- Stream ----
 
@@ -70,12 +69,25 @@ FileStream::FileStream(std::string_view name, std::int32_t mode) : Stream(mode, 
       rc = platform::kAccessDenied;
     } else {
       rc = os.OpenFile(Name, a, deny_write ? Sharing::kDenyWrite : Sharing::kExclusive, &file_);
+      shared_size_ = false;
     }
   }
   if (rc != platform::kOk) {
     file_ = platform::kNoFile;
     Status = kStreamOpenError;
+    return;
   }
+  pos_ = 0;
+}
+
+void FileStream::Moved(std::int64_t pos, std::int64_t end) {
+  pos_ = pos;
+  if (size_ >= 0 && end > size_) size_ = end;
+}
+
+void FileStream::Forget() {
+  pos_ = -1;
+  size_ = -1;
 }
 
 FileStream::~FileStream() {
@@ -91,8 +103,10 @@ void FileStream::Read(void* buf, std::int32_t count) {
     } else if (done < static_cast<std::size_t>(count)) {
       Status = kStreamReadShort;
     } else {
+      Moved(pos_ < 0 ? -1 : pos_ + count, -1);
       return;
     }
+    Forget();
   }
   std::memset(buf, 0, static_cast<std::size_t>(count));
 }
@@ -104,7 +118,13 @@ void FileStream::Write(const void* buf, std::int32_t count) {
     Status = kStreamOsError;
   } else if (done < static_cast<std::size_t>(count)) {
     Status = kStreamWriteShort;
+  } else {
+    // Where the position is unknown, so is the end of the write.
+    if (pos_ < 0) size_ = -1;
+    Moved(pos_ < 0 ? -1 : pos_ + count, pos_ < 0 ? -1 : pos_ + count);
+    return;
   }
+  Forget();
 }
 
 void FileStream::ReadAt(std::int32_t pos, void* buf, std::int32_t count) {
@@ -117,8 +137,10 @@ void FileStream::ReadAt(std::int32_t pos, void* buf, std::int32_t count) {
     } else if (done < static_cast<std::size_t>(count)) {
       Status = kStreamReadShort;
     } else {
+      pos_ = -1;  // unspecified after a positioned transfer
       return;
     }
+    Forget();
   }
   std::memset(buf, 0, static_cast<std::size_t>(count));
 }
@@ -130,31 +152,44 @@ void FileStream::WriteAt(std::int32_t pos, const void* buf, std::int32_t count) 
     Status = kStreamOsError;
   } else if (done < static_cast<std::size_t>(count)) {
     Status = kStreamWriteShort;
+  } else {
+    Moved(-1, static_cast<std::int64_t>(pos) + count);  // the position is unspecified afterwards
+    return;
   }
+  Forget();
 }
 
 void FileStream::Seek(std::int32_t pos) {
   if (Status != kStreamOk) return;
-  if (pos < 0 || platform::Os().SeekFile(file_, pos) != platform::kOk) Status = kStreamOsError;
+  if (pos < 0 || platform::Os().SeekFile(file_, pos) != platform::kOk) {
+    Status = kStreamOsError;
+    Forget();
+    return;
+  }
+  pos_ = pos;
 }
 
 std::int32_t FileStream::GetPos() {
   if (Status != kStreamOk) return -1;
+  if (pos_ >= 0 && pos_ <= INT32_MAX) return static_cast<std::int32_t>(pos_);
   std::int64_t pos = 0;
   if (platform::Os().TellFile(file_, &pos) != platform::kOk || pos > INT32_MAX) {
     Status = kStreamOsError;
     return -1;
   }
+  pos_ = pos;
   return static_cast<std::int32_t>(pos);
 }
 
 std::int32_t FileStream::GetSize() {
   if (Status != kStreamOk) return -1;
+  if (!shared_size_ && size_ >= 0 && size_ <= INT32_MAX) return static_cast<std::int32_t>(size_);
   std::int64_t size = 0;
   if (platform::Os().FileSize(file_, &size) != platform::kOk || size > INT32_MAX) {
     Status = kStreamOsError;
     return -1;
   }
+  if (!shared_size_) size_ = size;
   return static_cast<std::int32_t>(size);
 }
 
@@ -165,11 +200,17 @@ void FileStream::Flush() {
 
 void FileStream::Truncate() {
   if (Status != kStreamOk) return;
-  if (platform::Os().TruncateFile(file_) != platform::kOk) Status = kStreamOsError;
+  if (platform::Os().TruncateFile(file_) != platform::kOk) {
+    Status = kStreamOsError;
+    Forget();
+    return;
+  }
+  size_ = pos_;
 }
 
 void FileStream::ResetStatus() {
   if (Status != kStreamOpenError) Status = kStreamOk;
+  Forget();
 }
 
 void FileStream::Close() {
@@ -283,33 +324,6 @@ std::vector<std::int32_t> MemoryStream::BlockLengths() const {
   std::vector<std::int32_t> lengths;
   for (const Block& b : blocks_) lengths.push_back(b.length);
   return lengths;
-}
-
-// ---- FileFinder ----
-
-FileFinder::~FileFinder() { FindClose(); }
-
-bool FileFinder::FindFirst(std::string_view mask, std::uint32_t attr) {
-  FindClose();
-  platform::DirEntry entry;
-  if (platform::Os().FindFirst(mask, attr, &search_, &entry) != platform::kOk) return false;
-  Name = entry.name;
-  Attr = entry.attr;
-  return true;
-}
-
-bool FileFinder::FindNext() {
-  if (search_ == 0) return false;
-  platform::DirEntry entry;
-  if (platform::Os().FindNext(search_, &entry) != platform::kOk) return false;
-  Name = entry.name;
-  Attr = entry.attr;
-  return true;
-}
-
-void FileFinder::FindClose() {
-  if (search_ != 0) platform::Os().FindClose(search_);
-  search_ = 0;
 }
 
 }  // namespace lw

@@ -1,5 +1,5 @@
-// Byte streams (over a file or over memory blocks) and the directory finder,
-// handed out to the message bases by three factories.
+// Byte streams (over a file or over memory blocks), handed out to the
+// message bases by two factories.
 #pragma once
 
 #include <cstdint>
@@ -74,6 +74,9 @@ class Stream {
   std::string Name;
 };
 
+// A stream over a file.  It keeps its position, and the file's size while
+// no one else may write to the file, so that GetPos and GetSize ask the
+// system only when the stream cannot know the answer.
 class FileStream final : public Stream {
  public:
   FileStream(std::string_view name, std::int32_t mode);
@@ -94,7 +97,19 @@ class FileStream final : public Stream {
   void Close() override;
 
  private:
+  // The stream moved to `pos` and wrote up to byte `end` (-1: unknown).
+  void Moved(std::int64_t pos, std::int64_t end);
+  // After a failed call the position and size are unknown.
+  void Forget();
+
   platform::FileHandle file_ = platform::kNoFile;
+  // Whether another open of the file may change its size: a created file
+  // is open to every writer (no lock), an opened one is locked against
+  // other writers (Sharing kExclusive or kDenyWrite), so every change to
+  // its size goes through this stream.
+  bool shared_size_ = true;
+  std::int64_t pos_ = -1;   // the file position; -1 when unknown
+  std::int64_t size_ = -1;  // the file's size; -1 when unknown
 };
 
 // A stream over a chain of memory blocks of at most 8192 bytes each.  Only
@@ -142,33 +157,11 @@ class MemoryStream final : public Stream {
   std::int32_t size_ = 0;
 };
 
-// Directory search.  An entry is delivered only when each of its attribute
-// bits 0x02 (hidden), 0x04 (system), 0x08 (volume), 0x10 (directory) and
-// 0x20 (archive) that is set is also set in the mask given to FindFirst.
-class FileFinder {
- public:
-  FileFinder() = default;
-  virtual ~FileFinder();
-  FileFinder(const FileFinder&) = delete;
-  FileFinder& operator=(const FileFinder&) = delete;
-
-  virtual bool FindFirst(std::string_view mask, std::uint32_t attr);
-  virtual bool FindNext();
-  virtual void FindClose();
-
-  std::string Name;        // entry found, without the directory
-  std::uint32_t Attr = 0;  // its attribute bits
-
- private:
-  platform::SearchHandle search_ = 0;
-};
-
 // Every byte of a stream, read from its start.
 std::string ReadAllBytes(Stream& s);
 
 // The factories the message bases use.
 std::unique_ptr<Stream> OpenFileStream(std::string_view name, std::int32_t mode);
 std::unique_ptr<Stream> NewMemoryStream(std::int32_t size_hint);
-std::unique_ptr<FileFinder> NewFileFinder();
 
 }  // namespace lw

@@ -45,7 +45,7 @@ Entries::iterator FindEntry(Entries& entries, const std::string& name) {
 
 CrashPlatform::CrashPlatform(platform::Platform& target, const std::string& root, std::int64_t crash_at,
                              bool revert_at_crash, std::function<void(const std::string&)> on_crash)
-    : PlatformWrapper(target),
+    : InterceptingPlatform(target),
       root_(fs::absolute(root).lexically_normal().generic_string()),
       crash_at_(crash_at),
       revert_at_crash_(revert_at_crash),
@@ -81,12 +81,18 @@ bool CrashPlatform::Stopped(std::string_view what) {
   return true;
 }
 
-std::string CrashPlatform::Call(const char* kind, FileHandle file) const {
-  auto open = open_files_.find(file);
+std::string CrashPlatform::Describe(const Call& call) const {
+  const std::string kind = CallKindName(call.kind);
+  if (call.op == Op::kFindNext) return kind;
+  if (call.file == platform::kNoFile || call.op == Op::kLockRun || call.op == Op::kOpenFile ||
+      call.op == Op::kCreateFile || call.op == Op::kCreateNewFile || call.op == Op::kOpenAppend) {
+    return kind + " " + std::string(call.name);
+  }
+  auto open = open_files_.find(call.file);
   if (open == open_files_.end()) return kind;
   for (const auto& [folder, entries] : current_) {
     for (const auto& [name, node] : entries) {
-      if (node == open->second) return std::string(kind) + " " + folder + "/" + name;
+      if (node == open->second) return kind + " " + folder + "/" + name;
     }
   }
   return kind;
@@ -150,187 +156,85 @@ void CrashPlatform::Revert() {
 }
 
 // Calls after the crash fail as a disk that went away would make them.
-
-int CrashPlatform::OpenFile(std::string_view name, platform::Access access, platform::Sharing sharing,
-                            FileHandle* file) {
-  if (Stopped(std::string("open ") + std::string(name))) return platform::kAccessDenied;
-  const int rc = target_.OpenFile(name, access, sharing, file);
-  if (rc == platform::kOk) Opened(Tracked(name), *file, false);
-  return rc;
-}
-
-int CrashPlatform::CreateFile(std::string_view name, platform::Sharing sharing, FileHandle* file) {
-  if (Stopped(std::string("create ") + std::string(name))) return platform::kAccessDenied;
-  const int rc = target_.CreateFile(name, sharing, file);
-  if (rc == platform::kOk) Opened(Tracked(name), *file, true);
-  return rc;
-}
-
-int CrashPlatform::CreateNewFile(std::string_view name, FileHandle* file) {
-  if (Stopped(std::string("create ") + std::string(name))) return platform::kAccessDenied;
-  const int rc = target_.CreateNewFile(name, file);
-  if (rc == platform::kOk) Opened(Tracked(name), *file, true);
-  return rc;
-}
-
-int CrashPlatform::OpenAppend(std::string_view name, FileHandle* file) {
-  if (Stopped(std::string("open ") + std::string(name))) return platform::kAccessDenied;
-  const int rc = target_.OpenAppend(name, file);
-  if (rc == platform::kOk) Opened(Tracked(name), *file, true);
-  return rc;
-}
-
-int CrashPlatform::ReadFile(FileHandle file, void* buf, std::size_t count, std::size_t* done) {
-  if (Stopped(Call("read", file))) {
-    *done = 0;
-    return platform::kDiskReadError;
-  }
-  return target_.ReadFile(file, buf, count, done);
-}
-
-int CrashPlatform::WriteFile(FileHandle file, const void* buf, std::size_t count, std::size_t* done) {
-  if (Stopped(Call("write", file))) {
-    *done = 0;
-    return platform::kDiskWriteError;
-  }
-  return target_.WriteFile(file, buf, count, done);
-}
-
-int CrashPlatform::SeekFile(FileHandle file, std::int64_t pos) {
-  return Stopped(Call("seek", file)) ? platform::kDiskReadError : target_.SeekFile(file, pos);
-}
-
-int CrashPlatform::SeekFileEnd(FileHandle file) {
-  return Stopped(Call("seek", file)) ? platform::kDiskReadError : target_.SeekFileEnd(file);
-}
-
-int CrashPlatform::TellFile(FileHandle file, std::int64_t* pos) {
-  return Stopped(Call("seek", file)) ? platform::kDiskReadError : target_.TellFile(file, pos);
-}
-
-int CrashPlatform::FileSize(FileHandle file, std::int64_t* size) {
-  return Stopped(Call("size", file)) ? platform::kDiskReadError : target_.FileSize(file, size);
-}
-
-int CrashPlatform::TruncateFile(FileHandle file) {
-  return Stopped(Call("truncate", file)) ? platform::kDiskWriteError : target_.TruncateFile(file);
-}
-
-int CrashPlatform::FlushFile(FileHandle file) {
-  if (Stopped(Call("flush", file))) return platform::kDiskWriteError;
-  const int rc = target_.FlushFile(file);
-  auto open = open_files_.find(file);
-  if (rc != platform::kOk || open == open_files_.end()) return rc;
-  // The content is read back by the file's present name.
-  for (const auto& [folder, entries] : current_) {
-    for (const auto& [name, node] : entries) {
-      if (node == open->second) nodes_[static_cast<std::size_t>(node)].durable = ReadWhole(folder + "/" + name);
+// Giving a handle back touches no disk, so a close is passed on even after
+// the crash (the call still fails).  SyncFiles is numbered as one flush per
+// file, so that the crash may come between two of them.
+int CrashPlatform::OnCall(Call& call, const std::function<int()>& pass) {
+  if (call.op == Op::kSyncFiles) {
+    for (std::size_t i = 0; i < call.file_count; ++i) {
+      if (int rc = FlushFile(call.files[i]); rc != platform::kOk) return rc;
     }
+    return platform::kOk;
   }
+  const bool stopped = Stopped(Describe(call));
+  if (call.op == Op::kCloseFile) open_files_.erase(call.file);
+  if (stopped) {
+    if (call.op == Op::kCloseFile) pass();
+    return FailureCode(call.kind);
+  }
+  const int rc = pass();
+  if (rc == platform::kOk) Record(call);
   return rc;
 }
 
-// Each file is made durable as FlushFile makes it; the crash may come
-// between two of them.
-int CrashPlatform::SyncFiles(const FileHandle* files, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i) {
-    if (int rc = FlushFile(files[i]); rc != platform::kOk) return rc;
+void CrashPlatform::Record(const Call& call) {
+  switch (call.op) {
+    case Op::kOpenFile: return Opened(Tracked(call.name), call.file, false);
+    case Op::kCreateFile:
+    case Op::kCreateNewFile:
+    case Op::kOpenAppend: return Opened(Tracked(call.name), call.file, true);
+    case Op::kFlushFile: {
+      auto open = open_files_.find(call.file);
+      if (open == open_files_.end()) return;
+      // The content is read back by the file's present name.
+      for (const auto& [folder, entries] : current_) {
+        for (const auto& [name, node] : entries) {
+          if (node == open->second) nodes_[static_cast<std::size_t>(node)].durable = ReadWhole(folder + "/" + name);
+        }
+      }
+      return;
+    }
+    case Op::kDeleteFile: {
+      const std::string path = Tracked(call.name);
+      if (path.empty()) return;
+      Entries& entries = current_[FolderOf(path)];
+      auto it = FindEntry(entries, NameOf(path));
+      if (it != entries.end()) entries.erase(it);
+      return;
+    }
+    case Op::kRenameNoReplace:
+    case Op::kReplaceFile: return Renamed(call.name, call.to);
+    case Op::kSyncDirectory: {
+      const std::string path = Tracked(call.name);
+      if (!path.empty()) durable_[path] = current_[path];
+      return;
+    }
+    case Op::kMakeDirectory: {
+      const std::string path = Tracked(call.name);
+      if (path.empty() || path == root_) return;
+      current_[FolderOf(path)][NameOf(path)] = NewNode(true, "");
+      current_[path].clear();
+      durable_[path].clear();
+      return;
+    }
+    default: return;
   }
-  return platform::kOk;
 }
 
-int CrashPlatform::ReadFileAt(FileHandle file, std::int64_t offset, void* buf, std::size_t count, std::size_t* done) {
-  if (Stopped(Call("read", file))) {
-    *done = 0;
-    return platform::kDiskReadError;
-  }
-  return target_.ReadFileAt(file, offset, buf, count, done);
-}
-
-int CrashPlatform::WriteFileAt(FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
-                               std::size_t* done) {
-  if (Stopped(Call("write", file))) {
-    *done = 0;
-    return platform::kDiskWriteError;
-  }
-  return target_.WriteFileAt(file, offset, buf, count, done);
-}
-
-int CrashPlatform::CloseFile(FileHandle file) {
-  const bool stopped = Stopped(Call("close", file));
-  open_files_.erase(file);
-  // Giving the handle back touches no disk, so it is given back even after
-  // the crash (the call still fails).
-  const int rc = target_.CloseFile(file);
-  return stopped ? platform::kDiskWriteError : rc;
-}
-
-int CrashPlatform::DeleteFile(std::string_view name) {
-  if (Stopped(std::string("delete ") + std::string(name))) return platform::kAccessDenied;
-  const int rc = target_.DeleteFile(name);
-  const std::string path = Tracked(name);
-  if (rc == platform::kOk && !path.empty()) {
-    Entries& entries = current_[FolderOf(path)];
-    auto it = FindEntry(entries, NameOf(path));
-    if (it != entries.end()) entries.erase(it);
-  }
-  return rc;
-}
-
-int CrashPlatform::RenameNoReplace(std::string_view from, std::string_view to) {
-  if (Stopped(std::string("rename ") + std::string(from))) return platform::kAccessDenied;
-  const int rc = target_.RenameNoReplace(from, to);
+// The entry moves to its new name; one that stood there (ReplaceFile) is
+// gone from the folder, though its node lives on in the durable entries.
+void CrashPlatform::Renamed(std::string_view from, std::string_view to) {
   const std::string from_path = Tracked(from), to_path = Tracked(to);
-  if (rc == platform::kOk && !from_path.empty() && !to_path.empty()) {
-    Entries& entries = current_[FolderOf(from_path)];
-    auto it = FindEntry(entries, NameOf(from_path));
-    if (it != entries.end()) {
-      const int node = it->second;
-      entries.erase(it);
-      current_[FolderOf(to_path)][NameOf(to_path)] = node;
-    }
-  }
-  return rc;
-}
-
-int CrashPlatform::SyncDirectory(std::string_view dir) {
-  if (Stopped(std::string("sync directory ") + std::string(dir))) return platform::kDiskWriteError;
-  const int rc = target_.SyncDirectory(dir);
-  const std::string path = Tracked(dir);
-  if (rc == platform::kOk && !path.empty()) durable_[path] = current_[path];
-  return rc;
-}
-
-int CrashPlatform::LockRun(std::string_view name, int wait_ms, FileHandle* lock) {
-  if (Stopped(std::string("lock ") + std::string(name))) return platform::kAccessDenied;
-  return target_.LockRun(name, wait_ms, lock);
-}
-
-int CrashPlatform::QueryAttributes(std::string_view name, std::uint32_t* attr) {
-  return Stopped(std::string("find ") + std::string(name)) ? platform::kDiskReadError
-                                                           : target_.QueryAttributes(name, attr);
-}
-
-int CrashPlatform::FindFirst(std::string_view pattern, std::uint32_t attr_mask, platform::SearchHandle* search,
-                             platform::DirEntry* entry) {
-  return Stopped(std::string("find ") + std::string(pattern)) ? platform::kDiskReadError
-                                                              : target_.FindFirst(pattern, attr_mask, search, entry);
-}
-
-int CrashPlatform::FindNext(platform::SearchHandle search, platform::DirEntry* entry) {
-  return Stopped("find") ? platform::kDiskReadError : target_.FindNext(search, entry);
-}
-
-int CrashPlatform::MakeDirectory(std::string_view name) {
-  if (Stopped(std::string("make directory ") + std::string(name))) return platform::kAccessDenied;
-  const int rc = target_.MakeDirectory(name);
-  const std::string path = Tracked(name);
-  if (rc == platform::kOk && !path.empty() && path != root_) {
-    current_[FolderOf(path)][NameOf(path)] = NewNode(true, "");
-    current_[path].clear();
-    durable_[path].clear();
-  }
-  return rc;
+  if (from_path.empty() || to_path.empty()) return;
+  Entries& entries = current_[FolderOf(from_path)];
+  auto it = FindEntry(entries, NameOf(from_path));
+  if (it == entries.end()) return;
+  const int node = it->second;
+  entries.erase(it);
+  Entries& target = current_[FolderOf(to_path)];
+  auto old = FindEntry(target, NameOf(to_path));
+  if (old != target.end()) target.erase(old);
+  target[NameOf(to_path)] = node;
 }
 
 }  // namespace lw::test

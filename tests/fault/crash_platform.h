@@ -18,11 +18,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform_wrapper.h"
+#include "fault/intercepting_platform.h"
 
 namespace lw::test {
 
-class CrashPlatform : public platform::PlatformWrapper {
+class CrashPlatform : public InterceptingPlatform {
  public:
   // Tracks the existing folder `root`.  File-system call `crash_at`
   // (1 = the first; 0 never) and every call after it fail without touching
@@ -41,34 +41,8 @@ class CrashPlatform : public platform::PlatformWrapper {
   // removed, entries deleted or renamed since then back in place.
   void Revert();
 
-  int OpenFile(std::string_view name, platform::Access access, platform::Sharing sharing,
-               platform::FileHandle* file) override;
-  int CreateFile(std::string_view name, platform::Sharing sharing, platform::FileHandle* file) override;
-  int CreateNewFile(std::string_view name, platform::FileHandle* file) override;
-  int ReadFile(platform::FileHandle file, void* buf, std::size_t count, std::size_t* done) override;
-  int WriteFile(platform::FileHandle file, const void* buf, std::size_t count, std::size_t* done) override;
-  int SeekFile(platform::FileHandle file, std::int64_t pos) override;
-  int SeekFileEnd(platform::FileHandle file) override;
-  int TellFile(platform::FileHandle file, std::int64_t* pos) override;
-  int FileSize(platform::FileHandle file, std::int64_t* size) override;
-  int TruncateFile(platform::FileHandle file) override;
-  int FlushFile(platform::FileHandle file) override;
-  int SyncFiles(const platform::FileHandle* files, std::size_t count) override;
-  int ReadFileAt(platform::FileHandle file, std::int64_t offset, void* buf, std::size_t count,
-                 std::size_t* done) override;
-  int WriteFileAt(platform::FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
-                  std::size_t* done) override;
-  int CloseFile(platform::FileHandle file) override;
-  int DeleteFile(std::string_view name) override;
-  int OpenAppend(std::string_view name, platform::FileHandle* file) override;
-  int RenameNoReplace(std::string_view from, std::string_view to) override;
-  int SyncDirectory(std::string_view dir) override;
-  int LockRun(std::string_view name, int wait_ms, platform::FileHandle* lock) override;
-  int QueryAttributes(std::string_view name, std::uint32_t* attr) override;
-  int FindFirst(std::string_view pattern, std::uint32_t attr_mask, platform::SearchHandle* search,
-                platform::DirEntry* entry) override;
-  int FindNext(platform::SearchHandle search, platform::DirEntry* entry) override;
-  int MakeDirectory(std::string_view name) override;
+ protected:
+  int OnCall(Call& call, const std::function<int()>& pass) override;
 
  private:
   struct Node {
@@ -80,8 +54,11 @@ class CrashPlatform : public platform::PlatformWrapper {
   // Numbers the call `what` (its kind and name); true when it is not to
   // be passed on.
   bool Stopped(std::string_view what);
-  // "<kind> <path of the open file>" for a call on `file`.
-  std::string Call(const char* kind, platform::FileHandle file) const;
+  // "<kind> <name>", for a call on a handle the open file's present path.
+  std::string Describe(const Call& call) const;
+  // Brings the model up to date with a call that went through.
+  void Record(const Call& call);
+  void Renamed(std::string_view from, std::string_view to);
   // The absolute name with "/" separators, "" when it is not under the root.
   std::string Tracked(std::string_view name) const;
   // The node of an existing tracked name, -1 when unknown.

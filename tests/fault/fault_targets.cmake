@@ -6,7 +6,8 @@ list(FILTER LARKWAY_TEST_TARGET_SOURCES EXCLUDE REGEX "/fault/killable_main\\.cp
 set_target_properties(larkway_tests PROPERTIES SOURCES "${LARKWAY_TEST_TARGET_SOURCES}")
 if(NOT WIN32)
   add_executable(larkway_killable ${CMAKE_CURRENT_LIST_DIR}/killable_main.cpp
-                                  ${CMAKE_CURRENT_LIST_DIR}/counting_platform.cpp)
+                                  ${CMAKE_CURRENT_LIST_DIR}/counting_platform.cpp
+                                  ${CMAKE_CURRENT_LIST_DIR}/intercepting_platform.cpp)
   target_link_libraries(larkway_killable PRIVATE larkway_core)
   target_include_directories(larkway_killable PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   target_compile_definitions(larkway_tests PRIVATE LARKWAY_KILLABLE_BIN="$<TARGET_FILE:larkway_killable>")

@@ -1,12 +1,6 @@
 // What only the Win32 build has: sharing modes between two Win32
 // processes, upper-case names, the console colour call, and faults turned
 // into numbers by the unhandled-exception filter.
-#include <windows.h>
-// The Platform interface has operations of these names.
-#undef CreateFile
-#undef DeleteFile
-#undef Yield
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -15,6 +9,7 @@
 #include "errreport/exit_report.h"
 #include "msgbase/area.h"
 #include "platform/platform.h"
+#include "platform/windows_api.h"
 #include "test_util.h"
 
 namespace lw::platform {

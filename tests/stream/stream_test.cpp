@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -42,6 +43,63 @@ TEST_F(StreamTest, ShortReadZeroesWholeBufferAndSticks) {
   s->Seek(0);
   s->Read(buf.data(), 10);
   EXPECT_EQ(buf[0], 'a');
+}
+
+// Counts the size and position queries that reach the platform.
+class QueryCounter : public platform::PlatformWrapper {
+ public:
+  QueryCounter() : PlatformWrapper(platform::NativePlatform()) {}
+  int FileSize(platform::FileHandle file, std::int64_t* size) override {
+    ++queries;
+    return target_.FileSize(file, size);
+  }
+  int TellFile(platform::FileHandle file, std::int64_t* pos) override {
+    ++queries;
+    return target_.TellFile(file, pos);
+  }
+  int queries = 0;
+};
+
+// A stream that holds its file against other writers answers GetSize and
+// GetPos from what it did, and must still answer as the file is.
+TEST_F(StreamTest, KnownSizeAndPositionFollowEveryChange) {
+  test::WriteFile(dir_ / "f", "0123456789");
+  QueryCounter counter;
+  platform::ScopedPlatform use(&counter);
+  auto s = OpenFileStream(dir_ / "f", fmReadWrite | fmDenyWrite);
+  ASSERT_EQ(s->Status, kStreamOk);
+  char buf[4];
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    std::int32_t size, pos;
+  } steps[] = {
+      {"open", [] {}, 10, 0},
+      {"read 4", [&] { s->Read(buf, 4); }, 10, 4},
+      {"write past the end", [&] { s->Seek(8), s->Write("abcd", 4); }, 12, 12},
+      {"write inside", [&] { s->Seek(2), s->Write("x", 1); }, 12, 3},
+      {"truncate", [&] { s->Truncate(); }, 3, 3},
+      {"positioned write past the end", [&] { s->WriteAt(20, "yz", 2); }, 22, -1},  // position unspecified
+      {"seek and truncate", [&] { s->Seek(5), s->Truncate(); }, 5, 5},
+  };
+  for (const Step& step : steps) {
+    step.act();
+    EXPECT_EQ(s->GetSize(), step.size) << step.what;
+    if (step.pos >= 0) {
+      EXPECT_EQ(s->GetPos(), step.pos) << step.what;
+    }
+    EXPECT_EQ(test::FileSizeOf(dir_ / "f"), step.size) << step.what;
+  }
+  EXPECT_LE(counter.queries, 3) << "the size or position was asked for again and again";
+}
+
+// A created file is open to every writer: its size is asked for each time.
+TEST_F(StreamTest, SizeOfACreatedFileSeesOtherWriters) {
+  auto s = OpenFileStream(dir_ / "shared", fmCreate);
+  s->Write("abc", 3);
+  EXPECT_EQ(s->GetSize(), 3);
+  test::WriteFile(dir_ / "shared", "another program's longer text");
+  EXPECT_EQ(s->GetSize(), 29);
 }
 
 TEST_F(StreamTest, NegativeSeekFailsTheStream) {
@@ -237,25 +295,6 @@ TEST(MemoryStream, PositionsNearTheLimitNeverOverflow) {
   to.Seek(INT32_MAX - 1);
   to.CopyFrom(m, INT32_MAX);  // cannot fit: nothing grows
   EXPECT_EQ(to.GetSize(), 0);
-}
-
-TEST(StreamFactories, FileFinderAttributeFilter) {
-  test::TempDir dir;
-  test::WriteFile(dir / "1.MSG", "a");
-  test::WriteFile(dir / "2.msg", "a");
-  test::WriteFile(dir / ".3.msg", "a");
-  test::MakeDirs(dir / "4.msg");
-  auto finder = NewFileFinder();
-  std::vector<std::string> found;
-  for (bool ok = finder->FindFirst(dir / "*.MSG", 0x21); ok; ok = finder->FindNext()) {
-    found.push_back(finder->Name);
-  }
-  finder->FindClose();
-  std::sort(found.begin(), found.end());
-  EXPECT_EQ(found, (std::vector<std::string>{"1.MSG", "2.msg"}));
-  int all = 0;
-  for (bool ok = finder->FindFirst(dir / "*.msg", 0x3F); ok; ok = finder->FindNext()) ++all;
-  EXPECT_EQ(all, 4);
 }
 
 }  // namespace

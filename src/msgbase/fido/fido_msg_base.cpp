@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fidoutil/helpers.h"
+#include "platform/file_finder.h"
 #include "platform/platform.h"
 
 namespace lw {

@@ -8,7 +8,6 @@
 namespace lw::test {
 
 using platform::FileHandle;
-using platform::kDiskReadError;
 using platform::kDiskWriteError;
 using platform::kOk;
 
@@ -23,7 +22,7 @@ std::string WithoutTrailingSlash(std::string_view path) {
 }  // namespace
 
 CountedFaults::CountedFaults(Mode mode, int fail_at, const std::string& folder)
-    : PlatformWrapper(platform::NativePlatform()),
+    : InterceptingPlatform(platform::NativePlatform()),
       mode_(mode),
       fail_at_(fail_at),
       folder_(WithoutTrailingSlash(folder)),
@@ -86,126 +85,56 @@ void CountedFaults::CrashNow() {
   for (const auto& [name, id] : durable_) test::WriteFile(folder_ + "/" + name, synced_[id]);
 }
 
-int CountedFaults::OpenFile(std::string_view name, platform::Access access, platform::Sharing sharing,
-                            FileHandle* file) {
-  if (Fails()) return platform::kAccessDenied;
-  int rc = target_.OpenFile(name, access, sharing, file);
-  if (rc == kOk) Opened(name, *file);
-  return rc;
-}
-
-int CountedFaults::CreateFile(std::string_view name, platform::Sharing sharing, FileHandle* file) {
-  if (Fails()) return platform::kAccessDenied;
-  int rc = target_.CreateFile(name, sharing, file);
-  if (rc == kOk) Opened(name, *file);
-  return rc;
-}
-
-int CountedFaults::CreateNewFile(std::string_view name, FileHandle* file) {
-  if (Fails()) return platform::kAccessDenied;
-  int rc = target_.CreateNewFile(name, file);
-  if (rc == kOk) Opened(name, *file);
-  return rc;
-}
-
-int CountedFaults::OpenAppend(std::string_view name, FileHandle* file) {
-  if (Fails()) return platform::kAccessDenied;
-  int rc = target_.OpenAppend(name, file);
-  if (rc == kOk) Opened(name, *file);
-  return rc;
-}
-
-int CountedFaults::ReadFile(FileHandle file, void* buf, std::size_t count, std::size_t* done) {
-  if (Fails()) return kDiskReadError;
-  return target_.ReadFile(file, buf, count, done);
-}
-
-int CountedFaults::WriteFile(FileHandle file, const void* buf, std::size_t count, std::size_t* done) {
-  if (Fails()) return kDiskWriteError;
-  return target_.WriteFile(file, buf, count, done);
-}
-
-int CountedFaults::SeekFile(FileHandle file, std::int64_t pos) {
-  return Fails() ? kDiskReadError : target_.SeekFile(file, pos);
-}
-int CountedFaults::SeekFileEnd(FileHandle file) { return Fails() ? kDiskReadError : target_.SeekFileEnd(file); }
-int CountedFaults::TellFile(FileHandle file, std::int64_t* pos) {
-  return Fails() ? kDiskReadError : target_.TellFile(file, pos);
-}
-int CountedFaults::FileSize(FileHandle file, std::int64_t* size) {
-  return Fails() ? kDiskReadError : target_.FileSize(file, size);
-}
-int CountedFaults::TruncateFile(FileHandle file) { return Fails() ? kDiskWriteError : target_.TruncateFile(file); }
-
-int CountedFaults::FlushFile(FileHandle file) {
-  if (Fails()) return kDiskWriteError;
-  int rc = target_.FlushFile(file);
-  auto it = handles_.find(file);
-  if (rc == kOk && it != handles_.end()) synced_[it->second] = ContentOf(file);
-  return rc;
-}
-
-int CountedFaults::CloseFile(FileHandle file) {
+// A failed call changes nothing on the disk.  A close that fails in a
+// crash leaves its handle open until CrashNow; one that fails alone
+// releases it all the same, as close(2) does.
+int CountedFaults::OnCall(Call& call, const std::function<int()>& pass) {
   const bool fails = Fails();
-  if (fails && mode_ == Mode::kCrash) return kDiskWriteError;  // left open until CrashNow
-  const int rc = target_.CloseFile(file);                      // a failed close releases the handle all the same
-  open_.erase(file);
-  handles_.erase(file);
-  return fails ? kDiskWriteError : rc;
-}
-
-int CountedFaults::DeleteFile(std::string_view name) {
-  if (Fails()) return platform::kAccessDenied;
-  int rc = target_.DeleteFile(name);
-  if (rc == kOk) live_.erase(EntryOf(name));
-  return rc;
-}
-
-int CountedFaults::RenameNoReplace(std::string_view from, std::string_view to) {
-  if (Fails()) return platform::kAccessDenied;
-  int rc = target_.RenameNoReplace(from, to);
-  if (rc == kOk && live_.count(EntryOf(from)) != 0) {
-    live_[EntryOf(to)] = live_[EntryOf(from)];
-    live_.erase(EntryOf(from));
+  if (fails && !(call.op == Op::kCloseFile && mode_ == Mode::kFailOne)) {
+    return call.kind == CallKind::kMakeDirectory ? kDiskWriteError : FailureCode(call.kind);
   }
-  return rc;
-}
-
-int CountedFaults::ReplaceFile(std::string_view from, std::string_view to) {
-  if (Fails()) return platform::kAccessDenied;
-  int rc = target_.ReplaceFile(from, to);
-  if (rc == kOk && live_.count(EntryOf(from)) != 0) {
-    live_[EntryOf(to)] = live_[EntryOf(from)];
-    live_.erase(EntryOf(from));
+  const int rc = pass();
+  if (call.op == Op::kCloseFile) {
+    open_.erase(call.file);
+    handles_.erase(call.file);
+    return fails ? kDiskWriteError : rc;
   }
+  if (rc == kOk) Record(call);
   return rc;
 }
 
-int CountedFaults::SyncDirectory(std::string_view dir) {
-  if (Fails()) return kDiskWriteError;
-  int rc = target_.SyncDirectory(dir);
-  if (rc != kOk) return rc;
-  const std::string synced = WithoutTrailingSlash(dir);
-  if (synced == folder_) durable_ = live_;
-  if (synced == std::filesystem::path(folder_).parent_path().generic_string()) folder_durable_ = Exists(folder_);
-  return rc;
+void CountedFaults::Record(const Call& call) {
+  switch (call.op) {
+    case Op::kOpenFile:
+    case Op::kCreateFile:
+    case Op::kCreateNewFile:
+    case Op::kOpenAppend: return Opened(call.name, call.file);
+    case Op::kFlushFile: return Synced(call.file);
+    case Op::kSyncFiles:
+      for (std::size_t i = 0; i < call.file_count; ++i) Synced(call.files[i]);
+      return;
+    case Op::kDeleteFile: live_.erase(EntryOf(call.name)); return;
+    case Op::kRenameNoReplace:
+    case Op::kReplaceFile: return Renamed(call.name, call.to);
+    case Op::kSyncDirectory: {
+      const std::string synced = WithoutTrailingSlash(call.name);
+      if (synced == folder_) durable_ = live_;
+      if (synced == std::filesystem::path(folder_).parent_path().generic_string()) folder_durable_ = Exists(folder_);
+      return;
+    }
+    default: return;
+  }
 }
 
-int CountedFaults::QueryAttributes(std::string_view name, std::uint32_t* attr) {
-  return Fails() ? kDiskReadError : target_.QueryAttributes(name, attr);
+void CountedFaults::Synced(FileHandle file) {
+  auto it = handles_.find(file);
+  if (it != handles_.end()) synced_[it->second] = ContentOf(file);
 }
 
-int CountedFaults::FindFirst(std::string_view pattern, std::uint32_t attr_mask, platform::SearchHandle* search,
-                             platform::DirEntry* entry) {
-  return Fails() ? kDiskReadError : target_.FindFirst(pattern, attr_mask, search, entry);
-}
-
-int CountedFaults::FindNext(platform::SearchHandle search, platform::DirEntry* entry) {
-  return Fails() ? kDiskReadError : target_.FindNext(search, entry);
-}
-
-int CountedFaults::MakeDirectory(std::string_view name) {
-  return Fails() ? kDiskWriteError : target_.MakeDirectory(name);
+void CountedFaults::Renamed(std::string_view from, std::string_view to) {
+  if (live_.count(EntryOf(from)) == 0) return;
+  live_[EntryOf(to)] = live_[EntryOf(from)];
+  live_.erase(EntryOf(from));
 }
 
 }  // namespace lw::test

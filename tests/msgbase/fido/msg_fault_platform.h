@@ -9,11 +9,11 @@
 #include <set>
 #include <string>
 
-#include "platform/platform_wrapper.h"
+#include "fault/intercepting_platform.h"
 
 namespace lw::test {
 
-class CountedFaults : public platform::PlatformWrapper {
+class CountedFaults : public InterceptingPlatform {
  public:
   enum class Mode { kFailOne, kCrash };
   // `folder` is the area whose files are followed; it may not exist yet.
@@ -26,29 +26,8 @@ class CountedFaults : public platform::PlatformWrapper {
   // would have left: unsynced entries gone, unsynced bytes reverted.
   void CrashNow();
 
-  int OpenFile(std::string_view name, platform::Access access, platform::Sharing sharing,
-               platform::FileHandle* file) override;
-  int CreateFile(std::string_view name, platform::Sharing sharing, platform::FileHandle* file) override;
-  int CreateNewFile(std::string_view name, platform::FileHandle* file) override;
-  int ReadFile(platform::FileHandle file, void* buf, std::size_t count, std::size_t* done) override;
-  int WriteFile(platform::FileHandle file, const void* buf, std::size_t count, std::size_t* done) override;
-  int SeekFile(platform::FileHandle file, std::int64_t pos) override;
-  int SeekFileEnd(platform::FileHandle file) override;
-  int TellFile(platform::FileHandle file, std::int64_t* pos) override;
-  int FileSize(platform::FileHandle file, std::int64_t* size) override;
-  int TruncateFile(platform::FileHandle file) override;
-  int FlushFile(platform::FileHandle file) override;
-  int CloseFile(platform::FileHandle file) override;
-  int DeleteFile(std::string_view name) override;
-  int OpenAppend(std::string_view name, platform::FileHandle* file) override;
-  int RenameNoReplace(std::string_view from, std::string_view to) override;
-  int ReplaceFile(std::string_view from, std::string_view to) override;
-  int SyncDirectory(std::string_view dir) override;
-  int QueryAttributes(std::string_view name, std::uint32_t* attr) override;
-  int FindFirst(std::string_view pattern, std::uint32_t attr_mask, platform::SearchHandle* search,
-                platform::DirEntry* entry) override;
-  int FindNext(platform::SearchHandle search, platform::DirEntry* entry) override;
-  int MakeDirectory(std::string_view name) override;
+ protected:
+  int OnCall(Call& call, const std::function<int()>& pass) override;
 
  private:
   // Counts a call; true when it must fail.
@@ -57,6 +36,10 @@ class CountedFaults : public platform::PlatformWrapper {
   std::string EntryOf(std::string_view path) const;
   void Opened(std::string_view name, platform::FileHandle file);
   std::string ContentOf(platform::FileHandle file);
+  // Brings the model up to date with a call that went through.
+  void Record(const Call& call);
+  void Synced(platform::FileHandle file);
+  void Renamed(std::string_view from, std::string_view to);
 
   Mode mode_;
   int fail_at_;

@@ -31,15 +31,8 @@ bool JamFaultPlatform::Pass() {
   return false;
 }
 
-void JamFaultPlatform::Opened(std::string_view name, platform::FileHandle file, bool may_create) {
-  const std::string n = Normal(name);
-  if (may_create) unsynced_entries_.insert(n);
-  names_[file] = n;
-}
-
-void JamFaultPlatform::Note(const char* what, platform::FileHandle file) {
-  auto it = names_.find(file);
-  std::string name = it == names_.end() ? "?" : fs::path(it->second).filename().string();
+void JamFaultPlatform::Note(const char* what, std::string_view file_name) {
+  std::string name = file_name.empty() ? "?" : fs::path(Normal(file_name)).filename().string();
   for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   log_.push_back(std::string(what) + " " + name);
 }
@@ -69,136 +62,67 @@ void JamFaultPlatform::RevertToDurable() {
   for (auto it = unsynced_entries_.rbegin(); it != unsynced_entries_.rend(); ++it) fs::remove_all(*it);
 }
 
-int JamFaultPlatform::OpenFile(std::string_view name, platform::Access access, platform::Sharing sharing,
-                               platform::FileHandle* file) {
-  if (!Pass()) return kFailed;
-  int rc = target_.OpenFile(name, access, sharing, file);
-  if (rc == platform::kOk) Opened(name, *file, false);
-  return rc;
-}
-
-int JamFaultPlatform::CreateFile(std::string_view name, platform::Sharing sharing, platform::FileHandle* file) {
-  if (!Pass()) return kFailed;
-  const bool existed = fs::exists(Normal(name));
-  int rc = target_.CreateFile(name, sharing, file);
-  if (rc == platform::kOk) {
-    Opened(name, *file, !existed);
-    Note("truncate", *file);
+// Every failing call fails as a full disk would make it, a read as a bad
+// sector.  Flushes and folder syncs are recorded for the crash model but
+// not passed on to the disk, which keeps the loops fast.
+int JamFaultPlatform::OnCall(Call& call, const std::function<int()>& pass) {
+  const bool is_read = call.op == Op::kReadFile || call.op == Op::kReadFileAt;
+  const bool is_write = call.op == Op::kWriteFile || call.op == Op::kWriteFileAt;
+  const bool creates = call.op == Op::kCreateFile || call.op == Op::kCreateNewFile || call.op == Op::kOpenAppend ||
+                       call.op == Op::kMakeDirectory;
+  const bool passes = Pass();
+  if (call.op == Op::kCloseFile) {
+    // The descriptor is released even when the call is made to fail, as a
+    // failed close releases it too; no data moves either way.
+    const int rc = pass();
+    return passes ? rc : kFailed;
   }
-  return rc;
-}
-
-int JamFaultPlatform::CreateNewFile(std::string_view name, platform::FileHandle* file) {
-  if (!Pass()) return kFailed;
-  const bool existed = fs::exists(Normal(name));
-  int rc = target_.CreateNewFile(name, file);
-  if (rc == platform::kOk) Opened(name, *file, !existed);
-  return rc;
-}
-
-int JamFaultPlatform::ReadFile(platform::FileHandle file, void* buf, std::size_t count, std::size_t* done) {
-  *done = 0;
-  if (!Pass()) return platform::kDiskReadError;
-  shortened_ = shortened_ || short_now_;
-  return target_.ReadFile(file, buf, short_now_ ? count / 2 : count, done);
-}
-
-int JamFaultPlatform::WriteFile(platform::FileHandle file, const void* buf, std::size_t count, std::size_t* done) {
-  *done = 0;
-  if (!Pass()) return kFailed;
-  Note("write", file);
-  shortened_ = shortened_ || short_now_;
-  return target_.WriteFile(file, buf, short_now_ ? count / 2 : count, done);
-}
-
-int JamFaultPlatform::SeekFile(platform::FileHandle file, std::int64_t pos) {
-  return Pass() ? target_.SeekFile(file, pos) : kFailed;
-}
-int JamFaultPlatform::SeekFileEnd(platform::FileHandle file) { return Pass() ? target_.SeekFileEnd(file) : kFailed; }
-int JamFaultPlatform::TellFile(platform::FileHandle file, std::int64_t* pos) {
-  return Pass() ? target_.TellFile(file, pos) : kFailed;
-}
-int JamFaultPlatform::FileSize(platform::FileHandle file, std::int64_t* size) {
-  return Pass() ? target_.FileSize(file, size) : kFailed;
-}
-
-int JamFaultPlatform::TruncateFile(platform::FileHandle file) {
-  if (!Pass()) return kFailed;
-  Note("truncate", file);
-  return target_.TruncateFile(file);
-}
-
-int JamFaultPlatform::FlushFile(platform::FileHandle file) {
-  if (!Pass()) return kFailed;
-  // The crash model decides what a sync kept; the disk is not asked, which
-  // keeps the loops fast.
-  if (names_.count(file) == 0) return target_.FlushFile(file);  // opened before this platform
-  {
-    Note("sync", file);
-    auto it = names_.find(file);
-    if (it != names_.end()) synced_[it->second] = test::ReadFile(it->second);
+  if (!passes) return is_read ? platform::kDiskReadError : kFailed;
+  if (is_write || call.op == Op::kTruncateFile) Note(is_write ? "write" : "truncate", call.name);
+  if (is_read || is_write) {
+    shortened_ = shortened_ || short_now_;
+    if (short_now_) call.count /= 2;
   }
-  return platform::kOk;
-}
-
-int JamFaultPlatform::CloseFile(platform::FileHandle file) {
-  // The descriptor is released even when the call is made to fail, as a
-  // failed close releases it too; no data moves either way.
-  const bool pass = Pass();
-  names_.erase(file);
-  int rc = target_.CloseFile(file);
-  return pass ? rc : kFailed;
-}
-
-int JamFaultPlatform::DeleteFile(std::string_view name) { return Pass() ? target_.DeleteFile(name) : kFailed; }
-
-int JamFaultPlatform::OpenAppend(std::string_view name, platform::FileHandle* file) {
-  if (!Pass()) return kFailed;
-  const bool existed = fs::exists(Normal(name));
-  int rc = target_.OpenAppend(name, file);
-  if (rc == platform::kOk) Opened(name, *file, !existed);
+  switch (call.op) {
+    case Op::kFlushFile:
+      if (call.name.empty()) return pass();  // opened before this platform
+      Synced(call.name);
+      return platform::kOk;
+    case Op::kSyncFiles:
+      for (std::size_t i = 0; i < call.file_count; ++i) {
+        if (OpenName(call.files[i]).empty()) {
+          if (int rc = target_.FlushFile(call.files[i]); rc != platform::kOk) return rc;
+        } else {
+          Synced(OpenName(call.files[i]));
+        }
+      }
+      return platform::kOk;
+    case Op::kSyncDirectory: FolderSynced(call.name); return platform::kOk;
+    default: break;
+  }
+  const bool existed = creates && fs::exists(Normal(call.name));
+  const int rc = pass();
+  if (rc != platform::kOk) return rc;
+  if (creates && !existed) unsynced_entries_.insert(Normal(call.name));
+  if (call.op == Op::kCreateFile) Note("truncate", call.name);
   return rc;
 }
 
-int JamFaultPlatform::RenameNoReplace(std::string_view from, std::string_view to) {
-  return Pass() ? target_.RenameNoReplace(from, to) : kFailed;
-}
-int JamFaultPlatform::ReplaceFile(std::string_view from, std::string_view to) {
-  return Pass() ? target_.ReplaceFile(from, to) : kFailed;
+void JamFaultPlatform::Synced(std::string_view file_name) {
+  Note("sync", file_name);
+  const std::string name = Normal(file_name);
+  synced_[name] = test::ReadFile(name);
 }
 
-int JamFaultPlatform::SyncDirectory(std::string_view dir) {
-  if (!Pass()) return kFailed;
-  // Compared as folders, not as names, so that the case and separators a
-  // platform's full path uses make no difference.
+// Compared as folders, not as names, so that the case and separators a
+// platform's full path uses make no difference.
+void JamFaultPlatform::FolderSynced(std::string_view dir) {
   const fs::path d(target_.FullPath(dir));
   for (auto it = unsynced_entries_.begin(); it != unsynced_entries_.end();) {
     std::error_code ec;
     it = fs::equivalent(fs::path(*it).parent_path(), d, ec) ? unsynced_entries_.erase(it) : std::next(it);
   }
   log_.push_back("syncdir");
-  return platform::kOk;
-}
-
-int JamFaultPlatform::QueryAttributes(std::string_view name, std::uint32_t* attr) {
-  return Pass() ? target_.QueryAttributes(name, attr) : kFailed;
-}
-
-int JamFaultPlatform::FindFirst(std::string_view pattern, std::uint32_t attr_mask, platform::SearchHandle* search,
-                                platform::DirEntry* entry) {
-  return Pass() ? target_.FindFirst(pattern, attr_mask, search, entry) : kFailed;
-}
-
-int JamFaultPlatform::FindNext(platform::SearchHandle search, platform::DirEntry* entry) {
-  return Pass() ? target_.FindNext(search, entry) : kFailed;
-}
-
-int JamFaultPlatform::MakeDirectory(std::string_view name) {
-  if (!Pass()) return kFailed;
-  const bool existed = fs::exists(Normal(name));
-  int rc = target_.MakeDirectory(name);
-  if (rc == platform::kOk && !existed) unsynced_entries_.insert(Normal(name));
-  return rc;
 }
 
 }  // namespace lw::test

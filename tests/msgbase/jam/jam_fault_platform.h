@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform_wrapper.h"
+#include "fault/intercepting_platform.h"
 
 namespace lw::test {
 
-class JamFaultPlatform : public platform::PlatformWrapper {
+class JamFaultPlatform : public InterceptingPlatform {
  public:
   enum class Mode {
     kPass,      // every call goes through
@@ -26,7 +26,7 @@ class JamFaultPlatform : public platform::PlatformWrapper {
     kShortOne,  // call N, when it reads or writes, moves only half the bytes
   };
 
-  JamFaultPlatform() : PlatformWrapper(platform::NativePlatform()) {}
+  JamFaultPlatform() : InterceptingPlatform(platform::NativePlatform()) {}
 
   // Arms call number `call`, counted from the first call this platform saw.
   void Arm(Mode mode, long call) {
@@ -50,35 +50,16 @@ class JamFaultPlatform : public platform::PlatformWrapper {
   // Puts the tracked folder into the state a power cut would leave now.
   void RevertToDurable();
 
-  int OpenFile(std::string_view name, platform::Access access, platform::Sharing sharing,
-               platform::FileHandle* file) override;
-  int CreateFile(std::string_view name, platform::Sharing sharing, platform::FileHandle* file) override;
-  int CreateNewFile(std::string_view name, platform::FileHandle* file) override;
-  int ReadFile(platform::FileHandle file, void* buf, std::size_t count, std::size_t* done) override;
-  int WriteFile(platform::FileHandle file, const void* buf, std::size_t count, std::size_t* done) override;
-  int SeekFile(platform::FileHandle file, std::int64_t pos) override;
-  int SeekFileEnd(platform::FileHandle file) override;
-  int TellFile(platform::FileHandle file, std::int64_t* pos) override;
-  int FileSize(platform::FileHandle file, std::int64_t* size) override;
-  int TruncateFile(platform::FileHandle file) override;
-  int FlushFile(platform::FileHandle file) override;
-  int CloseFile(platform::FileHandle file) override;
-  int DeleteFile(std::string_view name) override;
-  int OpenAppend(std::string_view name, platform::FileHandle* file) override;
-  int RenameNoReplace(std::string_view from, std::string_view to) override;
-  int ReplaceFile(std::string_view from, std::string_view to) override;
-  int SyncDirectory(std::string_view dir) override;
-  int QueryAttributes(std::string_view name, std::uint32_t* attr) override;
-  int FindFirst(std::string_view pattern, std::uint32_t attr_mask, platform::SearchHandle* search,
-                platform::DirEntry* entry) override;
-  int FindNext(platform::SearchHandle search, platform::DirEntry* entry) override;
-  int MakeDirectory(std::string_view name) override;
+ protected:
+  int OnCall(Call& call, const std::function<int()>& pass) override;
 
  private:
   // Counts a call; false when it must fail.
   bool Pass();
-  void Opened(std::string_view name, platform::FileHandle file, bool may_create);
-  void Note(const char* what, platform::FileHandle file);
+  void Note(const char* what, std::string_view file_name);
+  // What a sync of the file opened as `file_name` keeps, in the model.
+  void Synced(std::string_view file_name);
+  void FolderSynced(std::string_view dir);
 
   Mode mode_ = Mode::kPass;
   long fail_at_ = 0;
@@ -87,7 +68,6 @@ class JamFaultPlatform : public platform::PlatformWrapper {
   bool short_now_ = false;
   bool shortened_ = false;
   std::vector<std::string> log_;
-  std::map<platform::FileHandle, std::string> names_;  // open files, normalised names
   std::string tracked_;
   std::map<std::string, std::string> before_;  // file contents before the run
   std::map<std::string, std::string> synced_;  // file contents at their last sync

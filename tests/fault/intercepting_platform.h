@@ -1,0 +1,145 @@
+// The one base of the test platforms that fail, count, log or crash
+// file-system calls: it passes every call to another platform through a
+// single hook that sees the call's kind, its name and its handle.
+//
+// Console, clock and name calls (FullPath) and FindClose pass by unseen.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "platform/platform_wrapper.h"
+
+namespace lw::test {
+
+// The kinds of file-system call, for faults that hit only one kind.
+enum class CallKind {
+  kOpen,
+  kCreate,
+  kRead,
+  kWrite,
+  kSeek,
+  kSize,
+  kTruncate,
+  kFlush,
+  kClose,
+  kDelete,
+  kRename,
+  kSyncDirectory,
+  kFind,
+  kMakeDirectory,
+  kLock,
+  kAny,
+};
+
+// A short lower-case name of the kind ("write", "sync directory").
+const char* CallKindName(CallKind kind);
+
+// The error a failing disk gives for a call of `kind`: a refused open,
+// create, rename, delete or lock (kAccessDenied), an I/O error on a read,
+// seek, size or search (kDiskReadError), a full disk on a write, truncate,
+// flush, close or folder sync (kDiskWriteError).
+int FailureCode(CallKind kind);
+
+// The Platform calls that the hook sees, one for each.
+enum class Op {
+  kOpenFile,
+  kCreateFile,
+  kCreateNewFile,
+  kOpenAppend,
+  kReadFile,
+  kReadFileAt,
+  kWriteFile,
+  kWriteFileAt,
+  kSeekFile,
+  kSeekFileEnd,
+  kTellFile,
+  kFileSize,
+  kTruncateFile,
+  kFlushFile,
+  kSyncFiles,
+  kCloseFile,
+  kDeleteFile,
+  kRenameNoReplace,
+  kReplaceFile,
+  kSyncDirectory,
+  kLockRun,
+  kQueryAttributes,
+  kFindFirst,
+  kFindNext,
+  kMakeDirectory,
+};
+
+// One file-system call as the hook sees it.
+struct Call {
+  Op op = Op::kOpenFile;
+  CallKind kind = CallKind::kAny;
+  // The file, folder or pattern named; for a call on a handle, the name it
+  // was opened by ("" when unknown); for a rename, the old name.
+  std::string_view name;
+  std::string_view to;  // a rename's new name
+  // The handle the call is on; for an open, the new handle once it passed.
+  platform::FileHandle file = platform::kNoFile;
+  // The bytes a transfer asks for; a hook may lower it before passing.
+  std::size_t count = 0;
+  // SyncFiles: its handles.
+  const platform::FileHandle* files = nullptr;
+  std::size_t file_count = 0;
+};
+
+class InterceptingPlatform : public platform::PlatformWrapper {
+ public:
+  explicit InterceptingPlatform(platform::Platform& target) : PlatformWrapper(target) {}
+
+  int OpenFile(std::string_view name, platform::Access access, platform::Sharing sharing,
+               platform::FileHandle* file) override;
+  int CreateFile(std::string_view name, platform::Sharing sharing, platform::FileHandle* file) override;
+  int CreateNewFile(std::string_view name, platform::FileHandle* file) override;
+  int OpenAppend(std::string_view name, platform::FileHandle* file) override;
+  int ReadFile(platform::FileHandle file, void* buf, std::size_t count, std::size_t* done) override;
+  int ReadFileAt(platform::FileHandle file, std::int64_t offset, void* buf, std::size_t count,
+                 std::size_t* done) override;
+  int WriteFile(platform::FileHandle file, const void* buf, std::size_t count, std::size_t* done) override;
+  int WriteFileAt(platform::FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
+                  std::size_t* done) override;
+  int SeekFile(platform::FileHandle file, std::int64_t pos) override;
+  int SeekFileEnd(platform::FileHandle file) override;
+  int TellFile(platform::FileHandle file, std::int64_t* pos) override;
+  int FileSize(platform::FileHandle file, std::int64_t* size) override;
+  int TruncateFile(platform::FileHandle file) override;
+  int FlushFile(platform::FileHandle file) override;
+  int SyncFiles(const platform::FileHandle* files, std::size_t count) override;
+  int CloseFile(platform::FileHandle file) override;
+  int DeleteFile(std::string_view name) override;
+  int RenameNoReplace(std::string_view from, std::string_view to) override;
+  int ReplaceFile(std::string_view from, std::string_view to) override;
+  int SyncDirectory(std::string_view dir) override;
+  int LockRun(std::string_view name, int wait_ms, platform::FileHandle* lock) override;
+  int QueryAttributes(std::string_view name, std::uint32_t* attr) override;
+  int FindFirst(std::string_view pattern, std::uint32_t attr_mask, platform::SearchHandle* search,
+                platform::DirEntry* entry) override;
+  int FindNext(platform::SearchHandle search, platform::DirEntry* entry) override;
+  int MakeDirectory(std::string_view name) override;
+
+ protected:
+  // Every file-system call comes here; `pass` makes it on the target and
+  // returns its result.  A subclass fails a call by returning a code
+  // without calling `pass` (the caller then gets no handle and no bytes),
+  // passes it and notes what it did, or answers in its place.
+  virtual int OnCall(Call& call, const std::function<int()>& pass) = 0;
+  // The name the open handle `file` was opened by ("" when unknown).
+  std::string_view OpenName(platform::FileHandle file) const;
+
+ private:
+  Call OnHandle(Op op, platform::FileHandle file) const;
+  // Runs an open through the hook and remembers the new handle's name.
+  int Open(Op op, std::string_view name, platform::FileHandle* file,
+           const std::function<int(platform::FileHandle*)>& open);
+
+  std::map<platform::FileHandle, std::string> open_names_;
+};
+
+}  // namespace lw::test
