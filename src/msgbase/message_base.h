@@ -152,8 +152,10 @@ class MessageBase {
   // may move the leading kludge lines out of the text into its own storage
   // (Squish's control area, JAM's subfields), to be given back as lines by
   // OpenMsg.  Outside a batch, true only when the message, the records
-  // that lead to it and the base's header are on stable storage; false
-  // leaves the base as it was before the call.
+  // that lead to it and the base's header are on stable storage.  False:
+  // the message may not be counted stored; the base holds it whole (when
+  // only a step after it was written failed, such as a sync or the base's
+  // header) or not at all, and every other message as it was.
   virtual bool WriteMsg();
   // Rewrites the stored header of the open message in place (names,
   // subject, attributes, dates; the text is not touched) and syncs it;
@@ -161,7 +163,9 @@ class MessageBase {
   virtual bool WriteMsgHeader();
   // Deletes the current message (it may be open: it stays readable in
   // memory) and, outside a batch, makes that durable; the base's counts
-  // follow.  False, with the message still there, when that failed.
+  // follow.  False when that failed: the message is then still there whole
+  // or gone (a sync after the removal failed), every other message as it
+  // was.
   virtual bool DeleteMsg();
 
   // ---- Header fields of the open message (memory only) ----
@@ -260,6 +264,10 @@ class MessageBase {
   virtual std::int32_t GetKludgeEnd();
 
   // ---- Message kind (Flags, memory only) ----
+  // The kind of the area, said by the caller before it reads or writes
+  // (a scan of netmail areas sets kFlagNetmail).  The address kludges
+  // follow it: INTL, FMPT and TOPT are written, and rebuilt by a format
+  // that stores them elsewhere (JAM), only for netmail.
 
   virtual void SetFlag(std::uint32_t mask, bool on);
   // True when every bit of `mask` is set.
