@@ -287,6 +287,84 @@ TEST_F(MsgBatch, DeletionsAreDurableOnceCommitted) {
   }
 }
 
+// Fails the first call of one kind that puts a batch in place.
+class FailingCommitStep : public platform::PlatformWrapper {
+ public:
+  enum Step { kSyncFiles, kRename, kClose, kSyncFolder };
+  explicit FailingCommitStep(Step step) : PlatformWrapper(platform::NativePlatform()), step_(step) {}
+  int SyncFiles(const platform::FileHandle* files, std::size_t count) override {
+    return Fails(kSyncFiles) ? platform::kDiskWriteError : target_.SyncFiles(files, count);
+  }
+  int RenameNoReplace(std::string_view from, std::string_view to) override {
+    // The second rename fails, after the first message took its name.
+    if (step_ == kRename && ++renames_ == 2) return Fails(kRename) ? platform::kDiskWriteError : platform::kOk;
+    return target_.RenameNoReplace(from, to);
+  }
+  int CloseFile(platform::FileHandle f) override {
+    const int rc = target_.CloseFile(f);
+    return Fails(kClose) ? platform::kDiskWriteError : rc;
+  }
+  int SyncDirectory(std::string_view dir) override {
+    return Fails(kSyncFolder) ? platform::kDiskWriteError : target_.SyncDirectory(dir);
+  }
+  bool failed = false;
+
+ private:
+  bool Fails(Step step) {
+    if (step != step_ || failed) return false;
+    failed = true;
+    return true;
+  }
+  Step step_;
+  int renames_ = 0;
+};
+
+// A commit that fails at any step reports it and takes every new message
+// of the batch back: the area holds what it held before.  A failed early
+// commit fails the store that needed it, and the batch's CommitBatch.
+TEST_F(MsgBatch, FailedCommitTakesTheBatchBack) {
+  constexpr int kMost = static_cast<int>(FidoMsgBase::kMostPending);
+  struct Case {
+    FailingCommitStep::Step step;
+    int messages;
+  } cases[] = {
+      {FailingCommitStep::kSyncFiles, 3},
+      {FailingCommitStep::kRename, 3},
+      {FailingCommitStep::kClose, 3},
+      {FailingCommitStep::kSyncFolder, 3},
+      {FailingCommitStep::kSyncFiles, kMost + 2},
+  };
+  int row = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE("step " + std::to_string(c.step) + ", " + std::to_string(c.messages) + " messages");
+    const std::string area = dir_ / ("area" + std::to_string(row++));
+    Seed(area);
+    const std::map<std::string, std::string> before = Files(area);
+    FidoMsgBase base;
+    ASSERT_TRUE(base.OpenMsgBase(area));
+    FailingCommitStep failing(c.step);
+    int stored = 0;
+    bool committed;
+    {
+      platform::ScopedPlatform installed(&failing);
+      base.BeginBatch();
+      for (int i = 0; i < c.messages; ++i) stored += Append(base, i) ? 1 : 0;
+      committed = base.CommitBatch();
+    }
+    EXPECT_TRUE(failing.failed);
+    EXPECT_FALSE(committed);
+    if (c.messages > kMost) {
+      EXPECT_EQ(stored, c.messages - 1);     // the store that needed the early commit failed
+      EXPECT_EQ(base.GetMsgCount(), 2 + 1);  // the one after it was committed on its own
+    } else {
+      EXPECT_EQ(stored, c.messages);
+      EXPECT_TRUE(Files(area) == before);
+      EXPECT_EQ(base.GetMsgCount(), 2);
+    }
+    EXPECT_TRUE(base.CommitBatch());  // the batch ended with the failed commit
+  }
+}
+
 // What a batched run did: which of its steps reported success.
 struct BatchRun {
   int stored = 0;
