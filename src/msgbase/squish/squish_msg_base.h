@@ -127,13 +127,13 @@ class SquishMsgBase final : public KludgeAddressedBase {
   // Reads the frame header at `ofs` and checks it holds a whole message;
   // Status kBadFrame when it does not.
   bool ReadMessageFrame(std::uint32_t ofs, squish::FrameHeader& f);
+  // Sets the fields WriteMsg derives from the text and the dates.
+  void FillDerivedFields();
 
   // Updating (squish_update.cpp).
   // The whole frame WriteMsg writes: room for the frame header, then the
   // message header, control info and text.  False when it is too long.
   bool BuildFrame(std::string& bytes, std::uint32_t& clen);
-  // Sets the fields WriteMsg derives from the text and the dates.
-  void FillDerivedFields();
   // The frame for `need` bytes: a free frame taken out of the free chain
   // (in the staged edits and `h`) or a new one at the end of the file.
   // Frames freed since the last commit are never taken.
@@ -141,11 +141,20 @@ class SquishMsgBase final : public KludgeAddressedBase {
   // Encodes `f` into the start of `bytes` and writes them at `ofs`
   // (unsynced); the data file size follows.
   bool WriteFrame(std::uint32_t ofs, const squish::FrameHeader& f, std::string& bytes);
+  // Each Stage step reads what it needs, writes at most the message's
+  // frame (unsynced) and stages the rest; false (after Fail, when it got
+  // as far as reading) when a read, write or check failed.
+  // The new message (`bytes` from BuildFrame) at the end of the chain and
+  // of the index.
   bool StageAppend(std::string& bytes, std::uint32_t clen, Staged& staged);
+  // The current message's new content, in its frame when it fits, else in
+  // another frame that takes its place in the chain.
   bool StageRewrite(std::string& bytes, std::uint32_t clen, Staged& staged);
   // Points the neighbours of the message frame `old` (at frame_ofs_) at
   // `ofs` instead, in the staged edits and `h`.
   bool Relink(squish::BaseHeader& h, const squish::FrameHeader& old, std::uint32_t ofs);
+  // The current message (frame_ofs_, at index_pos_) out of the index and
+  // the message chain, its frame into the free chain.
   bool StageDelete();
   // Records [from, to) of the index differ from the file.
   void MarkIndexChanged(std::size_t from, std::size_t to);

@@ -141,15 +141,17 @@ bool FrameUmsgid(Stream& sqd, std::uint32_t ofs, std::uint32_t& umsgid) {
   return true;
 }
 
-// The records whose frames hold whole messages, in index order, each with
-// its frame.  False on a failed read.
-bool KeptRecords(Stream& sqd, const OnDisk& d, std::vector<IndexRecord>& kept, std::vector<Frame>& frames) {
-  struct Candidate {
-    IndexRecord rec;
-    Frame frame;
-    bool same_umsgid;
-  };
-  std::vector<Candidate> candidates;
+// An index record whose frame holds a whole message.
+struct Candidate {
+  IndexRecord rec;
+  Frame frame;
+  bool same_umsgid;  // the frame's header carries the record's UMSGID
+};
+
+// The records whose frames hold whole messages, in index order, one per
+// frame.  False on a failed read.
+bool Candidates(Stream& sqd, const OnDisk& d, std::vector<Candidate>& candidates) {
+  candidates.clear();
   for (const IndexRecord& r : d.index) {
     FrameHeader f;
     if (!FrameHeaderFits(r.ofs, d.sqd_size)) continue;
@@ -171,7 +173,13 @@ bool KeptRecords(Stream& sqd, const OnDisk& d, std::vector<IndexRecord>& kept, s
       candidates.push_back(Candidate{r, Frame{r.ofs, f}, same});
     }
   }
-  // A frame that overlaps the one before it (by offset) is dropped.
+  return true;
+}
+
+// The candidates whose frames overlap no frame before them (by offset), in
+// index order, each with its frame.
+void DropOverlapping(const std::vector<Candidate>& candidates, std::vector<IndexRecord>& kept,
+                     std::vector<Frame>& frames) {
   std::vector<std::size_t> by_ofs(candidates.size());
   for (std::size_t i = 0; i < by_ofs.size(); ++i) by_ofs[i] = i;
   std::sort(by_ofs.begin(), by_ofs.end(),
@@ -192,6 +200,14 @@ bool KeptRecords(Stream& sqd, const OnDisk& d, std::vector<IndexRecord>& kept, s
     kept.push_back(candidates[i].rec);
     frames.push_back(candidates[i].frame);
   }
+}
+
+// The records whose frames hold whole messages, in index order, each with
+// its frame.  False on a failed read.
+bool KeptRecords(Stream& sqd, const OnDisk& d, std::vector<IndexRecord>& kept, std::vector<Frame>& frames) {
+  std::vector<Candidate> candidates;
+  if (!Candidates(sqd, d, candidates)) return false;
+  DropOverlapping(candidates, kept, frames);
   return true;
 }
 

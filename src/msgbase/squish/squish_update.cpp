@@ -176,7 +176,6 @@ void SquishMsgBase::MarkIndexChanged(std::size_t from, std::size_t to) {
   index_changed_to_ = std::max(index_changed_to_, to);
 }
 
-// Stages a new message at the end of the message chain and of the index.
 bool SquishMsgBase::StageAppend(std::string& bytes, std::uint32_t clen, Staged& staged) {
   if (records_.size() != base_.num_msg) return Fail();
   squish::BaseHeader h = base_;
@@ -232,8 +231,6 @@ bool SquishMsgBase::Relink(squish::BaseHeader& h, const squish::FrameHeader& old
   return true;
 }
 
-// Stages the current message's new content: in its frame when it fits,
-// else in another frame that takes its place in the chain.
 bool SquishMsgBase::StageRewrite(std::string& bytes, std::uint32_t clen, Staged& staged) {
   squish::IndexRecord rec;
   if (frame_ofs_ == 0 || !ReadIndex(index_pos_, rec) || rec.ofs != frame_ofs_) return false;
