@@ -689,9 +689,9 @@ void JamMsgBase::AddSubfield(std::uint16_t id, std::string_view data) {
   subfields_.append(data);
 }
 
-// Names, addresses and subject as subfields, in the order JAM programs
-// write them.  A message without a destination address is addressed to its
-// origin.
+// Names, addresses and subject (and the file names of an attach or a
+// request) as subfields.  A message without a destination address is
+// addressed to its origin.
 void JamMsgBase::AddHeaderSubfields() {
   AddSubfield(jam::kSenderName, from_);
   AddSubfield(jam::kOAddress, FormatAddress4D(orig_));

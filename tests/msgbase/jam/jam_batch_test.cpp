@@ -380,6 +380,43 @@ TEST(JamBatch, APowerCutAtEveryCallInABatch) {
   AtEveryCall([](std::int64_t n, const std::string& root) { return std::make_unique<PowerCut>(n, root); });
 }
 
+// A commit that fails part way leaves the object seeing what the next open
+// sees, so a caller that goes on with the base numbers and counts right.
+TEST(JamBatch, AfterAFailedCommitTheBaseSeesWhatTheNextOpenSees) {
+  for (std::int64_t n = 1;; ++n) {
+    SCOPED_TRACE("commit call " + std::to_string(n));
+    test::ScratchDir dir;
+    const std::string path = dir.path() + "/area";
+    MakeBase(path, 3);
+    JamMsgBase b;
+    ASSERT_TRUE(b.OpenMsgBase(path));
+    b.BeginBatch();
+    ASSERT_TRUE(Store(b, NewText(1)));
+    ASSERT_TRUE(Store(b, NewText(2)));
+    b.SeekFirst(2);
+    ASSERT_TRUE(b.DeleteMsg());
+    FailOne failing(n);
+    bool committed = false;
+    {
+      platform::ScopedPlatform use(&failing);
+      committed = b.CommitBatch();
+    }
+    EXPECT_EQ(committed, !failing.Reached());
+    const std::vector<std::string> seen = Texts(b);
+    const std::int32_t count = b.GetMsgCount();
+    const std::int32_t high = b.GetHighMsgNum();
+    ASSERT_TRUE(b.CloseMsgBase());
+    JamMsgBase again;
+    ASSERT_TRUE(again.OpenMsgBase(path));
+    EXPECT_EQ(Texts(again), seen);
+    EXPECT_EQ(again.GetMsgCount(), count);
+    EXPECT_EQ(again.GetHighMsgNum(), high);
+    EXPECT_EQ(count, static_cast<std::int32_t>(seen.size()));
+    if (!failing.Reached()) break;
+    ASSERT_LT(n, 100) << "the commit does not end";
+  }
+}
+
 // The loops above prove something only when the runs do what they say
 // without faults.
 TEST(JamBatch, FaultRunsWithoutFaults) {
