@@ -23,7 +23,17 @@ TempDir::TempDir() {
   }
 }
 
+TempDir& TempDir::operator=(TempDir&& other) noexcept {
+  if (this != &other) {
+    TempDir old(std::move(*this));
+    path_ = std::move(other.path_);
+    other.path_.clear();
+  }
+  return *this;
+}
+
 TempDir::~TempDir() {
+  if (path_.empty()) return;
   std::error_code ec;
   // Make everything writable again so that the removal succeeds.
   for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace lw::test {
@@ -15,6 +16,11 @@ class TempDir {
  public:
   TempDir();
   ~TempDir();
+  // A moved-from folder holds no path and removes nothing.
+  TempDir(TempDir&& other) noexcept : path_(std::move(other.path_)) { other.path_.clear(); }
+  TempDir& operator=(TempDir&& other) noexcept;
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
   const std::string& path() const { return path_; }
   std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 

@@ -46,6 +46,9 @@ class E2E : public ::testing::Test {
   static std::string AreaId(const char* letter, const std::string& path);
   // The last line of the log ("" when there is none).
   std::string LastLogLine();
+  // Starts over in a new, empty scratch folder (the old one is removed):
+  // each row of a table test gets a fixture of its own.
+  void StartOver() { dir_ = TempDir(); }
 
   TempDir dir_;
 };

@@ -41,13 +41,11 @@ TEST_F(Scan, NotTouchOnlyProtectsAgainstLaterKinds) {
     bool copied;
   } cases[] = {{"PRIORITY TO NOT_TOUCH", true}, {"PRIORITY NOT_TOUCH TO", false}, {"", false}};
   for (const Case& c : cases) {
-    TempDir fresh;
-    std::swap(const_cast<std::string&>(dir_.path()), const_cast<std::string&>(fresh.path()));
+    StartOver();
     PutMsg("net", 1, To("Sysop"));
     Config({"NETMAIL *net", "LOG lw.log", c.priority, "TO Sysop, *dest", "NOT_TOUCH SYSOP"});
     ASSERT_EQ(Run().exit_code, 0);
     EXPECT_EQ(Exists(P("dest")), c.copied) << c.priority;
-    std::swap(const_cast<std::string&>(dir_.path()), const_cast<std::string&>(fresh.path()));
   }
 }
 
