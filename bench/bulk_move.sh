@@ -7,6 +7,7 @@
 # Parts of the matrix, e.g. to run them side by side:
 #   BULK_STORAGE="tmpfs|disk"  BULK_SOURCES="msg-lower msg-upper squish jam"
 #   BULK_STRACE=0   no strace runs (system call and sync columns show "-")
+#   BULK_PROGRAMS=floor   only the floor (or only larkway); the other's columns show "-"
 #
 # The job: a netmail area of N messages (bench/make_netmail.py --mix), with
 # MOVE YES rules sending half of them to a Squish base, a fifth to a JAM
@@ -53,6 +54,7 @@ last=${counts[${#counts[@]} - 1]}
 sources=(${BULK_SOURCES:-msg-lower msg-upper squish jam})
 storages=(${BULK_STORAGE:-tmpfs disk})
 trace=${BULK_STRACE:-1}
+programs=${BULK_PROGRAMS:-larkway floor}
 
 roots=()
 cleanup() { for r in "${roots[@]}"; do rm -rf "$r"; done; }
@@ -156,12 +158,15 @@ check_result() {
 }
 
 per_msg() { awk -v a="$1" -v n="$2" 'BEGIN { if (a == "-") print "-"; else printf "%.2f", a / n }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.1f", a / b; else print "-" }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a != "-" && b > 0) printf "%.1f", a / b; else print "-" }'; }
 # storage, source, N: one row of the table, for the case just measured.
 print_row() {
   local storage=$1 source=$2 count=$3
-  local k="$storage|$source|larkway|$count" f="$storage|$source|floor|$count" growth="-"
-  if [ "$count" = "$last" ] && [ "$first" != "$last" ] && [ -n "${wall[$storage|$source|larkway|$first]:-}" ]; then
+  local k="$storage|$source|larkway|$count" f="$storage|$source|floor|$count" growth="-" key
+  for key in "$k" "$f"; do
+    [ -n "${wall[$key]:-}" ] || { wall[$key]=-; cpu[$key]=-; rss[$key]=-; syncs[$key]=-; calls[$key]=-; }
+  done
+  if [ "$count" = "$last" ] && [ "$first" != "$last" ] && [ "${wall[$storage|$source|larkway|$first]:--}" != - ]; then
     growth=$(ratio "${wall[$k]}" "${wall[$storage|$source|larkway|$first]}")
   fi
   printf '| %s | %s | %s | %s | %s | %s | %s | %s, %s | %s, %s | %s, %s | %s, %s |\n' \
@@ -183,9 +188,13 @@ for storage in "${storages[@]}"; do
       run=$root/run
       rm -rf "$tpl" "$floor_tpl" && make_template "$tpl" "$floor_tpl" "$source" "$count"
       write_config "$tpl/move.cfg" "$run" "$(netmail_id "$run" "$source")"
-      measure "$storage|$source|larkway|$count" "$tpl" "$run" "$bin" "$run/move.cfg"
+      case " $programs " in *" larkway "*)
+        measure "$storage|$source|larkway|$count" "$tpl" "$run" "$bin" "$run/move.cfg" ;;
+      esac
       mapfile -t args < <(floor_args "$run")
-      measure "$storage|$source|floor|$count" "$floor_tpl" "$run" "$floor/floor" "$run/net" "${args[@]}"
+      case " $programs " in *" floor "*)
+        measure "$storage|$source|floor|$count" "$floor_tpl" "$run" "$floor/floor" "$run/net" "${args[@]}" ;;
+      esac
       rm -rf "$tpl" "$floor_tpl"
       print_row "$storage" "$source" "$count"
     done

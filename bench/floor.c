@@ -9,9 +9,12 @@
  * its bytes are appended to DEST.dat and a 16-byte index record (offset,
  * length, message number, recipient hash) to DEST.idx, both opened once; a
  * KILL message is only deleted.  Then everything written is made durable
- * with one syncfs, every moved or killed source is unlinked, and the folder
- * is synced once so that the deletions last.  Messages picked by no NAME
- * stay.  Prints the counts: picked, killed, kept.
+ * (an fsync of each DEST.dat and DEST.idx and of each folder holding them,
+ * since they may be new: syncfs would also wait for every other program's
+ * unwritten data on a shared disk), every moved or killed source is
+ * unlinked, and the netmail folder is synced once so that the deletions
+ * last.  Messages picked by no NAME stay.  Prints the counts: picked,
+ * killed, kept.
  *
  * Built by bench/bulk_move.sh (cc -O2); not part of the product.  Exits 1
  * with a message on any failed call.
@@ -20,6 +23,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <libgen.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -57,6 +61,21 @@ static int OpenAppend(const char* dest, const char* ext) {
   int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) Fail("open", path);
   return fd;
+}
+
+/* Makes the files of every destination and their folders durable. */
+static void SyncDestinations(struct Dest* dests, int count, char** paths) {
+  for (int i = 0; i < count; ++i) {
+    if (dests[i].kill) continue;
+    if (fsync(dests[i].data_fd) != 0 || fsync(dests[i].index_fd) != 0) Fail("fsync", paths[i]);
+    int seen = 0; /* a folder already synced for an earlier destination */
+    for (int j = 0; j < i; ++j)
+      seen |= !dests[j].kill && strcmp(dirname(strdup(paths[j])), dirname(strdup(paths[i]))) == 0;
+    if (seen) continue;
+    char* folder = dirname(strdup(paths[i]));
+    int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || fsync(fd) != 0 || close(fd) != 0) Fail("fsync", folder);
+  }
 }
 
 static int IsMessageName(const char* name) {
@@ -113,12 +132,14 @@ int main(int argc, char** argv) {
     return 2;
   }
   struct Dest dests[kMaxDests];
+  char* paths[kMaxDests];
   int dest_count = argc - 2;
   for (int i = 0; i < dest_count; ++i) {
     char* eq = strchr(argv[i + 2], '=');
     if (!eq) Fail("bad destination", argv[i + 2]);
     *eq = 0;
     dests[i] = (struct Dest){argv[i + 2], strcmp(eq + 1, "KILL") == 0, -1, -1, 0, 0};
+    paths[i] = eq + 1;
     if (!dests[i].kill) {
       dests[i].data_fd = OpenAppend(eq + 1, ".dat");
       dests[i].index_fd = OpenAppend(eq + 1, ".idx");
@@ -149,7 +170,7 @@ int main(int argc, char** argv) {
   }
   if (errno != 0) Fail("readdir", argv[1]);
   /* Every copy durable before any source goes. */
-  if (syncfs(dir_fd) != 0) Fail("syncfs", argv[1]);
+  SyncDestinations(dests, dest_count, paths);
   for (size_t i = 0; i < name_count; ++i)
     if (unlinkat(dir_fd, doomed[i], 0) != 0) Fail("unlink", doomed[i]);
   if (fsync(dir_fd) != 0) Fail("fsync", argv[1]);
