@@ -119,6 +119,7 @@ void CheckSquishIndex(const SquishFiles& files, const squish::BaseHeader& h, con
   const std::size_t records = files.sqi.size() / squish::kIndexRecordSize;
   std::vector<std::uint32_t> index_order;
   std::set<std::uint32_t> umsgids;
+  std::uint32_t previous_umsgid = 0;
   for (std::size_t i = 0; i < records; ++i) {
     squish::IndexRecord r;
     squish::Decode(files.sqi.data() + i * squish::kIndexRecordSize, r);
@@ -129,6 +130,8 @@ void CheckSquishIndex(const SquishFiles& files, const squish::BaseHeader& h, con
     }
     if (!umsgids.insert(r.umsgid).second) v.push_back(Say("UMSGID ", r.umsgid, " is in the index twice"));
     if (r.umsgid >= h.uid) v.push_back(Say("UMSGID ", r.umsgid, " is not below the base's next uid ", h.uid));
+    if (i != 0 && r.umsgid <= previous_umsgid) v.push_back(Say("UMSGID ", r.umsgid, " does not rise in the index"));
+    previous_umsgid = r.umsgid;
   }
   if (index_order != chain) v.push_back("index order differs from chain order");
   if (h.num_msg != records) v.push_back(Say("num_msg ", h.num_msg, " but ", records, " index records"));

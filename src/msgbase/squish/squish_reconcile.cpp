@@ -66,8 +66,13 @@ bool HeaderAgrees(const OnDisk& d) {
   if (static_cast<std::uint64_t>(d.sqi_size) != n * kIndexRecordSize) return false;
   if (h.len != kBaseHeaderSize || h.num_msg != n || h.high_msg != n || h.end_frame != d.sqd_size) return false;
   if (h.uid == 0) return false;
+  // The walk looks numbers up by UMSGID, so they must rise through the
+  // index: a record out of order (an index rewrite a crash cut short) would
+  // hide the messages it skips.
+  std::uint32_t previous = 0;
   for (const IndexRecord& r : d.index) {
-    if (r.umsgid >= h.uid) return false;
+    if (r.umsgid >= h.uid || r.umsgid <= previous) return false;
+    previous = r.umsgid;
   }
   if (h.begin_frame != (n != 0 ? d.index.front().ofs : 0)) return false;
   if (h.last_frame != (n != 0 ? d.index.back().ofs : 0)) return false;
@@ -182,8 +187,9 @@ void DropOverlapping(const std::vector<Candidate>& candidates, std::vector<Index
                      std::vector<Frame>& frames) {
   std::vector<std::size_t> by_ofs(candidates.size());
   for (std::size_t i = 0; i < by_ofs.size(); ++i) by_ofs[i] = i;
-  std::sort(by_ofs.begin(), by_ofs.end(),
-            [&](std::size_t a, std::size_t b) { return candidates[a].rec.ofs < candidates[b].rec.ofs; });
+  // Stable: of two records of one frame, the first in index order stays.
+  std::stable_sort(by_ofs.begin(), by_ofs.end(),
+                   [&](std::size_t a, std::size_t b) { return candidates[a].rec.ofs < candidates[b].rec.ofs; });
   std::vector<bool> dropped(candidates.size(), false);
   std::uint64_t covered = 0;
   for (std::size_t i : by_ofs) {
@@ -202,13 +208,43 @@ void DropOverlapping(const std::vector<Candidate>& candidates, std::vector<Index
   }
 }
 
-// The records whose frames hold whole messages, in index order, each with
-// its frame.  False on a failed read.
+// Puts the records (and their frames beside them) in rising UMSGID order:
+// an index rewrite a crash cut short can leave a record that moved down
+// beside its old copy, or one of a deleted message after its successors.
+void SortByUmsgid(std::vector<IndexRecord>& kept, std::vector<Frame>& frames) {
+  std::vector<std::size_t> order(kept.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return kept[a].umsgid < kept[b].umsgid; });
+  std::vector<IndexRecord> sorted_kept;
+  std::vector<Frame> sorted_frames;
+  for (std::size_t i : order) {
+    sorted_kept.push_back(kept[i]);
+    sorted_frames.push_back(frames[i]);
+  }
+  kept.swap(sorted_kept);
+  frames.swap(sorted_frames);
+}
+
+// The records whose frames hold whole messages, in rising UMSGID order,
+// each with its frame.  False on a failed read.
 bool KeptRecords(Stream& sqd, const OnDisk& d, std::vector<IndexRecord>& kept, std::vector<Frame>& frames) {
   std::vector<Candidate> candidates;
   if (!Candidates(sqd, d, candidates)) return false;
   DropOverlapping(candidates, kept, frames);
+  SortByUmsgid(kept, frames);
   return true;
+}
+
+// Whether `kept` differs from the index on disk (records or their order).
+bool IndexDiffers(const std::vector<IndexRecord>& kept, const OnDisk& d) {
+  if (kept.size() != d.index.size() || static_cast<std::uint64_t>(d.sqi_size) != kept.size() * kIndexRecordSize) {
+    return true;
+  }
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    if (kept[i].ofs != d.index[i].ofs || kept[i].umsgid != d.index[i].umsgid) return true;
+  }
+  return false;
 }
 
 // Walks the data file frame by frame from the base header; collects the
@@ -267,10 +303,9 @@ Reconciled Repair(Stream& sqd, Stream& sqi, const OnDisk& d) {
   h.last_free_frame = free_frames.empty() ? 0 : free_frames.back().ofs;
   h.end_frame = static_cast<std::uint32_t>(end);
 
-  const bool index_changed =
-      kept.size() != d.index.size() || static_cast<std::uint64_t>(d.sqi_size) != kept.size() * kIndexRecordSize;
-  if (index_changed && !(WriteIndexRecords(sqi, 0, kept) &&
-                         TruncateTo(sqi, static_cast<std::uint32_t>(kept.size() * kIndexRecordSize)) && Sync(sqi))) {
+  if (IndexDiffers(kept, d) &&
+      !(WriteIndexRecords(sqi, 0, kept) &&
+        TruncateTo(sqi, static_cast<std::uint32_t>(kept.size() * kIndexRecordSize)) && Sync(sqi))) {
     return Reconciled::kFailed;
   }
   FrameEdits edits(sqd, d.sqd_size);
