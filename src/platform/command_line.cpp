@@ -16,6 +16,7 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
   // getopt_long reorders its argument array: give it a copy.
   std::vector<std::string> copies(argv, argv + argc);
   std::vector<char*> args;
+  args.reserve(copies.size() + 1);
   for (std::string& a : copies) args.push_back(a.data());
   args.push_back(nullptr);
   optind = 0;  // 0 restarts the scan from scratch (glibc and mingw-w64)

@@ -32,6 +32,7 @@ struct CacheAllocator {
   template <typename U>
   CacheAllocator(const CacheAllocator<U>&) {}
   T* allocate(std::size_t n) {
+    // NOLINTNEXTLINE(bugprone-sizeof-expression): T is whatever the container stores, pointers included.
     void* p = std::malloc(n * sizeof(T));
     if (p == nullptr) throw std::bad_alloc();
     return static_cast<T*>(p);

@@ -379,8 +379,8 @@ bool NextMatch(Search* s, DirEntry* entry) {
 }
 
 bool StdoutIsTerminal() {
-  static const int is_tty = isatty(1);
-  return is_tty != 0;
+  static const int kIsTty = isatty(1);
+  return kIsTty != 0;
 }
 
 void WriteAll(int fd, const char* p, std::size_t n) {
