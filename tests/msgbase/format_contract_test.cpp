@@ -151,7 +151,7 @@ class FormatContract : public ::testing::TestWithParam<FormatCase> {
   std::map<std::string, std::string> Files() const {
     std::map<std::string, std::string> files;
     for (const auto& e : std::filesystem::recursive_directory_iterator(dir_.path())) {
-      if (e.is_regular_file()) files[e.path().string()] = test::ReadFile(e.path().string());
+      if (e.is_regular_file()) files[e.path().generic_string()] = test::ReadFile(e.path().generic_string());
     }
     return files;
   }

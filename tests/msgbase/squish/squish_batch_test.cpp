@@ -12,6 +12,7 @@
 #include "fault/base_checker.h"
 #include "fault/counting_platform.h"
 #include "fault/crash_platform.h"
+#include "fidoutil/helpers.h"
 #include "msgbase/squish/squish_layout.h"
 #include "msgbase/squish/squish_msg_base.h"
 #include "msgbase/squish/squish_test_support.h"
@@ -173,11 +174,20 @@ TEST(SquishBatch, NumbersAndTextsOfStagedMessagesReadBackBeforeTheCommit) {
 // Counts the writes that reach the index file and the truncates.
 class IndexWrites : public test::CountingPlatform {
  public:
+  // Whether `name` ends in ".sqi", in any case (the Win32 build may name
+  // the file in upper case).
+  static bool IsIndexName(std::string_view name) {
+    if (name.size() < 4) return false;
+    std::string end(name.substr(name.size() - 4));
+    for (char& c : end) c = LowerChar(c);
+    return end == ".sqi";
+  }
   IndexWrites() : CountingPlatform(platform::NativePlatform(), test::FaultPlan{}) {}
   int OpenFile(std::string_view name, platform::Access access, platform::Sharing sharing,
                platform::FileHandle* file) override {
     const int rc = CountingPlatform::OpenFile(name, access, sharing, file);
-    if (rc == platform::kOk && name.size() >= 4 && name.substr(name.size() - 4) == ".sqi") sqi_ = *file;
+    // The Win32 build may name the file in upper case.
+    if (rc == platform::kOk && IsIndexName(name)) sqi_ = *file;
     return rc;
   }
   int WriteFile(platform::FileHandle file, const void* buf, std::size_t count, std::size_t* done) override {
