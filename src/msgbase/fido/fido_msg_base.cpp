@@ -14,13 +14,13 @@ namespace lw {
 
 namespace {
 
-struct AttrMapping {
+struct MsgAttrMapping {
   std::uint32_t mask;
   std::uint16_t disk_bit;
   const char* flags_word;  // nullptr: not kept in the FLAGS line
 };
 
-const AttrMapping kAttrMap[] = {
+const MsgAttrMapping kAttrMap[] = {
     {kAttrPrivate, 0x0001, "PVT"},
     {kAttrCrash, 0x0002, "CRA"},
     {kAttrReceived, 0x0004, "RCV"},
@@ -38,8 +38,8 @@ const AttrMapping kAttrMap[] = {
     {kAttrFileUpdateRequest, 0x8000, nullptr},
 };
 
-const AttrMapping* FindMapping(std::uint32_t mask) {
-  for (const AttrMapping& m : kAttrMap) {
+const MsgAttrMapping* FindMapping(std::uint32_t mask) {
+  for (const MsgAttrMapping& m : kAttrMap) {
     if (m.mask == mask) return &m;
   }
   return nullptr;
@@ -321,12 +321,12 @@ void FidoMsgBase::SetAddrs(const FidoAddress& orig, const FidoAddress& dest, boo
 }
 
 bool FidoMsgBase::IsAttr(std::uint32_t mask) {
-  const AttrMapping* m = FindMapping(mask);
+  const MsgAttrMapping* m = FindMapping(mask);
   return m != nullptr && (header_.attr & m->disk_bit) != 0;
 }
 
 void FidoMsgBase::SetAttr(std::uint32_t mask, bool on) {
-  const AttrMapping* m = FindMapping(mask);
+  const MsgAttrMapping* m = FindMapping(mask);
   if (m == nullptr) return;
   if (on) {
     header_.attr = static_cast<std::uint16_t>(header_.attr | m->disk_bit);
