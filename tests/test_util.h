@@ -35,4 +35,7 @@ void MakeDirs(const std::string& path);
 std::vector<std::string> ListDir(const std::string& path);  // sorted, without . and ..
 std::int64_t FileSizeOf(const std::string& path);
 
+// An area identifier: a format letter and a path ('M' + "/x/net").
+inline std::string AreaIdOf(char letter, const std::string& path) { return std::string(1, letter) + path; }
+
 }  // namespace lw::test

@@ -1,5 +1,7 @@
 #include "app/area_scan.h"
 
+#include <optional>
+
 #include "app/area_lock.h"
 #include "app/copy_journal.h"
 #include "app/current_message.h"
@@ -128,18 +130,31 @@ Status SettleBatch(Scan& scan) {
   return scan.pool.Close(false);
 }
 
+// The digest of the current message, taken the first time it is needed:
+// only a destination with copies to recognise asks for it.
+class LazyDigest {
+ public:
+  std::uint64_t Of(MessageBase& area, const CurrentMessage& msg) {
+    if (!value_) value_ = MessageDigest(area, msg);
+    return *value_;
+  }
+
+ private:
+  std::optional<std::uint64_t> value_;
+};
+
 LogLine CopyLine(const std::string& target) { return {'+', "Copy message to destination messagebase - " + target}; }
 
 // Copies the open current message into one target.  When its source is
 // to be deleted, a copy the journal shows is already there is taken as
 // made, and before the first copy into the target a record is journaled.
-Status CopyToTarget(Scan& scan, const CurrentMessage& msg, std::uint64_t digest, const std::string& target,
+Status CopyToTarget(Scan& scan, const CurrentMessage& msg, LazyDigest& digest, const std::string& target,
                     PendingMessage& pending, std::int64_t& bytes) {
   MessageBase* dest = nullptr;
   LW_RETURN_IF_ERROR(scan.pool.Use(target, dest));
   if (pending.delete_source) {
     scan.known.LoadOnce(scan.journal, target, *dest);
-    if (scan.known.Take(target, digest)) {
+    if (scan.known.HoldsAny(target) && scan.known.Take(target, digest.Of(scan.area, msg))) {
       pending.lines.push_back({'+', "Copy message already in destination messagebase - " + target});
       return Status();
     }
@@ -171,7 +186,7 @@ Status BatchPicked(Scan& scan, const CurrentMessage& msg, const RuleVerdict& ver
   pending.lines.push_back({'#', rule_line});
   std::int64_t bytes = 0;
   if (!verdict.kill) {
-    const std::uint64_t digest = pending.delete_source ? MessageDigest(scan.area, msg) : 0;
+    LazyDigest digest;
     for (const std::string& target : verdict.targets) {
       Status copied = CopyToTarget(scan, msg, digest, target, pending, bytes);
       if (!copied.ok()) return FailMidMessage(scan, pending, copied);

@@ -162,4 +162,9 @@ bool KnownCopies::Take(const std::string& dest, std::uint64_t digest) {
   return true;
 }
 
+bool KnownCopies::HoldsAny(const std::string& dest) const {
+  const auto area = digests_.find(dest);
+  return area != digests_.end() && !area->second.empty();
+}
+
 }  // namespace lw

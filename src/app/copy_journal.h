@@ -68,6 +68,9 @@ class KnownCopies {
   // True, and the digest taken out (each copy stands for one source), when
   // `dest` holds a copy with `digest`.
   bool Take(const std::string& dest, std::uint64_t digest);
+  // True when `dest` still holds a copy not taken (so a digest is worth
+  // taking at all).
+  bool HoldsAny(const std::string& dest) const;
 
  private:
   std::unordered_set<std::string> loaded_;

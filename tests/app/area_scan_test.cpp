@@ -13,12 +13,7 @@
 namespace lw {
 namespace {
 
-// An area identifier: a format letter and a path.
-std::string AreaIdOf(char letter, const std::string& path) {
-  std::string id(1, letter);
-  id.append(path);
-  return id;
-}
+using test::AreaIdOf;
 
 class RefusesDelete : public platform::PlatformWrapper {
  public:

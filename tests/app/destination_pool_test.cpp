@@ -10,12 +10,7 @@
 namespace lw {
 namespace {
 
-// An area identifier: a format letter and a path.
-std::string AreaIdOf(char letter, const std::string& path) {
-  std::string id(1, letter);
-  id.append(path);
-  return id;
-}
+using test::AreaIdOf;
 
 // Whether another opener gets the JAM base's header file for itself (a
 // refused lock is retried for a while before the open gives up).

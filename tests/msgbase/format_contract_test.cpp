@@ -16,6 +16,7 @@
 
 #include "fault/base_checker.h"
 #include "fault/counting_platform.h"
+#include "fidoutil/helpers.h"
 #include "msgbase/area.h"
 #include "msgbase/msgbase_helpers.h"
 #include "msgbase/text_lines.h"
@@ -148,6 +149,19 @@ class FormatContract : public ::testing::TestWithParam<FormatCase> {
   }
   void ExpectConsistent() { EXPECT_EQ(test::CheckArea(AreaId()), test::Violations{}); }
   // Every file under the scratch folder, by path.
+  // The entry of `files` for `path`, whatever the case of its name (the
+  // Win32 build may write names in upper case).
+  static std::map<std::string, std::string>::const_iterator FindFile(const std::map<std::string, std::string>& files,
+                                                                     const std::string& path) {
+    const auto folded = [](std::string text) {
+      for (char& c : text) c = LowerChar(c);
+      return text;
+    };
+    for (auto it = files.begin(); it != files.end(); ++it) {
+      if (folded(it->first) == folded(path)) return it;
+    }
+    return files.end();
+  }
   std::map<std::string, std::string> Files() const {
     std::map<std::string, std::string> files;
     for (const auto& e : std::filesystem::recursive_directory_iterator(dir_.path())) {
@@ -309,8 +323,9 @@ TEST_P(FormatContract, DamagedMessageRefusedNeverHandedOutInPart) {
   int refused = 0;  // damaged bases or messages refused
   for (const Damage& damage : GetParam().damages) {
     const std::string path = dir_ / damage.file;
-    ASSERT_TRUE(stored.contains(path)) << path;
-    const std::string& whole = stored.at(path);
+    const auto found = FindFile(stored, path);
+    ASSERT_TRUE(found != stored.end()) << path;
+    const std::string& whole = found->second;
     const std::int64_t limit = damage.detectable_below < 0
                                    ? static_cast<std::int64_t>(whole.size())
                                    : std::min<std::int64_t>(damage.detectable_below, whole.size());
