@@ -21,15 +21,6 @@ std::string Hex16(std::uint64_t value) {
   return Hex8(static_cast<std::uint32_t>(value >> 32)) + Hex8(static_cast<std::uint32_t>(value));
 }
 
-std::uint64_t Fnv1a64(std::string_view text) {
-  std::uint64_t value = 0xcbf29ce484222325ULL;
-  for (char c : text) {
-    value ^= static_cast<unsigned char>(c);
-    value *= 0x100000001b3ULL;
-  }
-  return value;
-}
-
 std::string Joined(std::string folder, std::string_view name) {
   if (!folder.empty() && !platform::IsPathSeparator(folder.back())) folder += platform::kPathSeparator;
   return folder.append(name);
@@ -83,7 +74,9 @@ bool ParseRecord(const std::string& line, std::string& dest, std::int32_t& mark)
 }  // namespace
 
 std::string CopyJournalFileName(const std::string& area_id) {
-  const std::string name = "netmail-" + Hex16(Fnv1a64(area_id)) + ".journal";
+  Fnv1a hash;
+  hash.Add(area_id);
+  const std::string name = "netmail-" + Hex16(hash.value()) + ".journal";
   const std::string folder = StateFolder();
   if (!folder.empty()) return Joined(folder, name);
   return LastMsgIdFileName(area_id) + "." + name;

@@ -3,11 +3,27 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "app/current_message.h"
 #include "msgbase/message_base.h"
 
 namespace lw {
+
+// The 64-bit FNV-1a hash, fed piece by piece.
+class Fnv1a {
+ public:
+  void Add(std::string_view bytes) {
+    for (char c : bytes) {
+      value_ ^= static_cast<unsigned char>(c);
+      value_ *= 0x100000001b3ULL;
+    }
+  }
+  std::uint64_t value() const { return value_; }
+
+ private:
+  std::uint64_t value_ = 0xcbf29ce484222325ULL;
+};
 
 // Fills `msg` from the header of the open current message of `area`:
 // names and subject cut as the rules compare them, addresses, dates.
