@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <memory>
+#include <string_view>
 
 #include "errreport/exit_report.h"
 #include "fidoutil/helpers.h"
@@ -216,69 +216,127 @@ Stream* MessageBase::GetTextStream() { return Text; }
 
 // ---- Kludges ----
 
-bool MessageBase::FindKludgeZ(const char* prefix, char* buf, std::int32_t capacity) {
-  if (Text == nullptr || capacity <= 0) return false;
-  const std::size_t n = std::strlen(prefix);
-  SetTextPos(0);
-  buf[0] = 0;
-  while (!TextEnd()) {
-    FoundStart = GetTextPos();
-    ReadLineZ(buf, capacity);
-    if (std::strncmp(buf, prefix, n) == 0) {
-      FoundEnd = GetTextPos();
-      return true;
-    }
+namespace {
+
+// Where the first line of `text` that starts with `prefix` starts, the line
+// taken as a reader keeping `limit` bytes of it sees it; npos when none.
+std::size_t FindPrefixedLine(std::string_view text, std::string_view prefix, std::size_t limit) {
+  if (prefix.size() > limit) return std::string_view::npos;
+  if (prefix.empty()) return text.empty() ? std::string_view::npos : 0;
+  if (IsLineTerminator(prefix[0])) return std::string_view::npos;  // no line holds one
+  for (std::size_t at = FindLineStartingWith(text, prefix[0], 0); at != std::string_view::npos;
+       at = FindLineStartingWith(text, prefix[0], at + 1)) {
+    if (text.substr(at, FindLineEnd(text, at).end - at).starts_with(prefix)) return at;
   }
+  return std::string_view::npos;
+}
+
+// Where the leading block of kludge lines of `text` ends: the start of the
+// first line after a kludge line that is not one, or the text's size.
+std::size_t KludgeBlockEnd(std::string_view text) {
+  std::size_t at = FindLineStartingWith(text, kKludgeChar, 0);
+  while (at < text.size() && text[at] == kKludgeChar) at = FindLineEnd(text, at).next;
+  return std::min(at, text.size());
+}
+
+// Calls `use` with each kludge line of `text` in text order, cut at
+// kMaxTextLine as ReadLine cuts it.
+template <typename Use>
+void ForEachKludgeLine(std::string_view text, Use use) {
+  std::string line;
+  for (std::size_t at = FindLineStartingWith(text, kKludgeChar, 0); at != std::string_view::npos;
+       at = FindLineStartingWith(text, kKludgeChar, at + 1)) {
+    line.assign(text.substr(at, std::min(FindLineEnd(text, at).end - at, kMaxTextLine)));
+    use(line);
+  }
+}
+
+// `line` and the terminator WriteLineZ ends it with.
+std::string TerminatedLine(const char* line) { return std::string(line) + kLineTerminator; }
+
+}  // namespace
+
+bool MessageBase::ReadWholeText(std::string& text) {
+  text.clear();
+  if (Text == nullptr || Text->Status != kStreamOk) return false;
+  const std::int32_t size = Text->GetSize();
+  if (size < 0) return false;
+  text.resize(static_cast<std::size_t>(size));
+  Text->Seek(0);
+  if (size > 0) Text->Read(text.data(), size);
+  if (Text->Status == kStreamOk) return true;
+  text.clear();
   return false;
 }
 
-bool MessageBase::GetKludge(const std::string& prefix, std::string& line) {
-  auto buf = std::make_unique<char[]>(kMaxKludgeLine);
+MessageBase::TextLine MessageBase::SettleOnKludge(std::string_view text, std::string_view prefix, std::size_t limit) {
+  const std::size_t match = FindPrefixedLine(text, prefix, limit);
+  TextLine line;
+  line.found = match != std::string_view::npos;
+  line.start = line.found ? match : LastLineStart(text);
+  const LineBounds bounds = FindLineEnd(text, line.start);
+  line.end = std::min(bounds.end, line.start + limit);
+  line.next = bounds.next;
+  // As a walk from the start leaves them: FoundStart at the last line read
+  // (none in an empty text), FoundEnd only on a match.
+  if (!text.empty()) FoundStart = static_cast<std::int32_t>(line.start);
+  if (line.found) FoundEnd = static_cast<std::int32_t>(line.next);
+  Text->Seek(static_cast<std::int32_t>(line.found ? line.next : text.size()));
+  return line;
+}
+
+bool MessageBase::FindKludgeZ(const char* prefix, char* buf, std::int32_t capacity) {
+  if (Text == nullptr || capacity <= 0) return false;
   buf[0] = 0;
-  bool found = FindKludgeZ(prefix.c_str(), buf.get(), kMaxKludgeLine);
-  line = ZToStr(buf.get(), kMaxKludgeLine);
-  return found;
+  std::string text;
+  if (!ReadWholeText(text)) return false;
+  const TextLine line = SettleOnKludge(text, prefix, static_cast<std::size_t>(capacity - 1));
+  std::memcpy(buf, text.data() + line.start, line.end - line.start);
+  buf[line.end - line.start] = 0;
+  return line.found;
+}
+
+bool MessageBase::GetKludge(const std::string& prefix, std::string& line) {
+  line.clear();
+  std::string text;
+  if (!ReadWholeText(text)) return false;
+  // Up to a NUL in `prefix`, as the C string lookup sees it.
+  const TextLine found = SettleOnKludge(text, prefix.c_str(), kMaxKludgeLine - 1);
+  line.assign(text, found.start, found.end - found.start);
+  return found.found;
 }
 
 std::int32_t MessageBase::GetKludgeEnd() {
-  std::int32_t result = GetTextSize();
-  if (Text == nullptr) return result;
-  auto buf = std::make_unique<char[]>(kMaxKludgeLine);
-  SetTextPos(0);
-  bool seen = false;
-  while (!TextEnd()) {
-    std::int32_t start = GetTextPos();
-    ReadLineZ(buf.get(), kMaxKludgeLine);
-    if (buf[0] == kKludgeChar) {
-      seen = true;
-    } else if (seen) {
-      return start;
-    }
-  }
-  return result;
+  std::string text;
+  if (!ReadWholeText(text)) return GetTextSize();
+  const std::size_t end = KludgeBlockEnd(text);
+  // Past the line found, as the walk that reads it leaves the position.
+  Text->Seek(static_cast<std::int32_t>(end < text.size() ? FindLineEnd(text, end).next : end));
+  return static_cast<std::int32_t>(end);
 }
 
-template <typename Edit>
-void MessageBase::ReplaceRange(std::int32_t at, std::int32_t from, Edit edit) {
-  std::unique_ptr<Stream> tail = NewMemoryStream(kMemStreamSizeHint);
-  std::int32_t tail_size = GetTextSize() - from;
-  SetTextPos(from);
-  if (tail_size > 0) tail->CopyFrom(*Text, tail_size);
-  SetTextPos(at);
-  edit();
-  tail->Seek(0);
-  if (tail_size > 0) Text->CopyFrom(*tail, tail_size);
-  TruncateText();
+void MessageBase::ReplaceRange(std::string_view text, std::size_t at, std::size_t from, std::string_view insert) {
+  std::string rewritten(insert);
+  rewritten.append(text.substr(from));
+  Text->Seek(static_cast<std::int32_t>(at));
+  if (!rewritten.empty()) Text->Write(rewritten.data(), static_cast<std::int32_t>(rewritten.size()));
+  Text->Truncate();
+}
+
+void MessageBase::AddKludgeTo(std::string_view text, const char* line) {
+  const std::size_t at = KludgeBlockEnd(text);
+  ReplaceRange(text, at, at, TerminatedLine(line));
 }
 
 void MessageBase::SetKludgeZ(const char* prefix, const char* line) {
-  if (Text == nullptr) return;
-  auto buf = std::make_unique<char[]>(kMaxKludgeLine);
-  if (!FindKludgeZ(prefix, buf.get(), kMaxKludgeLine)) {
-    AddKludgeZ(line);
-    return;
+  std::string text;
+  if (!ReadWholeText(text)) return;
+  const TextLine found = SettleOnKludge(text, prefix, kMaxKludgeLine - 1);
+  if (found.found) {
+    ReplaceRange(text, found.start, found.next, TerminatedLine(line));
+  } else {
+    AddKludgeTo(text, line);
   }
-  ReplaceRange(FoundStart, FoundEnd, [&] { WriteLineZ(line); });
 }
 
 void MessageBase::SetKludge(const std::string& prefix, const std::string& line) {
@@ -286,23 +344,17 @@ void MessageBase::SetKludge(const std::string& prefix, const std::string& line) 
 }
 
 void MessageBase::DeleteKludgeZ(const char* prefix) {
-  if (Text == nullptr) return;
-  auto buf = std::make_unique<char[]>(kMaxKludgeLine);
-  if (!FindKludgeZ(prefix, buf.get(), kMaxKludgeLine)) return;
-  ReplaceRange(FoundStart, FoundEnd, [] {});
+  std::string text;
+  if (!ReadWholeText(text)) return;
+  const TextLine found = SettleOnKludge(text, prefix, kMaxKludgeLine - 1);
+  if (found.found) ReplaceRange(text, found.start, found.next, {});
 }
 
 void MessageBase::DeleteKludge(const std::string& prefix) { DeleteKludgeZ(prefix.c_str()); }
 
 void MessageBase::AddKludgeZ(const char* line) {
-  if (Text == nullptr) return;
-  std::int32_t at = GetKludgeEnd();
-  if (at == GetTextSize()) {
-    SetTextPos(at);
-    WriteLineZ(line);
-    return;
-  }
-  ReplaceRange(at, at, [&] { WriteLineZ(line); });
+  std::string text;
+  if (ReadWholeText(text)) AddKludgeTo(text, line);
 }
 
 void MessageBase::AddKludge(const std::string& line) { AddKludgeZ(line.c_str()); }
@@ -371,33 +423,22 @@ void MessageBase::ParseDestKludge(const std::string& line, FidoAddress& addr) {
 }
 
 void MessageBase::GetOrigAddr(FidoAddress& addr) {
-  SetTextPos(0);
-  std::string line;
-  while (!TextEnd()) {
-    ReadLine(line);
-    if (!line.empty() && line[0] == kKludgeChar) ParseOrigKludge(line, addr);
-  }
+  std::string text;
+  if (ReadWholeText(text)) ForEachKludgeLine(text, [&](const std::string& line) { ParseOrigKludge(line, addr); });
 }
 
 void MessageBase::GetDestAddr(FidoAddress& addr) {
-  SetTextPos(0);
-  std::string line;
-  while (!TextEnd()) {
-    ReadLine(line);
-    if (!line.empty() && line[0] == kKludgeChar) ParseDestKludge(line, addr);
-  }
+  std::string text;
+  if (ReadWholeText(text)) ForEachKludgeLine(text, [&](const std::string& line) { ParseDestKludge(line, addr); });
 }
 
 void MessageBase::GetAddrs(FidoAddress& orig, FidoAddress& dest) {
-  SetTextPos(0);
-  std::string line;
-  while (!TextEnd()) {
-    ReadLine(line);
-    if (!line.empty() && line[0] == kKludgeChar) {
-      ParseOrigKludge(line, orig);
-      ParseDestKludge(line, dest);
-    }
-  }
+  std::string text;
+  if (!ReadWholeText(text)) return;
+  ForEachKludgeLine(text, [&](const std::string& line) {
+    ParseOrigKludge(line, orig);
+    ParseDestKludge(line, dest);
+  });
 }
 
 // ---- Origin line and flags ----

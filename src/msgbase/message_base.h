@@ -8,8 +8,10 @@
 // returns false, 0 or nothing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "fidoutil/address.h"
 #include "fidoutil/dates.h"
@@ -308,10 +310,29 @@ class MessageBase {
  private:
   // Sets Status to kNoFormat; false.
   bool NoFormat();
-  // Moves the text from `from` to its end into a scratch stream, runs
-  // `edit` at `at`, and puts the saved tail back behind what it wrote.
-  template <typename Edit>
-  void ReplaceRange(std::int32_t at, std::int32_t from, Edit edit);
+  // A line of a text read whole: found or not, its bytes [start, end) (cut
+  // as the lookup keeps it), the next line at `next`.
+  struct TextLine {
+    bool found = false;
+    std::size_t start = 0;
+    std::size_t end = 0;
+    std::size_t next = 0;
+  };
+  // Reads the whole of Text into `text`, leaving the position at its end.
+  // False, with `text` empty, when there is no Text or the stream reports a
+  // failure (before the read or from it): no lookup then acts on the text.
+  bool ReadWholeText(std::string& text);
+  // The line FindKludgeZ settles on in `text` (the whole of Text), each line
+  // seen as its first `limit` bytes: the first one that starts with
+  // `prefix`, else the last line (what a walk from the start reads last).
+  // Sets FoundStart, FoundEnd and the position as FindKludgeZ documents.
+  TextLine SettleOnKludge(std::string_view text, std::string_view prefix, std::size_t limit);
+  // Writes `insert` and then the bytes of `text` (the whole of Text) from
+  // `from` on at `at`, and cuts Text behind them.  A failed write stays in
+  // the stream's Status.
+  void ReplaceRange(std::string_view text, std::size_t at, std::size_t from, std::string_view insert);
+  // AddKludgeZ over `text`, the whole of Text.
+  void AddKludgeTo(std::string_view text, const char* line);
 };
 
 }  // namespace lw

@@ -31,4 +31,46 @@ inline LineBounds FindLineEnd(std::string_view text, std::size_t from) {
   return {end, next};
 }
 
+// Whether a line starts at `pos` (pos < text.size()) when the lines are
+// walked from 0 with FindLineEnd, decided from the bytes just before it:
+// every terminator ends a line, so the lines after the first start one past
+// a terminator, or two past it when the byte between is the LF the line
+// before keeps.  A LF after a terminator thus starts no line, and a LF that
+// follows no terminator ends none ("\r\n\n": the second LF is in a line).
+inline bool IsLineStart(std::string_view text, std::size_t pos) {
+  if (pos == 0) return true;
+  if (IsLineTerminator(text[pos - 1])) return !FollowsTerminator(text[pos]);
+  return pos >= 2 && FollowsTerminator(text[pos - 1]) && IsLineTerminator(text[pos - 2]);
+}
+
+// Where the first line at or after `from` that starts with `first` (not a
+// terminator: no line holds one) starts; npos when there is none.  Finds `first` with the library's byte search
+// and keeps only hits at a line start, so a text is scanned once however
+// many lines it has.
+inline std::size_t FindLineStartingWith(std::string_view text, char first, std::size_t from) {
+  for (std::size_t at = text.find(first, from); at != std::string_view::npos; at = text.find(first, at + 1)) {
+    if (IsLineStart(text, at)) return at;
+  }
+  return std::string_view::npos;
+}
+
+// One past the last terminator before `end` (end <= text.size()); 0 when
+// there is none.  Walks back from `end` only as far as that terminator.
+inline std::size_t AfterLastTerminator(std::string_view text, std::size_t end) {
+  while (end > 0 && !IsLineTerminator(text[end - 1])) --end;
+  return end;
+}
+
+// Where the last line of `text` starts (0 for an empty text), found from
+// the end without walking the lines before it.
+inline std::size_t LastLineStart(std::string_view text) {
+  const std::size_t last = AfterLastTerminator(text, text.size());
+  if (last == 0) return 0;
+  const std::size_t next = FindLineEnd(text, last - 1).next;
+  if (next < text.size()) return next;  // a line follows the last terminator
+  // The last terminator ends the last line, which starts after the one before.
+  const std::size_t before = AfterLastTerminator(text, last - 1);
+  return before == 0 ? 0 : FindLineEnd(text, before - 1).next;
+}
+
 }  // namespace lw

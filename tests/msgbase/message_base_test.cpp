@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <ostream>
+#include <string_view>
+#include <vector>
+
 #include "msgbase/text_lines.h"
 #include "test_util.h"
 
@@ -230,6 +235,257 @@ TEST_F(TextFixture, FlagsAndKinds) {
   base_.SetFlag(0x3, true);
   EXPECT_TRUE(base_.TestFlag(0x1));
   EXPECT_FALSE(base_.TestFlag(0x5));
+}
+
+// ---- Kludge lookups against a walk of the lines from the start ----
+
+struct WalkedLine {
+  std::size_t start;
+  LineBounds bounds;
+};
+
+// Every line of `text`, walked from 0 with FindLineEnd.
+std::vector<WalkedLine> WalkLines(std::string_view text) {
+  std::vector<WalkedLine> lines;
+  for (std::size_t from = 0; from < text.size();) {
+    lines.push_back({from, FindLineEnd(text, from)});
+    from = lines.back().bounds.next;
+  }
+  return lines;
+}
+
+std::string_view LineOf(std::string_view text, const WalkedLine& line) {
+  return text.substr(line.start, line.bounds.end - line.start);
+}
+
+// Every byte of a string literal, NULs included.
+template <std::size_t N>
+std::string Bytes(const char (&literal)[N]) {
+  return std::string(literal, N - 1);
+}
+
+// Texts whose line starts are easy to get wrong: LF after a terminator or
+// after none, NUL terminators, ^A inside a line, empty lines, no final
+// terminator, lines longer than a line reader keeps.
+const std::vector<std::string>& TrickyTexts() {
+  static const std::vector<std::string> texts = {
+      "",
+      "\r",
+      "a\rb\r",
+      "a\rb",
+      "a\r\n",
+      Bytes("a\r\0"),
+      "\r\n\n\001INTL 1:1/1 2:2/2\r",
+      Bytes("\r\0\n\001FMPT 5\r"),
+      "\r\r\n\001TOPT 4",
+      "\001MSGID: 1:2/3 abc",
+      "x\001MSGID: 1:1/1 x\r\001MSGID: 2:2/2 y\r",
+      "\001MSGID: 1:2/3 abc\r\001INTL 1:2/3 4:5/6\r\001FMPT 7\r\001TOPT 9\rbody\r",
+      "\001MSGID: 1:1/1 a\r\n\001INTL 2:2/2 3:3/3\r\n\r\nbody\r\n",
+      "\001PID: x\r\rbody\r\001TOPT 3\r\001FMPT 4\r",
+      "\n\001TOPT 3\r\001INTL 7:7/7 8:8/8\r",
+      Bytes("\001MSG\0\001MSGID: 9:9/9 z\0\n\n\001TOPT 1"),
+      "\001INTL 1:2/3 " + std::string(250, ' ') + "4:5/6\rbody\r",
+      "\001FMPT 2\r" + std::string(300, 'z'),
+      "head\r" + std::string(300, 'z') + "\r\n",
+      "\r\r\r",
+  };
+  return texts;
+}
+
+// The local rule for a line start and the search from the end agree with
+// walking every line from the start.
+TEST(TextLines, LineStartsAgreeWithTheWalk) {
+  for (const std::string& text : TrickyTexts()) {
+    std::vector<bool> starts(text.size(), false);
+    for (const WalkedLine& line : WalkLines(text)) starts[line.start] = true;
+    for (std::size_t pos = 0; pos < text.size(); ++pos) {
+      EXPECT_EQ(IsLineStart(text, pos), starts[pos]) << "position " << pos << " of " << ::testing::PrintToString(text);
+    }
+    for (char first : {'\001', '\n', 'b'}) {
+      std::vector<std::size_t> by_search, by_walk;
+      for (std::size_t at = FindLineStartingWith(text, first, 0); at != std::string_view::npos;
+           at = FindLineStartingWith(text, first, at + 1)) {
+        by_search.push_back(at);
+      }
+      for (const WalkedLine& line : WalkLines(text)) {
+        if (line.start < text.size() && text[line.start] == first) by_walk.push_back(line.start);
+      }
+      EXPECT_EQ(by_search, by_walk) << ::testing::PrintToString(text);
+    }
+    const std::vector<WalkedLine> lines = WalkLines(text);
+    EXPECT_EQ(LastLineStart(text), lines.empty() ? 0 : lines.back().start) << ::testing::PrintToString(text);
+  }
+}
+
+// What FindKludgeZ gives, taken from a walk of the lines: the first line
+// whose kept part starts with the prefix, else the last line read.
+struct Lookup {
+  bool found = false;
+  std::string line;
+  std::int32_t found_start = -1;
+  std::int32_t found_end = -1;
+  std::int32_t pos = 0;
+  bool operator==(const Lookup&) const = default;
+};
+
+Lookup WalkedLookup(std::string_view text, std::string_view prefix, std::size_t keep) {
+  Lookup result;
+  result.pos = static_cast<std::int32_t>(text.size());
+  for (const WalkedLine& line : WalkLines(text)) {
+    result.found_start = static_cast<std::int32_t>(line.start);
+    result.line = std::string(LineOf(text, line).substr(0, keep));
+    if (result.line.starts_with(prefix)) {
+      result.found = true;
+      result.found_end = result.pos = static_cast<std::int32_t>(line.bounds.next);
+      return result;
+    }
+  }
+  return result;
+}
+
+std::ostream& operator<<(std::ostream& out, const Lookup& l) {
+  return out << "{found " << l.found << ", " << ::testing::PrintToString(l.line) << ", start " << l.found_start
+             << ", end " << l.found_end << ", pos " << l.pos << "}";
+}
+
+TEST_F(TextFixture, KludgeLookupsAgreeWithTheWalk) {
+  const std::string prefixes[] = {"\001MSGID:", "\001INTL", "\001FMPT", "\001TOPT", "\001",
+                                  "",           "\n",       "b",        "\r",       "\001MSGID: 1:2/3 abc"};
+  for (const std::string& text : TrickyTexts()) {
+    for (const std::string& prefix : prefixes) {
+      for (std::int32_t capacity : {4, 256, kMaxKludgeLine}) {
+        SetText(text);
+        base_.FoundStart = base_.FoundEnd = -1;
+        std::vector<char> buf(static_cast<std::size_t>(capacity), 'q');
+        Lookup got;
+        got.found = base_.FindKludgeZ(prefix.c_str(), buf.data(), capacity);
+        got.line = buf.data();
+        got.found_start = base_.FoundStart;
+        got.found_end = base_.FoundEnd;
+        got.pos = base_.GetTextPos();
+        EXPECT_EQ(got, WalkedLookup(text, prefix, static_cast<std::size_t>(capacity - 1)))
+            << ::testing::PrintToString(text) << " prefix " << ::testing::PrintToString(prefix) << " capacity "
+            << capacity;
+      }
+      std::string line = "stale";
+      EXPECT_EQ(base_.GetKludge(prefix, line), WalkedLookup(text, prefix, kMaxKludgeLine - 1).found);
+      EXPECT_EQ(line, WalkedLookup(text, prefix, kMaxKludgeLine - 1).line);
+    }
+  }
+}
+
+// Where the leading kludge block ends, and the addresses parsed from every
+// kludge line in text order (cut as ReadLine cuts them), as a walk finds them.
+TEST_F(TextFixture, KludgeEndAndAddressesAgreeWithTheWalk) {
+  MessageBase parser;
+  for (const std::string& text : TrickyTexts()) {
+    std::size_t kludge_end = text.size();
+    bool seen = false;
+    FidoAddress orig{1, 1, 1, 1}, dest{2, 2, 2, 2};
+    for (const WalkedLine& line : WalkLines(text)) {
+      const bool kludge = text[line.start] == kKludgeChar;
+      if (!kludge && seen && kludge_end == text.size()) kludge_end = line.start;
+      seen = seen || kludge;
+      if (!kludge) continue;
+      const std::string cut = CutTextLine(std::string(LineOf(text, line)));
+      parser.ParseOrigKludge(cut, orig);
+      parser.ParseDestKludge(cut, dest);
+    }
+    SetText(text);
+    EXPECT_EQ(base_.GetKludgeEnd(), static_cast<std::int32_t>(kludge_end)) << ::testing::PrintToString(text);
+    FidoAddress o{1, 1, 1, 1}, d{2, 2, 2, 2};
+    base_.GetOrigAddr(o);
+    EXPECT_EQ(base_.GetTextPos(), static_cast<std::int32_t>(text.size()));
+    base_.GetDestAddr(d);
+    EXPECT_EQ(FormatAddress4D(o) + " " + FormatAddress4D(d), FormatAddress4D(orig) + " " + FormatAddress4D(dest))
+        << ::testing::PrintToString(text);
+    FidoAddress o2{1, 1, 1, 1}, d2{2, 2, 2, 2};
+    base_.SetTextPos(0);
+    base_.GetAddrs(o2, d2);
+    EXPECT_EQ(FormatAddress4D(o2) + " " + FormatAddress4D(d2), FormatAddress4D(orig) + " " + FormatAddress4D(dest));
+    EXPECT_EQ(base_.GetTextPos(), static_cast<std::int32_t>(text.size()));
+  }
+}
+
+// Editing a kludge replaces exactly the line a walk finds (or inserts at the
+// end of the leading block) and keeps every other byte.
+TEST_F(TextFixture, KludgeEditsAgreeWithTheWalk) {
+  for (const std::string& text : TrickyTexts()) {
+    for (const std::string prefix : {"\001INTL", "\001TOPT", "\001MSGID:"}) {
+      const Lookup found = WalkedLookup(text, prefix, kMaxKludgeLine - 1);
+      std::size_t kludge_end = text.size();
+      SetText(text);
+      kludge_end = static_cast<std::size_t>(base_.GetKludgeEnd());
+      const std::string added = text.substr(0, kludge_end) + "\001NEW\r" + text.substr(kludge_end);
+      const std::string kept = found.found ? text.substr(0, static_cast<std::size_t>(found.found_start)) : text;
+      const std::string after = found.found ? text.substr(static_cast<std::size_t>(found.found_end)) : "";
+
+      SetText(text);
+      base_.SetKludge(prefix, "\001NEW");
+      EXPECT_EQ(Text(), found.found ? kept + "\001NEW\r" + after : added) << ::testing::PrintToString(text);
+      SetText(text);
+      base_.DeleteKludge(prefix);
+      EXPECT_EQ(Text(), kept + after) << ::testing::PrintToString(text);
+    }
+    SetText(text);
+    const std::size_t kludge_end = static_cast<std::size_t>(base_.GetKludgeEnd());
+    base_.AddKludge("\001NEW");
+    EXPECT_EQ(Text(), text.substr(0, kludge_end) + "\001NEW\r" + text.substr(kludge_end));
+  }
+}
+
+// A stream whose reads fail as a file stream's do: Status set, bytes zeroed.
+class FailingReadStream final : public Stream {
+ public:
+  explicit FailingReadStream(Stream& inner) : Stream(0, ""), inner_(inner) {}
+  void Read(void* buf, std::int32_t count) override {
+    std::memset(buf, 0, static_cast<std::size_t>(count));
+    Status = kStreamReadShort;
+  }
+  void Write(const void* buf, std::int32_t count) override { inner_.Write(buf, count); }
+  void Seek(std::int32_t pos) override { inner_.Seek(pos); }
+  std::int32_t GetPos() override { return inner_.GetPos(); }
+  std::int32_t GetSize() override { return inner_.GetSize(); }
+  void Flush() override {}
+  void Truncate() override { inner_.Truncate(); }
+
+ private:
+  Stream& inner_;
+};
+
+// A text that cannot be read is neither searched nor rewritten: an edit
+// built on zeroed bytes would write them over the message.
+TEST_F(TextFixture, UnreadableTextIsNeverRewritten) {
+  const std::string text = "\001MSGID: 1:1/1 abcd\r\001FMPT 3\rbody\r";
+  SetText(text);
+  FailingReadStream failing(mem_);
+  MessageBase base(&failing);
+  std::string line = "stale";
+  EXPECT_FALSE(base.GetKludge("\001MSGID", line));
+  EXPECT_EQ(line, "");
+  base.SetKludge("\001FMPT", "\001FMPT 9");
+  base.DeleteKludge("\001MSGID");
+  base.AddKludge("\001NEW");
+  base.SetMsgKind(0);
+  base.SetAddrs(FidoAddress{2, 2, 2, 2}, FidoAddress{3, 3, 3, 3}, false);
+  EXPECT_EQ(Text(), text);
+  EXPECT_EQ(failing.Status, kStreamReadShort);
+}
+
+// A lookup reads the text once in one piece, not line by line.
+TEST_F(TextFixture, LookupsReadTheTextOnce) {
+  std::string text = "\001MSGID: 1:1/1 abcd\r";
+  for (int i = 0; i < 500; ++i) text += "line of the body\r";
+  SetText(text);
+  CountingStream counting(mem_);
+  MessageBase reader(&counting);
+  FidoAddress orig, dest;
+  reader.GetAddrs(orig, dest);
+  std::string line;
+  reader.GetKludge("\001TOPT", line);
+  EXPECT_EQ(counting.bytes_read, 2 * static_cast<std::int64_t>(text.size()));
+  EXPECT_EQ(line, "line of the body");
 }
 
 TEST(PlainMessageBase, FormatOperationFailsWithNoFormatStatus) {
