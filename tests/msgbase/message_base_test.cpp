@@ -344,6 +344,18 @@ Lookup WalkedLookup(std::string_view text, std::string_view prefix, std::size_t 
   return result;
 }
 
+// Where a walk finds the leading kludge block ending: the first line after
+// a kludge line that is not one, or the text's end.
+std::size_t WalkedKludgeEnd(std::string_view text) {
+  bool seen = false;
+  for (const WalkedLine& line : WalkLines(text)) {
+    const bool kludge = text[line.start] == kKludgeChar;
+    if (seen && !kludge) return line.start;
+    seen = seen || kludge;
+  }
+  return text.size();
+}
+
 std::ostream& operator<<(std::ostream& out, const Lookup& l) {
   return out << "{found " << l.found << ", " << ::testing::PrintToString(l.line) << ", start " << l.found_start
              << ", end " << l.found_end << ", pos " << l.pos << "}";
@@ -380,20 +392,15 @@ TEST_F(TextFixture, KludgeLookupsAgreeWithTheWalk) {
 TEST_F(TextFixture, KludgeEndAndAddressesAgreeWithTheWalk) {
   MessageBase parser;
   for (const std::string& text : TrickyTexts()) {
-    std::size_t kludge_end = text.size();
-    bool seen = false;
     FidoAddress orig{1, 1, 1, 1}, dest{2, 2, 2, 2};
     for (const WalkedLine& line : WalkLines(text)) {
-      const bool kludge = text[line.start] == kKludgeChar;
-      if (!kludge && seen && kludge_end == text.size()) kludge_end = line.start;
-      seen = seen || kludge;
-      if (!kludge) continue;
+      if (text[line.start] != kKludgeChar) continue;
       const std::string cut = CutTextLine(std::string(LineOf(text, line)));
       parser.ParseOrigKludge(cut, orig);
       parser.ParseDestKludge(cut, dest);
     }
     SetText(text);
-    EXPECT_EQ(base_.GetKludgeEnd(), static_cast<std::int32_t>(kludge_end)) << ::testing::PrintToString(text);
+    EXPECT_EQ(base_.GetKludgeEnd(), static_cast<std::int32_t>(WalkedKludgeEnd(text))) << ::testing::PrintToString(text);
     FidoAddress o{1, 1, 1, 1}, d{2, 2, 2, 2};
     base_.GetOrigAddr(o);
     EXPECT_EQ(base_.GetTextPos(), static_cast<std::int32_t>(text.size()));
@@ -414,9 +421,7 @@ TEST_F(TextFixture, KludgeEditsAgreeWithTheWalk) {
   for (const std::string& text : TrickyTexts()) {
     for (const std::string prefix : {"\001INTL", "\001TOPT", "\001MSGID:"}) {
       const Lookup found = WalkedLookup(text, prefix, kMaxKludgeLine - 1);
-      std::size_t kludge_end = text.size();
-      SetText(text);
-      kludge_end = static_cast<std::size_t>(base_.GetKludgeEnd());
+      const std::size_t kludge_end = WalkedKludgeEnd(text);
       const std::string added = text.substr(0, kludge_end) + "\001NEW\r" + text.substr(kludge_end);
       const std::string kept = found.found ? text.substr(0, static_cast<std::size_t>(found.found_start)) : text;
       const std::string after = found.found ? text.substr(static_cast<std::size_t>(found.found_end)) : "";
@@ -429,7 +434,7 @@ TEST_F(TextFixture, KludgeEditsAgreeWithTheWalk) {
       EXPECT_EQ(Text(), kept + after) << ::testing::PrintToString(text);
     }
     SetText(text);
-    const std::size_t kludge_end = static_cast<std::size_t>(base_.GetKludgeEnd());
+    const std::size_t kludge_end = WalkedKludgeEnd(text);
     base_.AddKludge("\001NEW");
     EXPECT_EQ(Text(), text.substr(0, kludge_end) + "\001NEW\r" + text.substr(kludge_end));
   }
