@@ -26,10 +26,10 @@ void MoveBatch::DeleteSources(MessageBase& area, std::vector<bool>& deleted) {
   for (std::size_t i = messages_.size(); i-- > 0;) {
     const PendingMessage& m = messages_[i];
     if (!m.delete_source) continue;
+    // The message was read whole when it was copied; deleting it needs
+    // only its number, not a second read.
     area.SeekFirst(m.number);
-    const bool there = area.SeekFound() && area.GetMsgNum() == m.number && area.OpenMsgHeader();
-    deleted[i] = there && area.DeleteMsg();
-    if (there) area.CloseMsg();
+    deleted[i] = area.SeekFound() && area.GetMsgNum() == m.number && area.DeleteMsg();
   }
 }
 
