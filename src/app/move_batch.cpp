@@ -62,7 +62,11 @@ Status MoveBatch::Settle(MessageBase& area, const std::string& area_id, Destinat
   if (any_deletion) area.BeginBatch();
   DeleteSources(area, deleted);
   const bool area_committed = !any_deletion || area.CommitBatch();
-  if (area_committed) WriteLines(log, area_id, deleted, all_deleted);
+  if (area_committed) {
+    log.StartGroup();
+    WriteLines(log, area_id, deleted, all_deleted);
+    log.EndGroup();
+  }
   messages_.clear();
   bytes_ = 0;
   if (!area_committed) {

@@ -395,9 +395,48 @@ void WriteAll(int fd, const char* p, std::size_t n) {
   }
 }
 
+// The running count a scan shows changes once per message; written one by
+// one it cost a system call per message.  Progress text is gathered and
+// written when the last write is 50 ms old, before anything else reaches
+// standard output or standard error, and when the program ends: the bytes
+// and their order are the same, only fewer calls carry them.  The buffer
+// is a fixed array: it holds no heap memory a run would count as leaked.
+class ProgressBuffer {
+ public:
+  ~ProgressBuffer() { Flush(); }
+  void Add(std::string_view text) {
+    if (used_ + text.size() > sizeof pending_) Flush();
+    if (text.size() > sizeof pending_) {
+      WriteAll(1, text.data(), text.size());
+    } else {
+      std::memcpy(pending_ + used_, text.data(), text.size());
+      used_ += text.size();
+    }
+    if (MonotonicMs() - flushed_at_ >= kInterval) Flush();
+  }
+  void Flush() {
+    if (used_ == 0) return;
+    WriteAll(1, pending_, used_);
+    used_ = 0;
+    flushed_at_ = MonotonicMs();
+  }
+
+ private:
+  static constexpr std::int64_t kInterval = 50;  // ms
+  static std::int64_t MonotonicMs() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &t);
+    return static_cast<std::int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+  }
+  char pending_[4096];
+  std::size_t used_ = 0;
+  std::int64_t flushed_at_ = -kInterval;
+};
+
 class LinuxPlatform final : public Platform {
  private:
   bool color_set_ = false;
+  ProgressBuffer progress_;
 
   bool ColorOn() {
     std::string no_color, term;
@@ -407,7 +446,10 @@ class LinuxPlatform final : public Platform {
   }
 
  public:
-  void ConsoleWrite(std::string_view text) override { WriteAll(1, text.data(), text.size()); }
+  void ConsoleWrite(std::string_view text) override {
+    progress_.Flush();
+    WriteAll(1, text.data(), text.size());
+  }
 
   void ConsoleWriteKeepCursor(std::string_view text) override {
     std::string out;
@@ -418,8 +460,10 @@ class LinuxPlatform final : public Platform {
     } else {
       out = std::string(text) + "\r";
     }
-    WriteAll(1, out.data(), out.size());
+    progress_.Add(out);
   }
+
+  void ConsoleFlush() override { progress_.Flush(); }
 
   void ConsoleSetColor(int color) override {
     if (!ColorOn()) return;
@@ -429,16 +473,21 @@ class LinuxPlatform final : public Platform {
     seq += (color & 8) ? "1;" : "22;";
     seq += std::to_string(30 + kAnsi[color & 7]);
     seq += "m";
+    progress_.Flush();
     WriteAll(1, seq.data(), seq.size());
   }
 
   void ConsoleResetColor() override {
     if (!color_set_) return;
     color_set_ = false;
+    progress_.Flush();
     WriteAll(1, "\033[0m", 4);
   }
 
-  void ErrorWrite(std::string_view text) override { WriteAll(2, text.data(), text.size()); }
+  void ErrorWrite(std::string_view text) override {
+    progress_.Flush();
+    WriteAll(2, text.data(), text.size());
+  }
 
   bool GetEnv(std::string_view name, std::string* value) override {
     const char* v = std::getenv(std::string(name).c_str());
