@@ -18,10 +18,14 @@ namespace lw {
 using PoolClock = std::chrono::steady_clock;
 
 // How long a destination stays open: about `hold` since it was opened, or
-// `hold_messages` messages written into it, whichever comes first.
+// `hold_messages` messages written into it, whichever comes first.  The
+// time is what another program waiting for the lock sees.  The message
+// count is only a backstop, and a large one: every open checks the whole
+// base (Squish and JAM read a header per message), so closing after a few
+// hundred messages would make a long move into a large base quadratic.
 struct HoldLimits {
   PoolClock::duration hold = std::chrono::seconds(1);
-  std::int32_t hold_messages = 1024;
+  std::int32_t hold_messages = 16384;
 };
 
 class DestinationPool {

@@ -26,10 +26,10 @@ void MoveBatch::DeleteSources(MessageBase& area, std::vector<bool>& deleted) {
   for (std::size_t i = messages_.size(); i-- > 0;) {
     const PendingMessage& m = messages_[i];
     if (!m.delete_source) continue;
+    // The message was read whole when it was copied; deleting it needs
+    // only its number, not a second read.
     area.SeekFirst(m.number);
-    const bool there = area.SeekFound() && area.GetMsgNum() == m.number && area.OpenMsgHeader();
-    deleted[i] = there && area.DeleteMsg();
-    if (there) area.CloseMsg();
+    deleted[i] = area.SeekFound() && area.GetMsgNum() == m.number && area.DeleteMsg();
   }
 }
 
@@ -62,7 +62,11 @@ Status MoveBatch::Settle(MessageBase& area, const std::string& area_id, Destinat
   if (any_deletion) area.BeginBatch();
   DeleteSources(area, deleted);
   const bool area_committed = !any_deletion || area.CommitBatch();
-  if (area_committed) WriteLines(log, area_id, deleted, all_deleted);
+  if (area_committed) {
+    log.StartGroup();
+    WriteLines(log, area_id, deleted, all_deleted);
+    log.EndGroup();
+  }
   messages_.clear();
   bytes_ = 0;
   if (!area_committed) {

@@ -75,6 +75,9 @@ Status ScanAreas(Run& run) {
 int Finish(Run& run, const Status& status) {
   if (status.ok()) return 0;
   if (status.is_fault()) {
+    // The report is written without the platform's console; what the
+    // console still holds comes first.
+    platform::Os().ConsoleFlush();
     WriteFaultReport(status.exit_code(), status.file(), status.line());
     std::string noted = TakeErrorDiagnostic();
     Diagnose(!noted.empty() ? noted

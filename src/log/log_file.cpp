@@ -57,6 +57,7 @@ void ConsoleWarning(std::string_view text) {
 std::string_view CutLogLine(std::string_view line) { return line.substr(0, kMaxLogLine); }
 
 LogFile::~LogFile() {
+  EndGroup();
   if (file_ != platform::kNoFile) platform::Os().CloseFile(file_);
 }
 
@@ -78,8 +79,9 @@ Status LogFile::Open(const std::string& file_name) {
   return Status();
 }
 
-// Writes one line and its CR LF with a single call, so every line reaches
-// the file whole as it is written.
+// Writes one line and its CR LF with a single call (or gathers it into the
+// open group, written with one call too), so every line reaches the file
+// whole.
 void LogFile::WriteLine(std::string_view line, std::string_view charset) {
   if (file_ == platform::kNoFile) return;
   std::string out(CutLogLine(line));
@@ -87,11 +89,28 @@ void LogFile::WriteLine(std::string_view line, std::string_view charset) {
   // A line that does not convert keeps its bytes rather than vanish.
   if (utf8_ && platform::Os().ConvertText(out, charset, "UTF-8", &converted)) out = converted;
   out += "\r\n";
+  if (grouping_) {
+    group_ += out;
+    return;
+  }
+  Append(out);
+}
+
+void LogFile::Append(const std::string& bytes) {
   std::size_t done = 0;
-  int rc = platform::Os().WriteFile(file_, out.data(), out.size(), &done);
-  if (rc != platform::kOk || done != out.size()) {
+  int rc = platform::Os().WriteFile(file_, bytes.data(), bytes.size(), &done);
+  if (rc != platform::kOk || done != bytes.size()) {
     ConsoleWarning("Unable to write to file " + file_name_);
   }
+}
+
+void LogFile::EndGroup() {
+  grouping_ = false;
+  // Taken out of the member, so that its memory goes back now: a run counts
+  // what is still allocated at its end as leaked.
+  std::string lines;
+  lines.swap(group_);
+  if (!lines.empty() && file_ != platform::kNoFile) Append(lines);
 }
 
 void LogFile::Say(char mark, std::string_view tag, std::string_view text) {

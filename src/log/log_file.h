@@ -49,6 +49,13 @@ class LogFile {
   // picked a message.
   void KeepLastLogOnlyText(bool keep) { keep_last_log_only_ = keep; }
   const std::string& LastLogOnlyText() const { return last_log_only_; }
+  // Between StartGroup and EndGroup the file's lines are gathered and
+  // then appended with one write (a batch of messages settled at once
+  // costs one call, and its lines still never tear); the console parts
+  // are shown at once.  EndGroup reports a failed write as every line
+  // does.  Groups do not nest.
+  void StartGroup() { grouping_ = true; }
+  void EndGroup();
   // "Warning: text" on the console; "? stamp tag Warning: text" in the file.
   void Warning(std::string_view tag, std::string_view text);
   // "Error: text" on the console; "! stamp tag Error: text" in the file.
@@ -57,11 +64,15 @@ class LogFile {
 
  private:
   void WriteLine(std::string_view line, std::string_view charset = "CP866");
+  // Appends `bytes` to the file with one call; a warning when it failed.
+  void Append(const std::string& bytes);
 
   std::string file_name_;
   std::string last_log_only_;
   bool utf8_ = false;
   bool keep_last_log_only_ = false;
+  bool grouping_ = false;
+  std::string group_;  // the lines gathered since StartGroup
   platform::FileHandle file_ = platform::kNoFile;
 };
 

@@ -89,11 +89,10 @@ struct FolderStamp {
 
 struct FolderNames {
   CacheString dir;
-  FolderStamp stamp;          // the folder as the index matches it now
-  std::int64_t listed_mtime;  // the folder's mtime when it was listed
-  std::int64_t listed_at;     // the clock just before it was listed
-  std::int64_t own_mtime;     // the folder's mtime right after our last change (-1: none)
-  std::int64_t checked_at;    // the clock when the stamp was last compared with the folder
+  FolderStamp stamp;        // the folder as the index matches it now
+  bool racy;                // see IsRacy: negative answers need a new listing
+  std::int64_t own_mtime;   // the folder's mtime right after our last change (-1: none)
+  std::int64_t checked_at;  // the clock when the stamp was last compared with the folder
   NameMap names;
 
   // Git's "racy" rule: a change made after the listing, in the same clock
@@ -101,8 +100,13 @@ struct FolderNames {
   // were, so a listing taken within a tick of that change may miss a name.
   // When that last change was our own, such a change is the window
   // AfterOwnChange accepts anyway; relisting for it would list a folder we
-  // write into once per file we write.
-  bool Racy() const { return listed_mtime != own_mtime && listed_mtime >= listed_at - stamp.Granularity(); }
+  // write into once per file we write.  Decided once, at the listing: our
+  // own later changes move the stamps but make the listing no less
+  // complete, and deciding again after each of them would list such a
+  // folder once per file we write after all.
+  static bool IsRacy(const FolderStamp& stamp, std::int64_t listed_at, std::int64_t own_mtime) {
+    return stamp.mtime != own_mtime && stamp.mtime >= listed_at - stamp.Granularity();
+  }
 
   bool Find(std::string_view name, std::string* real) const {
     auto it = names.find(Lower(name));
@@ -145,7 +149,8 @@ bool List(const std::string& dir, const FolderStamp& stamp, std::int64_t listed_
   DIR* d = opendir(dir.c_str());
   if (d == nullptr) return false;
   ++g_listings;
-  FolderNames folder{CacheString(dir), stamp, stamp.mtime, listed_at, own_mtime, listed_at, {}};
+  FolderNames folder{CacheString(dir), stamp,     FolderNames::IsRacy(stamp, listed_at, own_mtime),
+                     own_mtime,        listed_at, {}};
   while (dirent* e = readdir(d)) {
     if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) folder.Add(e->d_name);
   }
@@ -191,7 +196,7 @@ NameLookup FindNameNoCase(const std::string& dir, std::string_view name, std::st
       // removed it in the tick of one of our own changes, unseen.
       if (folder->Find(name, real)) {
         if (EntryExists(dir, *real)) return NameLookup::kFound;
-      } else if (!folder->Racy()) {
+      } else if (!folder->racy) {
         return NameLookup::kMissing;
       }
     }

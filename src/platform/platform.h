@@ -93,8 +93,13 @@ class Platform {
   virtual void ConsoleWrite(std::string_view text) = 0;
   // Writes text and puts the cursor back where it was, so that the next
   // write overwrites it.  Where standard output is no terminal the text is
-  // followed by a carriage return instead.
+  // followed by a carriage return instead.  The text may be held for a
+  // moment (a running count changes faster than anyone reads it); held
+  // text is written, in order, before any other console or standard-error
+  // output, by ConsoleFlush, and when the program ends normally.
   virtual void ConsoleWriteKeepCursor(std::string_view text) = 0;
+  // Writes any console text still held.
+  virtual void ConsoleFlush() = 0;
   // Foreground colour 0..15; the background is kept and blinking cleared.
   // Nothing is written when standard output is no terminal, or when the
   // environment asks for no colour (NO_COLOR set and not empty, or

@@ -267,25 +267,52 @@ int ApplySharing(int fd, bool writable, Sharing sharing) {
   return kOk;
 }
 
+// The size a read-only open saw once its lock was taken, kept for the one
+// FileSize call that nearly always follows (a reader sizing its buffer),
+// which then costs no second fstat.  No write can change the size through
+// a read-only descriptor, and a change by another program after the open
+// is one FileSize could equally have missed by being called a moment
+// sooner.  Used once; forgotten when the descriptor is closed.
+struct SizeAtOpen {
+  int fd = -1;
+  std::int64_t size = 0;
+};
+SizeAtOpen g_size_at_open;
+
 int OpenWith(const std::string& path, int flags, Sharing sharing, FileHandle* file) {
   *file = kNoFile;
   int fd = RetryOnEintr([&] { return open(path.c_str(), flags | O_CLOEXEC, 0666); });
   if (fd < 0) return LastError();
   int acc = flags & O_ACCMODE;
-  // A folder is no file.  Opening one for writing fails by itself (EISDIR);
-  // only a read-only open succeeds, so only that one needs the fstat.
-  struct stat st;
-  if (acc == O_RDONLY && fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    close(fd);
-    return kAccessDenied;
-  }
   int rc = ApplySharing(fd, acc != O_RDONLY, sharing);
   if (rc != kOk) {
     close(fd);
     return rc;
   }
+  // A folder is no file.  Opening one for writing fails by itself (EISDIR);
+  // only a read-only open succeeds, so only that one needs the fstat.
+  if (acc == O_RDONLY) {
+    struct stat st;
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+      rc = S_ISDIR(st.st_mode) ? kAccessDenied : LastError();
+      close(fd);
+      return rc;
+    }
+    g_size_at_open = SizeAtOpen{fd, st.st_size};
+  }
   *file = fd;
   return kOk;
+}
+
+// Opens the file at `path`, a name already resolved, as OpenFile does.
+int OpenResolved(const std::string& path, Access access, Sharing sharing, FileHandle* file) {
+  const int flags = access == Access::kRead ? O_RDONLY : access == Access::kWrite ? O_WRONLY : O_RDWR;
+  if (sharing == Sharing::kExclusive && access == Access::kRead) {
+    // A whole-file write lock needs a writable descriptor; use one when
+    // the file allows it (nothing is written through it).
+    if (OpenWith(path, O_RDWR, sharing, file) == kOk) return kOk;
+  }
+  return OpenWith(path, flags, sharing, file);
 }
 
 bool MatchWild(const char* pat, const char* name) {
@@ -395,9 +422,48 @@ void WriteAll(int fd, const char* p, std::size_t n) {
   }
 }
 
+// The running count a scan shows changes once per message; written one by
+// one it cost a system call per message.  Progress text is gathered and
+// written when the last write is 50 ms old, before anything else reaches
+// standard output or standard error, and when the program ends: the bytes
+// and their order are the same, only fewer calls carry them.  The buffer
+// is a fixed array: it holds no heap memory a run would count as leaked.
+class ProgressBuffer {
+ public:
+  ~ProgressBuffer() { Flush(); }
+  void Add(std::string_view text) {
+    if (used_ + text.size() > sizeof pending_) Flush();
+    if (text.size() > sizeof pending_) {
+      WriteAll(1, text.data(), text.size());
+    } else {
+      std::memcpy(pending_ + used_, text.data(), text.size());
+      used_ += text.size();
+    }
+    if (MonotonicMs() - flushed_at_ >= kInterval) Flush();
+  }
+  void Flush() {
+    if (used_ == 0) return;
+    WriteAll(1, pending_, used_);
+    used_ = 0;
+    flushed_at_ = MonotonicMs();
+  }
+
+ private:
+  static constexpr std::int64_t kInterval = 50;  // ms
+  static std::int64_t MonotonicMs() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &t);
+    return static_cast<std::int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+  }
+  char pending_[4096];
+  std::size_t used_ = 0;
+  std::int64_t flushed_at_ = -kInterval;
+};
+
 class LinuxPlatform final : public Platform {
  private:
   bool color_set_ = false;
+  ProgressBuffer progress_;
 
   bool ColorOn() {
     std::string no_color, term;
@@ -407,7 +473,10 @@ class LinuxPlatform final : public Platform {
   }
 
  public:
-  void ConsoleWrite(std::string_view text) override { WriteAll(1, text.data(), text.size()); }
+  void ConsoleWrite(std::string_view text) override {
+    progress_.Flush();
+    WriteAll(1, text.data(), text.size());
+  }
 
   void ConsoleWriteKeepCursor(std::string_view text) override {
     std::string out;
@@ -418,8 +487,10 @@ class LinuxPlatform final : public Platform {
     } else {
       out = std::string(text) + "\r";
     }
-    WriteAll(1, out.data(), out.size());
+    progress_.Add(out);
   }
+
+  void ConsoleFlush() override { progress_.Flush(); }
 
   void ConsoleSetColor(int color) override {
     if (!ColorOn()) return;
@@ -429,16 +500,21 @@ class LinuxPlatform final : public Platform {
     seq += (color & 8) ? "1;" : "22;";
     seq += std::to_string(30 + kAnsi[color & 7]);
     seq += "m";
+    progress_.Flush();
     WriteAll(1, seq.data(), seq.size());
   }
 
   void ConsoleResetColor() override {
     if (!color_set_) return;
     color_set_ = false;
+    progress_.Flush();
     WriteAll(1, "\033[0m", 4);
   }
 
-  void ErrorWrite(std::string_view text) override { WriteAll(2, text.data(), text.size()); }
+  void ErrorWrite(std::string_view text) override {
+    progress_.Flush();
+    WriteAll(2, text.data(), text.size());
+  }
 
   bool GetEnv(std::string_view name, std::string* value) override {
     const char* v = std::getenv(std::string(name).c_str());
@@ -466,14 +542,13 @@ class LinuxPlatform final : public Platform {
   }
 
   int OpenFile(std::string_view name, Access access, Sharing sharing, FileHandle* file) override {
-    std::string path = ResolveExisting(name);
-    int flags = access == Access::kRead ? O_RDONLY : access == Access::kWrite ? O_WRONLY : O_RDWR;
-    if (sharing == Sharing::kExclusive && access == Access::kRead) {
-      // A whole-file write lock needs a writable descriptor; use one when
-      // the file allows it (nothing is written through it).
-      if (OpenWith(path, O_RDWR, sharing, file) == kOk) return kOk;
-    }
-    return OpenWith(path, flags, sharing, file);
+    // The name as written first: it is nearly always the real one, and
+    // the open itself tells, with no lstat before it.
+    const std::string exact = Normalize(name);
+    int rc = OpenResolved(exact, access, sharing, file);
+    if (rc != kFileNotFound && rc != kPathNotFound) return rc;
+    const std::string path = ResolveExisting(name);
+    return path == exact ? rc : OpenResolved(path, access, sharing, file);
   }
 
   int CreateFile(std::string_view name, Sharing sharing, FileHandle* file) override {
@@ -578,6 +653,11 @@ class LinuxPlatform final : public Platform {
   }
 
   int FileSize(FileHandle file, std::int64_t* size) override {
+    if (g_size_at_open.fd == static_cast<int>(file)) {
+      *size = g_size_at_open.size;
+      g_size_at_open.fd = -1;
+      return kOk;
+    }
     struct stat st;
     if (fstat(static_cast<int>(file), &st) != 0) return LastError();
     *size = st.st_size;
@@ -623,6 +703,7 @@ class LinuxPlatform final : public Platform {
   }
 
   int CloseFile(FileHandle file) override {
+    if (g_size_at_open.fd == static_cast<int>(file)) g_size_at_open.fd = -1;
     // close is never retried: on Linux the descriptor is gone even when the
     // call reports EINTR, and a retry could close a descriptor another
     // thread has just been given.
@@ -683,9 +764,16 @@ class LinuxPlatform final : public Platform {
   }
 
   int DeleteFile(std::string_view name) override {
-    const std::string path = ResolveExisting(name);
     // unlink refuses a folder by itself (EISDIR, which means kAccessDenied).
-    return ChangeEntries(path, "", [&] { return unlink(path.c_str()) == 0 ? kOk : LastError(); });
+    const auto remove = [](const std::string& path) {
+      return ChangeEntries(path, "", [&] { return unlink(path.c_str()) == 0 ? kOk : LastError(); });
+    };
+    // The name as written first, as OpenFile does.
+    const std::string exact = Normalize(name);
+    const int rc = remove(exact);
+    if (rc != kFileNotFound && rc != kPathNotFound) return rc;
+    const std::string path = ResolveExisting(name);
+    return path == exact ? rc : remove(path);
   }
 
   int QueryAttributes(std::string_view name, std::uint32_t* attr) override {

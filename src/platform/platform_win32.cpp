@@ -230,6 +230,9 @@ class Win32Platform final : public Platform {
     }
   }
 
+  // Nothing is held: the console calls place the cursor as they write.
+  void ConsoleFlush() override {}
+
   // The foreground becomes `color`; the background of the current
   // attribute stays, blinking (the background intensity bit) is cleared.
   void ConsoleSetColor(int color) override {

@@ -12,6 +12,7 @@ class PlatformWrapper : public Platform {
 
   void ConsoleWrite(std::string_view text) override { target_.ConsoleWrite(text); }
   void ConsoleWriteKeepCursor(std::string_view text) override { target_.ConsoleWriteKeepCursor(text); }
+  void ConsoleFlush() override { target_.ConsoleFlush(); }
   void ConsoleSetColor(int color) override { target_.ConsoleSetColor(color); }
   void ConsoleResetColor() override { target_.ConsoleResetColor(); }
   void ErrorWrite(std::string_view text) override { target_.ErrorWrite(text); }

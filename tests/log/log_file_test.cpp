@@ -36,7 +36,12 @@ class CapturedConsole : public platform::PlatformWrapper {
  public:
   CapturedConsole() : PlatformWrapper(platform::NativePlatform()) {}
   void ConsoleWrite(std::string_view text) override { out += text; }
+  int WriteFile(platform::FileHandle file, const void* buf, std::size_t count, std::size_t* done) override {
+    ++file_writes;
+    return PlatformWrapper::WriteFile(file, buf, count, done);
+  }
   std::string out;
+  int file_writes = 0;
 };
 
 class LogLines : public ::testing::Test {
@@ -82,6 +87,25 @@ TEST_F(LogLines, EachOperationsFileAndConsoleParts) {
   EXPECT_EQ(lines[3], "# TAG only in the file");
   EXPECT_EQ(lines[4], "? TAG Warning: careful");
   EXPECT_EQ(lines[5].size(), 255u - 19u);  // cut at 255 before the stamp came out
+}
+
+// A group's lines reach the file together, in order, with one write, only
+// when the group ends; their console parts are shown at once.
+TEST_F(LogLines, GroupedLinesAreAppendedTogetherInOrder) {
+  LogFile log;
+  ASSERT_TRUE(log.Open(dir_ / "x.log").ok());
+  const int writes_before = console_.file_writes;
+  log.StartGroup();
+  log.LogOnly('-', "TAG", "first");
+  log.Warning("TAG", "second");
+  log.LogOnly(' ', "TAG", "third");
+  EXPECT_EQ(console_.out, std::string("Warning: second") + platform::kLineEnd);
+  EXPECT_EQ(FileLines(), std::vector<std::string>{""});
+  log.EndGroup();
+  EXPECT_EQ(console_.file_writes - writes_before, 1);
+  log.LogOnly('*', "TAG", "after");
+  EXPECT_EQ(FileLines(),
+            (std::vector<std::string>{"", "- TAG first", "? TAG Warning: second", "  TAG third", "* TAG after"}));
 }
 
 TEST_F(LogLines, LogWithoutFileWritesNoFile) {

@@ -251,6 +251,33 @@ TEST_P(FormatContract, WalkWhileDeletingSeesEveryMessageOnce) {
   ExpectConsistent();
 }
 
+// A message is deleted by its number without being read first (as a move
+// deletes the sources of a batch: highest number first, in one batch), and
+// the messages between them stay whole.
+TEST_P(FormatContract, DeletedByNumberWithoutReadingIt) {
+  MsgBasePtr base = Open();
+  std::vector<std::int32_t> nums;
+  for (int i = 0; i < 6; ++i) nums.push_back(i == 3 ? StoreSample(*base) : test::AddMessage(*base, "x", "text\r"));
+  const std::vector<std::int32_t> doomed{nums[4], nums[2], nums[1], nums[0]};
+  base->BeginBatch();
+  for (const std::int32_t num : doomed) {
+    base->SeekFirst(num);
+    ASSERT_EQ(base->GetMsgNum(), num);
+    EXPECT_TRUE(base->DeleteMsg()) << num;
+  }
+  ASSERT_TRUE(base->CommitBatch());
+  ASSERT_TRUE(CloseArea(base));
+  base = Open();
+  EXPECT_EQ(test::Walk(*base), (std::vector<std::int32_t>{nums[3], nums[5]}));
+  EXPECT_EQ(base->GetMsgCount(), 2);
+  base->SeekFirst(nums[3]);
+  ASSERT_TRUE(base->OpenMsg());
+  ExpectSample(*base, sample_);
+  base->CloseMsg();
+  EXPECT_TRUE(CloseArea(base));
+  ExpectConsistent();
+}
+
 // One change run with a fault at each file-system call in turn (until a
 // run reaches none): a change reported done is there; one reported failed
 // is there whole or not at all, every other message as it was; and the

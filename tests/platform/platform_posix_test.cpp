@@ -42,6 +42,36 @@ TEST_F(PlatformTest, ExactCaseWins) {
   EXPECT_EQ(std::string(buf, done), "upper");
 }
 
+// A file's size is its size when asked: right after a read-only open, after
+// another program grew the file, and on a descriptor number reused by a
+// later open; a folder opened as a file is refused.
+TEST_F(PlatformTest, FileSizeFollowsTheFileAcrossOpens) {
+  const std::string name = dir_ / "Size.MSG";
+  test::WriteFile(name, "12345");
+  FileHandle f = kNoFile;
+  std::int64_t size = -1;
+  ASSERT_EQ(Os().OpenFile(dir_ / "size.msg", Access::kRead, Sharing::kDenyWrite, &f), kOk);
+  ASSERT_EQ(Os().FileSize(f, &size), kOk);
+  EXPECT_EQ(size, 5);
+  test::WriteFile(name, "1234567");  // another program
+  ASSERT_EQ(Os().FileSize(f, &size), kOk);
+  EXPECT_EQ(size, 7);
+  Os().CloseFile(f);
+
+  ASSERT_EQ(Os().OpenFile(name, Access::kRead, Sharing::kDenyNone, &f), kOk);  // its size not asked
+  Os().CloseFile(f);
+  ASSERT_EQ(Os().CreateFile(dir_ / "other", Sharing::kDenyNone, &f), kOk);  // likely the same number
+  std::size_t done = 0;
+  ASSERT_EQ(Os().WriteFile(f, "ab", 2, &done), kOk);
+  ASSERT_EQ(Os().FileSize(f, &size), kOk);
+  EXPECT_EQ(size, 2);
+  Os().CloseFile(f);
+
+  test::MakeDirs(dir_ / "Folder");
+  EXPECT_EQ(Os().OpenFile(dir_ / "folder", Access::kRead, Sharing::kDenyNone, &f), kAccessDenied);
+  EXPECT_EQ(Os().OpenFile(dir_ / "Folder", Access::kRead, Sharing::kDenyWrite, &f), kAccessDenied);
+}
+
 TEST_F(PlatformTest, CreatedNamesKeepTheCaseGivenInAnExistingFolderOfAnyCase) {
   test::MakeDirs(dir_ / "Area");
   FileHandle f = kNoFile;

@@ -234,12 +234,14 @@ bool SquishMsgBase::ReadIndex(std::int32_t pos, squish::IndexRecord& rec) const 
   return true;
 }
 
+// The records' UMSGIDs rise (an open repairs an index where they do not,
+// and new messages take the base's next UMSGID), so a binary search finds
+// the first at or above `want`.
 std::int32_t SquishMsgBase::FindIndex(std::int32_t want, bool at_least) const {
-  for (std::size_t i = 0; i < records_.size(); ++i) {
-    const auto umsgid = static_cast<std::int32_t>(records_[i].umsgid);
-    if (umsgid == want || (at_least && umsgid >= want)) return static_cast<std::int32_t>(i * kIndexRecordSize);
-  }
-  return -1;
+  const auto it = std::lower_bound(records_.begin(), records_.end(), std::int64_t{want},
+                                   [](const squish::IndexRecord& r, std::int64_t n) { return r.umsgid < n; });
+  if (it == records_.end() || (!at_least && it->umsgid != std::int64_t{want})) return -1;
+  return static_cast<std::int32_t>(static_cast<std::size_t>(it - records_.begin()) * kIndexRecordSize);
 }
 
 void SquishMsgBase::MoveTo(std::int32_t pos) {

@@ -264,13 +264,16 @@ bool SquishMsgBase::StageRewrite(std::string& bytes, std::uint32_t clen, Staged&
   return true;
 }
 
-// Removes the message last read: its index record is taken out, then its
-// frame leaves the message chain for the free chain.  The position steps
-// back so that SeekNext reaches the record that followed it.
+// Removes the current message, read or not: its index record is taken
+// out, then the frame that record points at leaves the message chain for
+// the free chain (StageDelete checks it is a message frame linked where
+// its neighbours say).  The position steps back so that SeekNext reaches
+// the record that followed it.
 bool SquishMsgBase::DeleteMsg() {
-  if (!IsOpen || frame_ofs_ == 0 || new_message_ || !EnsureConsistent()) return false;
+  if (!IsOpen || CurMsgNum == 0 || new_message_ || !EnsureConsistent()) return false;
   squish::IndexRecord rec;
-  if (!ReadIndex(index_pos_, rec) || rec.ofs != frame_ofs_) return false;
+  if (!ReadIndex(index_pos_, rec) || static_cast<std::int32_t>(rec.umsgid) != CurMsgNum || rec.ofs == 0) return false;
+  frame_ofs_ = rec.ofs;
   if (!StageDelete() || !CommitUnlessBatch()) return false;
   index_pos_ -= kIndexRecordSize;
   frame_ofs_ = 0;
