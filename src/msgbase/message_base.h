@@ -245,7 +245,11 @@ class MessageBase {
 
   // Finds the first line that starts with `prefix`, from the text's start:
   // true with the line in `buf` (ReadLineZ's cut) or `line`, FoundStart at
-  // its start and FoundEnd after its terminator; false when there is none.
+  // its start, FoundEnd and the text position after its terminator.  False
+  // when there is none, with the text's last line in `buf` or `line` and
+  // FoundStart at it, and the position at the end (a message without a
+  // MSGID is known by its last line).  A text that cannot be read holds no
+  // line: false, nothing found.
   virtual bool FindKludgeZ(const char* prefix, char* buf, std::int32_t capacity);
   virtual bool GetKludge(const std::string& prefix, std::string& line);
   // Replaces the first line starting with `prefix` by `line`, or adds
