@@ -18,8 +18,7 @@ bool IsAddressChar(char c) { return (c >= '0' && c <= '9') || c == ':' || c == '
 
 bool ParseFidoAddress(std::string_view input, FidoAddress& addr) {
   if (input.empty()) return false;
-  std::string text(input);
-  std::string_view t = text;
+  std::string_view t = input;
   if (t[0] == '/') t.remove_prefix(1);
   std::size_t at = t.find('@');
   if (at != std::string_view::npos) t = t.substr(0, at);
@@ -68,19 +67,24 @@ int CompareAddresses(const FidoAddress& a, const FidoAddress& b) {
 }
 
 std::string ExtractWord(int n, std::string_view text, std::string_view delimiters) {
-  std::string result;
+  // A plain loop over the few delimiters: string_view::find would call
+  // memchr once per character of the text.
+  const auto is_delim = [&](char c) {
+    for (const char d : delimiters) {
+      if (c == d) return true;
+    }
+    return false;
+  };
   int count = 0;
   std::size_t pos = 0;
-  auto is_delim = [&](char c) { return delimiters.find(c) != std::string_view::npos; };
-  while (pos < text.size() && count != n) {
+  while (pos < text.size()) {
     while (pos < text.size() && is_delim(text[pos])) ++pos;
-    if (pos < text.size()) ++count;
-    while (pos < text.size() && !is_delim(text[pos])) {
-      if (count == n) result += text[pos];
-      ++pos;
-    }
+    if (pos == text.size()) break;
+    const std::size_t start = pos;
+    while (pos < text.size() && !is_delim(text[pos])) ++pos;
+    if (++count == n) return std::string(text.substr(start, pos - start));
   }
-  return result;
+  return std::string();
 }
 
 bool TryStrToLongInt(std::string_view text, std::int32_t* value) {

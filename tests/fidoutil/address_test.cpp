@@ -61,6 +61,9 @@ TEST(ExtractWord, RunsOfDelimitersCountOnce) {
   EXPECT_EQ(ExtractWord(3, "a..b", "."), "");
   EXPECT_EQ(ExtractWord(1, "  lead trail  ", " "), "lead");
   EXPECT_EQ(ExtractWord(2, ",,x,,y", ","), "y");
+  EXPECT_EQ(ExtractWord(3, "2:5020/1.4", "./:"), "1");
+  EXPECT_EQ(ExtractWord(4, "2:5020/1.4", "./:"), "4");
+  EXPECT_EQ(ExtractWord(0, "a b", " "), "");
 }
 
 TEST(NumberConversions, BadTextGivesZero) {
