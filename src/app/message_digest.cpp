@@ -54,8 +54,7 @@ void ReadHeader(MessageBase& area, CurrentMessage& msg) {
   msg.to = CutName(msg.to);
   area.GetSubj(msg.subject);
   msg.subject = CutSubject(msg.subject);
-  area.GetDestAddr(msg.dest);
-  area.GetOrigAddr(msg.orig);
+  area.GetAddrs(msg.orig, msg.dest);
   area.GetDateWritten(msg.written);
   area.GetDateArrived(msg.arrived);
 }

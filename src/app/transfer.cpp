@@ -61,13 +61,11 @@ bool CopyKludgeLines(MessageBase& source, MessageBase& dest) {
   return from_text->Status == kStreamOk && to_text->Status == kStreamOk;
 }
 
-// Gives the new message of `dest` the source's header: addresses, names,
-// subject, dates and attributes.
+// Gives the new message of `dest` the source's header: addresses (as
+// ReadHeader took them from the source), names, subject, dates and
+// attributes.
 void CopyHeader(MessageBase& source, const CurrentMessage& msg, MessageBase& dest) {
-  FidoAddress orig;
-  FidoAddress to_addr;
-  source.GetAddrs(orig, to_addr);
-  dest.SetAddrs(orig, to_addr, false);
+  dest.SetAddrs(msg.orig, msg.dest, false);
   dest.SetFrom(msg.from);
   dest.SetTo(msg.to);
   dest.SetSubj(msg.subject);

@@ -1,6 +1,6 @@
 #include "fidoutil/address.h"
 
-#include <cstdio>
+#include <charconv>
 
 namespace lw {
 
@@ -136,8 +136,8 @@ void StrToSmallInt(std::string_view text, std::int16_t& dest) {
 
 std::string IntToStr(std::int32_t value) {
   char buf[16];
-  std::snprintf(buf, sizeof buf, "%d", static_cast<int>(value));
-  return std::string(buf);
+  const std::to_chars_result end = std::to_chars(buf, buf + sizeof buf, value);
+  return std::string(buf, end.ptr);
 }
 
 }  // namespace lw
