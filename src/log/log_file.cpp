@@ -13,8 +13,14 @@ std::string g_error_diagnostic;
 }  // namespace
 
 std::string LogStamp(const MsgDateTime& t) {
-  return TwoDigits(t.Day) + " " + MonthName(t.Month) + " " + TwoDigits(YearToTwoDigits(t.Year)) + " " +
-         TwoDigits(t.Hour) + ":" + TwoDigits(t.Min) + ":" + TwoDigits(t.Sec);
+  // Built in place: every log line has one, and a chain of + made a string
+  // for each piece.
+  std::string stamp;
+  stamp.reserve(18);
+  stamp.append(TwoDigits(t.Day)).append(" ").append(MonthName(t.Month)).append(" ");
+  stamp.append(TwoDigits(YearToTwoDigits(t.Year))).append(" ").append(TwoDigits(t.Hour)).append(":");
+  stamp.append(TwoDigits(t.Min)).append(":").append(TwoDigits(t.Sec));
+  return stamp;
 }
 
 std::string LogStamp() { return LogStamp(platform::Os().Now()); }

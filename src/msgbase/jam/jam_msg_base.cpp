@@ -104,8 +104,6 @@ const AttrMapping kAttrMap[] = {
     {0x02000000, 0x02000000},
 };
 
-bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
-
 // Record `i` of a buffer of whole records of `kSize` bytes; the caller
 // keeps `i` below the number of records in it.
 template <int kSize>
@@ -119,11 +117,11 @@ jam::RecordOut<kSize> RecordAt(std::vector<std::uint8_t>& buf, std::int64_t i) {
 
 // How a text line is stored when a message is written.
 struct LineRule {
-  const char* prefix;
+  std::string_view prefix;
   int subfield;  // -1: dropped
 };
 
-const LineRule kLineRules[] = {
+constexpr LineRule kLineRules[] = {
     {"\001MSGID: ", jam::kMsgId},
     {"\001REPLY: ", jam::kReplyId},
     {"\001PID: ", jam::kPid},
@@ -135,6 +133,17 @@ const LineRule kLineRules[] = {
     {"\001FMPT", -1},
     {"\001TOPT", -1},
 };
+
+// The rule of the first prefix `line` starts with, or nullptr.  Most lines
+// are body text whose first character begins no prefix: one comparison per
+// rule settles them.
+const LineRule* RuleFor(std::string_view line) {
+  if (line.empty()) return nullptr;
+  for (const LineRule& rule : kLineRules) {
+    if (rule.prefix[0] == line[0] && line.starts_with(rule.prefix)) return &rule;
+  }
+  return nullptr;
+}
 
 // Subfields that come back as kludge lines before the body, in the order
 // they are stored, and the prefix each line gets.
@@ -717,13 +726,12 @@ void JamMsgBase::SortTextIntoSubfields(const std::string& text, std::string& bod
 // One line of the text, without its terminator, to its subfield or to the
 // body.
 void JamMsgBase::SortLine(std::string_view line, std::string& body) {
-  for (const LineRule& rule : kLineRules) {
-    if (!StartsWith(line, rule.prefix)) continue;
-    if (rule.subfield < 0) return;
-    const std::string_view value = line.substr(std::strlen(rule.prefix));
-    AddSubfield(static_cast<std::uint16_t>(rule.subfield), value);
-    if (rule.subfield == jam::kMsgId) header_.msgid_crc = JamCrc(value);
-    if (rule.subfield == jam::kReplyId) header_.reply_crc = JamCrc(value);
+  if (const LineRule* rule = RuleFor(line)) {
+    if (rule->subfield < 0) return;
+    const std::string_view value = line.substr(rule->prefix.size());
+    AddSubfield(static_cast<std::uint16_t>(rule->subfield), value);
+    if (rule->subfield == jam::kMsgId) header_.msgid_crc = JamCrc(value);
+    if (rule->subfield == jam::kReplyId) header_.reply_crc = JamCrc(value);
     return;
   }
   if (!line.empty() && line[0] == kKludgeChar) {
