@@ -61,19 +61,16 @@ bool CopyKludgeLines(MessageBase& source, MessageBase& dest) {
   return from_text->Status == kStreamOk && to_text->Status == kStreamOk;
 }
 
-// Gives the new message of `dest` the source's header: addresses (as
-// ReadHeader took them from the source), names, subject, dates and
+// Gives the new message of `dest` the source's header: addresses, names,
+// subject and dates as ReadHeader took them from the source, and its
 // attributes.
 void CopyHeader(MessageBase& source, const CurrentMessage& msg, MessageBase& dest) {
   dest.SetAddrs(msg.orig, msg.dest, false);
   dest.SetFrom(msg.from);
   dest.SetTo(msg.to);
   dest.SetSubj(msg.subject);
-  MsgDateTime dt;
-  source.GetDateWritten(dt);
-  dest.SetDateWritten(dt);
-  source.GetDateArrived(dt);
-  dest.SetDateArrived(dt);
+  dest.SetDateWritten(msg.written);
+  dest.SetDateArrived(msg.arrived);
   for (std::uint32_t mask : kCopiedAttributes) dest.SetAttr(mask, source.IsAttr(mask));
 }
 
