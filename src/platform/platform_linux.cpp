@@ -719,10 +719,17 @@ class LinuxPlatform final : public Platform {
   }
 
   int RenameNoReplace(std::string_view from, std::string_view to) override {
-    const std::string source = ResolveExisting(from);
     std::string target;
     if (ResolveIfExists(to, &target)) return kAccessDenied;
-    return ChangeEntries(source, target, [&] { return RenameWithoutReplacing(source, target); });
+    const auto rename = [&](const std::string& source) {
+      return ChangeEntries(source, target, [&] { return RenameWithoutReplacing(source, target); });
+    };
+    // The source as written first, as OpenFile does.
+    const std::string exact = Normalize(from);
+    const int rc = rename(exact);
+    if (rc != kFileNotFound && rc != kPathNotFound) return rc;
+    const std::string source = ResolveExisting(from);
+    return source == exact ? rc : rename(source);
   }
 
   int ReplaceFile(std::string_view from, std::string_view to) override {

@@ -429,7 +429,10 @@ bool FidoMsgBase::WriteTemp(PendingMessage& pending) {
   for (std::int32_t k = next_temp_; k < kTempAttempts && !pending.file.IsOpen(); ++k) {
     pending.temp_name = TempFileName(k);
     platform::FileHandle handle = platform::kNoFile;
-    if (os.CreateFile(pending.temp_name, platform::Sharing::kExclusive, &handle) == platform::kOk) {
+    // Only a name no file has (in any case) is taken: a file left by a run
+    // that stopped is removed when the area is opened, and a file of that
+    // name that is still there belongs to someone else.
+    if (os.CreateNewFile(pending.temp_name, &handle) == platform::kOk) {
       pending.file = fido::HeldFile(handle);
       next_temp_ = k + 1;
     } else if (!FileExists(pending.temp_name)) {
