@@ -4,19 +4,17 @@
 
 namespace {
 
-// Known: the next message is not found by its number when the index does
-// not hold strictly rising UMSGIDs below it (a seek stops at the first
-// record at or above the number, a walk at a record of UMSGID 0).  A next
-// UMSGID of 0 is repaired when the base is opened.
+// Known: a UMSGID above 0x7FFFFFFF does not fit a message number, so the
+// next message is not found by its number when the next UMSGID is that
+// high, or an index record's UMSGID leaves it no lower number to take.  An
+// index whose UMSGIDs do not rise, and a next UMSGID at or below them, are
+// repaired when the base is opened.
 bool NextUmsgidUnreachable(const std::vector<lw::fuzz::Piece>& pieces) {
-  std::uint32_t next = lw::fuzz::Le32At(pieces[0], 20);
-  std::uint32_t last = 0;
+  if (lw::fuzz::Le32At(pieces[0], 20) > 0x7FFFFFFF) return true;
   for (std::size_t at = 0; at + 12 <= pieces[1].bytes.size(); at += 12) {
-    std::uint32_t umsgid = lw::fuzz::Le32At(pieces[1], at + 4);
-    if (umsgid <= last) return true;
-    last = umsgid;
+    if (lw::fuzz::Le32At(pieces[1], at + 4) >= 0x7FFFFFFF) return true;
   }
-  return (next != 0 && next <= last) || next > 0x7FFFFFFF;
+  return false;
 }
 
 }  // namespace

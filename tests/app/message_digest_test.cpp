@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/transfer.h"
+#include "app/copy_first.h"
 #include "msgbase/area.h"
 #include "test_util.h"
 
@@ -66,21 +66,6 @@ std::uint64_t DigestOf(const std::string& area_id, int n = 1) {
   return digest;
 }
 
-void CopyFirst(const std::string& from_id, const std::string& to_id) {
-  MsgBasePtr source;
-  MsgBasePtr dest;
-  ASSERT_TRUE(OpenArea(source, from_id));
-  ASSERT_TRUE(OpenOrCreateArea(dest, to_id));
-  source->SeekFirst(1);
-  ASSERT_TRUE(source->OpenMsg());
-  CurrentMessage msg;
-  ReadHeader(*source, msg);
-  ASSERT_TRUE(CopyMessageInto(*source, msg, *dest).ok());
-  source->CloseMsg();
-  ASSERT_TRUE(CloseArea(dest));
-  ASSERT_TRUE(CloseArea(source));
-}
-
 TEST(MessageDigest, SurvivesACopyBetweenEveryPairOfFormats) {
   const char kFormats[] = {'M', 'S', 'J'};
   for (char from : kFormats) {
@@ -89,12 +74,12 @@ TEST(MessageDigest, SurvivesACopyBetweenEveryPairOfFormats) {
       const std::string source = Id(from, dir / "source");
       const std::string dest = Id(to, dir / "dest");
       WriteSample(source, Sample());
-      CopyFirst(source, dest);
+      test::CopyFirstMessage(source, dest);
       const std::uint64_t original = DigestOf(source);
       EXPECT_EQ(DigestOf(dest), original) << from << " -> " << to;
       // A second hop back into the first format changes nothing either.
       const std::string back = Id(from, dir / "back");
-      CopyFirst(dest, back);
+      test::CopyFirstMessage(dest, back);
       EXPECT_EQ(DigestOf(back), original) << from << " -> " << to << " -> " << from;
     }
   }

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/message_digest.h"
+#include "app/copy_first.h"
 #include "msgbase/area.h"
 #include "stream/stream.h"
 #include "test_util.h"
@@ -71,20 +71,7 @@ TEST(Transfer, CopyKeepsAddressesAttributesMsgidAndText) {
     const std::string source_id = "*" + dir / "net";
     const std::string dest_id = std::string(1, to) + dir / "dest";
     WriteSource(source_id);
-    {
-      MsgBasePtr source;
-      MsgBasePtr dest;
-      ASSERT_TRUE(OpenArea(source, source_id));
-      ASSERT_TRUE(OpenOrCreateArea(dest, dest_id));
-      source->SeekFirst(1);
-      ASSERT_TRUE(source->OpenMsg());
-      CurrentMessage msg;
-      ReadHeader(*source, msg);
-      ASSERT_TRUE(CopyMessageInto(*source, msg, *dest).ok());
-      source->CloseMsg();
-      ASSERT_TRUE(CloseArea(dest));
-      ASSERT_TRUE(CloseArea(source));
-    }
+    test::CopyFirstMessage(source_id, dest_id);
     const Seen original = ReadFirst(source_id);
     const Seen copy = ReadFirst(dest_id);
     EXPECT_EQ(copy.orig, original.orig);

@@ -97,14 +97,12 @@ TEST_F(TextFixture, StreamReaderSplitsLinesAsFindLineEnd) {
 }
 
 // A stream that counts the bytes read through it.
-class CountingStream final : public Stream {
+// A stream that hands every call to another one; a test overrides what it
+// watches or breaks.
+class ForwardingStream : public Stream {
  public:
-  explicit CountingStream(Stream& inner) : Stream(0, ""), inner_(inner) {}
-  std::int64_t bytes_read = 0;
-  void Read(void* buf, std::int32_t count) override {
-    bytes_read += count;
-    inner_.Read(buf, count);
-  }
+  explicit ForwardingStream(Stream& inner) : Stream(0, ""), inner_(inner) {}
+  void Read(void* buf, std::int32_t count) override { inner_.Read(buf, count); }
   void Write(const void* buf, std::int32_t count) override { inner_.Write(buf, count); }
   void Seek(std::int32_t pos) override { inner_.Seek(pos); }
   std::int32_t GetPos() override { return inner_.GetPos(); }
@@ -114,6 +112,16 @@ class CountingStream final : public Stream {
 
  private:
   Stream& inner_;
+};
+
+class CountingStream final : public ForwardingStream {
+ public:
+  using ForwardingStream::ForwardingStream;
+  std::int64_t bytes_read = 0;
+  void Read(void* buf, std::int32_t count) override {
+    bytes_read += count;
+    ForwardingStream::Read(buf, count);
+  }
 };
 
 // Reading a text line by line reads a bounded amount per line beyond the
@@ -441,22 +449,13 @@ TEST_F(TextFixture, KludgeEditsAgreeWithTheWalk) {
 }
 
 // A stream whose reads fail as a file stream's do: Status set, bytes zeroed.
-class FailingReadStream final : public Stream {
+class FailingReadStream final : public ForwardingStream {
  public:
-  explicit FailingReadStream(Stream& inner) : Stream(0, ""), inner_(inner) {}
+  using ForwardingStream::ForwardingStream;
   void Read(void* buf, std::int32_t count) override {
     std::memset(buf, 0, static_cast<std::size_t>(count));
     Status = kStreamReadShort;
   }
-  void Write(const void* buf, std::int32_t count) override { inner_.Write(buf, count); }
-  void Seek(std::int32_t pos) override { inner_.Seek(pos); }
-  std::int32_t GetPos() override { return inner_.GetPos(); }
-  std::int32_t GetSize() override { return inner_.GetSize(); }
-  void Flush() override {}
-  void Truncate() override { inner_.Truncate(); }
-
- private:
-  Stream& inner_;
 };
 
 // A text that cannot be read is neither searched nor rewritten: an edit
