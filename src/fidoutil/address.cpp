@@ -29,19 +29,19 @@ bool ParseFidoAddress(std::string_view input, FidoAddress& addr) {
   bool colon = t.find(':') != std::string_view::npos;
   bool slash = t.find('/') != std::string_view::npos;
   if (colon && slash) {
-    addr.zone = SmallInt(ExtractWord(1, t, "./:"));
-    addr.net = SmallInt(ExtractWord(2, t, "./:"));
-    addr.node = SmallInt(ExtractWord(3, t, "./:"));
-    addr.point = SmallInt(ExtractWord(4, t, "./:"));
+    addr.zone = SmallInt(ExtractWordView(1, t, "./:"));
+    addr.net = SmallInt(ExtractWordView(2, t, "./:"));
+    addr.node = SmallInt(ExtractWordView(3, t, "./:"));
+    addr.point = SmallInt(ExtractWordView(4, t, "./:"));
   } else if (slash) {
-    addr.net = SmallInt(ExtractWord(1, t, "/"));
-    addr.node = SmallInt(ExtractWord(2, t, "./"));
-    addr.point = SmallInt(ExtractWord(3, t, "./"));
+    addr.net = SmallInt(ExtractWordView(1, t, "/"));
+    addr.node = SmallInt(ExtractWordView(2, t, "./"));
+    addr.point = SmallInt(ExtractWordView(3, t, "./"));
   } else if (!colon && t[0] == '.') {
     addr.point = SmallInt(t.substr(1));
   } else if (!colon) {
-    addr.node = SmallInt(ExtractWord(1, t, "."));
-    addr.point = SmallInt(ExtractWord(2, t, "."));
+    addr.node = SmallInt(ExtractWordView(1, t, "."));
+    addr.point = SmallInt(ExtractWordView(2, t, "."));
   }
   return true;
 }
@@ -66,7 +66,7 @@ int CompareAddresses(const FidoAddress& a, const FidoAddress& b) {
   return 0;
 }
 
-std::string ExtractWord(int n, std::string_view text, std::string_view delimiters) {
+std::string_view ExtractWordView(int n, std::string_view text, std::string_view delimiters) {
   // A plain loop over the few delimiters: string_view::find would call
   // memchr once per character of the text.
   const auto is_delim = [&](char c) {
@@ -82,9 +82,13 @@ std::string ExtractWord(int n, std::string_view text, std::string_view delimiter
     if (pos == text.size()) break;
     const std::size_t start = pos;
     while (pos < text.size() && !is_delim(text[pos])) ++pos;
-    if (++count == n) return std::string(text.substr(start, pos - start));
+    if (++count == n) return text.substr(start, pos - start);
   }
-  return std::string();
+  return std::string_view();
+}
+
+std::string ExtractWord(int n, std::string_view text, std::string_view delimiters) {
+  return std::string(ExtractWordView(n, text, delimiters));
 }
 
 bool TryStrToLongInt(std::string_view text, std::int32_t* value) {

@@ -31,6 +31,8 @@ inline bool operator==(const FidoAddress& a, const FidoAddress& b) { return Comp
 // The n-th (1-based) word of `text`; words are runs of characters not in
 // `delimiters`.  Empty when there are fewer words.
 std::string ExtractWord(int n, std::string_view text, std::string_view delimiters);
+// The same word as a view into `text` (valid while `text` is).
+std::string_view ExtractWordView(int n, std::string_view text, std::string_view delimiters);
 
 // Decimal (or "$" hexadecimal) conversion after leading blanks with an
 // optional sign.  False for empty text, a stray character or overflow.

@@ -401,13 +401,13 @@ void MessageBase::SetAddrs(const FidoAddress& orig, const FidoAddress& dest, boo
 void MessageBase::ParseOrigKludge(const std::string& line, FidoAddress& addr) {
   std::string_view s = line;
   if (s.starts_with(kMsgIdPrefix)) {
-    ParseFidoAddress(ExtractWord(2, s, " "), addr);
+    ParseFidoAddress(ExtractWordView(2, s, " "), addr);
   } else if (s.starts_with(kIntlPrefix)) {
     std::int16_t point = addr.point;
-    ParseFidoAddress(ExtractWord(3, s, " "), addr);
+    ParseFidoAddress(ExtractWordView(3, s, " "), addr);
     addr.point = point;
   } else if (s.starts_with(kFmptPrefix)) {
-    StrToSmallInt(ExtractWord(2, s, " "), addr.point);
+    StrToSmallInt(ExtractWordView(2, s, " "), addr.point);
   }
 }
 
@@ -415,10 +415,10 @@ void MessageBase::ParseDestKludge(const std::string& line, FidoAddress& addr) {
   std::string_view s = line;
   if (s.starts_with(kIntlPrefix)) {
     std::int16_t point = addr.point;
-    ParseFidoAddress(ExtractWord(2, s, " "), addr);
+    ParseFidoAddress(ExtractWordView(2, s, " "), addr);
     addr.point = point;
   } else if (s.starts_with(kToptPrefix)) {
-    StrToSmallInt(ExtractWord(2, s, " "), addr.point);
+    StrToSmallInt(ExtractWordView(2, s, " "), addr.point);
   }
 }
 

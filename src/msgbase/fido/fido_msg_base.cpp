@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -79,17 +80,18 @@ std::int32_t ReadMessageFile(const std::string& name, fido::MsgHeader& header, S
   std::int64_t size = 0;
   if (os.FileSize(file.Handle(), &size) != platform::kOk || size > INT32_MAX) return FidoMsgBase::kReadFailed;
   if (size < fido::kHeaderSize) return FidoMsgBase::kDamagedMessage;
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  // Not zeroed first: every byte is read over, or the message refused.
+  const auto length = static_cast<std::size_t>(size);
+  const auto bytes = std::make_unique_for_overwrite<std::uint8_t[]>(length);
   std::size_t done = 0;
-  if (os.ReadFile(file.Handle(), bytes.data(), bytes.size(), &done) != platform::kOk || done != bytes.size() ||
-      !file.Close()) {
+  if (os.ReadFile(file.Handle(), bytes.get(), length, &done) != platform::kOk || done != length || !file.Close()) {
     return FidoMsgBase::kReadFailed;
   }
-  header = fido::Decode(fido::HeaderBytes(bytes.data(), fido::kMsgHeaderSize));
-  std::size_t text_end = bytes.size();
+  header = fido::Decode(fido::HeaderBytes(bytes.get(), fido::kMsgHeaderSize));
+  std::size_t text_end = length;
   // The last byte is the closing NUL, when the writer put one there.
-  if (text_end > fido::kMsgHeaderSize && bytes.back() == 0) --text_end;
-  text.Write(bytes.data() + fido::kMsgHeaderSize, static_cast<std::int32_t>(text_end - fido::kMsgHeaderSize));
+  if (text_end > fido::kMsgHeaderSize && bytes[length - 1] == 0) --text_end;
+  text.Write(bytes.get() + fido::kMsgHeaderSize, static_cast<std::int32_t>(text_end - fido::kMsgHeaderSize));
   text.Seek(0);
   return 0;
 }
