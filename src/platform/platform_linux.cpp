@@ -293,10 +293,14 @@ int OpenWith(const std::string& path, int flags, Sharing sharing, FileHandle* fi
   // only a read-only open succeeds, so only that one needs the fstat.
   if (acc == O_RDONLY) {
     struct stat st;
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-      rc = S_ISDIR(st.st_mode) ? kAccessDenied : LastError();
+    if (fstat(fd, &st) != 0) {
+      rc = LastError();
       close(fd);
       return rc;
+    }
+    if (S_ISDIR(st.st_mode)) {
+      close(fd);
+      return kAccessDenied;
     }
     g_size_at_open = SizeAtOpen{fd, st.st_size};
   }
