@@ -319,6 +319,19 @@ int OpenResolved(const std::string& path, Access access, Sharing sharing, FileHa
   return OpenWith(path, flags, sharing, file);
 }
 
+// Runs `act` on existing file `name` as written first: the name is nearly
+// always the real one, and the call itself tells, with no lstat before it.
+// Only when that finds nothing is the name looked up whatever its case
+// and, when it resolves to another name, `act` run again on that.
+template <typename Act>
+int OnExistingName(std::string_view name, Act act) {
+  const std::string exact = Normalize(name);
+  const int rc = act(exact);
+  if (rc != kFileNotFound && rc != kPathNotFound) return rc;
+  const std::string path = ResolveExisting(name);
+  return path == exact ? rc : act(path);
+}
+
 bool MatchWild(const char* pat, const char* name) {
   // Iterative "*" / "?" matcher, case-insensitive for ASCII letters.
   const char* star = nullptr;
@@ -546,13 +559,7 @@ class LinuxPlatform final : public Platform {
   }
 
   int OpenFile(std::string_view name, Access access, Sharing sharing, FileHandle* file) override {
-    // The name as written first: it is nearly always the real one, and
-    // the open itself tells, with no lstat before it.
-    const std::string exact = Normalize(name);
-    int rc = OpenResolved(exact, access, sharing, file);
-    if (rc != kFileNotFound && rc != kPathNotFound) return rc;
-    const std::string path = ResolveExisting(name);
-    return path == exact ? rc : OpenResolved(path, access, sharing, file);
+    return OnExistingName(name, [&](const std::string& path) { return OpenResolved(path, access, sharing, file); });
   }
 
   int CreateFile(std::string_view name, Sharing sharing, FileHandle* file) override {
@@ -728,12 +735,7 @@ class LinuxPlatform final : public Platform {
     const auto rename = [&](const std::string& source) {
       return ChangeEntries(source, target, [&] { return RenameWithoutReplacing(source, target); });
     };
-    // The source as written first, as OpenFile does.
-    const std::string exact = Normalize(from);
-    const int rc = rename(exact);
-    if (rc != kFileNotFound && rc != kPathNotFound) return rc;
-    const std::string source = ResolveExisting(from);
-    return source == exact ? rc : rename(source);
+    return OnExistingName(from, rename);
   }
 
   int ReplaceFile(std::string_view from, std::string_view to) override {
@@ -779,12 +781,7 @@ class LinuxPlatform final : public Platform {
     const auto remove = [](const std::string& path) {
       return ChangeEntries(path, "", [&] { return unlink(path.c_str()) == 0 ? kOk : LastError(); });
     };
-    // The name as written first, as OpenFile does.
-    const std::string exact = Normalize(name);
-    const int rc = remove(exact);
-    if (rc != kFileNotFound && rc != kPathNotFound) return rc;
-    const std::string path = ResolveExisting(name);
-    return path == exact ? rc : remove(path);
+    return OnExistingName(name, remove);
   }
 
   int QueryAttributes(std::string_view name, std::uint32_t* attr) override {
