@@ -1,8 +1,5 @@
 #include "app/transfer.h"
 
-#include "app/config.h"
-#include "fidoutil/address.h"
-#include "msgbase/text_lines.h"
 #include "stream/stream.h"
 
 namespace lw {
@@ -41,31 +38,12 @@ bool CopyText(MessageBase& source, MessageBase& dest) {
   return from_text->Status == kStreamOk && to_text->Status == kStreamOk;
 }
 
-// Makes the destination's text the source's kludge lines (every line that
-// starts with ^A, in order, each ended by a CR): all that the header steps
-// below read and edit in the text.  False when a stream failed.
-bool CopyKludgeLines(MessageBase& source, MessageBase& dest) {
-  Stream* from_text = source.GetTextStream();
-  Stream* to_text = dest.GetTextStream();
-  if (from_text == nullptr || to_text == nullptr) return false;
-  const std::string text = ReadAllBytes(*from_text);
-  std::string kludges;
-  for (std::size_t at = FindLineStartingWith(text, kKludgeChar, 0); at != std::string::npos;
-       at = FindLineStartingWith(text, kKludgeChar, at + 1)) {
-    kludges.append(text, at, FindLineEnd(text, at).end - at);
-    kludges += kLineTerminator;
-  }
-  to_text->Seek(0);
-  if (!kludges.empty()) to_text->Write(kludges.data(), static_cast<std::int32_t>(kludges.size()));
-  to_text->Truncate();
-  return from_text->Status == kStreamOk && to_text->Status == kStreamOk;
-}
-
 // Gives the new message of `dest` the source's header: addresses, names,
 // subject and dates as ReadHeader took them from the source, and its
-// attributes.
+// attributes.  Only the header: the kludge lines that also carry the
+// addresses come with the text, copied after.
 void CopyHeader(MessageBase& source, const CurrentMessage& msg, MessageBase& dest) {
-  dest.SetAddrs(msg.orig, msg.dest, false);
+  dest.SetHeaderAddrs(msg.orig, msg.dest);
   dest.SetFrom(msg.from);
   dest.SetTo(msg.to);
   dest.SetSubj(msg.subject);
@@ -79,12 +57,8 @@ void CopyHeader(MessageBase& source, const CurrentMessage& msg, MessageBase& des
 Status CopyMessageInto(MessageBase& source, const CurrentMessage& msg, MessageBase& dest) {
   dest.SetMsgKind(0);
   if (!dest.CreateMsg()) return Status::Error("Cannot create message: " + IntToStr(dest.Status));
-  // The header steps below read and edit kludge lines of the new text
-  // (MSGID, INTL, FMPT, TOPT, FLAGS), and the text is then copied again
-  // over their edits.  Working on the source's kludge lines lets them find
-  // its MSGID, so no serial is made (and waited for) only to be thrown
-  // away, and spares them copying the body around for each edit.
-  if (!CopyKludgeLines(source, dest)) return Status::Error("Cannot write message. Wadda fuck?!");
+  // The text is copied last, over whatever the header steps wrote into it
+  // (a *.MSG attribute keeps its FLAGS line current).
   CopyHeader(source, msg, dest);
   if (!CopyText(source, dest) || !dest.WriteMsg()) return Status::Error("Cannot write message. Wadda fuck?!");
   dest.CloseMsg();

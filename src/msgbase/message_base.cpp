@@ -398,6 +398,8 @@ void MessageBase::SetAddrs(const FidoAddress& orig, const FidoAddress& dest, boo
   SetDestAddr(dest);
 }
 
+void MessageBase::SetHeaderAddrs(const FidoAddress&, const FidoAddress&) {}
+
 void MessageBase::ParseOrigKludge(const std::string& line, FidoAddress& addr) {
   std::string_view s = line;
   if (s.starts_with(kMsgIdPrefix)) {

@@ -211,6 +211,10 @@ class MessageBase {
   // for point 0); echomail keeps its text.
   virtual void SetDestAddr(const FidoAddress& addr);
   virtual void SetAddrs(const FidoAddress& orig, const FidoAddress& dest, bool new_msg_id);
+  // Sets only the address fields the format keeps in its header: none
+  // when its addresses live in the kludge lines alone.  The text is left
+  // as it is: for a copy whose text, kludges included, is the source's.
+  virtual void SetHeaderAddrs(const FidoAddress& orig, const FidoAddress& dest);
   // What one kludge line says of the origin or destination, laid over
   // `addr` (fields the line does not give stay as they are).
   virtual void ParseOrigKludge(const std::string& line, FidoAddress& addr);

@@ -316,6 +316,10 @@ void FidoMsgBase::SetDestAddr(const FidoAddress& addr) {
 
 void FidoMsgBase::SetAddrs(const FidoAddress& orig, const FidoAddress& dest, bool new_msg_id) {
   MessageBase::SetAddrs(orig, dest, new_msg_id);
+  SetHeaderAddrs(orig, dest);
+}
+
+void FidoMsgBase::SetHeaderAddrs(const FidoAddress& orig, const FidoAddress& dest) {
   header_.orig_net = orig.net;
   header_.orig_node = orig.node;
   header_.dest_net = dest.net;

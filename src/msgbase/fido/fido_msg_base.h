@@ -82,6 +82,7 @@ class FidoMsgBase final : public MessageBase {
   void SetOrigAddr(const FidoAddress& addr, bool new_msg_id) override;
   void SetDestAddr(const FidoAddress& addr) override;
   void SetAddrs(const FidoAddress& orig, const FidoAddress& dest, bool new_msg_id) override;
+  void SetHeaderAddrs(const FidoAddress& orig, const FidoAddress& dest) override;
   // The attribute bits this format stores in the header; the others read
   // as clear.
   bool IsAttr(std::uint32_t mask) override;
