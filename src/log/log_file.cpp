@@ -12,14 +12,16 @@ std::string g_error_diagnostic;
 
 }  // namespace
 
+void AppendLogStamp(std::string& out, const MsgDateTime& t) {
+  out.append(TwoDigits(t.Day)).append(" ").append(MonthName(t.Month)).append(" ");
+  out.append(TwoDigits(YearToTwoDigits(t.Year))).append(" ").append(TwoDigits(t.Hour)).append(":");
+  out.append(TwoDigits(t.Min)).append(":").append(TwoDigits(t.Sec));
+}
+
 std::string LogStamp(const MsgDateTime& t) {
-  // Built in place: every log line has one, and a chain of + made a string
-  // for each piece.
   std::string stamp;
   stamp.reserve(18);
-  stamp.append(TwoDigits(t.Day)).append(" ").append(MonthName(t.Month)).append(" ");
-  stamp.append(TwoDigits(YearToTwoDigits(t.Year))).append(" ").append(TwoDigits(t.Hour)).append(":");
-  stamp.append(TwoDigits(t.Min)).append(":").append(TwoDigits(t.Sec));
+  AppendLogStamp(stamp, t);
   return stamp;
 }
 
@@ -90,15 +92,17 @@ Status LogFile::Open(const std::string& file_name) {
 // whole.
 void LogFile::WriteLine(std::string_view line, std::string_view charset) {
   if (file_ == platform::kNoFile) return;
-  std::string out(CutLogLine(line));
+  line = CutLogLine(line);
   std::string converted;
   // A line that does not convert keeps its bytes rather than vanish.
-  if (utf8_ && platform::Os().ConvertText(out, charset, "UTF-8", &converted)) out = converted;
-  out += "\r\n";
+  if (utf8_ && platform::Os().ConvertText(line, charset, "UTF-8", &converted)) line = converted;
   if (grouping_) {
-    group_ += out;
+    group_.append(line).append("\r\n");
     return;
   }
+  std::string out;
+  out.reserve(line.size() + 2);
+  out.append(line).append("\r\n");
   Append(out);
 }
 
@@ -129,19 +133,46 @@ void LogFile::SayRaw(std::string_view text) {
   ConsoleLine(text);
 }
 
+namespace {
+
+// Appends "mark stamp tag text" to `out`.
+void AppendStampedLine(std::string& out, char mark, std::string_view tag, std::string_view text) {
+  out.push_back(mark);
+  out.push_back(' ');
+  AppendLogStamp(out, platform::Os().Now());
+  out.append(" ").append(tag).append(" ").append(text);
+}
+
+}  // namespace
+
+void LogFile::WriteStamped(char mark, std::string_view tag, std::string_view text, std::string_view charset) {
+  if (file_ == platform::kNoFile) return;
+  if (grouping_ && !utf8_) {
+    // Straight into the group: a batch logs thousands of lines, and none
+    // then needs memory of its own.
+    const std::size_t start = group_.size();
+    AppendStampedLine(group_, mark, tag, text);
+    if (group_.size() - start > kMaxLogLine) group_.resize(start + kMaxLogLine);
+    group_.append("\r\n");
+    return;
+  }
+  std::string line;
+  AppendStampedLine(line, mark, tag, text);
+  WriteLine(line, charset);
+}
+
 void LogFile::LogOnly(char mark, std::string_view tag, std::string_view text, std::string_view charset) {
   if (keep_last_log_only_) last_log_only_ = text;
-  WriteLine(std::string(1, mark).append(" ").append(LogStamp()).append(" ").append(tag).append(" ").append(text),
-            charset);
+  WriteStamped(mark, tag, text, charset);
 }
 
 void LogFile::Warning(std::string_view tag, std::string_view text) {
-  WriteLine(std::string("? ").append(LogStamp()).append(" ").append(tag).append(" Warning: ").append(text));
+  WriteStamped('?', tag, std::string("Warning: ").append(text));
   ConsoleWarning(text);
 }
 
 void LogFile::Error(std::string_view tag, std::string_view text) {
-  WriteLine(std::string("! ").append(LogStamp()).append(" ").append(tag).append(" Error: ").append(text));
+  WriteStamped('!', tag, std::string("Error: ").append(text));
   ConsoleError(text);
 }
 

@@ -64,6 +64,8 @@ class LogFile {
 
  private:
   void WriteLine(std::string_view line, std::string_view charset = "CP866");
+  // "mark stamp tag text" as one line, written as WriteLine does.
+  void WriteStamped(char mark, std::string_view tag, std::string_view text, std::string_view charset = "CP866");
   // Appends `bytes` to the file with one call; a warning when it failed.
   void Append(const std::string& bytes);
 
@@ -80,6 +82,8 @@ class LogFile {
 // field shows as 00, a month outside 1..12 as "???").
 std::string LogStamp();
 std::string LogStamp(const MsgDateTime& t);
+// The stamp for `t` appended to `out`.
+void AppendLogStamp(std::string& out, const MsgDateTime& t);
 
 // Console-only reports, for use before the log exists: "Error: text" or
 // "Warning: text" on the console, and "larkway: text" on standard error.

@@ -866,9 +866,13 @@ class LinuxPlatform final : public Platform {
   MsgDateTime Now() override {
     struct timeval tv;
     gettimeofday(&tv, nullptr);
-    struct tm tmv;
-    time_t t = tv.tv_sec;
-    localtime_r(&t, &tmv);
+    // Every log line asks; the local time of a second is worked out once.
+    if (tv.tv_sec != now_second_) {
+      const time_t t = tv.tv_sec;
+      localtime_r(&t, &now_local_);
+      now_second_ = tv.tv_sec;
+    }
+    const struct tm& tmv = now_local_;
     MsgDateTime lt;
     lt.Year = tmv.tm_year + 1900;
     lt.Month = tmv.tm_mon + 1;
@@ -881,6 +885,10 @@ class LinuxPlatform final : public Platform {
   }
 
   void Yield() override { usleep(1000); }
+
+ private:
+  time_t now_second_ = -1;  // the second now_local_ is the local time of
+  struct tm now_local_ {};
 };
 
 FaultReporter g_reporter = nullptr;

@@ -99,13 +99,15 @@ TEST_F(LogLines, GroupedLinesAreAppendedTogetherInOrder) {
   log.LogOnly('-', "TAG", "first");
   log.Warning("TAG", "second");
   log.LogOnly(' ', "TAG", "third");
+  log.LogOnly('-', "TAG", std::string(300, 'x'));
   EXPECT_EQ(console_.out, std::string("Warning: second") + platform::kLineEnd);
   EXPECT_EQ(FileLines(), std::vector<std::string>{""});
   log.EndGroup();
   EXPECT_EQ(console_.file_writes - writes_before, 1);
   log.LogOnly('*', "TAG", "after");
   EXPECT_EQ(FileLines(),
-            (std::vector<std::string>{"", "- TAG first", "? TAG Warning: second", "  TAG third", "* TAG after"}));
+            (std::vector<std::string>{"", "- TAG first", "? TAG Warning: second", "  TAG third",
+                                      "- TAG " + std::string(255 - 25, 'x'), "* TAG after"}));
 }
 
 TEST_F(LogLines, LogWithoutFileWritesNoFile) {
