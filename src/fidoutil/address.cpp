@@ -14,6 +14,29 @@ std::int16_t SmallInt(std::string_view text) {
 
 bool IsAddressChar(char c) { return (c >= '0' && c <= '9') || c == ':' || c == '/' || c == '.'; }
 
+bool IsDelimiter(char c, std::string_view delimiters) {
+  for (const char d : delimiters) {
+    if (c == d) return true;
+  }
+  return false;
+}
+
+// words[i] = ExtractWordView(i + 1, text, delimiters), all found in one
+// walk over `text`.
+template <std::size_t N>
+void FirstWords(std::string_view text, std::string_view delimiters, std::string_view (&words)[N]) {
+  std::size_t found = 0;
+  std::size_t pos = 0;
+  while (found < N && pos < text.size()) {
+    while (pos < text.size() && IsDelimiter(text[pos], delimiters)) ++pos;
+    if (pos == text.size()) break;
+    const std::size_t start = pos;
+    while (pos < text.size() && !IsDelimiter(text[pos], delimiters)) ++pos;
+    words[found++] = text.substr(start, pos - start);
+  }
+  for (; found < N; ++found) words[found] = std::string_view();
+}
+
 }  // namespace
 
 bool ParseFidoAddress(std::string_view input, FidoAddress& addr) {
@@ -29,10 +52,12 @@ bool ParseFidoAddress(std::string_view input, FidoAddress& addr) {
   bool colon = t.find(':') != std::string_view::npos;
   bool slash = t.find('/') != std::string_view::npos;
   if (colon && slash) {
-    addr.zone = SmallInt(ExtractWordView(1, t, "./:"));
-    addr.net = SmallInt(ExtractWordView(2, t, "./:"));
-    addr.node = SmallInt(ExtractWordView(3, t, "./:"));
-    addr.point = SmallInt(ExtractWordView(4, t, "./:"));
+    std::string_view words[4];
+    FirstWords(t, "./:", words);
+    addr.zone = SmallInt(words[0]);
+    addr.net = SmallInt(words[1]);
+    addr.node = SmallInt(words[2]);
+    addr.point = SmallInt(words[3]);
   } else if (slash) {
     addr.net = SmallInt(ExtractWordView(1, t, "/"));
     addr.node = SmallInt(ExtractWordView(2, t, "./"));
@@ -69,12 +94,7 @@ int CompareAddresses(const FidoAddress& a, const FidoAddress& b) {
 std::string_view ExtractWordView(int n, std::string_view text, std::string_view delimiters) {
   // A plain loop over the few delimiters: string_view::find would call
   // memchr once per character of the text.
-  const auto is_delim = [&](char c) {
-    for (const char d : delimiters) {
-      if (c == d) return true;
-    }
-    return false;
-  };
+  const auto is_delim = [&](char c) { return IsDelimiter(c, delimiters); };
   int count = 0;
   std::size_t pos = 0;
   while (pos < text.size()) {

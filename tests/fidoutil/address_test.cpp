@@ -33,6 +33,12 @@ TEST(ParseFidoAddress, FormsAndRefusals) {
       {"2:123/70000", kPreset, true, A(2, 123, 4464, 0)},
       {"2:123/40000", kPreset, true, A(2, 123, -25536, 0)},
       {"abc", kPreset, false, kPreset},
+      // Zone, net, node and point are the first four words between any of
+      // ":/.", however the delimiters come.
+      {"2::123//45..6", kPreset, true, A(2, 123, 45, 6)},
+      {"2:123/45.6.7", kPreset, true, A(2, 123, 45, 6)},
+      {"1/2:3", kPreset, true, A(1, 2, 3, 0)},
+      {":/", kPreset, true, A(0, 0, 0, 0)},
   };
   for (const ParseCase& c : cases) {
     FidoAddress a = c.preset;

@@ -714,32 +714,53 @@ void JamMsgBase::AddHeaderSubfields() {
 
 // Lines with a known prefix become subfields (their CRCs noted), address
 // kludges are dropped (the addresses have subfields of their own), other
-// kludges become FTS kludge subfields, and the rest is the body.
+// kludges become FTS kludge subfields, and the rest is the body, each line
+// ended by a CR.  Body lines that already end in a lone CR stand in the
+// body as they stand in the text, so they are copied in runs.
 void JamMsgBase::SortTextIntoSubfields(const std::string& text, std::string& body) {
+  body.reserve(text.size());
+  std::size_t run = 0;      // [run, run_end): body lines not yet copied
+  std::size_t run_end = 0;
+  const auto copy_run = [&] { body.append(text, run, run_end - run); };
   for (std::size_t pos = 0; pos < text.size();) {
     const LineBounds bounds = FindLineEnd(text, pos);
-    SortLine(std::string_view(text).substr(pos, bounds.end - pos), body);
+    const std::string_view line = std::string_view(text).substr(pos, bounds.end - pos);
+    if (!SortIntoSubfield(line)) {
+      const bool as_it_stands = bounds.next == bounds.end + 1 && text[bounds.end] == kLineTerminator;
+      if (as_it_stands && run_end == pos) {
+        run_end = bounds.next;
+      } else if (as_it_stands) {
+        copy_run();
+        run = pos;
+        run_end = bounds.next;
+      } else {
+        copy_run();
+        run = run_end = bounds.next;
+        body.append(line);
+        body.push_back(kLineTerminator);
+      }
+    }
     pos = bounds.next;
   }
+  copy_run();
 }
 
-// One line of the text, without its terminator, to its subfield or to the
-// body.
-void JamMsgBase::SortLine(std::string_view line, std::string& body) {
+// One line of the text, without its terminator, to its subfield (or
+// dropped): false when it is a body line.
+bool JamMsgBase::SortIntoSubfield(std::string_view line) {
   if (const LineRule* rule = RuleFor(line)) {
-    if (rule->subfield < 0) return;
+    if (rule->subfield < 0) return true;
     const std::string_view value = line.substr(rule->prefix.size());
     AddSubfield(static_cast<std::uint16_t>(rule->subfield), value);
     if (rule->subfield == jam::kMsgId) header_.msgid_crc = JamCrc(value);
     if (rule->subfield == jam::kReplyId) header_.reply_crc = JamCrc(value);
-    return;
+    return true;
   }
   if (!line.empty() && line[0] == kKludgeChar) {
     AddSubfield(jam::kFtsKludge, line.substr(1));
-    return;
+    return true;
   }
-  body.append(line);
-  body.push_back(kLineTerminator);
+  return false;
 }
 
 // Stores the current message in the order at the top of this file.  False

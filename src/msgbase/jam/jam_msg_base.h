@@ -162,7 +162,7 @@ class JamMsgBase final : public KludgeAddressedBase {
   void AddSubfield(std::uint16_t id, std::string_view data);
   void AddHeaderSubfields();
   void SortTextIntoSubfields(const std::string& text, std::string& body);
-  void SortLine(std::string_view line, std::string& body);
+  bool SortIntoSubfield(std::string_view line);
   bool AppendMessage(const std::string& body);
   bool AppendBodyAndHeader(std::int64_t jdt_size, std::int64_t jhr_size, const std::string& body);
   bool CommitPending();

@@ -168,6 +168,39 @@ TEST_F(JamTest, RoundTripOfHeaderTextAndLineOrder) {
   EXPECT_EQ(FormatAddress(d), "1:2/3");
 }
 
+// The body keeps every line with a CR as its ending, whatever ended it in
+// the text, and in order around the lines that became subfields.
+TEST_F(JamTest, BodyLinesEndInCrWhateverEndedThem) {
+  const struct {
+    std::string text;
+    std::string body;
+  } cases[] = {
+      {"a\rb\r", "a\rb\r"},
+      {"a\r\nb\r\n", "a\rb\r"},
+      {std::string("a\0b", 3), "a\rb\r"},
+      {"a\rb", "a\rb\r"},
+      {"a\r\n\nb\r", "a\r\nb\r"},
+      {"\r\r\n\r", "\r\r\r"},
+      {"a\r\001PID: x\rb\r\nc\rSEEN-BY: 1/2\rd\r", "a\rb\rc\rd\r"},
+  };
+  JamMsgBase b;
+  ASSERT_TRUE(b.CreateMsgBase(std::string(Base())));
+  for (const auto& c : cases) {
+    AddMessage(b, "x", c.text);
+    EXPECT_EQ(b.MessageHeader().txt_len, c.body.size()) << testing::PrintToString(c.text);
+    const std::int32_t number = b.GetHighMsgNum();
+    b.SeekFirst(number);
+    ASSERT_TRUE(b.OpenMsg());
+    std::string text = TextOf(b);
+    // Kludges come back before the body, SEEN-BY after it.
+    const std::string kludge = "\001PID: x\r";
+    const std::string seen_by = "SEEN-BY: 1/2\r";
+    if (text.starts_with(kludge)) text.erase(0, kludge.size());
+    if (text.ends_with(seen_by)) text.erase(text.size() - seen_by.size());
+    EXPECT_EQ(text, c.body) << testing::PrintToString(c.text);
+  }
+}
+
 TEST_F(JamTest, ManySeenByLinesComeBackWhole) {
   JamMsgBase b;
   ASSERT_TRUE(b.CreateMsgBase(std::string(Base())));
