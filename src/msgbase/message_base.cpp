@@ -269,6 +269,20 @@ bool MessageBase::ReadWholeText(std::string& text) {
   return false;
 }
 
+bool MessageBase::ViewWholeText(std::string& storage, std::string_view* text) {
+  *text = std::string_view();
+  if (Text == nullptr || Text->Status != kStreamOk) return false;
+  std::string_view bytes;
+  if (!Text->ViewAll(&bytes)) {
+    if (!ReadWholeText(storage)) return false;
+    *text = storage;
+    return true;
+  }
+  Text->Seek(static_cast<std::int32_t>(bytes.size()));
+  *text = bytes;
+  return true;
+}
+
 MessageBase::TextLine MessageBase::SettleOnKludge(std::string_view text, std::string_view prefix, std::size_t limit) {
   const std::size_t match = FindPrefixedLine(text, prefix, limit);
   TextLine line;
@@ -288,8 +302,9 @@ MessageBase::TextLine MessageBase::SettleOnKludge(std::string_view text, std::st
 bool MessageBase::FindKludgeZ(const char* prefix, char* buf, std::int32_t capacity) {
   if (Text == nullptr || capacity <= 0) return false;
   buf[0] = 0;
-  std::string text;
-  if (!ReadWholeText(text)) return false;
+  std::string storage;
+  std::string_view text;
+  if (!ViewWholeText(storage, &text)) return false;
   const TextLine line = SettleOnKludge(text, prefix, static_cast<std::size_t>(capacity - 1));
   std::memcpy(buf, text.data() + line.start, line.end - line.start);
   buf[line.end - line.start] = 0;
@@ -298,17 +313,19 @@ bool MessageBase::FindKludgeZ(const char* prefix, char* buf, std::int32_t capaci
 
 bool MessageBase::GetKludge(const std::string& prefix, std::string& line) {
   line.clear();
-  std::string text;
-  if (!ReadWholeText(text)) return false;
+  std::string storage;
+  std::string_view text;
+  if (!ViewWholeText(storage, &text)) return false;
   // Up to a NUL in `prefix`, as the C string lookup sees it.
   const TextLine found = SettleOnKludge(text, prefix.c_str(), kMaxKludgeLine - 1);
-  line.assign(text, found.start, found.end - found.start);
+  line.assign(text.substr(found.start, found.end - found.start));
   return found.found;
 }
 
 std::int32_t MessageBase::GetKludgeEnd() {
-  std::string text;
-  if (!ReadWholeText(text)) return GetTextSize();
+  std::string storage;
+  std::string_view text;
+  if (!ViewWholeText(storage, &text)) return GetTextSize();
   const std::size_t end = KludgeBlockEnd(text);
   // Past the line found, as the walk that reads it leaves the position.
   Text->Seek(static_cast<std::int32_t>(end < text.size() ? FindLineEnd(text, end).next : end));
@@ -425,18 +442,21 @@ void MessageBase::ParseDestKludge(const std::string& line, FidoAddress& addr) {
 }
 
 void MessageBase::GetOrigAddr(FidoAddress& addr) {
-  std::string text;
-  if (ReadWholeText(text)) ForEachKludgeLine(text, [&](const std::string& line) { ParseOrigKludge(line, addr); });
+  std::string storage;
+  std::string_view text;
+  if (ViewWholeText(storage, &text)) ForEachKludgeLine(text, [&](const std::string& line) { ParseOrigKludge(line, addr); });
 }
 
 void MessageBase::GetDestAddr(FidoAddress& addr) {
-  std::string text;
-  if (ReadWholeText(text)) ForEachKludgeLine(text, [&](const std::string& line) { ParseDestKludge(line, addr); });
+  std::string storage;
+  std::string_view text;
+  if (ViewWholeText(storage, &text)) ForEachKludgeLine(text, [&](const std::string& line) { ParseDestKludge(line, addr); });
 }
 
 void MessageBase::GetAddrs(FidoAddress& orig, FidoAddress& dest) {
-  std::string text;
-  if (!ReadWholeText(text)) return;
+  std::string storage;
+  std::string_view text;
+  if (!ViewWholeText(storage, &text)) return;
   ForEachKludgeLine(text, [&](const std::string& line) {
     ParseOrigKludge(line, orig);
     ParseDestKludge(line, dest);

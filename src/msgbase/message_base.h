@@ -330,6 +330,10 @@ class MessageBase {
   // False, with `text` empty, when there is no Text or the stream reports a
   // failure (before the read or from it): no lookup then acts on the text.
   bool ReadWholeText(std::string& text);
+  // As ReadWholeText, for a lookup that only reads: `text` views Text's
+  // own memory when it keeps the text in one piece, else `storage`, which
+  // the text is read into.  Valid until Text next changes.
+  bool ViewWholeText(std::string& storage, std::string_view* text);
   // The line FindKludgeZ settles on in `text` (the whole of Text), each line
   // seen as its first `limit` bytes: the first one that starts with
   // `prefix`, else the last line (what a walk from the start reads last).

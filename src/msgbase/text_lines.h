@@ -4,7 +4,9 @@
 // written with CR LF reads as the same lines as text written with CR.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 
 namespace lw {
@@ -23,8 +25,23 @@ struct LineBounds {
 
 // The line that starts at `from` (from <= text.size()).
 inline LineBounds FindLineEnd(std::string_view text, std::size_t from) {
+  // Both terminators are found with the library's byte search, a window at
+  // a time: a text whose lines all end in one of them is then not searched
+  // to its end for the other at every line.
+  constexpr std::size_t kWindow = 256;
   std::size_t end = from;
-  while (end < text.size() && !IsLineTerminator(text[end])) ++end;
+  while (end < text.size()) {
+    const char* at = text.data() + end;
+    const std::size_t window = std::min(text.size() - end, kWindow);
+    const void* cr = std::memchr(at, '\r', window);
+    const std::size_t before_cr = cr == nullptr ? window : static_cast<std::size_t>(static_cast<const char*>(cr) - at);
+    if (const void* nul = std::memchr(at, '\0', before_cr)) {
+      end += static_cast<std::size_t>(static_cast<const char*>(nul) - at);
+      break;
+    }
+    end += before_cr;
+    if (cr != nullptr) break;
+  }
   if (end == text.size()) return {end, end};
   std::size_t next = end + 1;
   if (next < text.size() && FollowsTerminator(text[next])) ++next;

@@ -27,6 +27,18 @@ std::string ReadAllBytes(Stream& s) {
   return bytes;
 }
 
+std::string_view AllBytes(Stream& s, std::string& storage) {
+  std::string_view bytes;
+  if (s.ViewAll(&bytes)) {
+    s.Seek(static_cast<std::int32_t>(bytes.size()));
+    return bytes;
+  }
+  storage = ReadAllBytes(s);
+  return storage;
+}
+
+bool Stream::ViewAll(std::string_view*) { return false; }
+
 void Stream::ReadAt(std::int32_t pos, void* buf, std::int32_t count) {
   Seek(pos);
   Read(buf, count);
@@ -319,6 +331,12 @@ void MemoryStream::CopyFrom(Stream& source, std::int32_t count) {
 }
 
 void MemoryStream::Truncate() { SetSize(pos_ < 0 ? 0 : pos_); }
+
+bool MemoryStream::ViewAll(std::string_view* bytes) {
+  if (blocks_.size() != 1) return false;
+  *bytes = std::string_view(blocks_[0].bytes.get(), static_cast<std::size_t>(blocks_[0].length));
+  return true;
+}
 
 std::vector<std::int32_t> MemoryStream::BlockLengths() const {
   std::vector<std::int32_t> lengths;

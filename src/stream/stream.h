@@ -68,6 +68,10 @@ class Stream {
   // Releases what the stream holds: a file stream closes its file, and a
   // failed close sets Status; any later file call then fails.
   virtual void Close() {}
+  // All the stream's bytes, when it keeps them in one piece of memory: a
+  // view that stays valid until the stream next changes.  False when it
+  // does not (a file, or memory in several blocks): read them instead.
+  virtual bool ViewAll(std::string_view* bytes);
 
   std::int32_t Status = kStreamOk;
   std::int32_t Mode;
@@ -133,6 +137,8 @@ class MemoryStream final : public Stream {
   void Truncate() override;
   void ResetStatus() override {}
 
+  bool ViewAll(std::string_view* bytes) override;
+
   // Lengths of the blocks, first to last.
   std::vector<std::int32_t> BlockLengths() const;
 
@@ -159,6 +165,10 @@ class MemoryStream final : public Stream {
 
 // Every byte of a stream, read from its start.
 std::string ReadAllBytes(Stream& s);
+// Every byte of a stream, as ReadAllBytes gives them (the position left
+// at the end, a failure in Status): a view of the stream's own memory when
+// it allows one, else of `storage`, which they are read into.
+std::string_view AllBytes(Stream& s, std::string& storage);
 
 // The factories the message bases use.
 std::unique_ptr<Stream> OpenFileStream(std::string_view name, std::int32_t mode);

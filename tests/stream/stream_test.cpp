@@ -163,6 +163,31 @@ TEST(MemoryStream, GrowthSteps) {
   }
 }
 
+// AllBytes gives every byte and leaves the position at the end, whether
+// the stream lends its own memory (one block) or the bytes are read (a
+// file, or several blocks).
+TEST_F(StreamTest, AllBytesByViewOrByRead) {
+  std::string text(20000, ' ');
+  for (std::size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>('a' + i % 26);
+  test::WriteFile(dir_ / "src", text);
+  for (const std::int32_t size : {0, 1, 8192, 8193, 20000}) {
+    MemoryStream mem;
+    mem.Write(text.data(), size);
+    mem.Seek(0);
+    std::string storage;
+    std::string_view view;
+    EXPECT_EQ(mem.ViewAll(&view), size <= 8192) << size;
+    EXPECT_EQ(AllBytes(mem, storage), std::string_view(text).substr(0, static_cast<std::size_t>(size))) << size;
+    EXPECT_EQ(mem.GetPos(), size);
+  }
+  auto file = OpenFileStream(dir_ / "src", fmRead);
+  std::string storage;
+  std::string_view view;
+  EXPECT_FALSE(file->ViewAll(&view));
+  EXPECT_EQ(AllBytes(*file, storage), text);
+  EXPECT_EQ(file->GetPos(), 20000);
+}
+
 TEST(MemoryStream, EdgeReadsAndWrites) {
   MemoryStream m;
   m.Write("abcde", 5);

@@ -717,14 +717,14 @@ void JamMsgBase::AddHeaderSubfields() {
 // kludges become FTS kludge subfields, and the rest is the body, each line
 // ended by a CR.  Body lines that already end in a lone CR stand in the
 // body as they stand in the text, so they are copied in runs.
-void JamMsgBase::SortTextIntoSubfields(const std::string& text, std::string& body) {
+void JamMsgBase::SortTextIntoSubfields(std::string_view text, std::string& body) {
   body.reserve(text.size());
   std::size_t run = 0;      // [run, run_end): body lines not yet copied
   std::size_t run_end = 0;
-  const auto copy_run = [&] { body.append(text, run, run_end - run); };
+  const auto copy_run = [&] { body.append(text.substr(run, run_end - run)); };
   for (std::size_t pos = 0; pos < text.size();) {
     const LineBounds bounds = FindLineEnd(text, pos);
-    const std::string_view line = std::string_view(text).substr(pos, bounds.end - pos);
+    const std::string_view line = text.substr(pos, bounds.end - pos);
     if (!SortIntoSubfield(line)) {
       const bool as_it_stands = bounds.next == bounds.end + 1 && text[bounds.end] == kLineTerminator;
       if (as_it_stands && run_end == pos) {
@@ -773,7 +773,8 @@ bool JamMsgBase::WriteMsg() {
   header_.reply_crc = jam::kNone;
   GetAddrs(orig_, dest_);
   AddHeaderSubfields();
-  const std::string text = ReadAllBytes(*Text);
+  std::string storage;
+  const std::string_view text = AllBytes(*Text, storage);
   if (Text->Status != kStreamOk) return false;
   std::string body;
   SortTextIntoSubfields(text, body);

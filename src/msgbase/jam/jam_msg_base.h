@@ -161,7 +161,7 @@ class JamMsgBase final : public KludgeAddressedBase {
   bool ReadMessage(bool with_body);
   void AddSubfield(std::uint16_t id, std::string_view data);
   void AddHeaderSubfields();
-  void SortTextIntoSubfields(const std::string& text, std::string& body);
+  void SortTextIntoSubfields(std::string_view text, std::string& body);
   bool SortIntoSubfield(std::string_view line);
   bool AppendMessage(const std::string& body);
   bool AppendBodyAndHeader(std::int64_t jdt_size, std::int64_t jhr_size, const std::string& body);

@@ -87,7 +87,8 @@ bool SquishMsgBase::CommitBatch() {
 }
 
 bool SquishMsgBase::BuildFrame(std::string& bytes, std::uint32_t& clen) {
-  const std::string text = ReadAllBytes(*Text);
+  std::string storage;
+  const std::string_view text = AllBytes(*Text, storage);
   std::string control;
   const std::size_t body_start = squish::SplitControlInfo(text, control);
   const std::uint64_t need = kMsgHeaderSize + control.size() + (text.size() - body_start) + 1;
@@ -103,7 +104,7 @@ bool SquishMsgBase::BuildFrame(std::string& bytes, std::uint32_t& clen) {
   squish::Encode(header_, std::span<std::uint8_t, kMsgHeaderSize>(
                               reinterpret_cast<std::uint8_t*>(bytes.data() + kFrameHeaderSize), kMsgHeaderSize));
   bytes += control;
-  bytes.append(text, body_start, std::string::npos);
+  bytes.append(text.substr(body_start));
   bytes.push_back('\0');
   clen = static_cast<std::uint32_t>(control.size());
   return true;
