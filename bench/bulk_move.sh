@@ -7,6 +7,7 @@
 # Parts of the matrix, e.g. to run them side by side:
 #   BULK_STORAGE="tmpfs|disk"  BULK_SOURCES="msg-lower msg-upper squish jam"
 #   BULK_STRACE=0   no strace runs (system call and sync columns show "-")
+#   BULK_REPEAT=n   timed runs per case (default 5); times are their median
 #   BULK_PROGRAMS=floor   only the floor (or only larkway); the other's columns show "-"
 #
 # The job: a netmail area of N messages (bench/make_netmail.py --mix), with
@@ -19,7 +20,8 @@
 # the job cannot avoid on a *.MSG area; Squish and JAM sources are compared
 # with the floor on the lower-case *.MSG area they were written from.
 #
-# Per case: wall time (page cache warm, `sync` before each run), CPU time
+# Per case, as the median of BULK_REPEAT runs on fresh copies: wall time
+# (page cache warm, `sync` before each run), CPU time
 # (user + system: on a machine shared with other work it moves less than
 # the wall time), the ratio
 # to the floor, the growth t(largest N)/t(smallest N) (4.0 is linear for
@@ -54,6 +56,7 @@ last=${counts[${#counts[@]} - 1]}
 sources=(${BULK_SOURCES:-msg-lower msg-upper squish jam})
 storages=(${BULK_STORAGE:-tmpfs disk})
 trace=${BULK_STRACE:-1}
+repeat=${BULK_REPEAT:-5}
 programs=${BULK_PROGRAMS:-larkway floor}
 
 roots=()
@@ -115,20 +118,25 @@ declare -A wall cpu rss syncs calls
 measure() {
   local key=$1 tpl=$2 run=$3
   shift 3
-  rm -rf "$run" && cp -a "$tpl" "$run" && sync
-  local start end
-  start=$(date +%s%N)
-  /usr/bin/time -f '%M %U %S' -o "$run.time" "$@" >"$run.out" 2>&1 || {
-    echo "bulk_move: $key failed:" >&2
-    cat "$run.out" >&2
-    exit 1
-  }
-  end=$(date +%s%N)
-  wall[$key]=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')
-  rss[$key]=$(awk '{ printf "%.1f", $1 / 1024 }' "$run.time")
-  cpu[$key]=$(awk '{ printf "%.2f", $2 + $3 }' "$run.time")
-  check_result "$key" "$run"
-  rm -rf "$run"
+  local start end round
+  local -a walls=() cpus=()
+  for ((round = 0; round < repeat; round++)); do
+    rm -rf "$run" && cp -a "$tpl" "$run" && sync
+    start=$(date +%s%N)
+    /usr/bin/time -f '%M %U %S' -o "$run.time" "$@" >"$run.out" 2>&1 || {
+      echo "bulk_move: $key failed:" >&2
+      cat "$run.out" >&2
+      exit 1
+    }
+    end=$(date +%s%N)
+    walls+=("$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')")
+    cpus+=("$(awk '{ printf "%.2f", $2 + $3 }' "$run.time")")
+    rss[$key]=$(awk '{ printf "%.1f", $1 / 1024 }' "$run.time")
+    check_result "$key" "$run"
+    rm -rf "$run"
+  done
+  wall[$key]=$(median "${walls[@]}")
+  cpu[$key]=$(median "${cpus[@]}")
   if [ "$trace" = 0 ]; then
     syncs[$key]=-
     calls[$key]=-
@@ -144,6 +152,8 @@ measure() {
   calls[$key]=$(awk '$NF == "total" { print $4 }' "$run.strace")
   rm -rf "$run" "$run.time" "$run.out" "$run.strace"
 }
+# The middle one of its numbers (the lower middle of an even count).
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 # A *.MSG source must keep exactly its tenth of unpicked messages.
 check_result() {
   local key=$1 run=$2

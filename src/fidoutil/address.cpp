@@ -91,10 +91,12 @@ int CompareAddresses(const FidoAddress& a, const FidoAddress& b) {
   return 0;
 }
 
-std::string_view ExtractWordView(int n, std::string_view text, std::string_view delimiters) {
-  // A plain loop over the few delimiters: string_view::find would call
-  // memchr once per character of the text.
-  const auto is_delim = [&](char c) { return IsDelimiter(c, delimiters); };
+namespace {
+
+// The `n`th word of `text` (1-based) between runs of characters for which
+// `is_delim` holds; empty when there are fewer words.
+template <typename IsDelim>
+std::string_view NthWord(int n, std::string_view text, IsDelim is_delim) {
   int count = 0;
   std::size_t pos = 0;
   while (pos < text.size()) {
@@ -105,6 +107,19 @@ std::string_view ExtractWordView(int n, std::string_view text, std::string_view 
     if (++count == n) return text.substr(start, pos - start);
   }
   return std::string_view();
+}
+
+}  // namespace
+
+std::string_view ExtractWordView(int n, std::string_view text, std::string_view delimiters) {
+  // A plain loop over the few delimiters (string_view::find would call
+  // memchr once per character of the text), and a plain comparison for
+  // the usual single one.
+  if (delimiters.size() == 1) {
+    const char delimiter = delimiters[0];
+    return NthWord(n, text, [delimiter](char c) { return c == delimiter; });
+  }
+  return NthWord(n, text, [delimiters](char c) { return IsDelimiter(c, delimiters); });
 }
 
 std::string ExtractWord(int n, std::string_view text, std::string_view delimiters) {
