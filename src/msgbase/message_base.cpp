@@ -444,13 +444,15 @@ void MessageBase::ParseDestKludge(const std::string& line, FidoAddress& addr) {
 void MessageBase::GetOrigAddr(FidoAddress& addr) {
   std::string storage;
   std::string_view text;
-  if (ViewWholeText(storage, &text)) ForEachKludgeLine(text, [&](const std::string& line) { ParseOrigKludge(line, addr); });
+  if (ViewWholeText(storage, &text))
+    ForEachKludgeLine(text, [&](const std::string& line) { ParseOrigKludge(line, addr); });
 }
 
 void MessageBase::GetDestAddr(FidoAddress& addr) {
   std::string storage;
   std::string_view text;
-  if (ViewWholeText(storage, &text)) ForEachKludgeLine(text, [&](const std::string& line) { ParseDestKludge(line, addr); });
+  if (ViewWholeText(storage, &text))
+    ForEachKludgeLine(text, [&](const std::string& line) { ParseDestKludge(line, addr); });
 }
 
 void MessageBase::GetAddrs(FidoAddress& orig, FidoAddress& dest) {

@@ -105,9 +105,8 @@ TEST_F(LogLines, GroupedLinesAreAppendedTogetherInOrder) {
   log.EndGroup();
   EXPECT_EQ(console_.file_writes - writes_before, 1);
   log.LogOnly('*', "TAG", "after");
-  EXPECT_EQ(FileLines(),
-            (std::vector<std::string>{"", "- TAG first", "? TAG Warning: second", "  TAG third",
-                                      "- TAG " + std::string(255 - 25, 'x'), "* TAG after"}));
+  EXPECT_EQ(FileLines(), (std::vector<std::string>{"", "- TAG first", "? TAG Warning: second", "  TAG third",
+                                                   "- TAG " + std::string(255 - 25, 'x'), "* TAG after"}));
 }
 
 TEST_F(LogLines, LogWithoutFileWritesNoFile) {

@@ -719,7 +719,7 @@ void JamMsgBase::AddHeaderSubfields() {
 // body as they stand in the text, so they are copied in runs.
 void JamMsgBase::SortTextIntoSubfields(std::string_view text, std::string& body) {
   body.reserve(text.size());
-  std::size_t run = 0;      // [run, run_end): body lines not yet copied
+  std::size_t run = 0;  // [run, run_end): body lines not yet copied
   std::size_t run_end = 0;
   const auto copy_run = [&] { body.append(text.substr(run, run_end - run)); };
   for (std::size_t pos = 0; pos < text.size();) {
