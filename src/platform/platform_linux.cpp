@@ -151,6 +151,7 @@ std::string FolderOf(const std::string& path) {
 std::string BaseOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
 std::string ResolveNormalized(const std::string& path, NameLookup* lookup);
+std::string ResolveByIndex(const std::string& path, NameLookup* lookup);
 
 std::string InFolder(const std::string& dir, const std::string& name) {
   return dir == "/" ? dir + name : dir + "/" + name;
@@ -186,6 +187,13 @@ std::string ResolveNormalized(const std::string& path, NameLookup* lookup) {
     *lookup = NameLookup::kFound;
     return path;
   }
+  return ResolveByIndex(path, lookup);
+}
+
+// As ResolveNormalized without its first lstat: `path` (not empty) as
+// written is not looked at, only through the folder index.
+std::string ResolveByIndex(const std::string& path, NameLookup* lookup) {
+  *lookup = NameLookup::kMissing;
   std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) {
     std::string real;
@@ -212,6 +220,17 @@ std::string ResolveExisting(std::string_view name, NameLookup* lookup = nullptr)
 bool ResolveIfExists(std::string_view name, std::string* path) {
   NameLookup lookup = NameLookup::kMissing;
   *path = ResolveExisting(name, &lookup);
+  return lookup == NameLookup::kFound;
+}
+
+// Whether `name` exists whatever its case, as the folder index tells, with
+// no lstat of the name as written first: for a call that fails by itself
+// when that name exists (O_EXCL, RENAME_NOREPLACE), where the lstat would
+// only repeat the call's own check.  The name to create under in `path`.
+bool FoundByIndex(std::string_view name, std::string* path) {
+  NameLookup lookup = NameLookup::kMissing;
+  const std::string normalized = Normalize(name);
+  *path = normalized.empty() ? normalized : ResolveByIndex(normalized, &lookup);
   return lookup == NameLookup::kFound;
 }
 
@@ -579,7 +598,7 @@ class LinuxPlatform final : public Platform {
 
   int CreateNewFile(std::string_view name, FileHandle* file) override {
     std::string path;
-    const bool existed = ResolveIfExists(name, &path);
+    const bool existed = FoundByIndex(name, &path);
     *file = kNoFile;
     if (existed) return kAccessDenied;
     return ChangeEntries("", path, [&] { return OpenWith(path, O_RDWR | O_CREAT | O_EXCL, Sharing::kDenyNone, file); });
@@ -731,7 +750,7 @@ class LinuxPlatform final : public Platform {
 
   int RenameNoReplace(std::string_view from, std::string_view to) override {
     std::string target;
-    if (ResolveIfExists(to, &target)) return kAccessDenied;
+    if (FoundByIndex(to, &target)) return kAccessDenied;
     const auto rename = [&](const std::string& source) {
       return ChangeEntries(source, target, [&] { return RenameWithoutReplacing(source, target); });
     };

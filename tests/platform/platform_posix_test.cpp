@@ -81,6 +81,25 @@ TEST_F(PlatformTest, CreatedNamesKeepTheCaseGivenInAnExistingFolderOfAnyCase) {
   EXPECT_EQ(Os().CreateNewFile(dir_ / "area/12.MSG", &f), kAccessDenied);
 }
 
+// A name that already exists as written is never replaced by a create or
+// a rename that must not replace, also when it appeared after the folder
+// was last looked at.
+TEST_F(PlatformTest, NewNamesNeverReplaceAnExistingFile) {
+  test::MakeDirs(dir_ / "area");
+  FileHandle f = kNoFile;
+  ASSERT_EQ(Os().CreateNewFile(dir_ / "area/1.msg", &f), kOk);
+  Os().CloseFile(f);
+  test::WriteFile(dir_ / "area/2.msg", "theirs");
+  test::WriteFile(dir_ / "area/3.MSG", "theirs too");
+  for (const char* taken : {"2.msg", "3.MSG", "3.msg"}) {
+    EXPECT_EQ(Os().CreateNewFile(dir_ / (std::string("area/") + taken), &f), kAccessDenied) << taken;
+    EXPECT_EQ(Os().RenameNoReplace(dir_ / "area/1.msg", dir_ / (std::string("area/") + taken)), kAccessDenied) << taken;
+  }
+  EXPECT_EQ(test::ReadFile(dir_ / "area/2.msg"), "theirs");
+  EXPECT_EQ(test::ReadFile(dir_ / "area/3.MSG"), "theirs too");
+  EXPECT_EQ(test::ListDir(dir_ / "area"), (std::vector<std::string>{"1.msg", "2.msg", "3.MSG"}));
+}
+
 TEST_F(PlatformTest, WildcardsMatchWithoutCase) {
   test::WriteFile(dir_ / "1.msg", "");
   test::WriteFile(dir_ / "2.MSG", "");
