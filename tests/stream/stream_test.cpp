@@ -188,6 +188,29 @@ TEST_F(StreamTest, AllBytesByViewOrByRead) {
   EXPECT_EQ(file->GetPos(), 20000);
 }
 
+// Every byte a stream grew by without being written reads as zero: gaps
+// left by seeking past the end, across blocks, and a Truncate past the
+// end; also in memory the stream had filled and given back before.
+TEST(MemoryStream, UnwrittenBytesReadAsZeros) {
+  MemoryStream m;
+  const std::string pattern(30000, '#');
+  m.Write(pattern.data(), static_cast<std::int32_t>(pattern.size()));
+  m.Seek(0);
+  m.Truncate();
+  m.Seek(3);
+  m.Write("a", 1);
+  m.Seek(20000);
+  m.Write("b", 1);
+  m.Seek(26000);
+  m.Truncate();
+  ASSERT_EQ(m.GetSize(), 26000);
+  std::string expected(26000, '\0');
+  expected[3] = 'a';
+  expected[20000] = 'b';
+  std::string storage;
+  EXPECT_TRUE(AllBytes(m, storage) == expected);
+}
+
 TEST(MemoryStream, EdgeReadsAndWrites) {
   MemoryStream m;
   m.Write("abcde", 5);
