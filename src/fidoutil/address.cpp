@@ -21,20 +21,45 @@ bool IsDelimiter(char c, std::string_view delimiters) {
   return false;
 }
 
+// Calls `use` with each word of `text` (the runs between characters for
+// which `is_delim` holds), in order, until it returns false.
+template <typename IsDelim, typename Use>
+void ForEachWord(std::string_view text, IsDelim is_delim, Use use) {
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    while (pos < text.size() && is_delim(text[pos])) ++pos;
+    if (pos == text.size()) return;
+    const std::size_t start = pos;
+    while (pos < text.size() && !is_delim(text[pos])) ++pos;
+    if (!use(text.substr(start, pos - start))) return;
+  }
+}
+
+// The `n`th word of `text` (1-based); empty when there are fewer words.
+template <typename IsDelim>
+std::string_view NthWord(int n, std::string_view text, IsDelim is_delim) {
+  int count = 0;
+  std::string_view word;
+  ForEachWord(text, is_delim, [&](std::string_view w) {
+    if (++count < n) return true;
+    if (count == n) word = w;
+    return false;
+  });
+  return word;
+}
+
 // words[i] = ExtractWordView(i + 1, text, delimiters), all found in one
 // walk over `text`.
 template <std::size_t N>
 void FirstWords(std::string_view text, std::string_view delimiters, std::string_view (&words)[N]) {
   std::size_t found = 0;
-  std::size_t pos = 0;
-  while (found < N && pos < text.size()) {
-    while (pos < text.size() && IsDelimiter(text[pos], delimiters)) ++pos;
-    if (pos == text.size()) break;
-    const std::size_t start = pos;
-    while (pos < text.size() && !IsDelimiter(text[pos], delimiters)) ++pos;
-    words[found++] = text.substr(start, pos - start);
-  }
-  for (; found < N; ++found) words[found] = std::string_view();
+  for (std::string_view& w : words) w = std::string_view();
+  ForEachWord(
+      text, [delimiters](char c) { return IsDelimiter(c, delimiters); },
+      [&](std::string_view w) {
+        words[found++] = w;
+        return found < N;
+      });
 }
 
 }  // namespace
@@ -90,26 +115,6 @@ int CompareAddresses(const FidoAddress& a, const FidoAddress& b) {
   }
   return 0;
 }
-
-namespace {
-
-// The `n`th word of `text` (1-based) between runs of characters for which
-// `is_delim` holds; empty when there are fewer words.
-template <typename IsDelim>
-std::string_view NthWord(int n, std::string_view text, IsDelim is_delim) {
-  int count = 0;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    while (pos < text.size() && is_delim(text[pos])) ++pos;
-    if (pos == text.size()) break;
-    const std::size_t start = pos;
-    while (pos < text.size() && !is_delim(text[pos])) ++pos;
-    if (++count == n) return text.substr(start, pos - start);
-  }
-  return std::string_view();
-}
-
-}  // namespace
 
 std::string_view ExtractWordView(int n, std::string_view text, std::string_view delimiters) {
   // A plain loop over the few delimiters (string_view::find would call

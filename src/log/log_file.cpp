@@ -18,14 +18,6 @@ void AppendLogStamp(std::string& out, const MsgDateTime& t) {
   out.append(TwoDigits(t.Min)).append(":").append(TwoDigits(t.Sec));
 }
 
-std::string LogStamp(const MsgDateTime& t) {
-  std::string stamp;
-  stamp.reserve(18);
-  AppendLogStamp(stamp, t);
-  return stamp;
-}
-
-std::string LogStamp() { return LogStamp(platform::Os().Now()); }
 
 void SetConsoleLevel(ConsoleLevel level) { g_console_level = level; }
 bool ConsoleShowsAll() { return g_console_level == ConsoleLevel::kAll; }

@@ -78,11 +78,8 @@ class LogFile {
   platform::FileHandle file_ = platform::kNoFile;
 };
 
-// "DD Mon YY HH:MM:SS" for the current local time, or for `t` (a negative
+// Appends the stamp of `t`, "DD Mon YY HH:MM:SS", to `out` (a negative
 // field shows as 00, a month outside 1..12 as "???").
-std::string LogStamp();
-std::string LogStamp(const MsgDateTime& t);
-// The stamp for `t` appended to `out`.
 void AppendLogStamp(std::string& out, const MsgDateTime& t);
 
 // Console-only reports, for use before the log exists: "Error: text" or

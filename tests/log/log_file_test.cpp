@@ -22,7 +22,11 @@ TEST(LogStamp, Format) {
       {{.Hour = 0, .Min = 0, .Sec = 0, .Day = 10, .Month = 12, .Year = 2026}, "10 Dec 26 00:00:00"},
       {{.Hour = -1, .Min = 0, .Sec = 0, .Day = 1, .Month = 13, .Year = 2126}, "01 ??? 26 00:00:00"},
   };
-  for (const Case& c : cases) EXPECT_EQ(LogStamp(c.t), c.text);
+  for (const Case& c : cases) {
+    std::string stamp = "x";
+    AppendLogStamp(stamp, c.t);
+    EXPECT_EQ(stamp, std::string("x") + c.text);
+  }
 }
 
 }  // namespace
