@@ -89,6 +89,7 @@ bool SquishMsgBase::CommitBatch() {
 bool SquishMsgBase::BuildFrame(std::string& bytes, std::uint32_t& clen) {
   std::string storage;
   const std::string_view text = AllBytes(*Text, storage);
+  if (Text->Status != kStreamOk) return false;
   std::string control;
   const std::size_t body_start = squish::SplitControlInfo(text, control);
   const std::uint64_t need = kMsgHeaderSize + control.size() + (text.size() - body_start) + 1;

@@ -436,5 +436,30 @@ TEST_F(SquishTest, FailedWriteIsReported) {
   EXPECT_EQ(test::FileSizeOf(Base() + ".sqi"), 0);
 }
 
+// A text that cannot be read whole is never written: no frame, no index
+// record.
+TEST_F(SquishTest, TextThatFailsToReadIsNotWritten) {
+  SquishMsgBase b;
+  ASSERT_TRUE(b.CreateMsgBase(std::string(Base())));
+  ASSERT_TRUE(b.CreateMsg());
+  class FailingReads final : public Stream {
+   public:
+    FailingReads() : Stream(0, "") {}
+    void Read(void*, std::int32_t) override { Status = kStreamReadShort; }
+    void Write(const void*, std::int32_t) override {}
+    void Seek(std::int32_t) override {}
+    std::int32_t GetPos() override { return 0; }
+    std::int32_t GetSize() override { return 5; }
+    void Flush() override {}
+    void Truncate() override {}
+  } failing;
+  Stream* lent = b.Text;
+  b.Text = &failing;
+  EXPECT_FALSE(b.WriteMsg());
+  b.Text = lent;
+  EXPECT_EQ(test::FileSizeOf(Base() + ".sqi"), 0);
+  EXPECT_EQ(test::FileSizeOf(Base() + ".sqd"), static_cast<std::int64_t>(kBaseHeaderSize));
+}
+
 }  // namespace
 }  // namespace lw
