@@ -34,9 +34,11 @@ void ReadHeader(MessageBase& area, CurrentMessage& msg);
 // MSGID kludge's value and the text without its kludge lines (lines are
 // compared without their line ends, and empty lines at the end are left
 // out).  Not over what a copy into some format does not keep: the dates
-// (a Squish base keeps them to two seconds), the attributes, and the
-// destination address (a JAM copy keeps no INTL or TOPT kludge of a
-// netmail message).  Reads the text from its start; the text position is
+// (a Squish base keeps them to two seconds), the attributes, the address
+// kludges (a JAM base keeps the addresses in its header and gives them
+// back as kludges of its own; a *.MSG copy gains those its header cannot
+// hold), and the destination address (JAM addresses a message that names
+// none to its origin).  Reads the text from its start; the text position is
 // left unspecified.  A message whose text cannot be read gets the digest
 // of what could be read.
 std::uint64_t MessageDigest(MessageBase& base, const CurrentMessage& msg);

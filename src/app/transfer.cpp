@@ -38,12 +38,9 @@ bool CopyText(MessageBase& source, MessageBase& dest) {
   return from_text->Status == kStreamOk && to_text->Status == kStreamOk;
 }
 
-// Gives the new message of `dest` the source's header: addresses, names,
-// subject and dates as ReadHeader took them from the source, and its
-// attributes.  Only the header: the kludge lines that also carry the
-// addresses come with the text, copied after.
+// Gives the new message of `dest` the source's names, subject and dates as
+// ReadHeader took them from the source, and its attributes.
 void CopyHeader(MessageBase& source, const CurrentMessage& msg, MessageBase& dest) {
-  dest.SetHeaderAddrs(msg.orig, msg.dest);
   dest.SetFrom(msg.from);
   dest.SetTo(msg.to);
   dest.SetSubj(msg.subject);
@@ -57,10 +54,15 @@ void CopyHeader(MessageBase& source, const CurrentMessage& msg, MessageBase& des
 Status CopyMessageInto(MessageBase& source, const CurrentMessage& msg, MessageBase& dest) {
   dest.SetMsgKind(0);
   if (!dest.CreateMsg()) return Status::Error("Cannot create message: " + IntToStr(dest.Status));
-  // The text is copied last, over whatever the header steps wrote into it
-  // (a *.MSG attribute keeps its FLAGS line current).
+  // The text is copied over whatever the header steps wrote into it (a
+  // *.MSG attribute keeps its FLAGS line current).  The addresses go last:
+  // every address the source knows, from its header or its kludges, is
+  // given to the copy's header, and to the copied text only where the
+  // destination keeps part of an address nowhere else.
   CopyHeader(source, msg, dest);
-  if (!CopyText(source, dest) || !dest.WriteMsg()) return Status::Error("Cannot write message. Wadda fuck?!");
+  if (!CopyText(source, dest)) return Status::Error("Cannot write message. Wadda fuck?!");
+  dest.SetHeaderAddrs(msg.orig, msg.dest);
+  if (!dest.WriteMsg()) return Status::Error("Cannot write message. Wadda fuck?!");
   dest.CloseMsg();
   return Status();
 }

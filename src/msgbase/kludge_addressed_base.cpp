@@ -3,18 +3,19 @@
 namespace lw {
 
 void KludgeAddressedBase::GetOrigAddr(FidoAddress& addr) {
-  ClearAddress(addr);
+  FidoAddress dest;
+  HeaderAddrs(addr, dest);
   MessageBase::GetOrigAddr(addr);
 }
 
 void KludgeAddressedBase::GetDestAddr(FidoAddress& addr) {
-  ClearAddress(addr);
+  FidoAddress orig;
+  HeaderAddrs(orig, addr);
   MessageBase::GetDestAddr(addr);
 }
 
 void KludgeAddressedBase::GetAddrs(FidoAddress& orig, FidoAddress& dest) {
-  ClearAddress(orig);
-  ClearAddress(dest);
+  HeaderAddrs(orig, dest);
   MessageBase::GetAddrs(orig, dest);
 }
 

@@ -1,6 +1,10 @@
-// A format whose addresses come from the kludge lines alone (Squish, JAM):
-// each address is cleared to 0:0/0.0 before the kludges are read.  Also
-// the attribute lookup these formats share.
+// A format that keeps both addresses whole (zone, net, node, point) in its
+// own message header (Squish's address fields, JAM's address subfields):
+// an address reads as the header has it, overridden field by field by the
+// ^AMSGID, ^AINTL, ^AFMPT and ^ATOPT lines of the text, and WriteMsg
+// stores what that gives.  So a message whose text carries no address
+// kludge keeps its addresses.  Also the attribute lookup these formats
+// share.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +19,11 @@ class KludgeAddressedBase : public MessageBase {
   void GetOrigAddr(FidoAddress& addr) override;
   void GetDestAddr(FidoAddress& addr) override;
   void GetAddrs(FidoAddress& orig, FidoAddress& dest) override;
+
+ protected:
+  // The addresses the open message's header holds (0:0/0.0 when it has
+  // none, as a new message).
+  virtual void HeaderAddrs(FidoAddress& orig, FidoAddress& dest) = 0;
 };
 
 // One attribute mask and the bit a format stores it in.

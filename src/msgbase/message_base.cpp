@@ -376,6 +376,13 @@ void MessageBase::AddKludgeZ(const char* line) {
 
 void MessageBase::AddKludge(const std::string& line) { AddKludgeZ(line.c_str()); }
 
+void MessageBase::InsertLeadingKludges(std::string_view lines) {
+  std::string text;
+  if (lines.empty() || !ReadWholeText(text)) return;
+  const std::size_t at = LeadingKludgesEnd(text);
+  ReplaceRange(text, at, at, lines);
+}
+
 // ---- Address kludges ----
 
 void MessageBase::SetOrigAddr(const FidoAddress& addr, bool new_msg_id) {
@@ -416,6 +423,13 @@ void MessageBase::SetAddrs(const FidoAddress& orig, const FidoAddress& dest, boo
 }
 
 void MessageBase::SetHeaderAddrs(const FidoAddress&, const FidoAddress&) {}
+
+std::string AddressKludgeLines(const FidoAddress& orig, const FidoAddress& dest) {
+  std::string lines = "\001INTL " + FormatAddress3D(dest) + " " + FormatAddress3D(orig) + "\r";
+  if (orig.point != 0) lines += "\001FMPT " + IntToStr(orig.point) + "\r";
+  if (dest.point != 0) lines += "\001TOPT " + IntToStr(dest.point) + "\r";
+  return lines;
+}
 
 void MessageBase::ParseOrigKludge(const std::string& line, FidoAddress& addr) {
   std::string_view s = line;

@@ -59,6 +59,10 @@ inline std::string CutTextLine(std::string line) {
   return line;
 }
 
+// The netmail address kludge lines that say `orig` and `dest` whole: INTL,
+// then FMPT and TOPT for a point, each ended by a CR.
+std::string AddressKludgeLines(const FidoAddress& orig, const FidoAddress& dest);
+
 // Status of a plain MessageBase asked for a format operation.
 inline constexpr std::int32_t kNoFormat = 217;
 
@@ -211,9 +215,12 @@ class MessageBase {
   // for point 0); echomail keeps its text.
   virtual void SetDestAddr(const FidoAddress& addr);
   virtual void SetAddrs(const FidoAddress& orig, const FidoAddress& dest, bool new_msg_id);
-  // Sets only the address fields the format keeps in its header: none
-  // when its addresses live in the kludge lines alone.  The text is left
-  // as it is: for a copy whose text, kludges included, is the source's.
+  // For a copy whose text, kludges included, is already the source's: sets
+  // the address fields the format keeps in its header, so that the
+  // message reads as `orig` and `dest` (GetAddrs) without its text being
+  // rewritten.  A format that keeps part of an address only in kludge
+  // lines (*.MSG: zone and point) adds to a netmail text the address
+  // kludges it lacks for that; nothing else of the text changes.
   virtual void SetHeaderAddrs(const FidoAddress& orig, const FidoAddress& dest);
   // What one kludge line says of the origin or destination, laid over
   // `addr` (fields the line does not give stay as they are).
@@ -272,6 +279,10 @@ class MessageBase {
   // plain line after a kludge line); the text's size when no plain line
   // follows one.
   virtual std::int32_t GetKludgeEnd();
+  // Inserts `lines` (whole lines, each ended by a CR) right after the
+  // kludge lines that open the text, at its start when none does; the
+  // rest of the text is kept byte for byte.
+  void InsertLeadingKludges(std::string_view lines);
 
   // ---- Message kind (Flags, memory only) ----
   // The kind of the area, said by the caller before it reads or writes

@@ -90,4 +90,13 @@ inline std::size_t LastLineStart(std::string_view text) {
   return before == 0 ? 0 : FindLineEnd(text, before - 1).next;
 }
 
+// Where the lines that open `text` and begin with ^A end: the start of its
+// first line that does not (0 when the first line does not, the text's
+// size when every line does).
+inline std::size_t LeadingKludgesEnd(std::string_view text) {
+  std::size_t at = 0;
+  while (at < text.size() && text[at] == '\001') at = FindLineEnd(text, at).next;
+  return at;
+}
+
 }  // namespace lw

@@ -17,6 +17,7 @@ inline void CopyFirstMessage(const std::string& from_id, const std::string& to_i
   MsgBasePtr dest;
   ASSERT_TRUE(OpenArea(source, from_id)) << from_id;
   ASSERT_TRUE(OpenOrCreateArea(dest, to_id)) << to_id;
+  source->SetFlag(kFlagNetmail, true);  // as a scan reads a netmail area
   source->SeekFirst(1);
   ASSERT_TRUE(source->OpenMsg());
   CurrentMessage msg;

@@ -316,14 +316,33 @@ void FidoMsgBase::SetDestAddr(const FidoAddress& addr) {
 
 void FidoMsgBase::SetAddrs(const FidoAddress& orig, const FidoAddress& dest, bool new_msg_id) {
   MessageBase::SetAddrs(orig, dest, new_msg_id);
-  SetHeaderAddrs(orig, dest);
+  StoreNetAndNode(orig, dest);
 }
 
-void FidoMsgBase::SetHeaderAddrs(const FidoAddress& orig, const FidoAddress& dest) {
+void FidoMsgBase::StoreNetAndNode(const FidoAddress& orig, const FidoAddress& dest) {
   header_.orig_net = orig.net;
   header_.orig_node = orig.node;
   header_.dest_net = dest.net;
   header_.dest_node = dest.node;
+}
+
+// The header holds net and node; a zone or point the text does not give
+// (a source that kept them in its own header) needs the address kludges.
+// A zone of 0 names none, so it needs no INTL line.
+void FidoMsgBase::SetHeaderAddrs(const FidoAddress& orig, const FidoAddress& dest) {
+  StoreNetAndNode(orig, dest);
+  if (!TestFlag(kFlagNetmail)) return;
+  FidoAddress read_orig;
+  FidoAddress read_dest;
+  GetAddrs(read_orig, read_dest);
+  const bool zone_lost =
+      (orig.zone != 0 && read_orig.zone != orig.zone) || (dest.zone != 0 && read_dest.zone != dest.zone);
+  if (!zone_lost && read_orig.point == orig.point && read_dest.point == dest.point) return;
+  std::string lines;
+  if (zone_lost) lines += "\001INTL " + FormatAddress3D(dest) + " " + FormatAddress3D(orig) + "\r";
+  if (read_orig.point != orig.point) lines += "\001FMPT " + IntToStr(orig.point) + "\r";
+  if (read_dest.point != dest.point) lines += "\001TOPT " + IntToStr(dest.point) + "\r";
+  InsertLeadingKludges(lines);
 }
 
 bool FidoMsgBase::IsAttr(std::uint32_t mask) {

@@ -131,6 +131,8 @@ class FidoMsgBase final : public MessageBase {
   const fido::MsgHeader& Header() const { return header_; }
 
  private:
+  // Net and node of both addresses into the header.
+  void StoreNetAndNode(const FidoAddress& orig, const FidoAddress& dest);
   // A message written to its temporary file and not yet put in place.
   struct PendingMessage {
     fido::HeldFile file;    // the temporary file, held (locked) until placed

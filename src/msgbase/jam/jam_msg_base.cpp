@@ -630,13 +630,14 @@ void JamMsgBase::WriteTraceLines(const std::vector<Subfield>& fields) {
   }
 }
 
-// The addresses read from the subfields become the text's address kludges
-// (INTL, FMPT, TOPT), which the readers of the text take addresses from.
+// A netmail message's addresses, which its subfields keep and WriteMsg
+// took out of the text, come back as the address kludges (INTL, FMPT,
+// TOPT) that netmail readers look for, after the kludge lines that open
+// the text.  Nothing else of the text is rebuilt: the MSGID is the one
+// stored, and a message stored without one has none.
 void JamMsgBase::PutAddressKludges() {
-  const FidoAddress orig = orig_;
-  const FidoAddress dest = dest_;
-  if (orig.zone != 0) SetOrigAddr(orig, false);
-  if (dest.zone != 0) SetDestAddr(dest);
+  if (!TestFlag(kFlagNetmail) || (orig_.zone == 0 && dest_.zone == 0)) return;
+  InsertLeadingKludges(AddressKludgeLines(orig_, dest_));
 }
 
 // Reads the current message (with its body or without) and makes it the
@@ -712,55 +713,73 @@ void JamMsgBase::AddHeaderSubfields() {
   if (IsAttr(kAttrFileRequest)) AddSubfield(jam::kEnclosedFreq, subject_);
 }
 
-// Lines with a known prefix become subfields (their CRCs noted), address
-// kludges are dropped (the addresses have subfields of their own), other
-// kludges become FTS kludge subfields, and the rest is the body, each line
-// ended by a CR.  Body lines that already end in a lone CR stand in the
-// body as they stand in the text, so they are copied in runs.
-void JamMsgBase::SortTextIntoSubfields(std::string_view text, std::string& body) {
-  body.reserve(text.size());
-  std::size_t run = 0;  // [run, run_end): body lines not yet copied
-  std::size_t run_end = 0;
-  const auto copy_run = [&] { body.append(text.substr(run, run_end - run)); };
-  for (std::size_t pos = 0; pos < text.size();) {
-    const LineBounds bounds = FindLineEnd(text, pos);
-    const std::string_view line = text.substr(pos, bounds.end - pos);
-    if (!SortIntoSubfield(line)) {
-      const bool as_it_stands = bounds.next == bounds.end + 1 && text[bounds.end] == kLineTerminator;
-      if (as_it_stands && run_end == pos) {
-        run_end = bounds.next;
-      } else if (as_it_stands) {
-        copy_run();
-        run = pos;
-        run_end = bounds.next;
-      } else {
-        copy_run();
-        run = run_end = bounds.next;
-        body.append(line);
-        body.push_back(kLineTerminator);
-      }
-    }
-    pos = bounds.next;
-  }
-  copy_run();
+namespace {
+
+// Whether the line `line` bounds comes back from a subfield as it stood:
+// only a line ended by a lone CR does (it is given back with one).
+bool EndsInLoneCr(std::string_view text, const LineBounds& line) {
+  return line.next == line.end + 1 && text[line.end] == kLineTerminator;
 }
 
-// One line of the text, without its terminator, to its subfield (or
-// dropped): false when it is a body line.
-bool JamMsgBase::SortIntoSubfield(std::string_view line) {
+// The place of a trace line among those OpenMsg puts after the body (0
+// Via, 1 SEEN-BY, 2 PATH); -1 for any other line.
+int TraceRank(std::string_view line) {
+  for (std::size_t i = 0; i < std::size(kTraceAfterBody); ++i) {
+    if (line.starts_with(kTraceAfterBody[i].second)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+}  // namespace
+
+// Splits the text so that OpenMsg gives it back byte for byte (but for the
+// address kludges, which the address subfields stand for): the kludge
+// lines that open it become subfields (the address kludges are dropped),
+// and so do the Via, SEEN-BY and PATH lines that end it in the order
+// OpenMsg puts them back in; everything between is the body, as it
+// stands.  A kludge or trace line that would not come back in its place
+// (ended otherwise than by a lone CR, a trace line among the opening
+// kludges, trace lines out of that order, or any line followed by body
+// text) stays in the body.
+void JamMsgBase::SortTextIntoSubfields(std::string_view text, std::string& body) {
+  std::size_t body_start = 0;
+  while (body_start < text.size() && text[body_start] == kKludgeChar) {
+    const LineBounds bounds = FindLineEnd(text, body_start);
+    const std::string_view line = text.substr(body_start, bounds.end - body_start);
+    if (!EndsInLoneCr(text, bounds) || TraceRank(line) >= 0) break;
+    SortIntoSubfield(line);
+    body_start = bounds.next;
+  }
+  std::vector<std::size_t> starts;  // of the lines after the opening kludges
+  for (std::size_t pos = body_start; pos < text.size(); pos = FindLineEnd(text, pos).next) starts.push_back(pos);
+  std::size_t trace = starts.size();  // the first trace line that ends the text
+  int rank_after = static_cast<int>(std::size(kTraceAfterBody)) - 1;
+  for (; trace > 0; --trace) {
+    const LineBounds bounds = FindLineEnd(text, starts[trace - 1]);
+    const int rank = TraceRank(text.substr(starts[trace - 1], bounds.end - starts[trace - 1]));
+    if (rank < 0 || rank > rank_after || !EndsInLoneCr(text, bounds)) break;
+    rank_after = rank;
+  }
+  const std::size_t body_end = trace < starts.size() ? starts[trace] : text.size();
+  body.assign(text.substr(body_start, body_end - body_start));
+  for (std::size_t i = trace; i < starts.size(); ++i) {
+    SortIntoSubfield(text.substr(starts[i], FindLineEnd(text, starts[i]).end - starts[i]));
+  }
+}
+
+// One kludge or trace line, without its terminator, to its subfield (the
+// address kludges are dropped; a kludge of no known prefix goes to an FTS
+// kludge subfield).
+void JamMsgBase::SortIntoSubfield(std::string_view line) {
   if (const LineRule* rule = RuleFor(line)) {
-    if (rule->subfield < 0) return true;
+    if (rule->subfield < 0) return;
     const std::string_view value = line.substr(rule->prefix.size());
     AddSubfield(static_cast<std::uint16_t>(rule->subfield), value);
     if (rule->subfield == jam::kMsgId) header_.msgid_crc = JamCrc(value);
     if (rule->subfield == jam::kReplyId) header_.reply_crc = JamCrc(value);
-    return true;
+    return;
   }
-  if (!line.empty() && line[0] == kKludgeChar) {
-    AddSubfield(jam::kFtsKludge, line.substr(1));
-    return true;
-  }
-  return false;
+  AddSubfield(jam::kFtsKludge, line.substr(1));
 }
 
 // Stores the current message in the order at the top of this file.  False
@@ -961,6 +980,16 @@ void JamMsgBase::SetDateWritten(const MsgDateTime& dt) {
 
 void JamMsgBase::SetDateArrived(const MsgDateTime& dt) {
   header_.date_processed = static_cast<std::uint32_t>(DateTimeToUnix(dt));
+}
+
+void JamMsgBase::HeaderAddrs(FidoAddress& orig, FidoAddress& dest) {
+  orig = orig_;
+  dest = dest_;
+}
+
+void JamMsgBase::SetHeaderAddrs(const FidoAddress& orig, const FidoAddress& dest) {
+  orig_ = orig;
+  dest_ = dest;
 }
 
 // ---- Lastread ----

@@ -92,6 +92,9 @@ class JamMsgBase final : public KludgeAddressedBase {
   void GetDateArrived(MsgDateTime& dt) override;
   void SetDateWritten(const MsgDateTime& dt) override;
   void SetDateArrived(const MsgDateTime& dt) override;
+  // Into the address subfields WriteMsg stores, where the text has no
+  // address kludge saying otherwise.
+  void SetHeaderAddrs(const FidoAddress& orig, const FidoAddress& dest) override;
   // Appends the created message.  Outside a batch: true only when its text,
   // header, index record and the fixed header are all on stable storage.
   // In a batch: true when its text and header are written; its index
@@ -122,6 +125,9 @@ class JamMsgBase final : public KludgeAddressedBase {
   const jam::FixedHeader& FixedHeader() const { return fixed_; }
   const jam::MsgHeader& MessageHeader() const { return header_; }
   std::uint32_t HeaderOffset() const { return header_ofs_; }
+
+ protected:
+  void HeaderAddrs(FidoAddress& orig, FidoAddress& dest) override;
 
  private:
   // What an index record leads to.
@@ -162,7 +168,7 @@ class JamMsgBase final : public KludgeAddressedBase {
   void AddSubfield(std::uint16_t id, std::string_view data);
   void AddHeaderSubfields();
   void SortTextIntoSubfields(std::string_view text, std::string& body);
-  bool SortIntoSubfield(std::string_view line);
+  void SortIntoSubfield(std::string_view line);
   bool AppendMessage(const std::string& body);
   bool AppendBodyAndHeader(std::int64_t jdt_size, std::int64_t jhr_size, const std::string& body);
   bool CommitPending();

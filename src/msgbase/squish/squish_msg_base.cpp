@@ -332,14 +332,34 @@ void SquishMsgBase::FillDerivedFields() {
   FidoAddress orig;
   FidoAddress dest;
   GetAddrs(orig, dest);
-  const std::int16_t o[4] = {orig.zone, orig.net, orig.node, orig.point};
-  const std::int16_t d[4] = {dest.zone, dest.net, dest.node, dest.point};
-  std::memcpy(header_.orig, o, sizeof o);
-  std::memcpy(header_.dest, d, sizeof d);
+  SetHeaderAddrs(orig, dest);
   header_.utc_ofs = 0;
   MsgDateTime written;
   GetDateWritten(written);
   SetField(header_.ftsc_date, sizeof header_.ftsc_date, FtscDateText(written));
+}
+
+namespace {
+
+void PutAddress(const FidoAddress& addr, std::int16_t (&field)[4]) {
+  field[0] = addr.zone;
+  field[1] = addr.net;
+  field[2] = addr.node;
+  field[3] = addr.point;
+}
+
+FidoAddress AddressOf(const std::int16_t (&field)[4]) { return {field[0], field[1], field[2], field[3]}; }
+
+}  // namespace
+
+void SquishMsgBase::HeaderAddrs(FidoAddress& orig, FidoAddress& dest) {
+  orig = AddressOf(header_.orig);
+  dest = AddressOf(header_.dest);
+}
+
+void SquishMsgBase::SetHeaderAddrs(const FidoAddress& orig, const FidoAddress& dest) {
+  PutAddress(orig, header_.orig);
+  PutAddress(dest, header_.dest);
 }
 
 bool SquishMsgBase::WriteMsgHeader() {

@@ -77,6 +77,9 @@ class SquishMsgBase final : public KludgeAddressedBase {
   void GetDateArrived(MsgDateTime& dt) override;
   void SetDateWritten(const MsgDateTime& dt) override;
   void SetDateArrived(const MsgDateTime& dt) override;
+  // Into the header's address fields, which WriteMsg keeps where the text
+  // has no address kludge saying otherwise.
+  void SetHeaderAddrs(const FidoAddress& orig, const FidoAddress& dest) override;
   bool WriteMsg() override;
   bool WriteMsgHeader() override;
   bool CreateMsg() override;
@@ -90,6 +93,9 @@ class SquishMsgBase final : public KludgeAddressedBase {
   const squish::FrameHeader& FrameHeader() const { return frame_; }
   const squish::MsgHeader& MessageHeader() const { return header_; }
   std::uint32_t FrameOffset() const { return frame_ofs_; }
+
+ protected:
+  void HeaderAddrs(FidoAddress& orig, FidoAddress& dest) override;
 
  private:
   // An append or rewrite staged by WriteMsg, adopted as the current

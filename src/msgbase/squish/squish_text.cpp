@@ -6,10 +6,22 @@
 
 namespace lw::squish {
 
+namespace {
+
+// A kludge line comes back from the control info as it stood only when it
+// ends in a lone CR and holds no second ^A (the reader cuts before each).
+bool ComesBackWhole(std::string_view text, std::size_t pos, const LineBounds& line) {
+  return line.next == line.end + 1 && text[line.end] == kLineTerminator &&
+         text.substr(pos + 1, line.end - pos - 1).find(kKludgeChar) == std::string_view::npos;
+}
+
+}  // namespace
+
 std::size_t SplitControlInfo(std::string_view text, std::string& control) {
   std::size_t pos = 0;
   while (pos < text.size() && text[pos] == kKludgeChar) {
     const LineBounds line = FindLineEnd(text, pos);
+    if (!ComesBackWhole(text, pos, line)) break;
     if (control.size() + (line.end - pos) + 1 >= kMaxControlInfo) break;
     control.append(text, pos, line.end - pos);
     pos = line.next;
@@ -21,7 +33,8 @@ std::size_t SplitControlInfo(std::string_view text, std::string& control) {
 namespace {
 
 // The control info is cut before every ^A but its first byte; each piece
-// (closing NULs dropped) is one kludge line.
+// (closing NULs dropped) is one kludge line.  A piece left empty is no
+// line: it is the closing NUL of control info that holds no kludge.
 void WriteControlLines(std::string_view control, Stream& out) {
   std::size_t start = 0;
   while (start < control.size()) {
@@ -29,6 +42,10 @@ void WriteControlLines(std::string_view control, Stream& out) {
     if (end == std::string_view::npos) end = control.size();
     std::size_t len = end - start;
     while (len > 0 && control[start + len - 1] == 0) --len;
+    if (len == 0) {
+      start = end;
+      continue;
+    }
     out.Write(control.data() + start, static_cast<std::int32_t>(len));
     out.Write(&kLineTerminator, 1);
     start = end;

@@ -142,16 +142,39 @@ TEST_F(SquishTest, RoundTripOfHeaderAndText) {
   EXPECT_EQ(FormatAddress(d), "1:2/3");
 }
 
-TEST_F(SquishTest, NoKludgesGivesOneEmptyLine) {
+// The kludge lines that open a text go to the control info only when they
+// come back from it as they stood; any text reads back byte for byte.
+TEST_F(SquishTest, TextComesBackByteForByte) {
+  const std::string pid = "\001PID: x";
+  const std::string msgid = "\001MSGID: 1:2/3 abcd";
+  const struct {
+    std::string text;
+    std::string kludges;  // the lines kept in the control info
+  } cases[] = {
+      {"just text\r", ""},
+      {"", ""},
+      {"\rafter an empty line\r", ""},
+      {msgid + "\r" + pid + "\rbody\r", msgid + "\r" + pid + "\r"},
+      {pid + "\r", pid + "\r"},
+      {"\001MSGID: 1:2/3 ab\001cd\rbody\r", ""},  // a second ^A would cut the line in two
+      {pid + "\r\001MSGID: 1:2/3 ab\001cd\rbody\r", pid + "\r"},
+      {pid + "\r\nbody\r", ""},  // CR LF would come back as CR
+      {pid + std::string("\0body\r", 6), ""},
+      {pid, ""},  // no terminator
+  };
   SquishMsgBase b;
   ASSERT_TRUE(b.CreateMsgBase(std::string(Base())));
-  AddMessage(b, "x", "just text\r");
-  EXPECT_EQ(b.FrameHeader().clen, 1u);
-  b.SeekFirst(1);
-  ASSERT_TRUE(b.OpenMsg());
-  EXPECT_EQ(TextOf(b), "\rjust text\r");
-  ASSERT_TRUE(b.OpenMsgHeader());
-  EXPECT_EQ(TextOf(b), "\r");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.text));
+    const std::int32_t number = AddMessage(b, "x", c.text);
+    // Each line without its CR, then the closing NUL.
+    EXPECT_EQ(b.FrameHeader().clen, c.kludges.size() - std::count(c.kludges.begin(), c.kludges.end(), '\r') + 1);
+    b.SeekFirst(number);
+    ASSERT_TRUE(b.OpenMsg());
+    EXPECT_EQ(TextOf(b), c.text);
+    ASSERT_TRUE(b.OpenMsgHeader());
+    EXPECT_EQ(TextOf(b), c.kludges);
+  }
 }
 
 TEST_F(SquishTest, DeleteKeepsTheWalkAndReusesTheFrame) {
@@ -178,7 +201,7 @@ TEST_F(SquishTest, DeleteKeepsTheWalkAndReusesTheFrame) {
   ASSERT_TRUE(r.OpenMsgBase(std::string(Base())));
   r.SeekFirst(4);
   ASSERT_TRUE(r.OpenMsg());
-  EXPECT_EQ(TextOf(r), "\rsmall\r");
+  EXPECT_EQ(TextOf(r), "small\r");
   EXPECT_EQ(r.BaseHeader().last_frame, 256u);
 }
 
@@ -210,7 +233,7 @@ TEST_F(SquishTest, RewrittenMessageKeepsOrMovesItsFrame) {
   EXPECT_EQ(Walk(r), (std::vector<std::int32_t>{1, 2, 3}));
   r.SeekFirst(2);
   ASSERT_TRUE(r.OpenMsg());
-  EXPECT_EQ(TextOf(r), "\r2\r" + bigger);
+  EXPECT_EQ(TextOf(r), "2\r" + bigger);
   // The message chain still runs 1, 2, 3 from begin_frame to last_frame.
   std::vector<std::uint32_t> chain;
   std::string sqd = test::ReadFile(Base() + ".sqd");
