@@ -25,6 +25,8 @@ void ConsoleLine(std::string_view text) {
   platform::Os().ConsoleWrite(std::string(text).append(platform::kLineEnd));
 }
 
+void ConsoleReport(std::string_view text) { platform::Os().ConsoleWrite(std::string(text).append(platform::kLineEnd)); }
+
 void ConsoleProgress(std::string_view text) {
   if (ConsoleShowsAll()) platform::Os().ConsoleWriteKeepCursor(text);
 }
