@@ -40,7 +40,9 @@ TEST(TextCharset, CharsetOfChrsKludge) {
       {"CHRS: CPX 2", "CP866"},
       {"CHRS: MARTIAN 2", "CP866"},
       {"CHRS: MAC 2", "MACINTOSH"},
-      {"CHRS: ISO-8859-2 3", "ISO-8859-2"},  // any set the conversion knows
+#ifndef _WIN32
+      {"CHRS: ISO-8859-2 3", "ISO-8859-2"},  // any set iconv knows
+#endif
       {"CHRS: cp437 2", "CP437"},
   };
   for (const Case& c : cases) EXPECT_EQ(CharsetOfChrs(c.line), c.charset) << c.line;
