@@ -181,5 +181,69 @@ TEST(AreaScan, AnUnreadableAreaIsNamedWithItsReasonNotTakenForALockedOne) {
   EXPECT_TRUE(test::Exists(dir / "net/1.msg"));
 }
 
+// A disk whose listing of one folder fails with an I/O error after the
+// first `names` entries of a wildcard search (at its start for 0).
+class ListingFails : public platform::PlatformWrapper {
+ public:
+  ListingFails(std::string folder, int names)
+      : PlatformWrapper(platform::NativePlatform()), folder_(std::move(folder)), names_(names) {}
+  platform::Result FindFirst(std::string_view pattern, std::uint32_t mask, platform::SearchHandle* search,
+                             platform::DirEntry* entry) override {
+    const bool listing = pattern.substr(0, folder_.size()) == folder_ && pattern.find('*') != std::string_view::npos;
+    if (listing && names_ == 0) return Failed();
+    const platform::Result rc = PlatformWrapper::FindFirst(pattern, mask, search, entry);
+    if (listing && rc == platform::kOk) {
+      listed_ = *search;
+      left_ = names_ - 1;
+    }
+    return rc;
+  }
+  platform::Result FindNext(platform::SearchHandle search, platform::DirEntry* entry) override {
+    if (search == listed_ && left_-- <= 0) return Failed();
+    return PlatformWrapper::FindNext(search, entry);
+  }
+  void ConsoleWrite(std::string_view) override {}
+  void ConsoleWriteKeepCursor(std::string_view) override {}
+
+ private:
+  static platform::Result Failed() { return platform::Result(platform::kDiskReadError, EIO); }
+  std::string folder_;
+  int names_;
+  platform::SearchHandle listed_ = 0;
+  int left_ = 0;
+};
+
+TEST(AreaScan, AListingThatFailsIsAnErrorNamingTheAreaNeverItsEnd) {
+  constexpr int kMessages = 1200;
+  for (const int names : {0, 1, 1024}) {
+    SCOPED_TRACE(names);
+    test::TempDir dir;
+    test::MakeDirs(dir / "net");
+    test::MsgFile m;
+    m.to = "Sysop";
+    for (int n = 1; n <= kMessages; ++n) test::WriteFile(dir / ("net/" + std::to_string(n) + ".msg"), m.Bytes());
+    lw::Run run;
+    for (const std::string& line :
+         {std::string("MOVE YES"), std::string("PRIORITY TO"), "TO Sysop, *" + (dir / "dest")}) {
+      ApplyConfigLine(run.config, line);
+    }
+    const std::string area = "*" + (dir / "net");
+    ListingFails os(dir / "net", names);
+    AreaScanResult result;
+    Status status;
+    {
+      platform::ScopedPlatform guard(&os);
+      status = ScanArea(run, area, result);
+    }
+    ASSERT_FALSE(status.ok());
+    EXPECT_EQ(status.exit_code(), 255);
+    EXPECT_EQ(status.text(), "unable to open messagebase - " + area);
+    EXPECT_EQ(status.cause(),
+              (dir / "net") + ": " + platform::ReasonText(platform::Result(platform::kDiskReadError, EIO)));
+    EXPECT_EQ(test::ListDir(dir / "net").size(), static_cast<std::size_t>(kMessages));  // every message is still there
+    EXPECT_FALSE(test::Exists(dir / "dest"));
+  }
+}
+
 }  // namespace
 }  // namespace lw
