@@ -245,7 +245,8 @@ Status VisitMessage(Scan& scan) {
   const std::int32_t number = area.GetMsgNum();
   if (!area.OpenMsg()) {
     LW_RETURN_IF_ERROR(SettleBatch(scan));
-    scan.run.log.Warning(kProductTag, "Unable to read message " + IntToStr(number) + " in " + scan.area_id);
+    scan.run.log.Warning(kProductTag, "Unable to read message " + IntToStr(number) + " in " + scan.area_id,
+                         area.FailureCause());
     scan.walk.unreadable_seen = true;
     return Status();
   }
