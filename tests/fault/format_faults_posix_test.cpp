@@ -66,7 +66,9 @@ void AppendAndDeleteFirst(const std::string& area_id) {
 // What is wrong with the base after the operation, "" when nothing.
 std::string Judged(const std::string& area_id) {
   std::string out;
-  // Judged as the next open finds it, after any repair that open makes.
+  // Judged first as another program finds it, before an open of ours
+  // could repair it; then as the next open finds it, after any repair.
+  for (const std::string& v : CheckArea(area_id, CheckMode::kRaw)) out += "damaged as left: " + v + "\n";
   const AreaContents c = MessagesOf(area_id);
   for (const std::string& v : CheckArea(area_id)) out += "damaged: " + v + "\n";
   if (!c.opened || !c.complete) out += "refused: the base does not open or not every message does\n";

@@ -127,10 +127,14 @@ int CountIn(const std::map<std::string, AreaContents>& areas, const std::string&
 Inspection Inspect(const Scenario& s) {
   Inspection r;
   std::map<std::string, AreaContents> areas;
+  // First as any other program finds the bases right after the fault,
+  // before an open of ours could repair what it left.
   for (const std::string& area : s.Areas()) {
-    // A base is judged as the next run finds it: after an open, which
-    // may repair what the fault left (a crash between two files' syncs
-    // always leaves something for it to repair).
+    for (const std::string& v : CheckArea(area, CheckMode::kRaw)) r.damage.push_back(area + ": as left: " + v);
+  }
+  for (const std::string& area : s.Areas()) {
+    // Then as the next run finds them: after an open, which may repair
+    // what a reader tolerates (counts behind, space nothing reaches).
     areas[area] = MessagesOf(area);
     for (const std::string& v : CheckArea(area)) r.damage.push_back(area + ": " + v);
     // A destination the run never reached may not exist yet.
