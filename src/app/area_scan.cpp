@@ -148,8 +148,9 @@ LogLine CopyLine(const std::string& target) { return {'+', "Copy message to dest
 // Copies the open current message into one target.  When its source is
 // to be deleted, a copy the journal shows is already there is taken as
 // made, and before the first copy into the target a record is journaled.
-Status CopyToTarget(Scan& scan, const CurrentMessage& msg, LazyDigest& digest, const std::string& target,
+Status CopyToTarget(Scan& scan, const CurrentMessage& msg, LazyDigest& digest, const std::string& written,
                     PendingMessage& pending, std::int64_t& bytes) {
+  const std::string& target = scan.pool.SpellingOf(written);
   MessageBase* dest = nullptr;
   LW_RETURN_IF_ERROR(scan.pool.Use(target, dest));
   if (pending.delete_source) {
@@ -224,13 +225,13 @@ Status ActOnMessage(Scan& scan) {
   if (run.config.UseLastRead) area.GetKludge(kMsgIdKludge, run.latest_msgid_line);
   if (!verdict.found) {
     scan.walk.last_kept = area.GetMsgNum();
-    if (run.dry_run) ConsoleLine(DryRunLine(GatherFacts(area, msg), KeptWord(high_water, skip, verdict)));
+    if (run.dry_run) ConsoleReport(DryRunLine(GatherFacts(area, msg), KeptWord(high_water, skip, verdict)));
     return Status();
   }
   ++scan.result.found_count;
   if (run.dry_run) {
     const std::string action = ActionWord(run.config, verdict, false);
-    ConsoleLine(PickedLine(GatherFacts(area, msg), action, rule_log.LastLogOnlyText()));
+    ConsoleReport(PickedLine(GatherFacts(area, msg), action, rule_log.LastLogOnlyText()));
     return Status();
   }
   return BatchPicked(scan, msg, verdict, rule_log.LastLogOnlyText());

@@ -1,5 +1,6 @@
 #include "app/config.h"
 
+#include <algorithm>
 #include <string>
 
 #include "app/config_check.h"
@@ -83,8 +84,21 @@ Status ConfigFault(const std::string& name, int rc, Status fault) {
   return fault;
 }
 
+// Records the line `raw`'s key is first read on; a key that holds one
+// value and was read before is noted, since only its last line counts.
+void NoteKey(MoverConfig& config, std::string_view raw, int line_number) {
+  const std::string key = KeyOfLine(raw);
+  if (key.empty()) return;
+  auto [at, first] = config.first_line_of_key.emplace(key, line_number);
+  if (!first && HoldsOneValue(key)) {
+    config.problems.push_back(ConfigProblem{
+        line_number, key + " is set again (first on line " + IntToStr(at->second) + "); the last line counts",
+        ProblemLevel::kWarning});
+  }
+}
+
 void SetPriority(MoverConfig& config, std::string_view rest) {
-  for (int i = 0; i < 5; ++i) {
+  for (int i = 0; i < kPriorityKinds; ++i) {
     config.Priority[i] = TrimBlanks(ExtractWord(i + 1, rest, " ")).substr(0, kMaxPriorityWord);
   }
 }
@@ -93,8 +107,10 @@ void SetPriority(MoverConfig& config, std::string_view rest) {
 
 std::string ProgramTitle() { return std::string("Larkway/") + platform::kPlatformName + " " + kVersion; }
 
-bool ApplyConfigLine(MoverConfig& config, std::string_view raw, int line_number) {
-  CheckConfigLine(raw, line_number, config.problems);
+bool ApplyConfigLine(MoverConfig& config, std::string_view whole, int line_number) {
+  const std::string_view raw = whole.substr(0, kMaxConfigLine);
+  CheckConfigLine(whole, line_number, config.problems);
+  NoteKey(config, raw, line_number);
   std::string charset_problem;
   ConfigLine line(RuleNamesToCp866(raw, &charset_problem));
   if (!charset_problem.empty()) config.problems.push_back(ConfigProblem{line_number, charset_problem});
@@ -148,7 +164,7 @@ Status ReadConfiguration(const std::string& name, MoverConfig& config) {
   int line_number = 0;
   while (reader.ReadLine(&raw, &error)) {
     ++line_number;
-    if (!ApplyConfigLine(config, CutConfigLine(raw), line_number)) {
+    if (!ApplyConfigLine(config, raw, line_number)) {
       // Standard error hears of it with the other problems.
       ConsoleLine("Warning: More than 100 entries of one key, line " + IntToStr(line_number) + " ignored: " + raw);
       config.problems.push_back(ConfigProblem{line_number, "more than 100 entries of one key; the line is not read"});
@@ -156,6 +172,9 @@ Status ReadConfiguration(const std::string& name, MoverConfig& config) {
   }
   if (error != platform::kOk) return ConfigFault(name, error, LW_FAULT(error));
   if (int rc = reader.Close(); rc != platform::kOk) return ConfigFault(name, rc, LW_FAULT(rc));
+  CheckRuleKinds(config, config.problems);
+  std::stable_sort(config.problems.begin(), config.problems.end(),
+                   [](const ConfigProblem& a, const ConfigProblem& b) { return a.line_number < b.line_number; });
   return Status();
 }
 
@@ -166,7 +185,5 @@ Status CheckSettings(const MoverConfig& config) {
   }
   return Status();
 }
-
-std::string_view CutConfigLine(std::string_view line) { return line.substr(0, kMaxConfigLine); }
 
 }  // namespace lw

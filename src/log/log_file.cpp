@@ -18,7 +18,6 @@ void AppendLogStamp(std::string& out, const MsgDateTime& t) {
   out.append(TwoDigits(t.Min)).append(":").append(TwoDigits(t.Sec));
 }
 
-
 void SetConsoleLevel(ConsoleLevel level) { g_console_level = level; }
 bool ConsoleShowsAll() { return g_console_level == ConsoleLevel::kAll; }
 
@@ -26,6 +25,8 @@ void ConsoleLine(std::string_view text) {
   if (!ConsoleShowsAll()) return;
   platform::Os().ConsoleWrite(std::string(text).append(platform::kLineEnd));
 }
+
+void ConsoleReport(std::string_view text) { platform::Os().ConsoleWrite(std::string(text).append(platform::kLineEnd)); }
 
 void ConsoleProgress(std::string_view text) {
   if (ConsoleShowsAll()) platform::Os().ConsoleWriteKeepCursor(text);

@@ -88,6 +88,9 @@ void ConsoleError(std::string_view text);
 void ConsoleWarning(std::string_view text);
 // Text and a line end on the console (not when it shows errors only).
 void ConsoleLine(std::string_view text);
+// Text and a line end on the console whatever it shows: the answer the
+// user asked for (the dry run's report), which --quiet does not silence.
+void ConsoleReport(std::string_view text);
 // Text on the console that the next console write overwrites (a running
 // count); not when the console shows errors only.
 void ConsoleProgress(std::string_view text);

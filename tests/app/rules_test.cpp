@@ -133,6 +133,12 @@ TEST_F(Rules, FirstKindInPriorityOrderThenFirstRuleInFileOrder) {
   }
 }
 
+TEST_F(Rules, PriorityTakesEveryKindTheSixthIncluded) {
+  RuleVerdict v = Judge({"PRIORITY NOT_TOUCH FROM SUBJ TO TOADDR FROMADDR", "FROMADDR 2:5020/2, Mlast"}, Msg("x"));
+  EXPECT_EQ(Where(v), Stored("Mlast"));
+  EXPECT_EQ(found_line_, "Found mail from address `2:5020/2`");
+}
+
 TEST_F(Rules, NotTouchPatternsProtectFromLaterKinds) {
   struct Case {
     const char* not_touch;

@@ -1,5 +1,7 @@
 // The command line: every option's exit code, standard output and standard
 // error, and the Linux naming of the banner, the usage line and the log.
+#include <algorithm>
+
 #include "e2e/e2e_fixture.h"
 
 namespace lw::test {
@@ -87,6 +89,20 @@ TEST_F(Cli, QuietShowsErrorsOnly) {
   EXPECT_EQ(r.exit_code, 255);
   EXPECT_EQ(r.out, "Error: Path to netmail inbox not set. Please fix it.\n");
   EXPECT_EQ(r.err, "larkway: Path to netmail inbox not set. Please fix it.\n");
+}
+
+TEST_F(Cli, QuietDryRunShowsItsReportOnly) {
+  PutMsg("net", 1, {});
+  PutMsg("net", 2, {});
+  Config({"NETMAIL *net", "MOVE yes", "PRIORITY TO", "TO Sysop, KILL"});
+  RunResult r = RunLarkway({"-q", "-n", "lw.cfg"}, dir_.path());
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  // A line per message, and no banner, scanning line or count.
+  ASSERT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2) << r.out;
+  EXPECT_EQ(r.out.rfind("1 from ", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find("\n2 from "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(": kill (rule: Found mail to `SYSOP`)\n"), std::string::npos) << r.out;
+  EXPECT_EQ(Msgs("net").size(), 2u);
 }
 
 TEST_F(Cli, LinuxNamingInBannerUsageAndLog) {
