@@ -375,3 +375,111 @@ TEST(SquishBatch, ACrashAtEveryCallLosesNothingDurable) {
 
 }  // namespace
 }  // namespace lw
+
+namespace lw {
+namespace {
+
+// Logs every write, sync, rename and folder sync of a Squish base in the
+// terms of the format: "header" (the base header), "link" (a frame header
+// alone), "frame" (a whole frame), "index" (.sqi), "new index" (the index
+// written under its temporary name).
+class SquishWriteLog : public test::CountingPlatform {
+ public:
+  SquishWriteLog() : CountingPlatform(platform::NativePlatform(), test::FaultPlan{}) {}
+  int OpenFile(std::string_view name, platform::Access access, platform::Sharing sharing,
+               platform::FileHandle* file) override {
+    const int rc = CountingPlatform::OpenFile(name, access, sharing, file);
+    if (rc == platform::kOk) names_[*file] = Kind(name);
+    return rc;
+  }
+  int CreateFile(std::string_view name, platform::Sharing sharing, platform::FileHandle* file) override {
+    const int rc = CountingPlatform::CreateFile(name, sharing, file);
+    if (rc == platform::kOk) names_[*file] = Kind(name);
+    return rc;
+  }
+  int WriteFileAt(platform::FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
+                  std::size_t* done) override {
+    const std::string& kind = names_[file];
+    if (kind != "sqd") {
+      log.push_back(kind);
+    } else {
+      log.push_back(offset == 0 ? "header" : count == squish::kFrameHeaderSize ? "link" : "frame");
+    }
+    return CountingPlatform::WriteFileAt(file, offset, buf, count, done);
+  }
+  int TruncateFile(platform::FileHandle file) override {
+    log.push_back("cut " + names_[file]);
+    return CountingPlatform::TruncateFile(file);
+  }
+  int FlushFile(platform::FileHandle file) override {
+    log.push_back("sync " + names_[file]);
+    return CountingPlatform::FlushFile(file);
+  }
+  int ReplaceFile(std::string_view from, std::string_view to) override {
+    log.push_back("rename " + Kind(from) + " to " + Kind(to));
+    return CountingPlatform::ReplaceFile(from, to);
+  }
+  int SyncDirectory(std::string_view dir) override {
+    log.push_back("syncdir");
+    return CountingPlatform::SyncDirectory(dir);
+  }
+
+  std::vector<std::string> log;
+
+ private:
+  static std::string Kind(std::string_view name) {
+    std::string lower(name);
+    for (char& c : lower) c = LowerChar(c);
+    if (lower.size() >= 8 && lower.compare(lower.size() - 8, 8, ".sqi.new") == 0) return "new index";
+    if (lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".sqi") == 0) return "index";
+    return "sqd";
+  }
+  std::map<platform::FileHandle, std::string> names_;
+};
+
+// The order of a batch's writes, which keeps the base valid for programs
+// that never repair at every point between them (squish_update.cpp): new
+// frames whole and synced before anything points at them, end_frame and
+// uid past them before they are linked, linked before the index names
+// them, the counts raised last; deletions lower the counts first, replace
+// the index whole, then unlink, free and only then join the free chain.
+TEST(SquishBatch, EachStepIsSyncedBeforeTheNextNeedsIt) {
+  using Log = std::vector<std::string>;
+  const struct Case {
+    const char* name;
+    Updates updates;
+    Log log;
+  } cases[] = {
+      {"two appends",
+       {{101, 102}, {}},
+       {"frame", "frame",                                                 // staged, unsynced, past end_frame
+        "link", "link", "sync sqd",                                       // linked among themselves
+        "header", "link", "header", "sync sqd",                           // end_frame, old last frame, last_frame
+        "index", "sync index",                                            // now the index names them
+        "header", "sync sqd"}},                                           // the counts
+      {"two deletes",
+       {{}, {3, 2}},
+       {"header", "sync sqd",                                             // the counts down
+        "new index", "sync new index", "rename new index to index", "syncdir",
+        "header", "link", "link", "link", "link", "header", "sync sqd"}},  // ends, links, freed, free chain
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TempDir dir;
+    const std::string base = dir / "area";
+    MakeBase(base, 4, {});
+    SquishWriteLog watch;
+    platform::ScopedPlatform use(&watch);
+    SquishMsgBase b;
+    ASSERT_TRUE(b.OpenMsgBase(base));
+    b.BeginBatch();
+    ASSERT_TRUE(Apply(b, c.updates));
+    ASSERT_TRUE(b.CommitBatch());
+    EXPECT_EQ(watch.log, c.log);
+    EXPECT_TRUE(b.CloseMsgBase());
+    EXPECT_EQ(test::CheckSquishBase(base), test::Violations{});
+  }
+}
+
+}  // namespace
+}  // namespace lw
