@@ -312,7 +312,7 @@ std::string AreaAccessProblem(const std::string& area_id) {
   std::string probe = kind == AreaKind::kMsg ? path : path + (kind == AreaKind::kSquish ? ".sqd" : ".jhr");
   platform::Platform& os = platform::Os();
   std::uint32_t attr = 0;
-  int rc = os.QueryAttributes(probe, &attr);
+  platform::Result rc = os.QueryAttributes(probe, &attr);
   if (rc == platform::kOk && kind == AreaKind::kMsg) {
     platform::SearchHandle search = 0;
     platform::DirEntry entry;
@@ -324,24 +324,19 @@ std::string AreaAccessProblem(const std::string& area_id) {
     rc = os.OpenFile(probe, platform::Access::kRead, platform::Sharing::kDenyNone, &file);
     if (rc == platform::kOk) os.CloseFile(file);
   }
-  return rc == platform::kOk ? std::string() : probe + ": " + os.ErrorReason(rc);
+  return rc == platform::kOk ? std::string() : probe + ": " + platform::ReasonText(rc);
 }
 
 }  // namespace
 
 Status ScanArea(Run& run, const std::string& area_id, AreaScanResult& result) {
   AreaLock lock;
-  if (Status locked = lock.Acquire(area_id); !locked.ok()) {
-    const std::string problem = AreaAccessProblem(area_id);
-    if (!problem.empty()) NoteErrorDiagnostic("cannot open netmail area " + area_id + ": " + problem);
-    return locked;
-  }
+  LW_RETURN_IF_ERROR(lock.Acquire(area_id));
   MsgBasePtr area;
   if (!OpenArea(area, area_id)) {
     const std::string problem = AreaAccessProblem(area_id);
-    NoteErrorDiagnostic("cannot open netmail area " + area_id + ": " +
-                        (problem.empty() ? "the base does not open (damaged, or held by another program)" : problem));
-    return Status::Error("unable to open messagebase - " + area_id);
+    return Status::Error("unable to open messagebase - " + area_id,
+                         problem.empty() ? "the base does not open (damaged, or held by another program)" : problem);
   }
   area->SetFlag(kFlagEchomail | kFlagLocal, false);
   area->SetFlag(kFlagNetmail, true);

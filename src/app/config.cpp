@@ -76,12 +76,11 @@ bool AppendName(RuleList<std::string>& list, std::string_view value) {
 
 // A configuration that cannot be read ends the run through the fault
 // report; standard error is told the path and why.
-Status ConfigFault(const std::string& name, int rc, Status fault) {
+Status ConfigFault(const std::string& name, const platform::Result& rc, Status fault) {
   std::uint32_t attr = 0;
   const bool folder = platform::Os().QueryAttributes(name, &attr) == platform::kOk && (attr & platform::kAttrDirectory);
-  NoteErrorDiagnostic("cannot read configuration " + name + ": " +
-                      (folder ? std::string("it is a folder") : platform::Os().ErrorReason(rc)));
-  return fault;
+  return fault.Because(name + ": " + (folder ? std::string("it is a folder") : platform::ReasonText(rc)),
+                       "cannot read the configuration");
 }
 
 // Records the line `raw`'s key is first read on; a key that holds one
@@ -151,16 +150,17 @@ bool ApplyConfigLine(MoverConfig& config, std::string_view whole, int line_numbe
 Status ReadConfiguration(const std::string& name, MoverConfig& config) {
   platform::Platform& os = platform::Os();
   std::uint32_t attr = 0;
-  if (int rc = name.empty() ? platform::kFileNotFound : os.QueryAttributes(name, &attr); rc != platform::kOk) {
-    NoteErrorDiagnostic("cannot open configuration " + name + ": " + os.ErrorReason(rc));
-    return Status::Error("Unable to open " + name + ", rc=" + Hex8(0));
+  const platform::Result found = name.empty() ? platform::kFileNotFound : os.QueryAttributes(name, &attr);
+  if (found != platform::kOk) {
+    return Status::Error("Unable to open " + name + ", rc=" + Hex8(static_cast<std::uint32_t>(found.code())),
+                         name + ": " + platform::ReasonText(found));
   }
   platform::TextReader reader;
-  if (int rc = reader.Open(name); rc != platform::kOk) return ConfigFault(name, rc, LW_FAULT(rc));
+  if (const platform::Result rc = reader.Open(name); rc != platform::kOk) return ConfigFault(name, rc, LW_FAULT(rc));
 
   config = MoverConfig();
   std::string raw;
-  int error = platform::kOk;
+  platform::Result error;
   int line_number = 0;
   while (reader.ReadLine(&raw, &error)) {
     ++line_number;
@@ -171,7 +171,7 @@ Status ReadConfiguration(const std::string& name, MoverConfig& config) {
     }
   }
   if (error != platform::kOk) return ConfigFault(name, error, LW_FAULT(error));
-  if (int rc = reader.Close(); rc != platform::kOk) return ConfigFault(name, rc, LW_FAULT(rc));
+  if (const platform::Result rc = reader.Close(); rc != platform::kOk) return ConfigFault(name, rc, LW_FAULT(rc));
   CheckRuleKinds(config, config.problems);
   std::stable_sort(config.problems.begin(), config.problems.end(),
                    [](const ConfigProblem& a, const ConfigProblem& b) { return a.line_number < b.line_number; });

@@ -85,12 +85,13 @@ int Finish(Run& run, const Status& status) {
     // console still holds comes first.
     platform::Os().ConsoleFlush();
     WriteFaultReport(status.exit_code(), status.file(), status.line());
-    std::string noted = TakeErrorDiagnostic();
-    Diagnose(!noted.empty() ? noted
-                            : "run-time fault " + IntToStr(status.exit_code()) + " (" + status.file() + ", line " +
-                                  IntToStr(status.line()) + "): " + platform::Os().ErrorReason(status.exit_code()));
+    const std::string what = !status.text().empty() ? status.text()
+                                                    : "run-time fault " + IntToStr(status.exit_code()) + " (" +
+                                                          status.file() + ", line " + IntToStr(status.line()) + ")";
+    Diagnose(WithCause(
+        what, !status.cause().empty() ? status.cause() : platform::ReasonText(platform::Result(status.exit_code()))));
   } else {
-    run.log.Error(kProductTag, status.text());
+    run.log.Error(kProductTag, status.text(), status.cause());
   }
   return status.exit_code();
 }
@@ -101,8 +102,7 @@ int CheckConfiguration(const std::string& config_name) {
   MoverConfig config;
   Status status = ReadConfiguration(config_name, config);
   if (!status.ok()) {
-    std::string noted = TakeErrorDiagnostic();
-    Diagnose(noted.empty() ? "cannot read configuration " + config_name : noted);
+    Diagnose(status.Described());
     return kExitCheckProblems;
   }
   std::int32_t errors = ReportProblems(config_name, config, true);
@@ -177,7 +177,6 @@ int RunMover(int argc, const char* const* argv) {
   const int code = Dispatch(options, platform::ProgramName(argc > 0 ? argv[0] : "larkway"));
   platform::Os().ConsoleResetColor();
   SetConsoleLevel(ConsoleLevel::kAll);
-  TakeErrorDiagnostic();
   return code;
 }
 

@@ -185,32 +185,33 @@ class IndexWrites : public test::CountingPlatform {
                                  (lower.size() >= 8 && lower.compare(lower.size() - 8, 8, ".sqi.new") == 0));
   }
   IndexWrites() : CountingPlatform(platform::NativePlatform(), test::FaultPlan{}) {}
-  int OpenFile(std::string_view name, platform::Access access, platform::Sharing sharing,
-               platform::FileHandle* file) override {
+  platform::Result OpenFile(std::string_view name, platform::Access access, platform::Sharing sharing,
+                            platform::FileHandle* file) override {
     const int rc = CountingPlatform::OpenFile(name, access, sharing, file);
     // The Win32 build may name the file in upper case.
     if (rc == platform::kOk && IsIndexName(name)) sqi_.insert(*file);
     return rc;
   }
-  int CreateFile(std::string_view name, platform::Sharing sharing, platform::FileHandle* file) override {
+  platform::Result CreateFile(std::string_view name, platform::Sharing sharing, platform::FileHandle* file) override {
     const int rc = CountingPlatform::CreateFile(name, sharing, file);
     if (rc == platform::kOk && IsIndexName(name)) sqi_.insert(*file);
     return rc;
   }
-  int CloseFile(platform::FileHandle file) override {
+  platform::Result CloseFile(platform::FileHandle file) override {
     sqi_.erase(file);
     return CountingPlatform::CloseFile(file);
   }
-  int WriteFile(platform::FileHandle file, const void* buf, std::size_t count, std::size_t* done) override {
+  platform::Result WriteFile(platform::FileHandle file, const void* buf, std::size_t count,
+                             std::size_t* done) override {
     index_writes += sqi_.count(file);
     return CountingPlatform::WriteFile(file, buf, count, done);
   }
-  int WriteFileAt(platform::FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
-                  std::size_t* done) override {
+  platform::Result WriteFileAt(platform::FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
+                               std::size_t* done) override {
     index_writes += sqi_.count(file);
     return CountingPlatform::WriteFileAt(file, offset, buf, count, done);
   }
-  int TruncateFile(platform::FileHandle file) override {
+  platform::Result TruncateFile(platform::FileHandle file) override {
     index_truncates += sqi_.count(file);
     return CountingPlatform::TruncateFile(file);
   }
@@ -386,18 +387,18 @@ namespace {
 class SquishWriteLog : public test::CountingPlatform {
  public:
   SquishWriteLog() : CountingPlatform(platform::NativePlatform(), test::FaultPlan{}) {}
-  int OpenFile(std::string_view name, platform::Access access, platform::Sharing sharing,
+  platform::Result OpenFile(std::string_view name, platform::Access access, platform::Sharing sharing,
                platform::FileHandle* file) override {
-    const int rc = CountingPlatform::OpenFile(name, access, sharing, file);
+    const platform::Result rc = CountingPlatform::OpenFile(name, access, sharing, file);
     if (rc == platform::kOk) names_[*file] = Kind(name);
     return rc;
   }
-  int CreateFile(std::string_view name, platform::Sharing sharing, platform::FileHandle* file) override {
-    const int rc = CountingPlatform::CreateFile(name, sharing, file);
+  platform::Result CreateFile(std::string_view name, platform::Sharing sharing, platform::FileHandle* file) override {
+    const platform::Result rc = CountingPlatform::CreateFile(name, sharing, file);
     if (rc == platform::kOk) names_[*file] = Kind(name);
     return rc;
   }
-  int WriteFileAt(platform::FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
+  platform::Result WriteFileAt(platform::FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
                   std::size_t* done) override {
     const std::string& kind = names_[file];
     if (kind != "sqd") {
@@ -407,19 +408,19 @@ class SquishWriteLog : public test::CountingPlatform {
     }
     return CountingPlatform::WriteFileAt(file, offset, buf, count, done);
   }
-  int TruncateFile(platform::FileHandle file) override {
+  platform::Result TruncateFile(platform::FileHandle file) override {
     log.push_back("cut " + names_[file]);
     return CountingPlatform::TruncateFile(file);
   }
-  int FlushFile(platform::FileHandle file) override {
+  platform::Result FlushFile(platform::FileHandle file) override {
     log.push_back("sync " + names_[file]);
     return CountingPlatform::FlushFile(file);
   }
-  int ReplaceFile(std::string_view from, std::string_view to) override {
+  platform::Result ReplaceFile(std::string_view from, std::string_view to) override {
     log.push_back("rename " + Kind(from) + " to " + Kind(to));
     return CountingPlatform::ReplaceFile(from, to);
   }
-  int SyncDirectory(std::string_view dir) override {
+  platform::Result SyncDirectory(std::string_view dir) override {
     log.push_back("syncdir");
     return CountingPlatform::SyncDirectory(dir);
   }
