@@ -221,7 +221,7 @@ Status ActOnMessage(Scan& scan) {
   LogFile rule_log;
   rule_log.KeepLastLogOnlyText(true);
   RuleVerdict verdict;
-  if (!skip && !high_water) verdict = EvaluateRules(run.config, msg, rule_log);
+  if (!skip && !high_water) verdict = EvaluateRules(run.config, ForRules(area, msg), rule_log);
   if (run.config.UseLastRead) area.GetKludge(kMsgIdKludge, run.latest_msgid_line);
   if (!verdict.found) {
     scan.walk.last_kept = area.GetMsgNum();

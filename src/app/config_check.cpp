@@ -3,10 +3,12 @@
 #include <string>
 
 #include "app/area_identity.h"
+#include "app/text_charset.h"
 #include "fidoutil/address.h"
 #include "fidoutil/address_mask.h"
 #include "fidoutil/cp866.h"
 #include "fidoutil/helpers.h"
+#include "platform/platform.h"
 
 namespace lw {
 
@@ -119,6 +121,20 @@ void CheckRule(std::string_view key, std::string_view value, bool address, const
   CheckTargets(value.substr(comma + 1), found);
 }
 
+// A name or subject pattern longer than the part of a message's name or
+// subject that is compared is cut to it; its length is counted in CP866,
+// the set it is compared in.
+void CheckNameLength(std::string_view key, std::string_view written, const Findings& found) {
+  const std::string_view name = TrimBlanks(written);
+  const std::size_t limit = key == "SUBJ" ? kMaxSubjectLength : kMaxNameLength;
+  std::string cp866(name);
+  if (IsUtf8WithNonAscii(name)) platform::Os().ConvertText(name, "UTF-8", "CP866", &cp866);
+  if (cp866.size() <= limit) return;
+  const std::string count = IntToStr(static_cast<std::int32_t>(limit));
+  found.Warning(std::string(key) + " " + Quoted(name) + " is longer than " + count + " characters: only its first " +
+                count + " are compared");
+}
+
 void CheckPriority(std::string_view value, const Findings& found) {
   std::size_t pos = 0;
   int words = 0;
@@ -150,7 +166,8 @@ void CheckValue(const KnownKey& key_info, std::string_view value, const Findings
       }
       break;
     case ValueKind::kNumber:
-      if (value.find_first_not_of("0123456789") != std::string_view::npos) {
+      if (std::int32_t number = 0;
+          value.find_first_not_of("0123456789") != std::string_view::npos || !TryStrToLongInt(value, &number)) {
         found.Error(std::string(key_info.key) + " " + Quoted(value) + " is not a number");
       }
       break;
@@ -160,10 +177,13 @@ void CheckValue(const KnownKey& key_info, std::string_view value, const Findings
       break;
     case ValueKind::kArea: CheckArea(value, found); break;
     case ValueKind::kPriority: CheckPriority(value, found); break;
-    case ValueKind::kNameRule: CheckRule(key_info.key, value, false, found); break;
+    case ValueKind::kNameRule:
+      CheckNameLength(key_info.key, value.substr(0, value.find(',')), found);
+      CheckRule(key_info.key, value, false, found);
+      break;
     case ValueKind::kAddressRule: CheckRule(key_info.key, value, true, found); break;
-    case ValueKind::kPath:
-    case ValueKind::kName: break;
+    case ValueKind::kName: CheckNameLength(key_info.key, value, found); break;
+    case ValueKind::kPath: break;
   }
 }
 

@@ -19,8 +19,9 @@ namespace lw {
 // none, a NETMAIL area without a known format letter, an unknown PRIORITY
 // word or LOGCHARSET, more PRIORITY words than rule kinds, a rule without
 // a target, an address that cannot be read, a target without a known
-// format letter; and, as a warning, a target naming a base an earlier
-// target of the rule names.  Nothing is recorded for a sound line, a
+// format letter, a number out of range; and, as a warning, a target naming
+// a base an earlier target of the rule names, a name or subject longer
+// than the part compared.  Nothing is recorded for a sound line, a
 // comment or a blank line.
 void CheckConfigLine(std::string_view whole, int line_number, std::vector<ConfigProblem>& problems);
 

@@ -49,6 +49,9 @@ TEST(ConfigCheck, EachKindOfProblem) {
       {"MOVE on", "MOVE `on` is not YES"},
       {"USELASTREAD y", "USELASTREAD `y` is not YES"},
       {"USERNUMBER -1", "USERNUMBER `-1` is not a number"},
+      {"USERNUMBER 99999999999", "USERNUMBER `99999999999` is not a number"},
+      {"NOT_TOUCH Abcdefghij Abcdefghij Abcdefghij Abcdefghij",
+       "NOT_TOUCH `Abcdefghij Abcdefghij Abcdefghij Abcdefghij` is longer than 36 characters: only its first 36"},
       {"PRIORITY TO FORM", "PRIORITY word `FORM` is not a rule kind"},
       {"LOGCHARSET CP866", "LOGCHARSET `CP866` is not UTF-8"},
       {"NETMAIL \"*net\"", "value `\"*net\"` is in quotes"},
@@ -59,6 +62,19 @@ TEST(ConfigCheck, EachKindOfProblem) {
   for (const Case& c : cases) {
     EXPECT_EQ(ProblemOf(c.line).rfind(c.starts, 0), 0u) << c.line << " -> " << ProblemOf(c.line);
   }
+}
+
+TEST(ConfigCheck, LengthOfANameIsCountedAsItIsCompared) {
+  const std::string cyrillic_36 = [] {
+    std::string s;
+    for (int i = 0; i < 36; ++i) s += "\xd0\x98";  // two bytes in UTF-8, one in CP866
+    return s;
+  }();
+  EXPECT_EQ(ProblemOf("TO " + cyrillic_36 + ", KILL"), "");
+  EXPECT_NE(ProblemOf("TO " + cyrillic_36 + "x, KILL").find("is longer than 36 characters"), std::string::npos);
+  EXPECT_EQ(ProblemOf("SUBJ " + std::string(72, 's') + ", KILL"), "");
+  EXPECT_NE(ProblemOf("SUBJ " + std::string(73, 's') + ", KILL").find("is longer than 72 characters"),
+            std::string::npos);
 }
 
 TEST(ConfigCheck, ByteOrderMarkCountsOnTheFirstLineOnly) {

@@ -95,6 +95,11 @@ TEST_F(CliConfig, CheckReportsEveryProblemTheRunHits) {
       {{kinds, "TO Ivan Sysop, Xbases"}, 3, "target `Xbases` is neither KILL nor a format letter"},
       {{kinds, "FROMADDR 5020/2, KILL"}, 3, "address `5020/2` cannot be read"},
       {{kinds, "MOVE on"}, 3, "MOVE `on` is not YES"},
+      {{kinds, "USELASTREAD yes", "USERNUMBER 4294967297"}, 4, "USERNUMBER `4294967297` is not a number"},
+      {{kinds, "TO Ivan Sysop of the Station Next to the Lake*, KILL"},
+       3,
+       "TO `Ivan Sysop of the Station Next to",
+       "warning"},
       {{"PRIORTY TO"}, 2, "unknown key `PRIORTY`"},
   };
   for (const Case& c : cases) {
