@@ -386,6 +386,29 @@ std::string BodyWithoutKludges(const std::string& text) {
   return body;
 }
 
+// The open message's date written, attribute bits and kludge lines (in
+// the order its text holds them), in one text.
+std::string DetailsOfOpenMessage(MessageBase& base, const std::string& text) {
+  MsgDateTime w;
+  base.GetDateWritten(w);
+  std::uint32_t attributes = 0;
+  for (std::uint32_t bit = 1; bit <= kAttrScanned; bit <<= 1) {
+    if (base.IsAttr(bit)) attributes |= bit;
+  }
+  std::string out = Say("written ", w.Year, "-", w.Month, "-", w.Day, " ", w.Hour, ":", w.Min, ":", w.Sec,
+                        ", attributes ", attributes, ", kludges");
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find('\r', pos);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(pos, end - pos);
+    if (!line.empty() && line[0] == '\n') line.erase(0, 1);
+    if (!line.empty() && line[0] == '\001') out += " [" + line.substr(1) + "]";
+    pos = end + 1;
+  }
+  return out;
+}
+
 MessageIdentity IdentityOfOpenMessage(MessageBase& base) {
   MessageIdentity m;
   InterfaceText s;
@@ -550,7 +573,11 @@ AreaContents MessagesOf(const std::string& area_id) {
       contents.complete = false;
       continue;
     }
-    ++contents.messages[IdentityOfOpenMessage(*base)];
+    const MessageIdentity identity = IdentityOfOpenMessage(*base);
+    ++contents.messages[identity];
+    std::string text;
+    if (Stream* stream = base->GetTextStream(); stream != nullptr) text = ReadAllBytes(*stream);
+    contents.details[identity].push_back(DetailsOfOpenMessage(*base, text));
     base->CloseMsg();
   }
   CloseArea(base);

@@ -54,10 +54,15 @@ struct MessageIdentity {
 // How many times each message is stored in an area.
 using MessageCounts = std::map<MessageIdentity, int>;
 
+// What a copy must keep of each message beyond its identity: its date
+// written, attribute bits and kludge lines, one text per stored copy.
+using MessageDetails = std::map<MessageIdentity, std::vector<std::string>>;
+
 struct AreaContents {
   bool opened = false;   // false: the area was refused (or is missing)
   bool complete = true;  // false: some message could not be opened
   MessageCounts messages;
+  MessageDetails details;
 };
 
 // Reads every message of the area through the MessageBase interface.  An

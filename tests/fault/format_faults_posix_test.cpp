@@ -108,6 +108,7 @@ LoopSummary RunFormatLoop(const std::string& loop, char format,
   }
   fs::copy(work.path(), pristine.path(), fs::copy_options::recursive);
   std::set<std::string> seen;  // findings kept, without their numbers
+  summary.bounded = true;
   for (std::int64_t n = 1; n <= kMaxPoints; ++n) {
     for (const auto& e : fs::directory_iterator(work.path())) fs::remove_all(e.path());
     fs::copy(pristine.path(), work.path(), fs::copy_options::recursive);
@@ -124,7 +125,10 @@ LoopSummary RunFormatLoop(const std::string& loop, char format,
       reached = faulted.reached();
       note = faulted.note();
     }
-    if (!reached && found.empty()) break;
+    if (!reached && found.empty()) {
+      summary.bounded = false;
+      break;
+    }
     ++summary.points;
     try {
       found += Judged(area_id);
