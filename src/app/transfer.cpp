@@ -53,16 +53,19 @@ void CopyHeader(MessageBase& source, const CurrentMessage& msg, MessageBase& des
 
 Status CopyMessageInto(MessageBase& source, const CurrentMessage& msg, MessageBase& dest) {
   dest.SetMsgKind(0);
-  if (!dest.CreateMsg()) return Status::Error("Cannot create message: " + IntToStr(dest.Status));
+  if (!dest.CreateMsg()) return Status::Error("Cannot create message: " + IntToStr(dest.Status), dest.FailureCause());
   // The text is copied over whatever the header steps wrote into it (a
   // *.MSG attribute keeps its FLAGS line current).  The addresses go last:
   // every address the source knows, from its header or its kludges, is
   // given to the copy's header, and to the copied text only where the
   // destination keeps part of an address nowhere else.
   CopyHeader(source, msg, dest);
-  if (!CopyText(source, dest)) return Status::Error("Cannot write message. Wadda fuck?!");
+  if (!CopyText(source, dest)) {
+    Stream* to_text = dest.GetTextStream();
+    return Status::Error("Cannot write message. Wadda fuck?!", to_text != nullptr ? to_text->FailureText() : "");
+  }
   dest.SetHeaderAddrs(msg.orig, msg.dest);
-  if (!dest.WriteMsg()) return Status::Error("Cannot write message. Wadda fuck?!");
+  if (!dest.WriteMsg()) return Status::Error("Cannot write message. Wadda fuck?!", dest.FailureCause());
   dest.CloseMsg();
   return Status();
 }
