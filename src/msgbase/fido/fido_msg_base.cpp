@@ -156,7 +156,7 @@ bool FidoMsgBase::FoundOnDisk(std::int32_t n) {
 
 std::int32_t FidoMsgBase::FreeNumberFrom(std::int32_t n) {
   n = names_.FirstFreeFrom(n);
-  while (n != 0 && FoundOnDisk(n)) n = names_.FirstFreeFrom(n + 1);
+  while (n != 0 && FoundOnDisk(n)) n = n == INT32_MAX ? 0 : names_.FirstFreeFrom(n + 1);
   return n;
 }
 
@@ -477,9 +477,11 @@ bool FidoMsgBase::Place(PendingMessage& pending) {
   std::int32_t n = pending.number;
   std::string name = IntToStr(n) + platform::FixedNamePart(".MSG");
   while (os.RenameNoReplace(pending.temp_name, path_ + name) != platform::kOk) {
-    // Only a file that took the number meanwhile moves the message on.
-    if (!FoundOnDisk(n)) return false;
-    n = FreeNumberFrom(n);
+    // Only a name taken meanwhile, by a message file or by anything else
+    // (a folder), moves the message on; each step passes an entry on disk.
+    if (!FileExists(path_ + name)) return false;
+    FoundOnDisk(n);  // a message file that took the number is recorded
+    n = n == INT32_MAX ? 0 : FreeNumberFrom(n + 1);
     if (n == 0) return false;
     name = IntToStr(n) + platform::FixedNamePart(".MSG");
   }
@@ -589,7 +591,8 @@ bool FidoMsgBase::CreateMsg() {
     RemoveLeftoverTemps();
     temps_checked_ = true;
   }
-  const std::int32_t n = names_.FirstFreeFrom(std::max(names_.High(), reserved_high_) + 1);
+  const std::int32_t high = std::max(names_.High(), reserved_high_);
+  const std::int32_t n = high == INT32_MAX ? 0 : names_.FirstFreeFrom(high + 1);
   if (n == 0) {
     Status = kAreaFull;
     return false;
