@@ -29,12 +29,14 @@ AreaLock::~AreaLock() {
 Status AreaLock::Acquire(const std::string& area_id) {
   const std::string name = LockedName(area_id);
   if (name.empty()) return Status();
-  int rc = platform::Os().LockRun(name, kAreaLockWaitMs, &lock_);
-  if (rc == platform::kAccessDenied) {
+  const platform::Result rc = platform::Os().LockRun(name, kAreaLockWaitMs, &lock_);
+  if (rc == platform::kLockViolation) {
     lock_ = platform::kNoFile;
-    return Status::Error("area is in use by another run - " + area_id);
+    return Status::Error("area is in use by another run - " + area_id, name + ": " + platform::ReasonText(rc));
   }
-  if (rc != platform::kOk) lock_ = platform::kNoFile;  // a missing area: opening it reports that
+  // Any other failure is the area's own (missing, unreadable): opening
+  // it reports that, with its reason.
+  if (rc != platform::kOk) lock_ = platform::kNoFile;
   return Status();
 }
 

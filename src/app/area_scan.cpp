@@ -148,8 +148,9 @@ LogLine CopyLine(const std::string& target) { return {'+', "Copy message to dest
 // Copies the open current message into one target.  When its source is
 // to be deleted, a copy the journal shows is already there is taken as
 // made, and before the first copy into the target a record is journaled.
-Status CopyToTarget(Scan& scan, const CurrentMessage& msg, LazyDigest& digest, const std::string& target,
+Status CopyToTarget(Scan& scan, const CurrentMessage& msg, LazyDigest& digest, const std::string& written,
                     PendingMessage& pending, std::int64_t& bytes) {
+  const std::string& target = scan.pool.SpellingOf(written);
   MessageBase* dest = nullptr;
   LW_RETURN_IF_ERROR(scan.pool.Use(target, dest));
   if (pending.delete_source) {
@@ -220,17 +221,17 @@ Status ActOnMessage(Scan& scan) {
   LogFile rule_log;
   rule_log.KeepLastLogOnlyText(true);
   RuleVerdict verdict;
-  if (!skip && !high_water) verdict = EvaluateRules(run.config, msg, rule_log);
+  if (!skip && !high_water) verdict = EvaluateRules(run.config, ForRules(area, msg), rule_log);
   if (run.config.UseLastRead) area.GetKludge(kMsgIdKludge, run.latest_msgid_line);
   if (!verdict.found) {
     scan.walk.last_kept = area.GetMsgNum();
-    if (run.dry_run) ConsoleLine(DryRunLine(GatherFacts(area, msg), KeptWord(high_water, skip, verdict)));
+    if (run.dry_run) ConsoleReport(DryRunLine(GatherFacts(area, msg), KeptWord(high_water, skip, verdict)));
     return Status();
   }
   ++scan.result.found_count;
   if (run.dry_run) {
     const std::string action = ActionWord(run.config, verdict, false);
-    ConsoleLine(PickedLine(GatherFacts(area, msg), action, rule_log.LastLogOnlyText()));
+    ConsoleReport(PickedLine(GatherFacts(area, msg), action, rule_log.LastLogOnlyText()));
     return Status();
   }
   return BatchPicked(scan, msg, verdict, rule_log.LastLogOnlyText());
@@ -311,7 +312,7 @@ std::string AreaAccessProblem(const std::string& area_id) {
   std::string probe = kind == AreaKind::kMsg ? path : path + (kind == AreaKind::kSquish ? ".sqd" : ".jhr");
   platform::Platform& os = platform::Os();
   std::uint32_t attr = 0;
-  int rc = os.QueryAttributes(probe, &attr);
+  platform::Result rc = os.QueryAttributes(probe, &attr);
   if (rc == platform::kOk && kind == AreaKind::kMsg) {
     platform::SearchHandle search = 0;
     platform::DirEntry entry;
@@ -323,24 +324,19 @@ std::string AreaAccessProblem(const std::string& area_id) {
     rc = os.OpenFile(probe, platform::Access::kRead, platform::Sharing::kDenyNone, &file);
     if (rc == platform::kOk) os.CloseFile(file);
   }
-  return rc == platform::kOk ? std::string() : probe + ": " + os.ErrorReason(rc);
+  return rc == platform::kOk ? std::string() : probe + ": " + platform::ReasonText(rc);
 }
 
 }  // namespace
 
 Status ScanArea(Run& run, const std::string& area_id, AreaScanResult& result) {
   AreaLock lock;
-  if (Status locked = lock.Acquire(area_id); !locked.ok()) {
-    const std::string problem = AreaAccessProblem(area_id);
-    if (!problem.empty()) NoteErrorDiagnostic("cannot open netmail area " + area_id + ": " + problem);
-    return locked;
-  }
+  LW_RETURN_IF_ERROR(lock.Acquire(area_id));
   MsgBasePtr area;
   if (!OpenArea(area, area_id)) {
     const std::string problem = AreaAccessProblem(area_id);
-    NoteErrorDiagnostic("cannot open netmail area " + area_id + ": " +
-                        (problem.empty() ? "the base does not open (damaged, or held by another program)" : problem));
-    return Status::Error("unable to open messagebase - " + area_id);
+    return Status::Error("unable to open messagebase - " + area_id,
+                         problem.empty() ? "the base does not open (damaged, or held by another program)" : problem);
   }
   area->SetFlag(kFlagEchomail | kFlagLocal, false);
   area->SetFlag(kFlagNetmail, true);

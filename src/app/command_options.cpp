@@ -63,7 +63,7 @@ std::string HelpText(const std::string& program) {
          "                 its file:line; exit 0 when clean, 1 otherwise\n"
          "  -n, --dry-run  judge every message and print the verdict per message;\n"
          "                 write no file at all (no copy, deletion, lastread, log)\n"
-         "  -q, --quiet    the console shows errors only\n"
+         "  -q, --quiet    the console shows errors only (and what --dry-run reports)\n"
          "  -h, --help     show this text\n"
          "  -V, --version  show the version, platform and formats\n"
          "\n"

@@ -1,5 +1,6 @@
 #include "app/config.h"
 
+#include <algorithm>
 #include <string>
 
 #include "app/config_check.h"
@@ -75,16 +76,28 @@ bool AppendName(RuleList<std::string>& list, std::string_view value) {
 
 // A configuration that cannot be read ends the run through the fault
 // report; standard error is told the path and why.
-Status ConfigFault(const std::string& name, int rc, Status fault) {
+Status ConfigFault(const std::string& name, const platform::Result& rc, Status fault) {
   std::uint32_t attr = 0;
   const bool folder = platform::Os().QueryAttributes(name, &attr) == platform::kOk && (attr & platform::kAttrDirectory);
-  NoteErrorDiagnostic("cannot read configuration " + name + ": " +
-                      (folder ? std::string("it is a folder") : platform::Os().ErrorReason(rc)));
-  return fault;
+  return fault.Because(name + ": " + (folder ? std::string("it is a folder") : platform::ReasonText(rc)),
+                       "cannot read the configuration");
+}
+
+// Records the line `raw`'s key is first read on; a key that holds one
+// value and was read before is noted, since only its last line counts.
+void NoteKey(MoverConfig& config, std::string_view raw, int line_number) {
+  const std::string key = KeyOfLine(raw);
+  if (key.empty()) return;
+  auto [at, first] = config.first_line_of_key.emplace(key, line_number);
+  if (!first && HoldsOneValue(key)) {
+    config.problems.push_back(ConfigProblem{
+        line_number, key + " is set again (first on line " + IntToStr(at->second) + "); the last line counts",
+        ProblemLevel::kWarning});
+  }
 }
 
 void SetPriority(MoverConfig& config, std::string_view rest) {
-  for (int i = 0; i < 5; ++i) {
+  for (int i = 0; i < kPriorityKinds; ++i) {
     config.Priority[i] = TrimBlanks(ExtractWord(i + 1, rest, " ")).substr(0, kMaxPriorityWord);
   }
 }
@@ -93,8 +106,10 @@ void SetPriority(MoverConfig& config, std::string_view rest) {
 
 std::string ProgramTitle() { return std::string("Larkway/") + platform::kPlatformName + " " + kVersion; }
 
-bool ApplyConfigLine(MoverConfig& config, std::string_view raw, int line_number) {
-  CheckConfigLine(raw, line_number, config.problems);
+bool ApplyConfigLine(MoverConfig& config, std::string_view whole, int line_number) {
+  const std::string_view raw = whole.substr(0, kMaxConfigLine);
+  CheckConfigLine(whole, line_number, config.problems);
+  NoteKey(config, raw, line_number);
   std::string charset_problem;
   ConfigLine line(RuleNamesToCp866(raw, &charset_problem));
   if (!charset_problem.empty()) config.problems.push_back(ConfigProblem{line_number, charset_problem});
@@ -135,27 +150,31 @@ bool ApplyConfigLine(MoverConfig& config, std::string_view raw, int line_number)
 Status ReadConfiguration(const std::string& name, MoverConfig& config) {
   platform::Platform& os = platform::Os();
   std::uint32_t attr = 0;
-  if (int rc = name.empty() ? platform::kFileNotFound : os.QueryAttributes(name, &attr); rc != platform::kOk) {
-    NoteErrorDiagnostic("cannot open configuration " + name + ": " + os.ErrorReason(rc));
-    return Status::Error("Unable to open " + name + ", rc=" + Hex8(0));
+  const platform::Result found = name.empty() ? platform::kFileNotFound : os.QueryAttributes(name, &attr);
+  if (found != platform::kOk) {
+    return Status::Error("Unable to open " + name + ", rc=" + Hex8(static_cast<std::uint32_t>(found.code())),
+                         name + ": " + platform::ReasonText(found));
   }
   platform::TextReader reader;
-  if (int rc = reader.Open(name); rc != platform::kOk) return ConfigFault(name, rc, LW_FAULT(rc));
+  if (const platform::Result rc = reader.Open(name); rc != platform::kOk) return ConfigFault(name, rc, LW_FAULT(rc));
 
   config = MoverConfig();
   std::string raw;
-  int error = platform::kOk;
+  platform::Result error;
   int line_number = 0;
   while (reader.ReadLine(&raw, &error)) {
     ++line_number;
-    if (!ApplyConfigLine(config, CutConfigLine(raw), line_number)) {
+    if (!ApplyConfigLine(config, raw, line_number)) {
       // Standard error hears of it with the other problems.
       ConsoleLine("Warning: More than 100 entries of one key, line " + IntToStr(line_number) + " ignored: " + raw);
       config.problems.push_back(ConfigProblem{line_number, "more than 100 entries of one key; the line is not read"});
     }
   }
   if (error != platform::kOk) return ConfigFault(name, error, LW_FAULT(error));
-  if (int rc = reader.Close(); rc != platform::kOk) return ConfigFault(name, rc, LW_FAULT(rc));
+  if (const platform::Result rc = reader.Close(); rc != platform::kOk) return ConfigFault(name, rc, LW_FAULT(rc));
+  CheckRuleKinds(config, config.problems);
+  std::stable_sort(config.problems.begin(), config.problems.end(),
+                   [](const ConfigProblem& a, const ConfigProblem& b) { return a.line_number < b.line_number; });
   return Status();
 }
 
@@ -166,7 +185,5 @@ Status CheckSettings(const MoverConfig& config) {
   }
   return Status();
 }
-
-std::string_view CutConfigLine(std::string_view line) { return line.substr(0, kMaxConfigLine); }
 
 }  // namespace lw

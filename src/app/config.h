@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -16,6 +18,8 @@ namespace lw {
 
 inline constexpr int kMaxListEntries = 100;
 inline constexpr std::size_t kMaxPriorityWord = 9;
+// PRIORITY names up to this many rule kinds: every kind there is.
+inline constexpr int kPriorityKinds = 6;
 // A configuration line is read up to this many characters.
 inline constexpr std::size_t kMaxConfigLine = 255;
 inline const char* const kProductTag = "LW 1.07";
@@ -47,10 +51,15 @@ struct RuleList {
   void Append(std::unique_ptr<T> item) { items.push_back(std::move(item)); }
 };
 
+// An error is a line the run skips, misreads or fails on; a warning is a
+// line the run reads sensibly but not as written (a target named twice).
+enum class ProblemLevel { kError, kWarning };
+
 // A configuration line the reader skipped or may have misread.
 struct ConfigProblem {
   int line_number = 0;  // 1-based
   std::string text;     // what is wrong, for a person to read
+  ProblemLevel level = ProblemLevel::kError;
 };
 
 struct MoverConfig {
@@ -64,32 +73,33 @@ struct MoverConfig {
   bool MoveMode = false;
   bool UseLastRead = false;
   std::int32_t UserNumber = 0;
-  std::string Priority[5];
+  std::string Priority[kPriorityKinds];
   bool KeepLocalUnsent = false;
   std::string LogFileName;
   bool LogUtf8 = false;    // LOGCHARSET UTF-8: the log is written in UTF-8
   bool LogDetail = false;  // LOGDETAIL YES: a detail line for each action
   // Lines skipped or possibly misread, in file order.
   std::vector<ConfigProblem> problems;
+  // The line each key was first read on (keys without their blank).
+  std::map<std::string, int, std::less<>> first_line_of_key;
 };
 
 // Reads the configuration file `name` into `config`.  A missing file is a
 // reported error; one that cannot be opened or read is the run-time fault
 // of the failed call (standard error is told the path and the system's
 // reason).  A list entry beyond its list's limit is skipped with a console
-// warning.  Lines skipped or possibly misread are recorded in
-// `config.problems`; reporting them is the caller's.
+// warning.  Lines skipped, cut or possibly misread, and rules that can
+// never fire, are recorded in `config.problems` in file order; reporting
+// them is the caller's.
 Status ReadConfiguration(const std::string& name, MoverConfig& config);
 
 // The settings a run cannot do without: a netmail area, and a user number
 // when the lastread pointer is used.
 Status CheckSettings(const MoverConfig& config);
 
-// The first kMaxConfigLine characters of a configuration line.
-std::string_view CutConfigLine(std::string_view line);
-
-// Applies one configuration line (without its line end) to `config`, and
-// records in `config.problems` what is wrong with it.  A rule name written
+// Applies one configuration line (without its line end, cut at
+// kMaxConfigLine characters) to `config`, and records in
+// `config.problems` what is wrong with it, its cut included.  A rule name written
 // in UTF-8 is compared in CP866.  Returns false when the line was a list
 // entry beyond the list's limit.
 bool ApplyConfigLine(MoverConfig& config, std::string_view line, int line_number = 0);

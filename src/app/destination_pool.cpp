@@ -1,5 +1,7 @@
 #include "app/destination_pool.h"
 
+#include "app/area_identity.h"
+
 namespace lw {
 
 namespace {
@@ -30,6 +32,13 @@ Status DestinationPool::Use(const std::string& area_id, MessageBase*& base) {
   }
   base = held.base.get();
   return Status();
+}
+
+const std::string& DestinationPool::SpellingOf(const std::string& area_id) {
+  auto known = spelling_.find(area_id);
+  if (known != spelling_.end()) return known->second;
+  const std::string& first = first_spelling_of_.emplace(AreaIdentity(area_id), area_id).first->second;
+  return spelling_.emplace(area_id, first).first->second;
 }
 
 void DestinationPool::CountMessage(const std::string& area_id) {

@@ -56,6 +56,11 @@ class DestinationPool {
   // with "unable to close destination messagebase - X" for the first that
   // does not close cleanly; the others are closed all the same.
   Status Close(bool all);
+  // The spelling of `area_id` the pool goes by: the first spelling of the
+  // same base (AreaIdentity) it was asked about, so that a base that rules
+  // name in two spellings is opened once, and its copies are counted,
+  // journaled and logged under one name.
+  const std::string& SpellingOf(const std::string& area_id);
   // Whether the pool holds the base of `area_id` open.
   bool IsOpen(const std::string& area_id) const { return open_.count(area_id) != 0; }
 
@@ -70,6 +75,8 @@ class DestinationPool {
   HoldLimits limits_;
   std::function<PoolClock::time_point()> now_;
   std::map<std::string, Held> open_;
+  std::map<std::string, std::string> spelling_;           // as written -> as the pool goes by it
+  std::map<std::string, std::string> first_spelling_of_;  // identity -> as the pool goes by it
 };
 
 }  // namespace lw

@@ -32,7 +32,30 @@ bool TextIsEmpty(MessageBase& area) {
   return text.find_first_not_of('\0') == std::string::npos;
 }
 
+// The message's character set, from its CHRS kludge.
+std::string CharsetOf(MessageBase& area) {
+  std::string line;
+  return CharsetOfChrs(area.GetKludge("\001CHRS", line) ? KludgeValue(line) : std::string());
+}
+
+bool IsAscii(std::string_view text) {
+  for (char c : text) {
+    if ((static_cast<unsigned char>(c) & 0x80) != 0) return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+CurrentMessage ForRules(MessageBase& area, const CurrentMessage& msg) {
+  if (IsAscii(msg.to) && IsAscii(msg.from) && IsAscii(msg.subject)) return msg;
+  const std::string charset = CharsetOf(area);
+  CurrentMessage judged = msg;
+  judged.to = DecodeToCp866(msg.to, charset);
+  judged.from = DecodeToCp866(msg.from, charset);
+  judged.subject = DecodeToCp866(msg.subject, charset);
+  return judged;
+}
 
 MessageFacts GatherFacts(MessageBase& area, const CurrentMessage& msg) {
   MessageFacts f;
@@ -44,8 +67,7 @@ MessageFacts GatherFacts(MessageBase& area, const CurrentMessage& msg) {
   f.dest = msg.dest;
   std::string line;
   if (area.GetKludge("\001MSGID", line)) f.msgid = KludgeValue(line);
-  line.clear();
-  f.charset = CharsetOfChrs(area.GetKludge("\001CHRS", line) ? KludgeValue(line) : std::string());
+  f.charset = CharsetOf(area);
   return f;
 }
 

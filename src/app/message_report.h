@@ -23,6 +23,13 @@ struct MessageFacts {
 // The facts of the open current message of `area`, whose header is `msg`.
 MessageFacts GatherFacts(MessageBase& area, const CurrentMessage& msg);
 
+// `msg` as the rules judge it: names and subject decoded from the
+// character set of the open current message of `area` (its CHRS kludge,
+// CP866 without one) to CP866, the set rule names are held in.  A text
+// that cannot be decoded stays as it is.  The text is looked at only when
+// a name or the subject holds a byte above 127.
+CurrentMessage ForRules(MessageBase& area, const CurrentMessage& msg);
+
 // "N from NAME (ADDR) to NAME (ADDR) subj `SUBJECT`: VERDICT", with the
 // names and the subject converted to the terminal's character set.
 std::string DryRunLine(const MessageFacts& facts, const std::string& verdict);

@@ -1,5 +1,8 @@
 #include "app/rule_line.h"
 
+#include <algorithm>
+
+#include "app/area_identity.h"
 #include "fidoutil/cp866.h"
 #include "fidoutil/helpers.h"
 
@@ -34,7 +37,9 @@ bool ReadTargets(std::string_view text, std::vector<std::string>& targets, std::
     start = comma + 1;
   }
   if (targets.size() == 1) return true;
-  for (const std::string& target : targets) {
+  std::vector<std::string> identities;
+  std::vector<std::string> distinct;
+  for (std::string& target : targets) {
     if (target.empty()) {
       problem = "an empty target among several: " + std::string(text);
       return false;
@@ -43,7 +48,13 @@ bool ReadTargets(std::string_view text, std::vector<std::string>& targets, std::
       problem = "KILL cannot be combined with a copy target: " + std::string(text);
       return false;
     }
+    // One copy per base, however often or in whatever spelling it is named.
+    std::string identity = AreaIdentity(target);
+    if (std::find(identities.begin(), identities.end(), identity) != identities.end()) continue;
+    identities.push_back(std::move(identity));
+    distinct.push_back(std::move(target));
   }
+  targets = std::move(distinct);
   return true;
 }
 

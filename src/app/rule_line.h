@@ -31,9 +31,10 @@ bool ReadNameRule(const RuleText& text, std::size_t cut, NameRule& rule, std::st
 bool ReadAddressRule(const RuleText& text, AddressRule& rule, std::string& problem);
 
 // Splits the text after a rule's first comma into its targets, blanks
-// trimmed.  A single target is taken as written (even when empty).  False,
-// with `problem` saying why, for several targets of which one is empty or
-// KILL (a message cannot be both copied and killed).
+// trimmed.  A single target is taken as written (even when empty).  Of
+// several targets that name one base (AreaIdentity), the first is kept.
+// False, with `problem` saying why, for several targets of which one is
+// empty or KILL (a message cannot be both copied and killed).
 bool ReadTargets(std::string_view text, std::vector<std::string>& targets, std::string& problem);
 
 }  // namespace lw

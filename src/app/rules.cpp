@@ -51,7 +51,7 @@ bool IsProtected(const MoverConfig& config, const std::string& to) {
 RuleVerdict EvaluateRules(const MoverConfig& config, const CurrentMessage& msg, LogFile& log) {
   RuleVerdict v;
   const std::string to = UpCase866(CutName(msg.to));
-  for (int slot = 0; slot < 5 && !config.Priority[slot].empty() && !v.found && !v.not_touch; ++slot) {
+  for (int slot = 0; slot < kPriorityKinds && !config.Priority[slot].empty() && !v.found && !v.not_touch; ++slot) {
     const std::string& word = config.Priority[slot];
     if (word == "NOT_TOUCH") {
       v.not_touch = IsProtected(config, to);

@@ -37,17 +37,23 @@ void WriteBanner() {
   ConsoleLine(banner);
 }
 
-// Each problem of the configuration as "larkway: file:line: kind: text".
-void ReportProblems(const std::string& config_name, const MoverConfig& config, const char* kind) {
+// Each problem of the configuration as "larkway: file:line: kind: text":
+// a run calls every one a warning, --check tells errors from warnings.
+// Returns how many are errors.
+std::int32_t ReportProblems(const std::string& config_name, const MoverConfig& config, bool check) {
+  std::int32_t errors = 0;
   for (const ConfigProblem& p : config.problems) {
-    Diagnose(config_name + ":" + IntToStr(p.line_number) + ": " + kind + ": " + p.text);
+    const bool error = check && p.level == ProblemLevel::kError;
+    if (p.level == ProblemLevel::kError) ++errors;
+    Diagnose(config_name + ":" + IntToStr(p.line_number) + ": " + (error ? "error" : "warning") + ": " + p.text);
   }
+  return errors;
 }
 
 // Reads the settings and opens the log; the log's start line follows.
 Status Prepare(Run& run, const std::string& config_name) {
   LW_RETURN_IF_ERROR(ReadConfiguration(config_name, run.config));
-  ReportProblems(config_name, run.config, "warning");
+  ReportProblems(config_name, run.config, false);
   run.log.SetUtf8(run.config.LogUtf8);
   if (!run.config.LogFileName.empty() && !run.dry_run) LW_RETURN_IF_ERROR(run.log.Open(run.config.LogFileName));
   run.log.LogOnly('>', ProgramTitle(), "started");
@@ -79,12 +85,13 @@ int Finish(Run& run, const Status& status) {
     // console still holds comes first.
     platform::Os().ConsoleFlush();
     WriteFaultReport(status.exit_code(), status.file(), status.line());
-    std::string noted = TakeErrorDiagnostic();
-    Diagnose(!noted.empty() ? noted
-                            : "run-time fault " + IntToStr(status.exit_code()) + " (" + status.file() + ", line " +
-                                  IntToStr(status.line()) + "): " + platform::Os().ErrorReason(status.exit_code()));
+    const std::string what = !status.text().empty() ? status.text()
+                                                    : "run-time fault " + IntToStr(status.exit_code()) + " (" +
+                                                          status.file() + ", line " + IntToStr(status.line()) + ")";
+    Diagnose(WithCause(
+        what, !status.cause().empty() ? status.cause() : platform::ReasonText(platform::Result(status.exit_code()))));
   } else {
-    run.log.Error(kProductTag, status.text());
+    run.log.Error(kProductTag, status.text(), status.cause());
   }
   return status.exit_code();
 }
@@ -95,19 +102,24 @@ int CheckConfiguration(const std::string& config_name) {
   MoverConfig config;
   Status status = ReadConfiguration(config_name, config);
   if (!status.ok()) {
-    std::string noted = TakeErrorDiagnostic();
-    Diagnose(noted.empty() ? "cannot read configuration " + config_name : noted);
+    Diagnose(status.Described());
     return kExitCheckProblems;
   }
-  ReportProblems(config_name, config, "error");
-  std::size_t count = config.problems.size();
+  std::int32_t errors = ReportProblems(config_name, config, true);
+  std::int32_t count = static_cast<std::int32_t>(config.problems.size());
   if (Status settings = CheckSettings(config); !settings.ok()) {
     Diagnose(config_name + ": error: " + settings.text());
+    ++errors;
     ++count;
   }
-  ConsoleLine(config_name + (count == 0 ? ": no problems found"
-                                        : ": " + IntToStr(static_cast<std::int32_t>(count)) + " problem(s) found"));
-  return count == 0 ? 0 : kExitCheckProblems;
+  if (count == 0) {
+    ConsoleLine(config_name + ": no problems found");
+  } else if (errors == 0) {
+    ConsoleLine(config_name + ": " + IntToStr(count) + " warning(s) found");
+  } else {
+    ConsoleLine(config_name + ": " + IntToStr(count) + " problem(s) found");
+  }
+  return errors == 0 ? 0 : kExitCheckProblems;
 }
 
 // A scan, real or dry, of every netmail area the configuration names.
@@ -165,7 +177,6 @@ int RunMover(int argc, const char* const* argv) {
   const int code = Dispatch(options, platform::ProgramName(argc > 0 ? argv[0] : "larkway"));
   platform::Os().ConsoleResetColor();
   SetConsoleLevel(ConsoleLevel::kAll);
-  TakeErrorDiagnostic();
   return code;
 }
 

@@ -19,6 +19,26 @@ std::size_t SequenceLength(unsigned char lead) {
 
 std::string Upper(std::string_view s) { return UpCase866(s); }
 
+bool HasNonAscii(std::string_view text) {
+  for (char c : text) {
+    if ((static_cast<unsigned char>(c) & 0x80) != 0) return true;
+  }
+  return false;
+}
+
+// How many bytes at the end of `text` are a UTF-8 sequence cut short (0
+// when it ends whole).
+std::size_t CutShortTail(std::string_view text) {
+  // A sequence is at most four bytes: its lead is among the last four.
+  for (std::size_t back = 1; back <= 4 && back <= text.size(); ++back) {
+    const auto byte = static_cast<unsigned char>(text[text.size() - back]);
+    if ((byte & 0xC0) == 0x80) continue;  // a continuation byte
+    const std::size_t length = SequenceLength(byte);
+    return length > back ? back : 0;
+  }
+  return 0;
+}
+
 }  // namespace
 
 bool IsUtf8WithNonAscii(std::string_view text) {
@@ -45,10 +65,23 @@ std::string CharsetOfChrs(std::string_view chrs_line) {
   if (name == "KOI8-R" || name == "KOI8-U") return name;
   if (name == "LATIN-1" || name == "ISO-8859-1") return "ISO-8859-1";
   if (name == "ISO-8859-5") return name;
+  if (name == "MAC") return "MACINTOSH";
   if (name.rfind("CP", 0) == 0 && name.size() > 2 && name.find_first_not_of("0123456789", 2) == std::string::npos) {
     return name;
   }
+  // Any other set the conversion knows by the kludge's name.
+  std::string probe;
+  if (!name.empty() && name != "IBMPC" && platform::Os().ConvertText("A", name, "CP866", &probe)) return name;
   return "CP866";
+}
+
+std::string DecodeToCp866(std::string_view text, std::string_view charset) {
+  if (charset == "CP866" || !HasNonAscii(text)) return std::string(text);
+  std::string_view whole = text;
+  if (charset == "UTF-8") whole.remove_suffix(CutShortTail(text));
+  std::string decoded;
+  if (!platform::Os().ConvertText(whole, charset, "CP866", &decoded)) return std::string(text);
+  return decoded;
 }
 
 std::string ForTerminal(std::string_view text, std::string_view charset) {

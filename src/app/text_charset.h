@@ -15,10 +15,18 @@ bool IsUtf8WithNonAscii(std::string_view text);
 
 // The character set a message's "\x01CHRS: NAME LEVEL" kludge line names,
 // as the platform's conversion knows it: "CP866", "UTF-8", "KOI8-R",
-// "CP1251", "ISO-8859-1", ...  "IBMPC" and a missing, empty or unknown
-// kludge are taken as CP866, the set FidoNet's Russian-speaking nets use
-// and the one rules are compared in.
+// "CP1251", "ISO-8859-1", any other name the conversion knows ...
+// "IBMPC" and a missing, empty or unknown kludge are taken as CP866, the
+// set FidoNet's Russian-speaking nets use and the one rules are compared
+// in.
 std::string CharsetOfChrs(std::string_view chrs_line);
+
+// `text`, in character set `charset`, converted to CP866 (the set rules
+// are compared in); the bytes as they are when it is already CP866 or
+// ASCII, or holds what cannot be decoded or has no place in CP866.  A
+// UTF-8 sequence cut short at the end (a name cut at its field's length)
+// is left out.
+std::string DecodeToCp866(std::string_view text, std::string_view charset);
 
 // `text`, in character set `charset`, as the terminal shows it: converted
 // to the terminal's set, or the bytes as they are when the terminal's set

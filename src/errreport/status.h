@@ -16,10 +16,15 @@ class Status {
   // Success.
   Status() = default;
 
-  static Status Error(std::string text) {
+  // An error in words: `text` is what the console shows (the program's
+  // own words, kept as they are); `cause` names the object that failed
+  // and the system's reason for it ("nm/3.msg: Permission denied"), for
+  // the log and standard error; "" when the text says all there is.
+  static Status Error(std::string text, std::string cause = std::string()) {
     Status s;
     s.exit_code_ = 255;
     s.text_ = std::move(text);
+    s.cause_ = std::move(cause);
     return s;
   }
   static Status Fault(int number, const char* file, int line) {
@@ -34,15 +39,30 @@ class Status {
   int exit_code() const { return exit_code_; }
   // True for a run-time fault, false for a reported error.
   bool is_fault() const { return file_ != nullptr; }
-  // The words of a reported error.
+  // The words of a reported error (of a fault: what it was doing, or "").
   const std::string& text() const { return text_; }
+  // What failed and why, as Error describes it; "" when unknown.
+  const std::string& cause() const { return cause_; }
+  // The text followed by ": " and the cause, when there is one: the line
+  // the log and standard error get.
+  std::string Described() const { return cause_.empty() ? text_ : text_ + ": " + cause_; }
   // Where a run-time fault was raised.
   const char* file() const { return file_; }
   int line() const { return line_; }
 
+  // Gives a failure its cause (and a fault what it was doing, when
+  // `text` is not empty); nothing for a success.
+  Status& Because(std::string cause, std::string text = std::string()) {
+    if (ok()) return *this;
+    cause_ = std::move(cause);
+    if (!text.empty()) text_ = std::move(text);
+    return *this;
+  }
+
  private:
   int exit_code_ = 0;
   std::string text_;
+  std::string cause_;
   const char* file_ = nullptr;
   int line_ = 0;
 };

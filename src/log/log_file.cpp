@@ -8,7 +8,6 @@ namespace lw {
 namespace {
 
 ConsoleLevel g_console_level = ConsoleLevel::kAll;
-std::string g_error_diagnostic;
 
 }  // namespace
 
@@ -18,7 +17,6 @@ void AppendLogStamp(std::string& out, const MsgDateTime& t) {
   out.append(TwoDigits(t.Min)).append(":").append(TwoDigits(t.Sec));
 }
 
-
 void SetConsoleLevel(ConsoleLevel level) { g_console_level = level; }
 bool ConsoleShowsAll() { return g_console_level == ConsoleLevel::kAll; }
 
@@ -26,6 +24,8 @@ void ConsoleLine(std::string_view text) {
   if (!ConsoleShowsAll()) return;
   platform::Os().ConsoleWrite(std::string(text).append(platform::kLineEnd));
 }
+
+void ConsoleReport(std::string_view text) { platform::Os().ConsoleWrite(std::string(text).append(platform::kLineEnd)); }
 
 void ConsoleProgress(std::string_view text) {
   if (ConsoleShowsAll()) platform::Os().ConsoleWriteKeepCursor(text);
@@ -35,23 +35,20 @@ void Diagnose(std::string_view text) {
   platform::Os().ErrorWrite(std::string("larkway: ").append(text).append(platform::kLineEnd));
 }
 
-void NoteErrorDiagnostic(std::string text) { g_error_diagnostic = std::move(text); }
-
-std::string TakeErrorDiagnostic() {
-  std::string text;
-  text.swap(g_error_diagnostic);
-  return text;
+std::string WithCause(std::string_view text, std::string_view cause) {
+  std::string line(text);
+  if (!cause.empty()) line.append(": ").append(cause);
+  return line;
 }
 
-void ConsoleError(std::string_view text) {
+void ConsoleError(std::string_view text, std::string_view cause) {
   platform::Os().ConsoleWrite(std::string("Error: ").append(text).append(platform::kLineEnd));
-  std::string noted = TakeErrorDiagnostic();
-  Diagnose(noted.empty() ? text : std::string_view(noted));
+  Diagnose(WithCause(text, cause));
 }
 
-void ConsoleWarning(std::string_view text) {
+void ConsoleWarning(std::string_view text, std::string_view cause) {
   ConsoleLine(std::string("Warning: ").append(text));
-  Diagnose(std::string("warning: ").append(text));
+  Diagnose("warning: " + WithCause(text, cause));
 }
 
 std::string_view CutLogLine(std::string_view line) { return line.substr(0, kMaxLogLine); }
@@ -63,18 +60,19 @@ LogFile::~LogFile() {
 
 Status LogFile::Open(const std::string& file_name) {
   platform::Platform& os = platform::Os();
-  int rc = ForceDirectories(ParentDir(file_name)) ? os.OpenAppend(file_name, &file_) : platform::kPathNotFound;
+  platform::Result rc = platform::kPathNotFound;  // a folder above it cannot be made
+  if (ForceDirectories(ParentDir(file_name))) rc = os.OpenAppend(file_name, &file_);
   if (rc != platform::kOk) {
     file_ = platform::kNoFile;
-    NoteErrorDiagnostic("cannot open log file " + file_name + ": " + os.ErrorReason(rc));
-    return Status::Error("Unable to open log file " + file_name);
+    return Status::Error("Unable to open log file " + file_name, file_name + ": " + platform::ReasonText(rc));
   }
   file_name_ = file_name;
   std::size_t done = 0;
-  if (os.WriteFile(file_, "\r\n", 2, &done) != platform::kOk || done != 2) {
+  if (const platform::Result rc = os.WriteFile(file_, "\r\n", 2, &done); rc != platform::kOk || done != 2) {
     os.CloseFile(file_);
     file_ = platform::kNoFile;
-    return Status::Error("Unable to write to log file " + file_name);
+    return Status::Error("Unable to write to log file " + file_name,
+                         file_name + ": " + platform::ReasonText(rc.ok() ? platform::kDiskWriteError : rc));
   }
   return Status();
 }
@@ -100,9 +98,10 @@ void LogFile::WriteLine(std::string_view line, std::string_view charset) {
 
 void LogFile::Append(const std::string& bytes) {
   std::size_t done = 0;
-  int rc = platform::Os().WriteFile(file_, bytes.data(), bytes.size(), &done);
+  const platform::Result rc = platform::Os().WriteFile(file_, bytes.data(), bytes.size(), &done);
   if (rc != platform::kOk || done != bytes.size()) {
-    ConsoleWarning("Unable to write to file " + file_name_);
+    ConsoleWarning("Unable to write to file " + file_name_,
+                   file_name_ + ": " + platform::ReasonText(rc.ok() ? platform::kDiskWriteError : rc));
   }
 }
 
@@ -158,14 +157,14 @@ void LogFile::LogOnly(char mark, std::string_view tag, std::string_view text, st
   WriteStamped(mark, tag, text, charset);
 }
 
-void LogFile::Warning(std::string_view tag, std::string_view text) {
-  WriteStamped('?', tag, std::string("Warning: ").append(text));
-  ConsoleWarning(text);
+void LogFile::Warning(std::string_view tag, std::string_view text, std::string_view cause) {
+  WriteStamped('?', tag, "Warning: " + WithCause(text, cause));
+  ConsoleWarning(text, cause);
 }
 
-void LogFile::Error(std::string_view tag, std::string_view text) {
-  WriteStamped('!', tag, std::string("Error: ").append(text));
-  ConsoleError(text);
+void LogFile::Error(std::string_view tag, std::string_view text, std::string_view cause) {
+  WriteStamped('!', tag, "Error: " + WithCause(text, cause));
+  ConsoleError(text, cause);
 }
 
 }  // namespace lw

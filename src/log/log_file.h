@@ -56,11 +56,15 @@ class LogFile {
   // does.  Groups do not nest.
   void StartGroup() { grouping_ = true; }
   void EndGroup();
-  // "Warning: text" on the console; "? stamp tag Warning: text" in the file.
-  void Warning(std::string_view tag, std::string_view text);
-  // "Error: text" on the console; "! stamp tag Error: text" in the file.
-  // The caller ends the run.
-  void Error(std::string_view tag, std::string_view text);
+  // "Warning: text" on the console; "? stamp tag Warning: text: cause" in
+  // the file and "larkway: warning: text: cause" on standard error, where
+  // `cause` names what failed and the system's reason (without it, the
+  // text alone).
+  void Warning(std::string_view tag, std::string_view text, std::string_view cause = {});
+  // "Error: text" on the console; "! stamp tag Error: text: cause" in the
+  // file and "larkway: text: cause" on standard error (the cause as
+  // Warning's).  The caller ends the run.
+  void Error(std::string_view tag, std::string_view text, std::string_view cause = {});
 
  private:
   void WriteLine(std::string_view line, std::string_view charset = "CP866");
@@ -83,11 +87,18 @@ class LogFile {
 void AppendLogStamp(std::string& out, const MsgDateTime& t);
 
 // Console-only reports, for use before the log exists: "Error: text" or
-// "Warning: text" on the console, and "larkway: text" on standard error.
-void ConsoleError(std::string_view text);
-void ConsoleWarning(std::string_view text);
+// "Warning: text" on the console, and "larkway: text: cause" (or
+// "larkway: warning: text: cause") on standard error, without ": cause"
+// when there is none.
+void ConsoleError(std::string_view text, std::string_view cause = {});
+void ConsoleWarning(std::string_view text, std::string_view cause = {});
+// `text`, and ": " and `cause` when there is one.
+std::string WithCause(std::string_view text, std::string_view cause);
 // Text and a line end on the console (not when it shows errors only).
 void ConsoleLine(std::string_view text);
+// Text and a line end on the console whatever it shows: the answer the
+// user asked for (the dry run's report), which --quiet does not silence.
+void ConsoleReport(std::string_view text);
 // Text on the console that the next console write overwrites (a running
 // count); not when the console shows errors only.
 void ConsoleProgress(std::string_view text);
@@ -100,11 +111,5 @@ bool ConsoleShowsAll();
 // "larkway: text" and a line end on standard error, whatever the console
 // level: every error and warning is also told there.
 void Diagnose(std::string_view text);
-// Records the words standard error should carry, in place of the error's
-// console text, for the error the caller is about to return (with the
-// path and the system's reason); the run driver takes them when it reports.
-void NoteErrorDiagnostic(std::string text);
-// The words recorded by NoteErrorDiagnostic, or "" when none; clears them.
-std::string TakeErrorDiagnostic();
 
 }  // namespace lw

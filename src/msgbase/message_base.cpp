@@ -83,6 +83,18 @@ bool MessageBase::NoFormat() {
   return false;
 }
 
+bool MessageBase::Fail(std::int32_t code, std::string cause) {
+  Status = code;
+  failure_cause_ = std::move(cause);
+  return false;
+}
+
+bool MessageBase::Fail(std::int32_t code, const Stream& stream) {
+  Status = code;
+  if (std::string text = stream.FailureText(); !text.empty()) failure_cause_ = std::move(text);
+  return false;
+}
+
 bool MessageBase::OpenMsgBase(const std::string&) { return NoFormat(); }
 bool MessageBase::CreateMsgBase(const std::string&) { return NoFormat(); }
 bool MessageBase::MsgBaseExists(const std::string&) { return NoFormat(); }

@@ -65,8 +65,9 @@ inline constexpr std::int32_t kNoFormat = 217;
 // How the operations fail: an operation that fails sets Status to a code
 // of its format (or kNoFormat) and returns false, 0 or an empty value; a
 // void operation reports only through Status.  Status keeps the code of the
-// last failure until the caller clears it.  No failed operation leaves a
-// message half written on disk.
+// last failure until the caller clears it, and FailureCause tells what
+// failed and why.  No failed operation leaves a message half written on
+// disk.
 //
 // The current message: SeekFirst/SeekNext/SeekPrior pick a number
 // (CurMsgNum), OpenMsg or OpenMsgHeader read it into memory, CreateMsg
@@ -307,6 +308,12 @@ class MessageBase {
   virtual void BeginBatch();
   virtual bool CommitBatch();
 
+  // The file the last failure happened on and the system's reason
+  // ("net/3.msg: Permission denied"), or words for a failure no system
+  // call made ("net.jdx: the record lies beyond the end of the file"); ""
+  // while Status is 0 or when the format knows nothing more.
+  std::string FailureCause() const { return Status == 0 ? std::string() : failure_cause_; }
+
   std::int32_t Status = 0;
   bool IsOpen = false;
   std::uint32_t Flags = 0;
@@ -314,6 +321,16 @@ class MessageBase {
   Stream* Text = nullptr;  // lent by the format while a message is open
   std::int32_t FoundStart = 0;
   std::int32_t FoundEnd = 0;
+
+ protected:
+  // Sets Status to `code` and the cause to `cause`; false.
+  bool Fail(std::int32_t code, std::string cause);
+  // Sets Status to `code`, and the cause to the failure `stream` holds
+  // when it holds one; false.
+  bool Fail(std::int32_t code, const Stream& stream);
+  // Where the streams and files of a format write the cause of each of
+  // their failures as it happens (Stream::ReportFailuresTo).
+  std::string* FailureSink() { return &failure_cause_; }
 
  private:
   // Sets Status to kNoFormat; false.
@@ -345,6 +362,8 @@ class MessageBase {
   void ReplaceRange(std::string_view text, std::size_t at, std::size_t from, std::string_view insert);
   // AddKludgeZ over `text`, the whole of Text.
   void AddKludgeTo(std::string_view text, const char* line);
+
+  std::string failure_cause_;
 };
 
 }  // namespace lw

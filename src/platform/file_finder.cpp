@@ -9,7 +9,9 @@ FileFinder::~FileFinder() { FindClose(); }
 bool FileFinder::FindFirst(std::string_view mask, std::uint32_t attr) {
   FindClose();
   platform::DirEntry entry;
-  if (platform::Os().FindFirst(mask, attr, &search_, &entry) != platform::kOk) return false;
+  const platform::Result rc = platform::Os().FindFirst(mask, attr, &search_, &entry);
+  failure_ = rc == platform::kFileNotFound ? platform::Result() : rc;
+  if (rc != platform::kOk) return false;
   Name = entry.name;
   Attr = entry.attr;
   return true;
@@ -18,7 +20,9 @@ bool FileFinder::FindFirst(std::string_view mask, std::uint32_t attr) {
 bool FileFinder::FindNext() {
   if (search_ == 0) return false;
   platform::DirEntry entry;
-  if (platform::Os().FindNext(search_, &entry) != platform::kOk) return false;
+  const platform::Result rc = platform::Os().FindNext(search_, &entry);
+  failure_ = rc == platform::kFileNotFound ? platform::Result() : rc;
+  if (rc != platform::kOk) return false;
   Name = entry.name;
   Attr = entry.attr;
   return true;

@@ -6,9 +6,10 @@
 // implements `Platform` (platform_linux.cpp, platform_win32.cpp); the build
 // picks it.
 //
-// Errors are returned as DOS-style codes (0 = success, 2 = file not found,
-// 3 = path not found, 5 = access denied, ...); the OS's own error numbers are
-// translated in one place in the implementation file.  A call that fails
+// Errors are returned as a Result: a DOS-style code (0 = success, 2 = file
+// not found, 3 = path not found, 5 = access denied, ...) that callers test,
+// and the OS's own error number it was translated from (in one place in
+// the implementation file), whose words ReasonText gives.  A call that fails
 // leaves its out-parameters unspecified unless its comment says otherwise
 // (handles are set to kNoFile), and changes nothing on the disk unless its
 // comment says otherwise.  Calls on a handle that is not open fail with
@@ -43,7 +44,38 @@ enum ErrorCode : int {
   kInvalidHandle = 6,
   kDiskWriteError = 101,
   kDiskReadError = 100,
+  // Only from LockRun: another holder keeps the lock.
+  kLockViolation = 33,
 };
+
+// The outcome of a platform call: its DOS-style code (kOk on success) and,
+// when the operating system refused the call, the system's own error
+// number the code was translated from (errno on Linux, GetLastError on
+// Win32); 0 when the code has none behind it (a code a test or the layer
+// itself chose).  It converts to and from the plain code, so code that only
+// tests the code reads as it always did; code that reports the failure
+// keeps the Result and hands it to ReasonText.
+class Result {
+ public:
+  constexpr Result() = default;
+  // A code with no system error behind it.
+  constexpr Result(int code) : code_(code) {}  // NOLINT(google-explicit-constructor): codes are results
+  constexpr Result(int code, int system_error) : code_(code), system_error_(code == 0 ? 0 : system_error) {}
+
+  constexpr operator int() const { return code_; }  // NOLINT(google-explicit-constructor)
+  constexpr int code() const { return code_; }
+  constexpr bool ok() const { return code_ == kOk; }
+  constexpr int system_error() const { return system_error_; }
+
+ private:
+  int code_ = kOk;
+  int system_error_ = 0;
+};
+
+// The system's words for why `result` failed ("Permission denied", "No
+// space left on device"): the text of its system error when it has one,
+// else words that fit its code.  "" for a success.
+std::string ReasonText(const Result& result);
 
 enum class Access { kRead, kWrite, kReadWrite };
 
@@ -122,10 +154,8 @@ class Platform {
   // "ISO-8859-1").  False, with `out` unspecified, when a set is unknown
   // or a character cannot be converted.
   virtual bool ConvertText(std::string_view text, std::string_view from, std::string_view to, std::string* out) = 0;
-  // The system's words for why the last failing call of this platform
-  // failed with DOS-style `code` ("Permission denied"); when that call is
-  // not known, words that fit `code`.
-  virtual std::string ErrorReason(int code) = 0;
+  // The system's words for why `result` failed (ReasonText).
+  std::string ErrorReason(const Result& result) { return ReasonText(result); }
 
   // Files.
   //
@@ -137,114 +167,120 @@ class Platform {
   // kTooManyOpenFiles.  Whether a read-only open with kExclusive holds a
   // writable handle underneath is unspecified (it does on Linux when the
   // file allows writing, to take a whole-file write lock).
-  virtual int OpenFile(std::string_view name, Access access, Sharing sharing, FileHandle* file) = 0;
+  virtual Result OpenFile(std::string_view name, Access access, Sharing sharing, FileHandle* file) = 0;
   // Opens `name` for reading and writing, creating it when missing and
   // emptying it when it exists (only once the lock `sharing` names is
   // held, so a holder is not cut short).  Errors as OpenFile; a file that
   // could not be emptied is closed and the call fails.
-  virtual int CreateFile(std::string_view name, Sharing sharing, FileHandle* file) = 0;
+  virtual Result CreateFile(std::string_view name, Sharing sharing, FileHandle* file) = 0;
   // Creates the file only when no file of that name exists, in any case
   // (kAccessDenied when one does); opened for reading and writing with no
   // lock.  Other errors as OpenFile.
-  virtual int CreateNewFile(std::string_view name, FileHandle* file) = 0;
+  virtual Result CreateNewFile(std::string_view name, FileHandle* file) = 0;
   // Reads up to `count` bytes at the file position into `buf` and moves
   // the position past them; `done` is how many were read: fewer than
   // `count` only at the end of the file.  kDiskReadError (or another code)
   // when the system fails; `done` then tells what arrived before it.
-  virtual int ReadFile(FileHandle file, void* buf, std::size_t count, std::size_t* done) = 0;
+  virtual Result ReadFile(FileHandle file, void* buf, std::size_t count, std::size_t* done) = 0;
   // Writes `count` bytes from `buf` at the file position (extending the
   // file) and moves the position past them; `done` is how many were
   // written.  kDiskWriteError for a full disk or a file too large,
   // kAccessDenied for a handle opened read-only.  The bytes are not
   // durable before FlushFile or SyncFiles.
-  virtual int WriteFile(FileHandle file, const void* buf, std::size_t count, std::size_t* done) = 0;
+  virtual Result WriteFile(FileHandle file, const void* buf, std::size_t count, std::size_t* done) = 0;
   // Moves the file position to byte `pos` from the start (past the end is
   // allowed: a later write fills the gap with zeros), or to the end.
-  virtual int SeekFile(FileHandle file, std::int64_t pos) = 0;
-  virtual int SeekFileEnd(FileHandle file) = 0;
+  virtual Result SeekFile(FileHandle file, std::int64_t pos) = 0;
+  virtual Result SeekFileEnd(FileHandle file) = 0;
   // The file position into `pos`.
-  virtual int TellFile(FileHandle file, std::int64_t* pos) = 0;
+  virtual Result TellFile(FileHandle file, std::int64_t* pos) = 0;
   // The file's size in bytes now (another process's writes included).
-  virtual int FileSize(FileHandle file, std::int64_t* size) = 0;
+  virtual Result FileSize(FileHandle file, std::int64_t* size) = 0;
   // Cuts the file (or extends it with zeros) to end at the file position;
   // the position stays.  Not durable before FlushFile or SyncFiles.
-  virtual int TruncateFile(FileHandle file) = 0;
+  virtual Result TruncateFile(FileHandle file) = 0;
   // Positioned transfers: read or write `count` bytes at byte `offset`
   // of the file in one call, without a seek before them.  `done` is how
   // many were moved (fewer on a read only at the end of the file).  The
   // file position afterwards is unspecified: code that mixes them with
   // ReadFile/WriteFile seeks first.
-  virtual int ReadFileAt(FileHandle file, std::int64_t offset, void* buf, std::size_t count, std::size_t* done) = 0;
-  virtual int WriteFileAt(FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
-                          std::size_t* done) = 0;
+  virtual Result ReadFileAt(FileHandle file, std::int64_t offset, void* buf, std::size_t count, std::size_t* done) = 0;
+  virtual Result WriteFileAt(FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
+                             std::size_t* done) = 0;
   // Hands the file's data (and the metadata needed to read it back, such
   // as its size) to stable storage.  Interrupted calls are retried.  Not
   // its name: a new file's entry is durable after SyncDirectory of its
   // folder.  kDiskWriteError when the data may not have reached the disk.
-  virtual int FlushFile(FileHandle file) = 0;
+  virtual Result FlushFile(FileHandle file) = 0;
   // As FlushFile for each of `count` files, at the cost of fewer calls to
   // the disk when there are many (one sync of their file system).  Fails
   // when any of them could not be made durable; which of the others were
   // is then unspecified.
-  virtual int SyncFiles(const FileHandle* files, std::size_t count) = 0;
+  virtual Result SyncFiles(const FileHandle* files, std::size_t count) = 0;
   // Releases the handle and its lock, even when the call fails (a failed
   // close may mean that written bytes were lost: kDiskWriteError).  The
   // handle is never valid afterwards.
-  virtual int CloseFile(FileHandle file) = 0;
+  virtual Result CloseFile(FileHandle file) = 0;
   // Removes the file `name`.  kFileNotFound or kPathNotFound when it does
   // not exist, kAccessDenied for a folder or without permission.  Not
   // durable before SyncDirectory of its folder.
-  virtual int DeleteFile(std::string_view name) = 0;
+  virtual Result DeleteFile(std::string_view name) = 0;
   // Opens `name` for appending, creating it when missing: every write goes
   // to the end of the file as one piece, even when another process appends
   // to the same file at the same time.  No lock is taken.  Errors as
   // OpenFile.
-  virtual int OpenAppend(std::string_view name, FileHandle* file) = 0;
+  virtual Result OpenAppend(std::string_view name, FileHandle* file) = 0;
   // Gives `from` the name `to` in one step; fails with kAccessDenied, and
   // changes nothing, when `to` exists in any case.  Both names are in one
   // folder.  kFileNotFound when `from` does not exist.  Where the file
   // system cannot rename without replacing, a link and an unlink are used
   // (a crash between them leaves both names).  Not durable before
   // SyncDirectory of the folder.
-  virtual int RenameNoReplace(std::string_view from, std::string_view to) = 0;
+  virtual Result RenameNoReplace(std::string_view from, std::string_view to) = 0;
   // Gives `from` the name `to` in one step, replacing a file of that name:
   // a crash leaves either the old file or the new one under `to`.  Errors
   // as RenameNoReplace; not durable before SyncDirectory of the folder.
-  virtual int ReplaceFile(std::string_view from, std::string_view to) = 0;
+  virtual Result ReplaceFile(std::string_view from, std::string_view to) = 0;
   // Hands the entries of folder `dir` (files created, renamed or deleted in
   // it) to stable storage, so that after a power cut they are as they are
   // now.  An empty name is the current folder.
-  virtual int SyncDirectory(std::string_view dir) = 0;
+  virtual Result SyncDirectory(std::string_view dir) = 0;
   // Takes the run lock of an area: an advisory lock on the existing file or
   // folder `name` that only other Larkway runs take, so it never stands in
   // the way of other programs' byte locks.  A refused lock is retried for
-  // about `wait_ms` milliseconds before the call fails with kAccessDenied.
-  // The lock lasts until `lock` is closed with CloseFile.
-  virtual int LockRun(std::string_view name, int wait_ms, FileHandle* lock) = 0;
+  // about `wait_ms` milliseconds before the call fails with kLockViolation;
+  // any other failure is the system's on the name itself (kFileNotFound,
+  // kAccessDenied for a name this process may not read, ...).  The lock
+  // lasts until `lock` is closed with CloseFile.
+  virtual Result LockRun(std::string_view name, int wait_ms, FileHandle* lock) = 0;
   // Attribute bits of an existing file or directory into `attr`:
   // kAttrDirectory or kAttrArchive, with kAttrReadOnly when this process
   // may not write it.  kFileNotFound (or kPathNotFound) when it does not
   // exist.
-  virtual int QueryAttributes(std::string_view name, std::uint32_t* attr) = 0;
+  virtual Result QueryAttributes(std::string_view name, std::uint32_t* attr) = 0;
 
   // Directories.  `pattern` is a directory followed by a name that may hold
   // the wildcards "*" and "?" (matched without regard to case).  An entry is
   // delivered only when each of its bits 0x02..0x20 that is set is also set
   // in `attr_mask`.  FindFirst returns kFileNotFound (and no handle) when
-  // nothing matches, kPathNotFound when the folder does not exist.  A
+  // nothing matches, kPathNotFound when the folder does not exist, another
+  // code when the folder cannot be read.  A
   // pattern without wildcards delivers at most one entry: the one that
   // name means (see above for the case of names).  The
   // order of the entries is unspecified, and so is whether an entry added
   // or removed during the search is delivered.
-  virtual int FindFirst(std::string_view pattern, std::uint32_t attr_mask, SearchHandle* search, DirEntry* entry) = 0;
-  // The next matching entry into `entry`; kFileNotFound when there is none.
-  virtual int FindNext(SearchHandle search, DirEntry* entry) = 0;
+  virtual Result FindFirst(std::string_view pattern, std::uint32_t attr_mask, SearchHandle* search,
+                           DirEntry* entry) = 0;
+  // The next matching entry into `entry`; kFileNotFound when there is none
+  // left, another code (with the system's error) when the folder could not
+  // be read on: a failed listing is never taken for its end.
+  virtual Result FindNext(SearchHandle search, DirEntry* entry) = 0;
   // Ends a search FindFirst opened (0 is ignored).
   virtual void FindClose(SearchHandle search) = 0;
   // Creates the folder `name` (its parent must exist).  kAccessDenied
   // when a file or folder of that name exists in any case; not durable
   // before SyncDirectory of the parent.
-  virtual int MakeDirectory(std::string_view name) = 0;
+  virtual Result MakeDirectory(std::string_view name) = 0;
   // `name` as an absolute name (the current folder before a relative
   // one), with the system's separators; touches no file.  Whether the case
   // of its parts is resolved is unspecified.

@@ -74,15 +74,10 @@ int TranslateErrno(int e) {
   }
 }
 
-// The errno of the last failing call, for ErrorReason.
-int g_last_errno = 0;
+// The result of the call that just failed, from errno.
+Result LastError() { return Result(TranslateErrno(errno), errno); }
 
-int LastError() {
-  g_last_errno = errno;
-  return TranslateErrno(errno);
-}
-
-// An errno that stands for a DOS-style code whose failing call is unknown.
+// An errno that stands for a DOS-style code no system error came with.
 int ErrnoFor(int code) {
   switch (code) {
     case kFileNotFound: return ENOENT;
@@ -91,6 +86,7 @@ int ErrnoFor(int code) {
     case kAccessDenied: return EACCES;
     case kInvalidHandle: return EBADF;
     case kDiskWriteError: return ENOSPC;
+    case kLockViolation: return EWOULDBLOCK;
     default: return EIO;
   }
 }
@@ -238,10 +234,10 @@ bool FoundByIndex(std::string_view name, std::string* path) {
 // runs between the index's checks of the folders of `removed` and `added`
 // (resolved names; "" for none) and returns whether it was made.
 template <typename Change>
-int ChangeEntries(const std::string& removed, const std::string& added, Change change) {
+Result ChangeEntries(const std::string& removed, const std::string& added, Change change) {
   if (!removed.empty()) BeforeOwnChange(FolderOf(removed));
   if (!added.empty()) BeforeOwnChange(FolderOf(added));
-  const int rc = change();
+  const Result rc = change();
   if (rc != kOk) return rc;
   if (!removed.empty() && !added.empty() && FolderOf(removed) == FolderOf(added)) {
     AfterOwnChange(FolderOf(added), BaseOf(removed), BaseOf(added));
@@ -253,7 +249,7 @@ int ChangeEntries(const std::string& removed, const std::string& added, Change c
 }
 
 // Renames `source` to `target`, failing when `target` exists.
-int RenameWithoutReplacing(const std::string& source, const std::string& target) {
+Result RenameWithoutReplacing(const std::string& source, const std::string& target) {
   if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return kOk;
   if (errno != EINVAL && errno != ENOSYS) return LastError();
   // The file system cannot rename without replacing: a hard link fails
@@ -279,10 +275,10 @@ bool TryLock(int fd, bool write_lock, bool whole_file) {
   return false;
 }
 
-int ApplySharing(int fd, bool writable, Sharing sharing) {
+Result ApplySharing(int fd, bool writable, Sharing sharing) {
   if (sharing == Sharing::kDenyNone) return kOk;
   bool whole = sharing == Sharing::kExclusive;
-  if (!TryLock(fd, writable, whole)) return kAccessDenied;
+  if (!TryLock(fd, writable, whole)) return Result(kAccessDenied, errno == EINTR ? EWOULDBLOCK : errno);
   return kOk;
 }
 
@@ -298,12 +294,12 @@ struct SizeAtOpen {
 };
 SizeAtOpen g_size_at_open;
 
-int OpenWith(const std::string& path, int flags, Sharing sharing, FileHandle* file) {
+Result OpenWith(const std::string& path, int flags, Sharing sharing, FileHandle* file) {
   *file = kNoFile;
   int fd = RetryOnEintr([&] { return open(path.c_str(), flags | O_CLOEXEC, 0666); });
   if (fd < 0) return LastError();
   int acc = flags & O_ACCMODE;
-  int rc = ApplySharing(fd, acc != O_RDONLY, sharing);
+  Result rc = ApplySharing(fd, acc != O_RDONLY, sharing);
   if (rc != kOk) {
     close(fd);
     return rc;
@@ -319,7 +315,7 @@ int OpenWith(const std::string& path, int flags, Sharing sharing, FileHandle* fi
     }
     if (S_ISDIR(st.st_mode)) {
       close(fd);
-      return kAccessDenied;
+      return Result(kAccessDenied, EISDIR);
     }
     g_size_at_open = SizeAtOpen{fd, st.st_size};
   }
@@ -328,7 +324,7 @@ int OpenWith(const std::string& path, int flags, Sharing sharing, FileHandle* fi
 }
 
 // Opens the file at `path`, a name already resolved, as OpenFile does.
-int OpenResolved(const std::string& path, Access access, Sharing sharing, FileHandle* file) {
+Result OpenResolved(const std::string& path, Access access, Sharing sharing, FileHandle* file) {
   const int flags = access == Access::kRead ? O_RDONLY : access == Access::kWrite ? O_WRONLY : O_RDWR;
   if (sharing == Sharing::kExclusive && access == Access::kRead) {
     // A whole-file write lock needs a writable descriptor; use one when
@@ -343,9 +339,9 @@ int OpenResolved(const std::string& path, Access access, Sharing sharing, FileHa
 // Only when that finds nothing is the name looked up whatever its case
 // and, when it resolves to another name, `act` run again on that.
 template <typename Act>
-int OnExistingName(std::string_view name, Act act) {
+Result OnExistingName(std::string_view name, Act act) {
   const std::string exact = Normalize(name);
-  const int rc = act(exact);
+  const Result rc = act(exact);
   if (rc != kFileNotFound && rc != kPathNotFound) return rc;
   const std::string path = ResolveExisting(name);
   return path == exact ? rc : act(path);
@@ -416,7 +412,7 @@ bool Delivered(std::uint32_t attr, std::uint32_t mask) {
 // A pattern without wildcards names at most one entry: it is found through
 // the folder index instead of a walk over the whole folder (a check that
 // one file exists is made for every message written).
-int FindOne(const std::string& pattern, std::uint32_t mask, DirEntry* entry) {
+Result FindOne(const std::string& pattern, std::uint32_t mask, DirEntry* entry) {
   NameLookup lookup = NameLookup::kMissing;
   const std::string path = ResolveExisting(pattern, &lookup);
   if (lookup != NameLookup::kFound) return lookup == NameLookup::kNoFolder ? kPathNotFound : kFileNotFound;
@@ -428,17 +424,22 @@ int FindOne(const std::string& pattern, std::uint32_t mask, DirEntry* entry) {
   return kOk;
 }
 
-bool NextMatch(Search* s, DirEntry* entry) {
-  if (s->dir == nullptr) return false;  // a search for one name
-  while (dirent* e = readdir(s->dir)) {
+// The next entry of the search that matches: kOk, kFileNotFound at the
+// end of the folder, or the error that stopped the listing (readdir tells
+// an error from the end only through errno).
+Result NextMatch(Search* s, DirEntry* entry) {
+  if (s->dir == nullptr) return kFileNotFound;  // a search for one name
+  for (;;) {
+    errno = 0;
+    const dirent* e = readdir(s->dir);
+    if (e == nullptr) return errno == 0 ? Result(kFileNotFound) : LastError();
     if (!MatchPattern(s->pattern, e->d_name)) continue;
     std::uint32_t attr = EntryAttr(s->dir_path + e->d_name, e->d_name, e->d_type);
     if (!Delivered(attr, s->mask)) continue;
     entry->name = e->d_name;
     entry->attr = attr;
-    return true;
+    return kOk;
   }
-  return false;
 }
 
 bool StdoutIsTerminal() {
@@ -572,20 +573,15 @@ class LinuxPlatform final : public Platform {
     return Iconv(text, std::string(from), std::string(to), out);
   }
 
-  std::string ErrorReason(int code) override {
-    int e = TranslateErrno(g_last_errno) == code && g_last_errno != 0 ? g_last_errno : ErrnoFor(code);
-    return std::strerror(e);
-  }
-
-  int OpenFile(std::string_view name, Access access, Sharing sharing, FileHandle* file) override {
+  Result OpenFile(std::string_view name, Access access, Sharing sharing, FileHandle* file) override {
     return OnExistingName(name, [&](const std::string& path) { return OpenResolved(path, access, sharing, file); });
   }
 
-  int CreateFile(std::string_view name, Sharing sharing, FileHandle* file) override {
+  Result CreateFile(std::string_view name, Sharing sharing, FileHandle* file) override {
     std::string path;
     const bool existed = ResolveIfExists(name, &path);
     // Take the lock before emptying the file, so a holder is not cut short.
-    int rc = ChangeEntries("", existed ? "" : path, [&] { return OpenWith(path, O_RDWR | O_CREAT, sharing, file); });
+    Result rc = ChangeEntries("", existed ? "" : path, [&] { return OpenWith(path, O_RDWR | O_CREAT, sharing, file); });
     if (rc != kOk) return rc;
     if (RetryOnEintr([&] { return ftruncate(static_cast<int>(*file), 0); }) != 0) {
       rc = LastError();
@@ -596,7 +592,7 @@ class LinuxPlatform final : public Platform {
     return kOk;
   }
 
-  int CreateNewFile(std::string_view name, FileHandle* file) override {
+  Result CreateNewFile(std::string_view name, FileHandle* file) override {
     std::string path;
     const bool existed = FoundByIndex(name, &path);
     *file = kNoFile;
@@ -604,7 +600,7 @@ class LinuxPlatform final : public Platform {
     return ChangeEntries("", path, [&] { return OpenWith(path, O_RDWR | O_CREAT | O_EXCL, Sharing::kDenyNone, file); });
   }
 
-  int ReadFile(FileHandle file, void* buf, std::size_t count, std::size_t* done) override {
+  Result ReadFile(FileHandle file, void* buf, std::size_t count, std::size_t* done) override {
     *done = 0;
     char* p = static_cast<char*>(buf);
     while (*done < count) {
@@ -619,7 +615,7 @@ class LinuxPlatform final : public Platform {
     return kOk;
   }
 
-  int WriteFile(FileHandle file, const void* buf, std::size_t count, std::size_t* done) override {
+  Result WriteFile(FileHandle file, const void* buf, std::size_t count, std::size_t* done) override {
     *done = 0;
     const char* p = static_cast<const char*>(buf);
     while (*done < count) {
@@ -634,7 +630,7 @@ class LinuxPlatform final : public Platform {
     return kOk;
   }
 
-  int ReadFileAt(FileHandle file, std::int64_t offset, void* buf, std::size_t count, std::size_t* done) override {
+  Result ReadFileAt(FileHandle file, std::int64_t offset, void* buf, std::size_t count, std::size_t* done) override {
     *done = 0;
     char* p = static_cast<char*>(buf);
     while (*done < count) {
@@ -649,8 +645,8 @@ class LinuxPlatform final : public Platform {
     return kOk;
   }
 
-  int WriteFileAt(FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
-                  std::size_t* done) override {
+  Result WriteFileAt(FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
+                     std::size_t* done) override {
     *done = 0;
     const char* p = static_cast<const char*>(buf);
     while (*done < count) {
@@ -665,24 +661,24 @@ class LinuxPlatform final : public Platform {
     return kOk;
   }
 
-  int SeekFile(FileHandle file, std::int64_t pos) override {
+  Result SeekFile(FileHandle file, std::int64_t pos) override {
     if (lseek(static_cast<int>(file), pos, SEEK_SET) < 0) return LastError();
     return kOk;
   }
 
-  int SeekFileEnd(FileHandle file) override {
+  Result SeekFileEnd(FileHandle file) override {
     if (lseek(static_cast<int>(file), 0, SEEK_END) < 0) return LastError();
     return kOk;
   }
 
-  int TellFile(FileHandle file, std::int64_t* pos) override {
+  Result TellFile(FileHandle file, std::int64_t* pos) override {
     off_t p = lseek(static_cast<int>(file), 0, SEEK_CUR);
     if (p < 0) return LastError();
     *pos = p;
     return kOk;
   }
 
-  int FileSize(FileHandle file, std::int64_t* size) override {
+  Result FileSize(FileHandle file, std::int64_t* size) override {
     if (g_size_at_open.fd == static_cast<int>(file)) {
       *size = g_size_at_open.size;
       g_size_at_open.fd = -1;
@@ -694,7 +690,7 @@ class LinuxPlatform final : public Platform {
     return kOk;
   }
 
-  int TruncateFile(FileHandle file) override {
+  Result TruncateFile(FileHandle file) override {
     off_t p = lseek(static_cast<int>(file), 0, SEEK_CUR);
     if (p < 0 || RetryOnEintr([&] { return ftruncate(static_cast<int>(file), p); }) != 0) {
       return LastError();
@@ -702,7 +698,7 @@ class LinuxPlatform final : public Platform {
     return kOk;
   }
 
-  int FlushFile(FileHandle file) override {
+  Result FlushFile(FileHandle file) override {
     // EINVAL: the file is of a kind that cannot be synced (a pipe, say).
     if (RetryOnEintr([&] { return fdatasync(static_cast<int>(file)); }) != 0 && errno != EINVAL) {
       return LastError();
@@ -710,14 +706,14 @@ class LinuxPlatform final : public Platform {
     return kOk;
   }
 
-  int SyncFiles(const FileHandle* files, std::size_t count) override {
+  Result SyncFiles(const FileHandle* files, std::size_t count) override {
     // A few files are synced one by one.  For many, one syncfs per file
     // system costs one flush of its journal instead of one per file; it
     // reports the write-back errors of every file on it (Linux 5.8 on).
     constexpr std::size_t kOneByOneUpTo = 3;
     if (count <= kOneByOneUpTo) {
       for (std::size_t i = 0; i < count; ++i) {
-        if (int rc = FlushFile(files[i]); rc != kOk) return rc;
+        if (Result rc = FlushFile(files[i]); rc != kOk) return rc;
       }
       return kOk;
     }
@@ -732,7 +728,7 @@ class LinuxPlatform final : public Platform {
     return kOk;
   }
 
-  int CloseFile(FileHandle file) override {
+  Result CloseFile(FileHandle file) override {
     if (g_size_at_open.fd == static_cast<int>(file)) g_size_at_open.fd = -1;
     // close is never retried: on Linux the descriptor is gone even when the
     // call reports EINTR, and a retry could close a descriptor another
@@ -741,14 +737,14 @@ class LinuxPlatform final : public Platform {
     return kOk;
   }
 
-  int OpenAppend(std::string_view name, FileHandle* file) override {
+  Result OpenAppend(std::string_view name, FileHandle* file) override {
     std::string path;
     const bool existed = ResolveIfExists(name, &path);
     return ChangeEntries("", existed ? "" : path,
                          [&] { return OpenWith(path, O_WRONLY | O_APPEND | O_CREAT, Sharing::kDenyNone, file); });
   }
 
-  int RenameNoReplace(std::string_view from, std::string_view to) override {
+  Result RenameNoReplace(std::string_view from, std::string_view to) override {
     std::string target;
     if (FoundByIndex(to, &target)) return kAccessDenied;
     const auto rename = [&](const std::string& source) {
@@ -757,25 +753,25 @@ class LinuxPlatform final : public Platform {
     return OnExistingName(from, rename);
   }
 
-  int ReplaceFile(std::string_view from, std::string_view to) override {
+  Result ReplaceFile(std::string_view from, std::string_view to) override {
     const std::string source = ResolveExisting(from);
     const std::string target = ResolveExisting(to);
     return ChangeEntries(source, target,
-                         [&] { return rename(source.c_str(), target.c_str()) == 0 ? kOk : LastError(); });
+                         [&] { return rename(source.c_str(), target.c_str()) == 0 ? Result(kOk) : LastError(); });
   }
 
-  int SyncDirectory(std::string_view dir) override {
+  Result SyncDirectory(std::string_view dir) override {
     std::string path = dir.empty() ? std::string(".") : ResolveExisting(dir);
     int fd = RetryOnEintr([&] { return open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (fd < 0) return LastError();
     // EINVAL: the file system keeps no folder data that could be synced.
-    int rc = kOk;
+    Result rc = kOk;
     if (RetryOnEintr([&] { return fsync(fd); }) != 0 && errno != EINVAL) rc = LastError();
     close(fd);
     return rc;
   }
 
-  int LockRun(std::string_view name, int wait_ms, FileHandle* lock) override {
+  Result LockRun(std::string_view name, int wait_ms, FileHandle* lock) override {
     *lock = kNoFile;
     std::string path = ResolveExisting(name);
     int fd = RetryOnEintr([&] { return open(path.c_str(), O_RDONLY | O_CLOEXEC); });
@@ -785,7 +781,7 @@ class LinuxPlatform final : public Platform {
     for (int waited = 0;; waited += 50) {
       if (flock(fd, LOCK_EX | LOCK_NB) == 0) break;
       if ((errno != EWOULDBLOCK && errno != EINTR) || waited >= wait_ms) {
-        int rc = errno == EWOULDBLOCK ? kAccessDenied : LastError();
+        const Result rc = errno == EWOULDBLOCK ? Result(kLockViolation, EWOULDBLOCK) : LastError();
         close(fd);
         return rc;
       }
@@ -795,15 +791,15 @@ class LinuxPlatform final : public Platform {
     return kOk;
   }
 
-  int DeleteFile(std::string_view name) override {
+  Result DeleteFile(std::string_view name) override {
     // unlink refuses a folder by itself (EISDIR, which means kAccessDenied).
     const auto remove = [](const std::string& path) {
-      return ChangeEntries(path, "", [&] { return unlink(path.c_str()) == 0 ? kOk : LastError(); });
+      return ChangeEntries(path, "", [&] { return unlink(path.c_str()) == 0 ? Result(kOk) : LastError(); });
     };
     return OnExistingName(name, remove);
   }
 
-  int QueryAttributes(std::string_view name, std::uint32_t* attr) override {
+  Result QueryAttributes(std::string_view name, std::uint32_t* attr) override {
     std::string path = ResolveExisting(name);
     struct stat st;
     if (path.empty()) return kFileNotFound;
@@ -813,13 +809,13 @@ class LinuxPlatform final : public Platform {
     return kOk;
   }
 
-  int FindFirst(std::string_view pattern, std::uint32_t attr_mask, SearchHandle* search, DirEntry* entry) override {
+  Result FindFirst(std::string_view pattern, std::uint32_t attr_mask, SearchHandle* search, DirEntry* entry) override {
     *search = 0;
     std::string pat = Normalize(pattern);
     std::size_t slash = pat.rfind('/');
     if (!pat.empty() && pat.back() != '/' &&
         pat.find_first_of("*?", slash == std::string::npos ? 0 : slash + 1) == std::string::npos) {
-      const int rc = FindOne(pat, attr_mask, entry);
+      const Result rc = FindOne(pat, attr_mask, entry);
       if (rc == kOk) *search = reinterpret_cast<SearchHandle>(new Search);
       return rc;
     }
@@ -839,23 +835,23 @@ class LinuxPlatform final : public Platform {
     }
     s->dir = opendir(s->dir_path.empty() ? "." : s->dir_path.c_str());
     if (s->dir == nullptr) {
-      int rc = LastError();
+      const Result rc = LastError();
       delete s;
-      return rc == kFileNotFound ? kPathNotFound : rc;
+      return rc == kFileNotFound ? Result(kPathNotFound, rc.system_error()) : rc;
     }
-    if (!NextMatch(s, entry)) {
+    if (const Result rc = NextMatch(s, entry); rc != kOk) {
       closedir(s->dir);
       delete s;
-      return kFileNotFound;
+      return rc;
     }
     *search = reinterpret_cast<SearchHandle>(s);
     return kOk;
   }
 
-  int FindNext(SearchHandle search, DirEntry* entry) override {
+  Result FindNext(SearchHandle search, DirEntry* entry) override {
     auto* s = reinterpret_cast<Search*>(search);
     if (s == nullptr) return kInvalidHandle;
-    return NextMatch(s, entry) ? kOk : kFileNotFound;
+    return NextMatch(s, entry);
   }
 
   void FindClose(SearchHandle search) override {
@@ -865,11 +861,11 @@ class LinuxPlatform final : public Platform {
     delete s;
   }
 
-  int MakeDirectory(std::string_view name) override {
+  Result MakeDirectory(std::string_view name) override {
     std::string path;
     const bool existed = ResolveIfExists(name, &path);
     if (existed) return kAccessDenied;
-    return ChangeEntries("", path, [&] { return mkdir(path.c_str(), 0777) == 0 ? kOk : LastError(); });
+    return ChangeEntries("", path, [&] { return mkdir(path.c_str(), 0777) == 0 ? Result(kOk) : LastError(); });
   }
 
   std::string FullPath(std::string_view name) override {
@@ -931,6 +927,11 @@ void OnOutOfMemory() {
 }
 
 }  // namespace
+
+std::string ReasonText(const Result& result) {
+  if (result.ok()) return "";
+  return std::strerror(result.system_error() != 0 ? result.system_error() : ErrnoFor(result.code()));
+}
 
 Platform& NativePlatform() {
   static LinuxPlatform instance;

@@ -43,13 +43,11 @@ int Translate(DWORD e) {
   }
 }
 
-// The Win32 error of the last failing call, for ErrorReason.
-DWORD g_last_error = 0;
+// The result of a call that failed with Win32 error `e`.
+Result Failed(DWORD e) { return Result(Translate(e), static_cast<int>(e)); }
 
-int LastError() {
-  g_last_error = GetLastError();
-  return Translate(g_last_error);
-}
+// The result of the call that just failed.
+Result LastError() { return Failed(GetLastError()); }
 
 // The Win32 code page of a character set named as iconv names it; 0 when
 // it is unknown.
@@ -123,7 +121,7 @@ DWORD ShareFlags(Sharing sharing) {
 
 // Opens with CreateFileA; a sharing violation is retried for about two
 // seconds before the open fails.
-int Open(std::string_view name, DWORD access, DWORD share, DWORD disposition, FileHandle* file) {
+Result Open(std::string_view name, DWORD access, DWORD share, DWORD disposition, FileHandle* file) {
   *file = kNoFile;
   std::string path = Native(name);
   for (int attempt = 0;; ++attempt) {
@@ -133,7 +131,7 @@ int Open(std::string_view name, DWORD access, DWORD share, DWORD disposition, Fi
       return kOk;
     }
     DWORD e = GetLastError();
-    if ((e != ERROR_SHARING_VIOLATION && e != ERROR_LOCK_VIOLATION) || attempt >= 40) return Translate(e);
+    if ((e != ERROR_SHARING_VIOLATION && e != ERROR_LOCK_VIOLATION) || attempt >= 40) return Failed(e);
     Sleep(50);
   }
 }
@@ -207,15 +205,6 @@ class Win32Platform final : public Platform {
     return ToWide(text, from_page, &wide) && FromWide(wide, to_page, out);
   }
 
-  std::string ErrorReason(int code) override {
-    DWORD e = g_last_error != 0 && Translate(g_last_error) == code ? g_last_error : static_cast<DWORD>(code);
-    char buf[256];
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, e, 0, buf, sizeof buf,
-                             nullptr);
-    while (n > 0 && (buf[n - 1] == '\r' || buf[n - 1] == '\n' || buf[n - 1] == '.')) --n;
-    return n > 0 ? std::string(buf, n) : "error " + std::to_string(e);
-  }
-
   void ConsoleWrite(std::string_view text) override { WriteAll(text.data(), text.size()); }
 
   void ConsoleWriteKeepCursor(std::string_view text) override {
@@ -246,22 +235,22 @@ class Win32Platform final : public Platform {
     SetConsoleTextAttribute(StdOut(), attr);
   }
 
-  int OpenFile(std::string_view name, Access access, Sharing sharing, FileHandle* file) override {
+  Result OpenFile(std::string_view name, Access access, Sharing sharing, FileHandle* file) override {
     DWORD a = access == Access::kRead    ? GENERIC_READ
               : access == Access::kWrite ? GENERIC_WRITE
                                          : GENERIC_READ | GENERIC_WRITE;
     return Open(name, a, ShareFlags(sharing), OPEN_EXISTING, file);
   }
 
-  int CreateFile(std::string_view name, Sharing sharing, FileHandle* file) override {
+  Result CreateFile(std::string_view name, Sharing sharing, FileHandle* file) override {
     return Open(name, GENERIC_READ | GENERIC_WRITE, ShareFlags(sharing), CREATE_ALWAYS, file);
   }
 
-  int CreateNewFile(std::string_view name, FileHandle* file) override {
+  Result CreateNewFile(std::string_view name, FileHandle* file) override {
     return Open(name, GENERIC_READ | GENERIC_WRITE, ShareFlags(Sharing::kDenyNone), CREATE_NEW, file);
   }
 
-  int ReadFile(FileHandle file, void* buf, std::size_t count, std::size_t* done) override {
+  Result ReadFile(FileHandle file, void* buf, std::size_t count, std::size_t* done) override {
     *done = 0;
     char* p = static_cast<char*>(buf);
     while (*done < count) {
@@ -273,7 +262,7 @@ class Win32Platform final : public Platform {
     return kOk;
   }
 
-  int WriteFile(FileHandle file, const void* buf, std::size_t count, std::size_t* done) override {
+  Result WriteFile(FileHandle file, const void* buf, std::size_t count, std::size_t* done) override {
     *done = 0;
     const char* p = static_cast<const char*>(buf);
     while (*done < count) {
@@ -287,7 +276,7 @@ class Win32Platform final : public Platform {
 
   // With an OVERLAPPED offset a synchronous handle reads or writes at that
   // offset (and its file pointer moves past what was moved).
-  int ReadFileAt(FileHandle file, std::int64_t offset, void* buf, std::size_t count, std::size_t* done) override {
+  Result ReadFileAt(FileHandle file, std::int64_t offset, void* buf, std::size_t count, std::size_t* done) override {
     *done = 0;
     char* p = static_cast<char*>(buf);
     while (*done < count) {
@@ -303,8 +292,8 @@ class Win32Platform final : public Platform {
     return kOk;
   }
 
-  int WriteFileAt(FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
-                  std::size_t* done) override {
+  Result WriteFileAt(FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
+                     std::size_t* done) override {
     *done = 0;
     const char* p = static_cast<const char*>(buf);
     while (*done < count) {
@@ -317,19 +306,19 @@ class Win32Platform final : public Platform {
     return kOk;
   }
 
-  int SeekFile(FileHandle file, std::int64_t pos) override {
+  Result SeekFile(FileHandle file, std::int64_t pos) override {
     LARGE_INTEGER to;
     to.QuadPart = pos;
-    return SetFilePointerEx(Handle(file), to, nullptr, FILE_BEGIN) ? kOk : LastError();
+    return SetFilePointerEx(Handle(file), to, nullptr, FILE_BEGIN) ? Result(kOk) : LastError();
   }
 
-  int SeekFileEnd(FileHandle file) override {
+  Result SeekFileEnd(FileHandle file) override {
     LARGE_INTEGER zero;
     zero.QuadPart = 0;
-    return SetFilePointerEx(Handle(file), zero, nullptr, FILE_END) ? kOk : LastError();
+    return SetFilePointerEx(Handle(file), zero, nullptr, FILE_END) ? Result(kOk) : LastError();
   }
 
-  int TellFile(FileHandle file, std::int64_t* pos) override {
+  Result TellFile(FileHandle file, std::int64_t* pos) override {
     LARGE_INTEGER zero;
     zero.QuadPart = 0;
     LARGE_INTEGER now;
@@ -338,53 +327,55 @@ class Win32Platform final : public Platform {
     return kOk;
   }
 
-  int FileSize(FileHandle file, std::int64_t* size) override {
+  Result FileSize(FileHandle file, std::int64_t* size) override {
     LARGE_INTEGER s;
     if (!GetFileSizeEx(Handle(file), &s)) return LastError();
     *size = s.QuadPart;
     return kOk;
   }
 
-  int TruncateFile(FileHandle file) override { return SetEndOfFile(Handle(file)) ? kOk : LastError(); }
+  Result TruncateFile(FileHandle file) override { return SetEndOfFile(Handle(file)) ? Result(kOk) : LastError(); }
 
-  int FlushFile(FileHandle file) override { return FlushFileBuffers(Handle(file)) ? kOk : LastError(); }
+  Result FlushFile(FileHandle file) override { return FlushFileBuffers(Handle(file)) ? Result(kOk) : LastError(); }
 
   // Win32 has no cheaper call for many files than one flush each.
-  int SyncFiles(const FileHandle* files, std::size_t count) override {
+  Result SyncFiles(const FileHandle* files, std::size_t count) override {
     for (std::size_t i = 0; i < count; ++i) {
-      if (int rc = FlushFile(files[i]); rc != kOk) return rc;
+      if (Result rc = FlushFile(files[i]); rc != kOk) return rc;
     }
     return kOk;
   }
 
-  int CloseFile(FileHandle file) override { return CloseHandle(Handle(file)) ? kOk : LastError(); }
+  Result CloseFile(FileHandle file) override { return CloseHandle(Handle(file)) ? Result(kOk) : LastError(); }
 
-  int DeleteFile(std::string_view name) override { return DeleteFileA(Native(name).c_str()) ? kOk : LastError(); }
+  Result DeleteFile(std::string_view name) override {
+    return DeleteFileA(Native(name).c_str()) ? Result(kOk) : LastError();
+  }
 
-  int OpenAppend(std::string_view name, FileHandle* file) override {
+  Result OpenAppend(std::string_view name, FileHandle* file) override {
     return Open(name, FILE_APPEND_DATA, ShareFlags(Sharing::kDenyNone), OPEN_ALWAYS, file);
   }
 
-  int RenameNoReplace(std::string_view from, std::string_view to) override {
+  Result RenameNoReplace(std::string_view from, std::string_view to) override {
     // Without MOVEFILE_REPLACE_EXISTING an existing target makes it fail.
-    return MoveFileExA(Native(from).c_str(), Native(to).c_str(), MOVEFILE_WRITE_THROUGH) ? kOk : LastError();
+    return MoveFileExA(Native(from).c_str(), Native(to).c_str(), MOVEFILE_WRITE_THROUGH) ? Result(kOk) : LastError();
   }
 
-  int ReplaceFile(std::string_view from, std::string_view to) override {
+  Result ReplaceFile(std::string_view from, std::string_view to) override {
     return MoveFileExA(Native(from).c_str(), Native(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-               ? kOk
+               ? Result(kOk)
                : LastError();
   }
 
   // NTFS journals its folder entries; Win32 offers no call that syncs a
   // folder opened the ordinary way.
-  int SyncDirectory(std::string_view) override { return kOk; }
+  Result SyncDirectory(std::string_view) override { return kOk; }
 
   // A handle on the area that shares reading and writing: Win32 sharing
   // modes of the bases keep other writers out; this only holds the area
   // for one Larkway run, through the lock of its first byte range beyond
   // any data (locking past the end of a file is allowed).
-  int LockRun(std::string_view name, int wait_ms, FileHandle* lock) override {
+  Result LockRun(std::string_view name, int wait_ms, FileHandle* lock) override {
     *lock = kNoFile;
     HANDLE h = CreateFileA(Native(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -399,7 +390,7 @@ class Win32Platform final : public Platform {
       if (GetLastError() != ERROR_LOCK_VIOLATION) break;
       if (waited >= wait_ms) {
         CloseHandle(h);
-        return kAccessDenied;
+        return Result(kLockViolation, ERROR_LOCK_VIOLATION);
       }
       Sleep(50);
     }
@@ -407,7 +398,7 @@ class Win32Platform final : public Platform {
     return kOk;
   }
 
-  int QueryAttributes(std::string_view name, std::uint32_t* attr) override {
+  Result QueryAttributes(std::string_view name, std::uint32_t* attr) override {
     if (name.empty()) return kFileNotFound;
     DWORD a = GetFileAttributesA(Native(name).c_str());
     if (a == INVALID_FILE_ATTRIBUTES) return LastError();
@@ -415,13 +406,13 @@ class Win32Platform final : public Platform {
     return kOk;
   }
 
-  int FindFirst(std::string_view pattern, std::uint32_t attr_mask, SearchHandle* search, DirEntry* entry) override {
+  Result FindFirst(std::string_view pattern, std::uint32_t attr_mask, SearchHandle* search, DirEntry* entry) override {
     *search = 0;
     WIN32_FIND_DATAA d;
     HANDLE h = FindFirstFileA(Native(pattern).c_str(), &d);
     if (h == INVALID_HANDLE_VALUE) {
-      int rc = LastError();
-      return rc == kOk ? kFileNotFound : rc;
+      const Result rc = LastError();
+      return rc == kOk ? Result(kFileNotFound) : rc;
     }
     auto* s = new Search{h, attr_mask};
     for (;;) {
@@ -431,19 +422,22 @@ class Win32Platform final : public Platform {
       }
       if (!FindNextFileA(h, &d)) break;
     }
+    const DWORD e = GetLastError();
     ::FindClose(h);
     delete s;
-    return kFileNotFound;
+    return e == ERROR_NO_MORE_FILES ? Result(kFileNotFound) : Failed(e);
   }
 
-  int FindNext(SearchHandle search, DirEntry* entry) override {
+  Result FindNext(SearchHandle search, DirEntry* entry) override {
     auto* s = reinterpret_cast<Search*>(search);
     if (s == nullptr) return kInvalidHandle;
     WIN32_FIND_DATAA d;
     while (FindNextFileA(s->find, &d)) {
       if (Deliver(s, d, entry)) return kOk;
     }
-    return kFileNotFound;
+    // The end of the folder, or an error that stopped the listing.
+    const DWORD e = GetLastError();
+    return e == ERROR_NO_MORE_FILES ? Result(kFileNotFound) : Failed(e);
   }
 
   void FindClose(SearchHandle search) override {
@@ -453,8 +447,8 @@ class Win32Platform final : public Platform {
     delete s;
   }
 
-  int MakeDirectory(std::string_view name) override {
-    return CreateDirectoryA(Native(name).c_str(), nullptr) ? kOk : LastError();
+  Result MakeDirectory(std::string_view name) override {
+    return CreateDirectoryA(Native(name).c_str(), nullptr) ? Result(kOk) : LastError();
   }
 
   std::string FullPath(std::string_view name) override {
@@ -504,6 +498,25 @@ void OnOutOfMemory() {
 }
 
 }  // namespace
+
+std::string ReasonText(const Result& result) {
+  if (result.ok()) return "";
+  // A code no system error came with: the low DOS-style codes are Win32's
+  // own numbers for the same failures; the disk errors are not.
+  DWORD e = static_cast<DWORD>(result.code());
+  if (result.system_error() != 0) {
+    e = static_cast<DWORD>(result.system_error());
+  } else if (result.code() == kDiskReadError) {
+    e = ERROR_READ_FAULT;
+  } else if (result.code() == kDiskWriteError) {
+    e = ERROR_WRITE_FAULT;
+  }
+  char buf[256];
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, e, 0, buf, sizeof buf,
+                           nullptr);
+  while (n > 0 && (buf[n - 1] == '\r' || buf[n - 1] == '\n' || buf[n - 1] == '.')) --n;
+  return n > 0 ? std::string(buf, n) : "error " + std::to_string(e);
+}
 
 Platform& NativePlatform() {
   static Win32Platform instance;

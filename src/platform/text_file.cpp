@@ -4,17 +4,17 @@ namespace lw::platform {
 
 TextReader::~TextReader() { Close(); }
 
-int TextReader::Open(std::string_view name) {
+Result TextReader::Open(std::string_view name) {
   Close();
   len_ = pos_ = 0;
   eof_ = false;
   return Os().OpenFile(name, Access::kRead, Sharing::kDenyWrite, &file_);
 }
 
-bool TextReader::Fill(int* error) {
+bool TextReader::Fill(Result* error) {
   if (eof_) return false;
   std::size_t got = 0;
-  int rc = Os().ReadFile(file_, buf_, sizeof buf_, &got);
+  const Result rc = Os().ReadFile(file_, buf_, sizeof buf_, &got);
   if (rc != kOk) {
     *error = rc;
     eof_ = true;
@@ -27,6 +27,13 @@ bool TextReader::Fill(int* error) {
 }
 
 bool TextReader::ReadLine(std::string* line, int* error) {
+  Result result;
+  const bool read = ReadLine(line, &result);
+  *error = result;
+  return read;
+}
+
+bool TextReader::ReadLine(std::string* line, Result* error) {
   line->clear();
   *error = kOk;
   if (file_ == kNoFile) return false;
@@ -45,9 +52,9 @@ bool TextReader::ReadLine(std::string* line, int* error) {
   }
 }
 
-int TextReader::Close() {
+Result TextReader::Close() {
   if (file_ == kNoFile) return kOk;
-  int rc = Os().CloseFile(file_);
+  const Result rc = Os().CloseFile(file_);
   file_ = kNoFile;
   return rc;
 }

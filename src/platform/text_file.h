@@ -17,14 +17,16 @@ class TextReader {
   TextReader(const TextReader&) = delete;
   TextReader& operator=(const TextReader&) = delete;
 
-  int Open(std::string_view name);  // 0 or a DOS-style code
+  Result Open(std::string_view name);
   // Reads the next line (without its end) into `line`.  False at the end
-  // of the file; `*error` is set when reading failed.
+  // of the file; `*error` is set when reading failed (the int form keeps
+  // only its code).
+  bool ReadLine(std::string* line, Result* error);
   bool ReadLine(std::string* line, int* error);
-  int Close();
+  Result Close();
 
  private:
-  bool Fill(int* error);
+  bool Fill(Result* error);
 
   FileHandle file_ = kNoFile;
   char buf_[4096];

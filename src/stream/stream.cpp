@@ -60,7 +60,41 @@ void Stream::CopyFrom(Stream& source, std::int32_t count) {
   }
 }
 
-void Stream::ResetStatus() { Status = kStreamOk; }
+void Stream::ResetStatus() {
+  Status = kStreamOk;
+  failure_ = platform::Result();
+}
+
+void Stream::Fail(const platform::Result& result) {
+  Status = kStreamOsError;
+  failure_ = result;
+  Report();
+}
+
+void Stream::FailShort(std::int32_t status) {
+  Status = status;
+  failure_ = platform::Result();
+  Report();
+}
+
+void Stream::Report() {
+  if (sink_ != nullptr) *sink_ = FailureText();
+}
+
+std::string Stream::FailureText() const {
+  std::string reason;
+  if (!failure_.ok()) {
+    reason = platform::ReasonText(failure_);
+  } else if (Status == kStreamReadShort) {
+    reason = "the file ends before the data";
+  } else if (Status == kStreamWriteShort) {
+    reason = "not all bytes were written";
+  } else if (Status != kStreamOk) {
+    reason = platform::ReasonText(platform::Result(platform::kDiskReadError));
+  }
+  if (reason.empty()) return reason;
+  return Name.empty() ? reason : Name + ": " + reason;
+}
 
 // ---- FileStream ----
 
@@ -70,7 +104,7 @@ FileStream::FileStream(std::string_view name, std::int32_t mode) : Stream(mode, 
   platform::Platform& os = platform::Os();
   int access = mode & 0xFF;
   bool deny_write = (mode & fmDenyWrite) != 0;
-  int rc;
+  platform::Result rc;
   if (access == fmCreateNew) {
     rc = os.CreateNewFile(Name, &file_);
   } else if (access == fmCreate) {
@@ -87,6 +121,7 @@ FileStream::FileStream(std::string_view name, std::int32_t mode) : Stream(mode, 
   if (rc != platform::kOk) {
     file_ = platform::kNoFile;
     Status = kStreamOpenError;
+    failure_ = rc;
     return;
   }
   pos_ = 0;
@@ -110,10 +145,11 @@ void FileStream::Read(void* buf, std::int32_t count) {
   if (count <= 0) return;
   std::size_t done = 0;
   if (Status == kStreamOk) {
-    if (platform::Os().ReadFile(file_, buf, static_cast<std::size_t>(count), &done) != platform::kOk) {
-      Status = kStreamOsError;
+    if (const platform::Result rc = platform::Os().ReadFile(file_, buf, static_cast<std::size_t>(count), &done);
+        rc != platform::kOk) {
+      Fail(rc);
     } else if (done < static_cast<std::size_t>(count)) {
-      Status = kStreamReadShort;
+      FailShort(kStreamReadShort);
     } else {
       Moved(pos_ < 0 ? -1 : pos_ + count, -1);
       return;
@@ -126,10 +162,11 @@ void FileStream::Read(void* buf, std::int32_t count) {
 void FileStream::Write(const void* buf, std::int32_t count) {
   if (Status != kStreamOk || count <= 0) return;
   std::size_t done = 0;
-  if (platform::Os().WriteFile(file_, buf, static_cast<std::size_t>(count), &done) != platform::kOk) {
-    Status = kStreamOsError;
+  if (const platform::Result rc = platform::Os().WriteFile(file_, buf, static_cast<std::size_t>(count), &done);
+      rc != platform::kOk) {
+    Fail(rc);
   } else if (done < static_cast<std::size_t>(count)) {
-    Status = kStreamWriteShort;
+    FailShort(kStreamWriteShort);
   } else {
     // Where the position is unknown, so is the end of the write.
     if (pos_ < 0) size_ = -1;
@@ -143,11 +180,13 @@ void FileStream::ReadAt(std::int32_t pos, void* buf, std::int32_t count) {
   if (count <= 0) return;
   std::size_t done = 0;
   if (Status == kStreamOk) {
-    if (pos < 0 ||
-        platform::Os().ReadFileAt(file_, pos, buf, static_cast<std::size_t>(count), &done) != platform::kOk) {
-      Status = kStreamOsError;
+    const platform::Result rc =
+        pos < 0 ? platform::Result(platform::kDiskReadError)
+                : platform::Os().ReadFileAt(file_, pos, buf, static_cast<std::size_t>(count), &done);
+    if (rc != platform::kOk) {
+      Fail(rc);
     } else if (done < static_cast<std::size_t>(count)) {
-      Status = kStreamReadShort;
+      FailShort(kStreamReadShort);
     } else {
       pos_ = -1;  // unspecified after a positioned transfer
       return;
@@ -160,10 +199,13 @@ void FileStream::ReadAt(std::int32_t pos, void* buf, std::int32_t count) {
 void FileStream::WriteAt(std::int32_t pos, const void* buf, std::int32_t count) {
   if (Status != kStreamOk || count <= 0) return;
   std::size_t done = 0;
-  if (pos < 0 || platform::Os().WriteFileAt(file_, pos, buf, static_cast<std::size_t>(count), &done) != platform::kOk) {
-    Status = kStreamOsError;
+  const platform::Result rc = pos < 0
+                                  ? platform::Result(platform::kDiskWriteError)
+                                  : platform::Os().WriteFileAt(file_, pos, buf, static_cast<std::size_t>(count), &done);
+  if (rc != platform::kOk) {
+    Fail(rc);
   } else if (done < static_cast<std::size_t>(count)) {
-    Status = kStreamWriteShort;
+    FailShort(kStreamWriteShort);
   } else {
     Moved(-1, static_cast<std::int64_t>(pos) + count);  // the position is unspecified afterwards
     return;
@@ -173,8 +215,10 @@ void FileStream::WriteAt(std::int32_t pos, const void* buf, std::int32_t count) 
 
 void FileStream::Seek(std::int32_t pos) {
   if (Status != kStreamOk) return;
-  if (pos < 0 || platform::Os().SeekFile(file_, pos) != platform::kOk) {
-    Status = kStreamOsError;
+  const platform::Result rc =
+      pos < 0 ? platform::Result(platform::kDiskReadError) : platform::Os().SeekFile(file_, pos);
+  if (rc != platform::kOk) {
+    Fail(rc);
     Forget();
     return;
   }
@@ -185,8 +229,8 @@ std::int32_t FileStream::GetPos() {
   if (Status != kStreamOk) return -1;
   if (pos_ >= 0 && pos_ <= INT32_MAX) return static_cast<std::int32_t>(pos_);
   std::int64_t pos = 0;
-  if (platform::Os().TellFile(file_, &pos) != platform::kOk || pos > INT32_MAX) {
-    Status = kStreamOsError;
+  if (const platform::Result rc = platform::Os().TellFile(file_, &pos); rc != platform::kOk || pos > INT32_MAX) {
+    Fail(rc.ok() ? platform::Result(platform::kDiskReadError) : rc);
     return -1;
   }
   pos_ = pos;
@@ -197,8 +241,8 @@ std::int32_t FileStream::GetSize() {
   if (Status != kStreamOk) return -1;
   if (!shared_size_ && size_ >= 0 && size_ <= INT32_MAX) return static_cast<std::int32_t>(size_);
   std::int64_t size = 0;
-  if (platform::Os().FileSize(file_, &size) != platform::kOk || size > INT32_MAX) {
-    Status = kStreamOsError;
+  if (const platform::Result rc = platform::Os().FileSize(file_, &size); rc != platform::kOk || size > INT32_MAX) {
+    Fail(rc.ok() ? platform::Result(platform::kDiskReadError) : rc);
     return -1;
   }
   if (!shared_size_) size_ = size;
@@ -207,13 +251,13 @@ std::int32_t FileStream::GetSize() {
 
 void FileStream::Flush() {
   if (Status != kStreamOk) return;
-  if (platform::Os().FlushFile(file_) != platform::kOk) Status = kStreamOsError;
+  if (const platform::Result rc = platform::Os().FlushFile(file_); rc != platform::kOk) Fail(rc);
 }
 
 void FileStream::Truncate() {
   if (Status != kStreamOk) return;
-  if (platform::Os().TruncateFile(file_) != platform::kOk) {
-    Status = kStreamOsError;
+  if (const platform::Result rc = platform::Os().TruncateFile(file_); rc != platform::kOk) {
+    Fail(rc);
     Forget();
     return;
   }
@@ -221,15 +265,18 @@ void FileStream::Truncate() {
 }
 
 void FileStream::ResetStatus() {
-  if (Status != kStreamOpenError) Status = kStreamOk;
+  if (Status != kStreamOpenError) {
+    Status = kStreamOk;
+    failure_ = platform::Result();
+  }
   Forget();
 }
 
 void FileStream::Close() {
   if (file_ == platform::kNoFile) return;
-  const int rc = platform::Os().CloseFile(file_);
+  const platform::Result rc = platform::Os().CloseFile(file_);
   file_ = platform::kNoFile;
-  if (rc != platform::kOk && Status == kStreamOk) Status = kStreamOsError;
+  if (rc != platform::kOk && Status == kStreamOk) Fail(rc);
 }
 
 // ---- MemoryStream ----

@@ -73,9 +73,35 @@ class Stream {
   // does not (a file, or memory in several blocks): read them instead.
   virtual bool ViewAll(std::string_view* bytes);
 
+  // The file and the system's reason for the failure Status holds
+  // ("areas/nm.jhr: No space left on device"); "" while Status is
+  // kStreamOk.  A short read or write names no system error, only what
+  // happened.
+  std::string FailureText() const;
+  // The platform's result of the call that failed (kOk for a short read
+  // or write, and while Status is kStreamOk).
+  const platform::Result& failure() const { return failure_; }
+  // From now on each failure of the stream also writes its FailureText to
+  // `*sink` (not owned; nullptr stops it), so the owner of several
+  // streams knows which one failed last and why.
+  void ReportFailuresTo(std::string* sink) { sink_ = sink; }
+
   std::int32_t Status = kStreamOk;
   std::int32_t Mode;
   std::string Name;
+
+ protected:
+  // Sets Status to kStreamOsError for the call that returned `result`.
+  void Fail(const platform::Result& result);
+  // Sets Status to `status` (a short read or write); the system named no error.
+  void FailShort(std::int32_t status);
+
+  platform::Result failure_;
+
+ private:
+  void Report();
+
+  std::string* sink_ = nullptr;
 };
 
 // A stream over a file.  It keeps its position, and the file's size while

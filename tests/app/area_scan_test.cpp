@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "app/config.h"
 #include "log/log_file.h"
 #include "msgbase/area.h"
@@ -18,7 +20,7 @@ using test::AreaIdOf;
 class RefusesDelete : public platform::PlatformWrapper {
  public:
   RefusesDelete() : PlatformWrapper(platform::NativePlatform()) {}
-  int DeleteFile(std::string_view) override { return platform::kAccessDenied; }
+  platform::Result DeleteFile(std::string_view) override { return platform::kAccessDenied; }
   void ConsoleWrite(std::string_view text) override { console += text; }
   void ConsoleWriteKeepCursor(std::string_view) override {}
   std::string console;
@@ -62,7 +64,7 @@ TEST(AreaScan, FailedDeleteIsAWarningAndTheRunGoesOn) {
 class NetmailReadOnly : public platform::PlatformWrapper {
  public:
   explicit NetmailReadOnly(std::string folder) : PlatformWrapper(platform::NativePlatform()), folder_(folder) {}
-  int DeleteFile(std::string_view name) override {
+  platform::Result DeleteFile(std::string_view name) override {
     if (name.substr(0, folder_.size()) == folder_) return platform::kAccessDenied;
     return PlatformWrapper::DeleteFile(name);
   }
@@ -128,6 +130,55 @@ TEST(AreaScan, AReadOnlyNetmailFolderGetsEachMessageCopiedOnceWhateverTheRuns) {
     EXPECT_EQ(CountWithText(jam_dest, text), to == "Gamma" || to == "All" ? 1 : 0) << text;
     EXPECT_TRUE(test::Exists(dir / ("net/" + std::to_string(n) + ".msg")));
   }
+}
+
+// A netmail folder this process may not read: every call on it is
+// refused as the system refuses it (EACCES), the run lock's included.
+class UnreadableFolder : public platform::PlatformWrapper {
+ public:
+  explicit UnreadableFolder(std::string folder) : PlatformWrapper(platform::NativePlatform()), folder_(folder) {}
+  platform::Result LockRun(std::string_view name, int wait_ms, platform::FileHandle* lock) override {
+    if (Inside(name)) return Refused(lock);
+    return PlatformWrapper::LockRun(name, wait_ms, lock);
+  }
+  platform::Result FindFirst(std::string_view pattern, std::uint32_t mask, platform::SearchHandle* search,
+                             platform::DirEntry* entry) override {
+    if (Inside(pattern)) return Refused(search);
+    return PlatformWrapper::FindFirst(pattern, mask, search, entry);
+  }
+  void ConsoleWrite(std::string_view) override {}
+  void ConsoleWriteKeepCursor(std::string_view) override {}
+
+ private:
+  bool Inside(std::string_view name) const { return name.substr(0, folder_.size()) == folder_; }
+  template <typename Handle>
+  static platform::Result Refused(Handle* handle) {
+    *handle = 0;
+    return platform::Result(platform::kAccessDenied, EACCES);
+  }
+  std::string folder_;
+};
+
+TEST(AreaScan, AnUnreadableAreaIsNamedWithItsReasonNotTakenForALockedOne) {
+  test::TempDir dir;
+  test::MakeDirs(dir / "net");
+  test::MsgFile m;
+  test::WriteFile(dir / "net/1.msg", m.Bytes());
+  lw::Run run;
+  ApplyConfigLine(run.config, "PRIORITY TO");
+  const std::string area = "*" + (dir / "net");
+  UnreadableFolder os(dir / "net");
+  AreaScanResult result;
+  Status status;
+  {
+    platform::ScopedPlatform guard(&os);
+    status = ScanArea(run, area, result);
+  }
+  ASSERT_FALSE(status.ok());
+  EXPECT_EQ(status.text(), "unable to open messagebase - " + area);
+  EXPECT_EQ(status.cause(),
+            (dir / "net") + ": " + platform::ReasonText(platform::Result(platform::kAccessDenied, EACCES)));
+  EXPECT_TRUE(test::Exists(dir / "net/1.msg"));
 }
 
 }  // namespace

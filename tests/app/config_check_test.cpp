@@ -37,23 +37,44 @@ TEST(ConfigCheck, EachKindOfProblem) {
       {"\tLOG x", "line begins with blanks"},
       {"LOG", "LOG without a value"},
       {"MOVE   ", "MOVE without a value"},
-      {"FROM Viagra Seller KILL", "rule without a comma between name"},
-      {"FROMADDR 2:5020/1 KILL", "rule without a comma between address"},
+      {"FROM Viagra Seller KILL", "the rule on line 2 has no target: a message it matches ends the run"},
+      {"FROMADDR 2:5020/1 KILL", "the rule on line 2 has no target"},
+      {"TO Ivan Sysop ; , Msysop", "the rule on line 2 has no target"},
       {"FROMADDR 1:12x/5, KILL", "address `1:12x/5` cannot be read"},
       {"TOADDR 0:1/2, KILL", "address `0:1/2` cannot be read"},
-      {"TO Sysop, ", "target `` is neither KILL"},
+      {"TO Sysop, ", "the rule on line 2 has no target"},
+      {"TO Sysop, Ma, ", "target `` is neither KILL"},
       {"TO Sysop, Q/x", "target `Q/x` is neither KILL"},
       {"TO Sysop, S", "target `S` is neither KILL"},
       {"MOVE on", "MOVE `on` is not YES"},
       {"USELASTREAD y", "USELASTREAD `y` is not YES"},
       {"USERNUMBER -1", "USERNUMBER `-1` is not a number"},
+      {"USERNUMBER 99999999999", "USERNUMBER `99999999999` is not a number"},
+      {"NOT_TOUCH Abcdefghij Abcdefghij Abcdefghij Abcdefghij",
+       "NOT_TOUCH `Abcdefghij Abcdefghij Abcdefghij Abcdefghij` is longer than 36 characters: only its first 36"},
       {"PRIORITY TO FORM", "PRIORITY word `FORM` is not a rule kind"},
       {"LOGCHARSET CP866", "LOGCHARSET `CP866` is not UTF-8"},
       {"NETMAIL \"*net\"", "value `\"*net\"` is in quotes"},
+      {"NETMAIL nm", "NETMAIL `nm` is not a format letter (*, M, F, S, J) and a path"},
+      {"NETMAIL Xnm", "NETMAIL `Xnm` is not a format letter"},
+      {"PRIORITY TO FROM SUBJ TOADDR FROMADDR NOT_TOUCH TO", "PRIORITY takes 6 words; `TO` is not read"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(ProblemOf(c.line).rfind(c.starts, 0), 0u) << c.line << " -> " << ProblemOf(c.line);
   }
+}
+
+TEST(ConfigCheck, LengthOfANameIsCountedAsItIsCompared) {
+  const std::string cyrillic_36 = [] {
+    std::string s;
+    for (int i = 0; i < 36; ++i) s += "\xd0\x98";  // two bytes in UTF-8, one in CP866
+    return s;
+  }();
+  EXPECT_EQ(ProblemOf("TO " + cyrillic_36 + ", KILL"), "");
+  EXPECT_NE(ProblemOf("TO " + cyrillic_36 + "x, KILL").find("is longer than 36 characters"), std::string::npos);
+  EXPECT_EQ(ProblemOf("SUBJ " + std::string(72, 's') + ", KILL"), "");
+  EXPECT_NE(ProblemOf("SUBJ " + std::string(73, 's') + ", KILL").find("is longer than 72 characters"),
+            std::string::npos);
 }
 
 TEST(ConfigCheck, ByteOrderMarkCountsOnTheFirstLineOnly) {

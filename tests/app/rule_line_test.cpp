@@ -40,6 +40,8 @@ TEST(RuleLine, TargetLists) {
       {"TO Sysop", StoredAll({""})},
       // The name is read after leading commas (LEAD); the targets follow the first comma.
       {"FROM ,Lead,Sdest,more", StoredAll({"Lead", "Sdest", "more"})},
+      // One copy per base, whatever the spelling; a Squish base is another base.
+      {"TO Sysop, Mnet, M./net, *net, Snet, MNET/, Fx/../net, s./NET", StoredAll({"Mnet", "Snet"})},
   };
   for (const Case& c : cases) {
     MoverConfig config;

@@ -39,8 +39,37 @@ TEST(TextCharset, CharsetOfChrsKludge) {
       {"CHRS: CP1251 2", "CP1251"},
       {"CHRS: CPX 2", "CP866"},
       {"CHRS: MARTIAN 2", "CP866"},
+      {"CHRS: MAC 2", "MACINTOSH"},
+#ifndef _WIN32
+      {"CHRS: ISO-8859-2 3", "ISO-8859-2"},  // any set iconv knows
+#endif
+      {"CHRS: cp437 2", "CP437"},
   };
   for (const Case& c : cases) EXPECT_EQ(CharsetOfChrs(c.line), c.charset) << c.line;
+}
+
+TEST(TextCharset, DecodeToCp866) {
+  const std::string ivan_cp866 = "\x88\xa2\xa0\xad";
+  struct Case {
+    const char* text;
+    const char* charset;
+    std::string cp866;
+  } cases[] = {
+      {"\xd0\x98\xd0\xb2\xd0\xb0\xd0\xbd", "UTF-8", ivan_cp866},
+      {"\xe9\xd7\xc1\xce", "KOI8-R", ivan_cp866},
+      {"\xc8\xe2\xe0\xed", "CP1251", ivan_cp866},
+      {"\x88\xa2\xa0\xad", "CP866", ivan_cp866},
+      {"Sysop", "UTF-8", "Sysop"},
+      {"\xd0\x98\xd0\xb2\xd0\xb0\xd0", "UTF-8", "\x88\xa2\xa0"},  // cut inside its last letter
+      {"Sysop \xe2\x84\x96"
+       "1",
+       "UTF-8",
+       "Sysop \xfc"
+       "1"},                                      // the numero sign
+      {"\xe2\x82\xac", "UTF-8", "\xe2\x82\xac"},  // no euro sign in CP866: bytes
+      {"\xd0\x98\xff", "UTF-8", "\xd0\x98\xff"},  // no UTF-8: bytes
+  };
+  for (const Case& c : cases) EXPECT_EQ(DecodeToCp866(c.text, c.charset), c.cp866) << c.text << " " << c.charset;
 }
 
 // A terminal whose character set a test chooses.

@@ -1,5 +1,7 @@
 // The command line: every option's exit code, standard output and standard
 // error, and the Linux naming of the banner, the usage line and the log.
+#include <algorithm>
+
 #include "e2e/e2e_fixture.h"
 
 namespace lw::test {
@@ -42,9 +44,12 @@ TEST_F(Cli, OptionsTable) {
       {{"-c", "-n", "lw.cfg"}, 2, "", "do not go together"},
       {{"nothere.cfg"},
        255,
-       "Error: Unable to open nothere.cfg, rc=00000000\n",
-       "larkway: cannot open configuration nothere.cfg: No such file or directory\n"},
-      {{"-c", "nothere.cfg"}, 1, "", "larkway: cannot open configuration nothere.cfg: No such file or directory\n"},
+       "Error: Unable to open nothere.cfg, rc=00000002\n",
+       "larkway: Unable to open nothere.cfg, rc=00000002: nothere.cfg: No such file or directory\n"},
+      {{"-c", "nothere.cfg"},
+       1,
+       "",
+       "larkway: Unable to open nothere.cfg, rc=00000002: nothere.cfg: No such file or directory\n"},
   };
   for (const Case& c : cases) {
     std::string shown;
@@ -89,6 +94,20 @@ TEST_F(Cli, QuietShowsErrorsOnly) {
   EXPECT_EQ(r.err, "larkway: Path to netmail inbox not set. Please fix it.\n");
 }
 
+TEST_F(Cli, QuietDryRunShowsItsReportOnly) {
+  PutMsg("net", 1, {});
+  PutMsg("net", 2, {});
+  Config({"NETMAIL *net", "MOVE yes", "PRIORITY TO", "TO Sysop, KILL"});
+  RunResult r = RunLarkway({"-q", "-n", "lw.cfg"}, dir_.path());
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  // A line per message, and no banner, scanning line or count.
+  ASSERT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2) << r.out;
+  EXPECT_EQ(r.out.rfind("1 from ", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find("\n2 from "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(": kill (rule: Found mail to `SYSOP`)\n"), std::string::npos) << r.out;
+  EXPECT_EQ(Msgs("net").size(), 2u);
+}
+
 TEST_F(Cli, LinuxNamingInBannerUsageAndLog) {
   MakeDirs(P("net"));
   Config({"NETMAIL *net", "LOG lw.log"});
@@ -102,19 +121,19 @@ TEST_F(Cli, ErrorsNameThePathAndTheReasonOnStandardError) {
   RunResult r = RunLarkway({"cfgdir"}, dir_.path());
   EXPECT_EQ(r.exit_code, 5);
   EXPECT_NE(r.out.find("Error number 005 in config.cpp"), std::string::npos);  // the console is as it was
-  EXPECT_EQ(r.err, "larkway: cannot read configuration cfgdir: it is a folder\n");
+  EXPECT_EQ(r.err, "larkway: cannot read the configuration: cfgdir: it is a folder\n");
 
   MakeDirs(P("net"));
   WriteFile(P("blocker"), "x");
   Config({"NETMAIL *net", "LOG blocker/lw.log"});
   r = Run();
   EXPECT_EQ(r.exit_code, 255);
-  EXPECT_NE(r.err.find("larkway: cannot open log file blocker/lw.log: "), std::string::npos) << r.err;
+  EXPECT_EQ(r.err, "larkway: Unable to open log file blocker/lw.log: blocker/lw.log: Not a directory\n");
 
   Config({"NETMAIL Snosuch/base"});
   r = Run();
   EXPECT_EQ(r.exit_code, 255);
-  EXPECT_EQ(r.err, "larkway: cannot open netmail area Snosuch/base: nosuch/base.sqd: No such file or directory\n");
+  EXPECT_EQ(r.err, "larkway: unable to open messagebase - Snosuch/base: nosuch/base.sqd: No such file or directory\n");
 }
 
 TEST_F(Cli, ErrorsReachStandardErrorWhenStandardOutputIsThrownAway) {

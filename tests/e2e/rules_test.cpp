@@ -112,5 +112,33 @@ TEST_F(ScanRules, CopiesWithoutMoveLeaveTheSource) {
   EXPECT_EQ(Tags(ReadArea(AreaId("J", P("c")))), "1");
 }
 
+// Names are judged in the character set the message's CHRS kludge names
+// (CP866 without one); a rule written in UTF-8 takes every spelling.
+TEST_F(ScanRules, NamesAreDecodedByTheirCharsetBeforeTheyAreCompared) {
+  const std::string ivan_utf8 = "\xd0\x98\xd0\xb2\xd0\xb0\xd0\xbd \xd0\xa1\xd0\xb8\xd1\x81\xd0\xbe\xd0\xbf";
+  struct Case {
+    const char* tag;
+    std::string to;
+    const char* chrs;  // "" for no kludge
+  } cases[] = {
+      {"1", "\x88\xa2\xa0\xad \x91\xa8\xe1\xae\xaf", ""},
+      {"2", ivan_utf8, "UTF-8 4"},
+      {"3", "\xe9\xd7\xc1\xce \xf3\xc9\xd3\xcf\xd0", "KOI8-R 2"},
+      {"4", "\x88\xa2\xa0\xad \x91\xa8\xe1\xae\xaf", "CP866 2"},
+      {"5", ivan_utf8, ""},              // taken as CP866: another name
+      {"6", "\xd0\x98\xff", "UTF-8 4"},  // cannot be decoded: compared as bytes
+  };
+  for (const Case& c : cases) {
+    MsgFile m = Msg(c.tag, c.to, "2:5020/55");
+    if (*c.chrs != 0) m.text = "\001CHRS: " + std::string(c.chrs) + "\r" + m.text;
+    PutMsg("net", std::stoi(c.tag), m);
+  }
+  Config({"NETMAIL *net", "MOVE yes", "PRIORITY TO", "TO " + ivan_utf8 + ", *ivan"});
+  RunResult r = Run();
+  ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_EQ(MsgArea("ivan"), "1234");
+  EXPECT_EQ(MsgArea("net"), "56");
+}
+
 }  // namespace
 }  // namespace lw::test

@@ -287,7 +287,10 @@ TEST_F(Scan, AreaThatCannotBeOpened) {
   RunResult r = Run();
   EXPECT_EQ(r.exit_code, 255);
   EXPECT_NE(r.out.find("Error: unable to open messagebase - " + Shown("*missing") + "\n"), std::string::npos);
-  EXPECT_EQ(LastLogLine(), "! <stamp> LW 1.07 Error: unable to open messagebase - " + Shown("*missing"));
+  // The log names the folder and the system's reason after the console's words.
+  const std::string logged = "! <stamp> LW 1.07 Error: unable to open messagebase - " + Shown("*missing") + ": ";
+  EXPECT_EQ(LastLogLine().rfind(logged, 0), 0u) << LastLogLine();
+  EXPECT_GT(LastLogLine().size(), logged.size() + 9) << LastLogLine();
   EXPECT_EQ(Marked('i').size(), 0u);  // no memory-leak line after an error
 }
 

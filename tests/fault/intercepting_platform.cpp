@@ -109,141 +109,142 @@ int InterceptingPlatform::Open(Op op, std::string_view name, FileHandle* file,
   return rc;
 }
 
-int InterceptingPlatform::OpenFile(std::string_view name, platform::Access access, platform::Sharing sharing,
-                                   FileHandle* file) {
+platform::Result InterceptingPlatform::OpenFile(std::string_view name, platform::Access access,
+                                                platform::Sharing sharing, FileHandle* file) {
   return Open(Op::kOpenFile, name, file, [&](FileHandle* f) { return target_.OpenFile(name, access, sharing, f); });
 }
 
-int InterceptingPlatform::CreateFile(std::string_view name, platform::Sharing sharing, FileHandle* file) {
+platform::Result InterceptingPlatform::CreateFile(std::string_view name, platform::Sharing sharing, FileHandle* file) {
   return Open(Op::kCreateFile, name, file, [&](FileHandle* f) { return target_.CreateFile(name, sharing, f); });
 }
 
-int InterceptingPlatform::CreateNewFile(std::string_view name, FileHandle* file) {
+platform::Result InterceptingPlatform::CreateNewFile(std::string_view name, FileHandle* file) {
   return Open(Op::kCreateNewFile, name, file, [&](FileHandle* f) { return target_.CreateNewFile(name, f); });
 }
 
-int InterceptingPlatform::OpenAppend(std::string_view name, FileHandle* file) {
+platform::Result InterceptingPlatform::OpenAppend(std::string_view name, FileHandle* file) {
   return Open(Op::kOpenAppend, name, file, [&](FileHandle* f) { return target_.OpenAppend(name, f); });
 }
 
-int InterceptingPlatform::LockRun(std::string_view name, int wait_ms, FileHandle* lock) {
+platform::Result InterceptingPlatform::LockRun(std::string_view name, int wait_ms, FileHandle* lock) {
   return Open(Op::kLockRun, name, lock, [&](FileHandle* f) { return target_.LockRun(name, wait_ms, f); });
 }
 
-int InterceptingPlatform::ReadFile(FileHandle file, void* buf, std::size_t count, std::size_t* done) {
+platform::Result InterceptingPlatform::ReadFile(FileHandle file, void* buf, std::size_t count, std::size_t* done) {
   *done = 0;
   Call call = OnHandle(Op::kReadFile, file);
   call.count = count;
   return OnCall(call, [&] { return target_.ReadFile(file, buf, call.count, done); });
 }
 
-int InterceptingPlatform::ReadFileAt(FileHandle file, std::int64_t offset, void* buf, std::size_t count,
-                                     std::size_t* done) {
+platform::Result InterceptingPlatform::ReadFileAt(FileHandle file, std::int64_t offset, void* buf, std::size_t count,
+                                                  std::size_t* done) {
   *done = 0;
   Call call = OnHandle(Op::kReadFileAt, file);
   call.count = count;
   return OnCall(call, [&] { return target_.ReadFileAt(file, offset, buf, call.count, done); });
 }
 
-int InterceptingPlatform::WriteFile(FileHandle file, const void* buf, std::size_t count, std::size_t* done) {
+platform::Result InterceptingPlatform::WriteFile(FileHandle file, const void* buf, std::size_t count,
+                                                 std::size_t* done) {
   *done = 0;
   Call call = OnHandle(Op::kWriteFile, file);
   call.count = count;
   return OnCall(call, [&] { return target_.WriteFile(file, buf, call.count, done); });
 }
 
-int InterceptingPlatform::WriteFileAt(FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
-                                      std::size_t* done) {
+platform::Result InterceptingPlatform::WriteFileAt(FileHandle file, std::int64_t offset, const void* buf,
+                                                   std::size_t count, std::size_t* done) {
   *done = 0;
   Call call = OnHandle(Op::kWriteFileAt, file);
   call.count = count;
   return OnCall(call, [&] { return target_.WriteFileAt(file, offset, buf, call.count, done); });
 }
 
-int InterceptingPlatform::SeekFile(FileHandle file, std::int64_t pos) {
+platform::Result InterceptingPlatform::SeekFile(FileHandle file, std::int64_t pos) {
   Call call = OnHandle(Op::kSeekFile, file);
   return OnCall(call, [&] { return target_.SeekFile(file, pos); });
 }
 
-int InterceptingPlatform::SeekFileEnd(FileHandle file) {
+platform::Result InterceptingPlatform::SeekFileEnd(FileHandle file) {
   Call call = OnHandle(Op::kSeekFileEnd, file);
   return OnCall(call, [&] { return target_.SeekFileEnd(file); });
 }
 
-int InterceptingPlatform::TellFile(FileHandle file, std::int64_t* pos) {
+platform::Result InterceptingPlatform::TellFile(FileHandle file, std::int64_t* pos) {
   Call call = OnHandle(Op::kTellFile, file);
   return OnCall(call, [&] { return target_.TellFile(file, pos); });
 }
 
-int InterceptingPlatform::FileSize(FileHandle file, std::int64_t* size) {
+platform::Result InterceptingPlatform::FileSize(FileHandle file, std::int64_t* size) {
   Call call = OnHandle(Op::kFileSize, file);
   return OnCall(call, [&] { return target_.FileSize(file, size); });
 }
 
-int InterceptingPlatform::TruncateFile(FileHandle file) {
+platform::Result InterceptingPlatform::TruncateFile(FileHandle file) {
   Call call = OnHandle(Op::kTruncateFile, file);
   return OnCall(call, [&] { return target_.TruncateFile(file); });
 }
 
-int InterceptingPlatform::FlushFile(FileHandle file) {
+platform::Result InterceptingPlatform::FlushFile(FileHandle file) {
   Call call = OnHandle(Op::kFlushFile, file);
   return OnCall(call, [&] { return target_.FlushFile(file); });
 }
 
-int InterceptingPlatform::SyncFiles(const FileHandle* files, std::size_t count) {
+platform::Result InterceptingPlatform::SyncFiles(const FileHandle* files, std::size_t count) {
   Call call = OnHandle(Op::kSyncFiles, count == 0 ? platform::kNoFile : files[0]);
   call.files = files;
   call.file_count = count;
   return OnCall(call, [&] { return target_.SyncFiles(files, count); });
 }
 
-int InterceptingPlatform::CloseFile(FileHandle file) {
+platform::Result InterceptingPlatform::CloseFile(FileHandle file) {
   Call call = OnHandle(Op::kCloseFile, file);
   const int rc = OnCall(call, [&] { return target_.CloseFile(file); });
   open_names_.erase(file);
   return rc;
 }
 
-int InterceptingPlatform::DeleteFile(std::string_view name) {
+platform::Result InterceptingPlatform::DeleteFile(std::string_view name) {
   Call call = ByName(Op::kDeleteFile, name);
   return OnCall(call, [&] { return target_.DeleteFile(name); });
 }
 
-int InterceptingPlatform::RenameNoReplace(std::string_view from, std::string_view to) {
+platform::Result InterceptingPlatform::RenameNoReplace(std::string_view from, std::string_view to) {
   Call call = ByName(Op::kRenameNoReplace, from);
   call.to = to;
   return OnCall(call, [&] { return target_.RenameNoReplace(from, to); });
 }
 
-int InterceptingPlatform::ReplaceFile(std::string_view from, std::string_view to) {
+platform::Result InterceptingPlatform::ReplaceFile(std::string_view from, std::string_view to) {
   Call call = ByName(Op::kReplaceFile, from);
   call.to = to;
   return OnCall(call, [&] { return target_.ReplaceFile(from, to); });
 }
 
-int InterceptingPlatform::SyncDirectory(std::string_view dir) {
+platform::Result InterceptingPlatform::SyncDirectory(std::string_view dir) {
   Call call = ByName(Op::kSyncDirectory, dir);
   return OnCall(call, [&] { return target_.SyncDirectory(dir); });
 }
 
-int InterceptingPlatform::QueryAttributes(std::string_view name, std::uint32_t* attr) {
+platform::Result InterceptingPlatform::QueryAttributes(std::string_view name, std::uint32_t* attr) {
   Call call = ByName(Op::kQueryAttributes, name);
   return OnCall(call, [&] { return target_.QueryAttributes(name, attr); });
 }
 
-int InterceptingPlatform::FindFirst(std::string_view pattern, std::uint32_t attr_mask, platform::SearchHandle* search,
-                                    platform::DirEntry* entry) {
+platform::Result InterceptingPlatform::FindFirst(std::string_view pattern, std::uint32_t attr_mask,
+                                                 platform::SearchHandle* search, platform::DirEntry* entry) {
   *search = 0;
   Call call = ByName(Op::kFindFirst, pattern);
   return OnCall(call, [&] { return target_.FindFirst(pattern, attr_mask, search, entry); });
 }
 
-int InterceptingPlatform::FindNext(platform::SearchHandle search, platform::DirEntry* entry) {
+platform::Result InterceptingPlatform::FindNext(platform::SearchHandle search, platform::DirEntry* entry) {
   Call call = ByName(Op::kFindNext, "");
   return OnCall(call, [&] { return target_.FindNext(search, entry); });
 }
 
-int InterceptingPlatform::MakeDirectory(std::string_view name) {
+platform::Result InterceptingPlatform::MakeDirectory(std::string_view name) {
   Call call = ByName(Op::kMakeDirectory, name);
   return OnCall(call, [&] { return target_.MakeDirectory(name); });
 }

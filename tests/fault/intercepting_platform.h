@@ -94,35 +94,35 @@ class InterceptingPlatform : public platform::PlatformWrapper {
  public:
   explicit InterceptingPlatform(platform::Platform& target) : PlatformWrapper(target) {}
 
-  int OpenFile(std::string_view name, platform::Access access, platform::Sharing sharing,
-               platform::FileHandle* file) override;
-  int CreateFile(std::string_view name, platform::Sharing sharing, platform::FileHandle* file) override;
-  int CreateNewFile(std::string_view name, platform::FileHandle* file) override;
-  int OpenAppend(std::string_view name, platform::FileHandle* file) override;
-  int ReadFile(platform::FileHandle file, void* buf, std::size_t count, std::size_t* done) override;
-  int ReadFileAt(platform::FileHandle file, std::int64_t offset, void* buf, std::size_t count,
-                 std::size_t* done) override;
-  int WriteFile(platform::FileHandle file, const void* buf, std::size_t count, std::size_t* done) override;
-  int WriteFileAt(platform::FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
-                  std::size_t* done) override;
-  int SeekFile(platform::FileHandle file, std::int64_t pos) override;
-  int SeekFileEnd(platform::FileHandle file) override;
-  int TellFile(platform::FileHandle file, std::int64_t* pos) override;
-  int FileSize(platform::FileHandle file, std::int64_t* size) override;
-  int TruncateFile(platform::FileHandle file) override;
-  int FlushFile(platform::FileHandle file) override;
-  int SyncFiles(const platform::FileHandle* files, std::size_t count) override;
-  int CloseFile(platform::FileHandle file) override;
-  int DeleteFile(std::string_view name) override;
-  int RenameNoReplace(std::string_view from, std::string_view to) override;
-  int ReplaceFile(std::string_view from, std::string_view to) override;
-  int SyncDirectory(std::string_view dir) override;
-  int LockRun(std::string_view name, int wait_ms, platform::FileHandle* lock) override;
-  int QueryAttributes(std::string_view name, std::uint32_t* attr) override;
-  int FindFirst(std::string_view pattern, std::uint32_t attr_mask, platform::SearchHandle* search,
-                platform::DirEntry* entry) override;
-  int FindNext(platform::SearchHandle search, platform::DirEntry* entry) override;
-  int MakeDirectory(std::string_view name) override;
+  platform::Result OpenFile(std::string_view name, platform::Access access, platform::Sharing sharing,
+                            platform::FileHandle* file) override;
+  platform::Result CreateFile(std::string_view name, platform::Sharing sharing, platform::FileHandle* file) override;
+  platform::Result CreateNewFile(std::string_view name, platform::FileHandle* file) override;
+  platform::Result OpenAppend(std::string_view name, platform::FileHandle* file) override;
+  platform::Result ReadFile(platform::FileHandle file, void* buf, std::size_t count, std::size_t* done) override;
+  platform::Result ReadFileAt(platform::FileHandle file, std::int64_t offset, void* buf, std::size_t count,
+                              std::size_t* done) override;
+  platform::Result WriteFile(platform::FileHandle file, const void* buf, std::size_t count, std::size_t* done) override;
+  platform::Result WriteFileAt(platform::FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
+                               std::size_t* done) override;
+  platform::Result SeekFile(platform::FileHandle file, std::int64_t pos) override;
+  platform::Result SeekFileEnd(platform::FileHandle file) override;
+  platform::Result TellFile(platform::FileHandle file, std::int64_t* pos) override;
+  platform::Result FileSize(platform::FileHandle file, std::int64_t* size) override;
+  platform::Result TruncateFile(platform::FileHandle file) override;
+  platform::Result FlushFile(platform::FileHandle file) override;
+  platform::Result SyncFiles(const platform::FileHandle* files, std::size_t count) override;
+  platform::Result CloseFile(platform::FileHandle file) override;
+  platform::Result DeleteFile(std::string_view name) override;
+  platform::Result RenameNoReplace(std::string_view from, std::string_view to) override;
+  platform::Result ReplaceFile(std::string_view from, std::string_view to) override;
+  platform::Result SyncDirectory(std::string_view dir) override;
+  platform::Result LockRun(std::string_view name, int wait_ms, platform::FileHandle* lock) override;
+  platform::Result QueryAttributes(std::string_view name, std::uint32_t* attr) override;
+  platform::Result FindFirst(std::string_view pattern, std::uint32_t attr_mask, platform::SearchHandle* search,
+                             platform::DirEntry* entry) override;
+  platform::Result FindNext(platform::SearchHandle search, platform::DirEntry* entry) override;
+  platform::Result MakeDirectory(std::string_view name) override;
 
  protected:
   // Every file-system call comes here; `pass` makes it on the target and

@@ -40,7 +40,8 @@ class CapturedConsole : public platform::PlatformWrapper {
  public:
   CapturedConsole() : PlatformWrapper(platform::NativePlatform()) {}
   void ConsoleWrite(std::string_view text) override { out += text; }
-  int WriteFile(platform::FileHandle file, const void* buf, std::size_t count, std::size_t* done) override {
+  platform::Result WriteFile(platform::FileHandle file, const void* buf, std::size_t count,
+                             std::size_t* done) override {
     ++file_writes;
     return PlatformWrapper::WriteFile(file, buf, count, done);
   }
@@ -161,7 +162,6 @@ class CapturedStreams : public platform::PlatformWrapper {
 TEST(ConsoleLevels, ErrorsOnlyStillShowsErrorsAndStandardErrorHearsEverything) {
   CapturedStreams streams;
   platform::ScopedPlatform guard(&streams);
-  TakeErrorDiagnostic();  // words another test noted and never reported
   const std::string end = platform::kLineEnd;
   struct Case {
     ConsoleLevel level;
@@ -185,16 +185,26 @@ TEST(ConsoleLevels, ErrorsOnlyStillShowsErrorsAndStandardErrorHearsEverything) {
   SetConsoleLevel(ConsoleLevel::kAll);
 }
 
-TEST(ConsoleLevels, NotedDiagnosticNamesTheReasonOnceOnStandardError) {
+TEST(ConsoleLevels, TheCauseReachesStandardErrorAndTheLogNeverTheConsole) {
   CapturedStreams streams;
   platform::ScopedPlatform guard(&streams);
-  TakeErrorDiagnostic();
-  NoteErrorDiagnostic("cannot open x.cfg: Permission denied");
-  ConsoleError("Unable to open x.cfg");
-  ConsoleError("second");
+  test::TempDir dir;
   const std::string end = platform::kLineEnd;
-  EXPECT_EQ(streams.out, "Error: Unable to open x.cfg" + end + "Error: second" + end);
-  EXPECT_EQ(streams.err, "larkway: cannot open x.cfg: Permission denied" + end + "larkway: second" + end);
+  LogFile log;
+  ASSERT_TRUE(log.Open(dir.path() + "/lw.log").ok());
+  log.Error("LW", "Unable to open x.cfg", "x.cfg: Permission denied");
+  log.Warning("LW", "Unable to delete message 3 in *nm", "nm/3.msg: Permission denied");
+  log.Error("LW", "second");
+  EXPECT_EQ(streams.out, "Error: Unable to open x.cfg" + end + "Warning: Unable to delete message 3 in *nm" + end +
+                             "Error: second" + end);
+  EXPECT_EQ(streams.err, "larkway: Unable to open x.cfg: x.cfg: Permission denied" + end +
+                             "larkway: warning: Unable to delete message 3 in *nm: nm/3.msg: Permission denied" + end +
+                             "larkway: second" + end);
+  const std::string file = test::ReadFile(dir.path() + "/lw.log");
+  EXPECT_NE(file.find("Error: Unable to open x.cfg: x.cfg: Permission denied\r\n"), std::string::npos) << file;
+  EXPECT_NE(file.find("Warning: Unable to delete message 3 in *nm: nm/3.msg: Permission denied\r\n"), std::string::npos)
+      << file;
+  EXPECT_NE(file.find("Error: second\r\n"), std::string::npos) << file;
 }
 
 TEST(LogCharset, Utf8LogConvertsFromTheTextsCharset) {

@@ -32,7 +32,7 @@ namespace {
 class HalfWritesOfSize : public platform::PlatformWrapper {
  public:
   explicit HalfWritesOfSize(std::size_t size) : PlatformWrapper(platform::NativePlatform()), size_(size) {}
-  int WriteFile(platform::FileHandle f, const void* b, std::size_t n, std::size_t* done) override {
+  platform::Result WriteFile(platform::FileHandle f, const void* b, std::size_t n, std::size_t* done) override {
     if (n != size_) return target_.WriteFile(f, b, n, done);
     return target_.WriteFile(f, b, n / 2, done);
   }

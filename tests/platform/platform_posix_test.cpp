@@ -164,7 +164,7 @@ TEST_F(PlatformTest, SharingModesBetweenTwoProcesses) {
 class FailingWrites : public PlatformWrapper {
  public:
   FailingWrites() : PlatformWrapper(NativePlatform()) {}
-  int WriteFile(FileHandle, const void*, std::size_t, std::size_t* done) override {
+  platform::Result WriteFile(FileHandle, const void*, std::size_t, std::size_t* done) override {
     *done = 0;
     return kDiskWriteError;
   }

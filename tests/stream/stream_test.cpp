@@ -49,11 +49,11 @@ TEST_F(StreamTest, ShortReadZeroesWholeBufferAndSticks) {
 class QueryCounter : public platform::PlatformWrapper {
  public:
   QueryCounter() : PlatformWrapper(platform::NativePlatform()) {}
-  int FileSize(platform::FileHandle file, std::int64_t* size) override {
+  platform::Result FileSize(platform::FileHandle file, std::int64_t* size) override {
     ++queries;
     return target_.FileSize(file, size);
   }
-  int TellFile(platform::FileHandle file, std::int64_t* pos) override {
+  platform::Result TellFile(platform::FileHandle file, std::int64_t* pos) override {
     ++queries;
     return target_.TellFile(file, pos);
   }
@@ -246,7 +246,7 @@ TEST(MemoryStream, EdgeReadsAndWrites) {
 class FailingReads : public platform::PlatformWrapper {
  public:
   explicit FailingReads(int fail_at) : PlatformWrapper(platform::NativePlatform()), fail_at_(fail_at) {}
-  int ReadFile(platform::FileHandle f, void* b, std::size_t n, std::size_t* done) override {
+  platform::Result ReadFile(platform::FileHandle f, void* b, std::size_t n, std::size_t* done) override {
     if (++reads_ == fail_at_) return platform::kDiskReadError;
     return target_.ReadFile(f, b, n, done);
   }

@@ -327,15 +327,15 @@ class FailingStep : public platform::PlatformWrapper {
  public:
   enum Step { kWrite, kRename, kFlush };
   explicit FailingStep(Step step) : PlatformWrapper(platform::NativePlatform()), step_(step) {}
-  int WriteFile(platform::FileHandle f, const void* b, std::size_t n, std::size_t* done) override {
+  platform::Result WriteFile(platform::FileHandle f, const void* b, std::size_t n, std::size_t* done) override {
     if (step_ != kWrite) return target_.WriteFile(f, b, n, done);
     *done = n / 2;  // the disk filled up half way
     return platform::kOk;
   }
-  int RenameNoReplace(std::string_view from, std::string_view to) override {
+  platform::Result RenameNoReplace(std::string_view from, std::string_view to) override {
     return step_ == kRename ? platform::kDiskWriteError : target_.RenameNoReplace(from, to);
   }
-  int FlushFile(platform::FileHandle f) override {
+  platform::Result FlushFile(platform::FileHandle f) override {
     return step_ == kFlush ? platform::kDiskWriteError : target_.FlushFile(f);
   }
 

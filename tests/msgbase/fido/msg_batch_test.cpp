@@ -54,40 +54,40 @@ bool Append(FidoMsgBase& base, int i) {
 class SyncWatch : public platform::PlatformWrapper {
  public:
   explicit SyncWatch(platform::Platform& target) : PlatformWrapper(target) {}
-  int CreateFile(std::string_view n, platform::Sharing s, platform::FileHandle* f) override {
+  platform::Result CreateFile(std::string_view n, platform::Sharing s, platform::FileHandle* f) override {
     const int rc = target_.CreateFile(n, s, f);
     if (rc == platform::kOk) names_[*f] = std::string(n);
     return rc;
   }
-  int WriteFile(platform::FileHandle f, const void* b, std::size_t n, std::size_t* done) override {
+  platform::Result WriteFile(platform::FileHandle f, const void* b, std::size_t n, std::size_t* done) override {
     unsynced_.insert(f);
     return target_.WriteFile(f, b, n, done);
   }
-  int FlushFile(platform::FileHandle f) override {
+  platform::Result FlushFile(platform::FileHandle f) override {
     ++flushes;
     const int rc = target_.FlushFile(f);
     if (rc == platform::kOk) unsynced_.erase(f);
     return rc;
   }
-  int SyncFiles(const platform::FileHandle* files, std::size_t count) override {
+  platform::Result SyncFiles(const platform::FileHandle* files, std::size_t count) override {
     ++sync_files;
     largest_sync = std::max(largest_sync, count);
     const int rc = target_.SyncFiles(files, count);
     for (std::size_t i = 0; i < count && rc == platform::kOk; ++i) unsynced_.erase(files[i]);
     return rc;
   }
-  int CloseFile(platform::FileHandle f) override {
+  platform::Result CloseFile(platform::FileHandle f) override {
     names_.erase(f);
     unsynced_.erase(f);
     return target_.CloseFile(f);
   }
-  int RenameNoReplace(std::string_view from, std::string_view to) override {
+  platform::Result RenameNoReplace(std::string_view from, std::string_view to) override {
     for (platform::FileHandle f : unsynced_) {
       if (names_[f] == from) named_unsynced.emplace_back(to);
     }
     return target_.RenameNoReplace(from, to);
   }
-  int SyncDirectory(std::string_view dir) override {
+  platform::Result SyncDirectory(std::string_view dir) override {
     ++folder_syncs;
     return target_.SyncDirectory(dir);
   }
@@ -182,20 +182,21 @@ TEST_F(MsgBatch, StoresAsSingleStoresDoWithFewerSyncs) {
 class ExactNames : public platform::PlatformWrapper {
  public:
   ExactNames() : PlatformWrapper(platform::NativePlatform()) {}
-  int OpenFile(std::string_view n, platform::Access a, platform::Sharing s, platform::FileHandle* f) override {
+  platform::Result OpenFile(std::string_view n, platform::Access a, platform::Sharing s,
+                            platform::FileHandle* f) override {
     Check(n);
     return target_.OpenFile(n, a, s, f);
   }
-  int DeleteFile(std::string_view n) override {
+  platform::Result DeleteFile(std::string_view n) override {
     Check(n);
     return target_.DeleteFile(n);
   }
-  int ReplaceFile(std::string_view from, std::string_view to) override {
+  platform::Result ReplaceFile(std::string_view from, std::string_view to) override {
     Check(from);
     Check(to);
     return target_.ReplaceFile(from, to);
   }
-  int RenameNoReplace(std::string_view from, std::string_view to) override {
+  platform::Result RenameNoReplace(std::string_view from, std::string_view to) override {
     Check(from);
     return target_.RenameNoReplace(from, to);
   }
@@ -292,19 +293,19 @@ class FailingCommitStep : public platform::PlatformWrapper {
  public:
   enum Step { kSyncFiles, kRename, kClose, kSyncFolder };
   explicit FailingCommitStep(Step step) : PlatformWrapper(platform::NativePlatform()), step_(step) {}
-  int SyncFiles(const platform::FileHandle* files, std::size_t count) override {
+  platform::Result SyncFiles(const platform::FileHandle* files, std::size_t count) override {
     return Fails(kSyncFiles) ? platform::kDiskWriteError : target_.SyncFiles(files, count);
   }
-  int RenameNoReplace(std::string_view from, std::string_view to) override {
+  platform::Result RenameNoReplace(std::string_view from, std::string_view to) override {
     // The second rename fails, after the first message took its name.
     if (step_ == kRename && ++renames_ == 2) return Fails(kRename) ? platform::kDiskWriteError : platform::kOk;
     return target_.RenameNoReplace(from, to);
   }
-  int CloseFile(platform::FileHandle f) override {
+  platform::Result CloseFile(platform::FileHandle f) override {
     const int rc = target_.CloseFile(f);
     return Fails(kClose) ? platform::kDiskWriteError : rc;
   }
-  int SyncDirectory(std::string_view dir) override {
+  platform::Result SyncDirectory(std::string_view dir) override {
     return Fails(kSyncFolder) ? platform::kDiskWriteError : target_.SyncDirectory(dir);
   }
   bool failed = false;

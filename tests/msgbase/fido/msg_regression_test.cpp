@@ -45,44 +45,45 @@ class FailKth : public platform::PlatformWrapper {
       : PlatformWrapper(platform::NativePlatform()), kind_(kind), k_(k), suffix_(std::move(suffix)) {}
   bool failed = false;
 
-  int OpenFile(std::string_view n, platform::Access a, platform::Sharing s, platform::FileHandle* f) override {
+  platform::Result OpenFile(std::string_view n, platform::Access a, platform::Sharing s,
+                            platform::FileHandle* f) override {
     if (kind_ == kOpen && EndsWith(n, suffix_) && Hit()) return platform::kAccessDenied;
     int rc = target_.OpenFile(n, a, s, f);
     if (rc == platform::kOk && EndsWith(n, suffix_)) watched_ = *f;
     return rc;
   }
-  int CreateNewFile(std::string_view n, platform::FileHandle* f) override {
+  platform::Result CreateNewFile(std::string_view n, platform::FileHandle* f) override {
     int rc = target_.CreateNewFile(n, f);
     if (rc == platform::kOk && EndsWith(n, suffix_)) watched_ = *f;
     return rc;
   }
-  int CreateFile(std::string_view n, platform::Sharing s, platform::FileHandle* f) override {
+  platform::Result CreateFile(std::string_view n, platform::Sharing s, platform::FileHandle* f) override {
     int rc = target_.CreateFile(n, s, f);
     if (rc == platform::kOk && EndsWith(n, suffix_)) watched_ = *f;
     return rc;
   }
-  int ReadFile(platform::FileHandle f, void* b, std::size_t n, std::size_t* done) override {
+  platform::Result ReadFile(platform::FileHandle f, void* b, std::size_t n, std::size_t* done) override {
     if (f == watched_ && kind_ == kRead && Hit()) return platform::kDiskReadError;
     if (f == watched_ && kind_ == kShortRead && Hit()) return target_.ReadFile(f, b, n / 2, done);
     return target_.ReadFile(f, b, n, done);
   }
-  int FileSize(platform::FileHandle f, std::int64_t* size) override {
+  platform::Result FileSize(platform::FileHandle f, std::int64_t* size) override {
     return f == watched_ && kind_ == kSize && Hit() ? platform::kDiskReadError : target_.FileSize(f, size);
   }
-  int WriteFile(platform::FileHandle f, const void* b, std::size_t n, std::size_t* done) override {
+  platform::Result WriteFile(platform::FileHandle f, const void* b, std::size_t n, std::size_t* done) override {
     return f == watched_ && kind_ == kWrite && Hit() ? platform::kDiskWriteError : target_.WriteFile(f, b, n, done);
   }
-  int FlushFile(platform::FileHandle f) override {
+  platform::Result FlushFile(platform::FileHandle f) override {
     return f == watched_ && kind_ == kFlush && Hit() ? platform::kDiskWriteError : target_.FlushFile(f);
   }
-  int CloseFile(platform::FileHandle f) override {
+  platform::Result CloseFile(platform::FileHandle f) override {
     int rc = target_.CloseFile(f);
     return f == watched_ && kind_ == kClose && Hit() ? platform::kDiskWriteError : rc;
   }
-  int RenameNoReplace(std::string_view from, std::string_view to) override {
+  platform::Result RenameNoReplace(std::string_view from, std::string_view to) override {
     return kind_ == kRename && Hit() ? platform::kDiskWriteError : target_.RenameNoReplace(from, to);
   }
-  int SyncDirectory(std::string_view dir) override {
+  platform::Result SyncDirectory(std::string_view dir) override {
     return kind_ == kSyncDir && Hit() ? platform::kDiskWriteError : target_.SyncDirectory(dir);
   }
 

@@ -370,10 +370,11 @@ TEST_F(DamagedJam, TruncatedAtEveryLengthNeverCrashes) {
 class HalfWritesOfSize : public platform::PlatformWrapper {
  public:
   explicit HalfWritesOfSize(std::size_t size) : PlatformWrapper(platform::NativePlatform()), size_(size) {}
-  int WriteFile(platform::FileHandle f, const void* b, std::size_t n, std::size_t* done) override {
+  platform::Result WriteFile(platform::FileHandle f, const void* b, std::size_t n, std::size_t* done) override {
     return target_.WriteFile(f, b, n == size_ ? n / 2 : n, done);
   }
-  int WriteFileAt(platform::FileHandle f, std::int64_t at, const void* b, std::size_t n, std::size_t* done) override {
+  platform::Result WriteFileAt(platform::FileHandle f, std::int64_t at, const void* b, std::size_t n,
+                               std::size_t* done) override {
     return target_.WriteFileAt(f, at, b, n == size_ ? n / 2 : n, done);
   }
 

@@ -13,21 +13,21 @@ class SeekingPlatform : public platform::PlatformWrapper {
  public:
   explicit SeekingPlatform(platform::Platform& target) : PlatformWrapper(target) {}
 
-  int ReadFileAt(platform::FileHandle file, std::int64_t offset, void* buf, std::size_t count,
-                 std::size_t* done) override {
+  platform::Result ReadFileAt(platform::FileHandle file, std::int64_t offset, void* buf, std::size_t count,
+                              std::size_t* done) override {
     *done = 0;
-    const int rc = target_.SeekFile(file, offset);
+    const platform::Result rc = target_.SeekFile(file, offset);
     return rc != platform::kOk ? rc : target_.ReadFile(file, buf, count, done);
   }
-  int WriteFileAt(platform::FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
-                  std::size_t* done) override {
+  platform::Result WriteFileAt(platform::FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
+                               std::size_t* done) override {
     *done = 0;
-    const int rc = target_.SeekFile(file, offset);
+    const platform::Result rc = target_.SeekFile(file, offset);
     return rc != platform::kOk ? rc : target_.WriteFile(file, buf, count, done);
   }
-  int SyncFiles(const platform::FileHandle* files, std::size_t count) override {
+  platform::Result SyncFiles(const platform::FileHandle* files, std::size_t count) override {
     for (std::size_t i = 0; i < count; ++i) {
-      if (const int rc = target_.FlushFile(files[i]); rc != platform::kOk) return rc;
+      if (const platform::Result rc = target_.FlushFile(files[i]); rc != platform::kOk) return rc;
     }
     return platform::kOk;
   }

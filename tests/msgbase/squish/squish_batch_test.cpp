@@ -183,23 +183,24 @@ class IndexWrites : public test::CountingPlatform {
     return end == ".sqi";
   }
   IndexWrites() : CountingPlatform(platform::NativePlatform(), test::FaultPlan{}) {}
-  int OpenFile(std::string_view name, platform::Access access, platform::Sharing sharing,
-               platform::FileHandle* file) override {
+  platform::Result OpenFile(std::string_view name, platform::Access access, platform::Sharing sharing,
+                            platform::FileHandle* file) override {
     const int rc = CountingPlatform::OpenFile(name, access, sharing, file);
     // The Win32 build may name the file in upper case.
     if (rc == platform::kOk && IsIndexName(name)) sqi_ = *file;
     return rc;
   }
-  int WriteFile(platform::FileHandle file, const void* buf, std::size_t count, std::size_t* done) override {
+  platform::Result WriteFile(platform::FileHandle file, const void* buf, std::size_t count,
+                             std::size_t* done) override {
     index_writes += file == sqi_;
     return CountingPlatform::WriteFile(file, buf, count, done);
   }
-  int WriteFileAt(platform::FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
-                  std::size_t* done) override {
+  platform::Result WriteFileAt(platform::FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
+                               std::size_t* done) override {
     index_writes += file == sqi_;
     return CountingPlatform::WriteFileAt(file, offset, buf, count, done);
   }
-  int TruncateFile(platform::FileHandle file) override {
+  platform::Result TruncateFile(platform::FileHandle file) override {
     index_truncates += file == sqi_;
     return CountingPlatform::TruncateFile(file);
   }

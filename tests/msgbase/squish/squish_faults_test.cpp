@@ -62,61 +62,64 @@ class CountedFaults : public platform::PlatformWrapper {
     }
   }
 
-  int OpenFile(std::string_view name, platform::Access a, platform::Sharing s, platform::FileHandle* f) override {
+  platform::Result OpenFile(std::string_view name, platform::Access a, platform::Sharing s,
+                            platform::FileHandle* f) override {
     if (!Passes()) return platform::kAccessDenied;
     const int rc = target_.OpenFile(name, a, s, f);
     return Opened(name, rc, *f, false);
   }
-  int CreateFile(std::string_view name, platform::Sharing s, platform::FileHandle* f) override {
+  platform::Result CreateFile(std::string_view name, platform::Sharing s, platform::FileHandle* f) override {
     if (!Passes()) return platform::kAccessDenied;
     const int rc = target_.CreateFile(name, s, f);
     return Opened(name, rc, *f, true);
   }
-  int CreateNewFile(std::string_view name, platform::FileHandle* f) override {
+  platform::Result CreateNewFile(std::string_view name, platform::FileHandle* f) override {
     if (!Passes()) return platform::kAccessDenied;
     const int rc = target_.CreateNewFile(name, f);
     return Opened(name, rc, *f, true);
   }
-  int OpenAppend(std::string_view name, platform::FileHandle* f) override {
+  platform::Result OpenAppend(std::string_view name, platform::FileHandle* f) override {
     if (!Passes()) return platform::kAccessDenied;
     const int rc = target_.OpenAppend(name, f);
     return Opened(name, rc, *f, true);
   }
-  int ReadFile(platform::FileHandle f, void* b, std::size_t n, std::size_t* done) override {
+  platform::Result ReadFile(platform::FileHandle f, void* b, std::size_t n, std::size_t* done) override {
     return Passes() ? target_.ReadFile(f, b, n, done) : platform::kDiskReadError;
   }
-  int WriteFile(platform::FileHandle f, const void* b, std::size_t n, std::size_t* done) override {
+  platform::Result WriteFile(platform::FileHandle f, const void* b, std::size_t n, std::size_t* done) override {
     return Passes() ? target_.WriteFile(f, b, n, done) : platform::kDiskWriteError;
   }
-  int ReadFileAt(platform::FileHandle f, std::int64_t at, void* b, std::size_t n, std::size_t* done) override {
+  platform::Result ReadFileAt(platform::FileHandle f, std::int64_t at, void* b, std::size_t n,
+                              std::size_t* done) override {
     return Passes() ? target_.ReadFileAt(f, at, b, n, done) : platform::kDiskReadError;
   }
-  int WriteFileAt(platform::FileHandle f, std::int64_t at, const void* b, std::size_t n, std::size_t* done) override {
+  platform::Result WriteFileAt(platform::FileHandle f, std::int64_t at, const void* b, std::size_t n,
+                               std::size_t* done) override {
     return Passes() ? target_.WriteFileAt(f, at, b, n, done) : platform::kDiskWriteError;
   }
-  int SeekFile(platform::FileHandle f, std::int64_t pos) override {
+  platform::Result SeekFile(platform::FileHandle f, std::int64_t pos) override {
     return Passes() ? target_.SeekFile(f, pos) : platform::kDiskReadError;
   }
-  int SeekFileEnd(platform::FileHandle f) override {
+  platform::Result SeekFileEnd(platform::FileHandle f) override {
     return Passes() ? target_.SeekFileEnd(f) : platform::kDiskReadError;
   }
-  int TellFile(platform::FileHandle f, std::int64_t* pos) override {
+  platform::Result TellFile(platform::FileHandle f, std::int64_t* pos) override {
     return Passes() ? target_.TellFile(f, pos) : platform::kDiskReadError;
   }
-  int FileSize(platform::FileHandle f, std::int64_t* size) override {
+  platform::Result FileSize(platform::FileHandle f, std::int64_t* size) override {
     return Passes() ? target_.FileSize(f, size) : platform::kDiskReadError;
   }
-  int TruncateFile(platform::FileHandle f) override {
+  platform::Result TruncateFile(platform::FileHandle f) override {
     return Passes() ? target_.TruncateFile(f) : platform::kDiskWriteError;
   }
   // Recorded, not done: the power-cut model decides what survives.
-  int FlushFile(platform::FileHandle f) override {
+  platform::Result FlushFile(platform::FileHandle f) override {
     if (!Passes()) return platform::kDiskWriteError;
     auto name = names_.find(f);
     if (name != names_.end()) files_[name->second].synced = test::ReadFile(name->second);
     return platform::kOk;
   }
-  int SyncFiles(const platform::FileHandle* files, std::size_t count) override {
+  platform::Result SyncFiles(const platform::FileHandle* files, std::size_t count) override {
     if (!Passes()) return platform::kDiskWriteError;
     for (std::size_t i = 0; i < count; ++i) {
       auto name = names_.find(files[i]);
@@ -124,7 +127,7 @@ class CountedFaults : public platform::PlatformWrapper {
     }
     return platform::kOk;
   }
-  int SyncDirectory(std::string_view dir) override {
+  platform::Result SyncDirectory(std::string_view dir) override {
     if (!Passes()) return platform::kDiskWriteError;
     for (auto& [name, state] : files_) {
       if (DirOf(name) == DirOf(std::string(dir) + "/x")) state.folder_synced = true;
@@ -132,35 +135,35 @@ class CountedFaults : public platform::PlatformWrapper {
     return platform::kOk;
   }
   // The handle is always released, as a dying process's would be.
-  int CloseFile(platform::FileHandle f) override {
+  platform::Result CloseFile(platform::FileHandle f) override {
     const bool passes = Passes();
     names_.erase(f);
     const int rc = target_.CloseFile(f);
     return passes ? rc : platform::kDiskWriteError;
   }
-  int DeleteFile(std::string_view name) override {
+  platform::Result DeleteFile(std::string_view name) override {
     return Passes() ? target_.DeleteFile(name) : platform::kAccessDenied;
   }
-  int RenameNoReplace(std::string_view from, std::string_view to) override {
+  platform::Result RenameNoReplace(std::string_view from, std::string_view to) override {
     return Passes() ? target_.RenameNoReplace(from, to) : platform::kAccessDenied;
   }
-  int ReplaceFile(std::string_view from, std::string_view to) override {
+  platform::Result ReplaceFile(std::string_view from, std::string_view to) override {
     return Passes() ? target_.ReplaceFile(from, to) : platform::kAccessDenied;
   }
-  int QueryAttributes(std::string_view name, std::uint32_t* attr) override {
+  platform::Result QueryAttributes(std::string_view name, std::uint32_t* attr) override {
     return Passes() ? target_.QueryAttributes(name, attr) : platform::kAccessDenied;
   }
-  int MakeDirectory(std::string_view name) override {
+  platform::Result MakeDirectory(std::string_view name) override {
     return Passes() ? target_.MakeDirectory(name) : platform::kAccessDenied;
   }
-  int FindFirst(std::string_view pattern, std::uint32_t mask, platform::SearchHandle* s,
-                platform::DirEntry* e) override {
+  platform::Result FindFirst(std::string_view pattern, std::uint32_t mask, platform::SearchHandle* s,
+                             platform::DirEntry* e) override {
     return Passes() ? target_.FindFirst(pattern, mask, s, e) : platform::kFileNotFound;
   }
-  int FindNext(platform::SearchHandle s, platform::DirEntry* e) override {
+  platform::Result FindNext(platform::SearchHandle s, platform::DirEntry* e) override {
     return Passes() ? target_.FindNext(s, e) : platform::kFileNotFound;
   }
-  int LockRun(std::string_view name, int wait_ms, platform::FileHandle* lock) override {
+  platform::Result LockRun(std::string_view name, int wait_ms, platform::FileHandle* lock) override {
     return Passes() ? target_.LockRun(name, wait_ms, lock) : platform::kAccessDenied;
   }
 

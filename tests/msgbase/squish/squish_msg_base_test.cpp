@@ -299,7 +299,8 @@ class DamagedSquish : public SquishTest {
         for (std::uint32_t i = 0; i < 4; ++i) bytes_.emplace_back(at + i, static_cast<char>(value >> (8 * i)));
       }
     }
-    int OpenFile(std::string_view name, platform::Access a, platform::Sharing s, platform::FileHandle* f) override {
+    platform::Result OpenFile(std::string_view name, platform::Access a, platform::Sharing s,
+                              platform::FileHandle* f) override {
       const int rc = target_.OpenFile(name, a, s, f);
       // This system's case of the extension, whatever it is.
       auto same = [](char a, char b) { return LowerChar(a) == LowerChar(b); };
@@ -309,18 +310,19 @@ class DamagedSquish : public SquishTest {
       }
       return rc;
     }
-    int SeekFile(platform::FileHandle f, std::int64_t pos) override {
+    platform::Result SeekFile(platform::FileHandle f, std::int64_t pos) override {
       if (f == handle_) pos_ = pos;
       return target_.SeekFile(f, pos);
     }
-    int ReadFile(platform::FileHandle f, void* b, std::size_t n, std::size_t* done) override {
+    platform::Result ReadFile(platform::FileHandle f, void* b, std::size_t n, std::size_t* done) override {
       const int rc = target_.ReadFile(f, b, n, done);
       if (f != handle_ || rc != platform::kOk) return rc;
       Patch(pos_, b, *done);
       pos_ += static_cast<std::int64_t>(*done);
       return rc;
     }
-    int ReadFileAt(platform::FileHandle f, std::int64_t pos, void* b, std::size_t n, std::size_t* done) override {
+    platform::Result ReadFileAt(platform::FileHandle f, std::int64_t pos, void* b, std::size_t n,
+                                std::size_t* done) override {
       const int rc = target_.ReadFileAt(f, pos, b, n, done);
       if (f == handle_ && rc == platform::kOk) Patch(pos, b, *done);
       return rc;
@@ -422,7 +424,8 @@ TEST_F(SquishTest, FailedWriteIsReported) {
   class HalfWritesOfSize : public platform::PlatformWrapper {
    public:
     explicit HalfWritesOfSize(std::size_t size) : PlatformWrapper(platform::NativePlatform()), size_(size) {}
-    int WriteFileAt(platform::FileHandle f, std::int64_t at, const void* b, std::size_t n, std::size_t* done) override {
+    platform::Result WriteFileAt(platform::FileHandle f, std::int64_t at, const void* b, std::size_t n,
+                                 std::size_t* done) override {
       return target_.WriteFileAt(f, at, b, n == size_ ? n / 2 : n, done);
     }
 

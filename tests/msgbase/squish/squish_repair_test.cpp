@@ -35,19 +35,21 @@ class FailIo : public platform::PlatformWrapper {
   enum What { kReads, kWrites };
   FailIo(What what, std::size_t size, bool short_only = false)
       : PlatformWrapper(platform::NativePlatform()), what_(what), size_(size), short_only_(short_only) {}
-  int ReadFile(platform::FileHandle f, void* b, std::size_t n, std::size_t* done) override {
+  platform::Result ReadFile(platform::FileHandle f, void* b, std::size_t n, std::size_t* done) override {
     if (what_ != kReads || (size_ != 0 && n != size_)) return target_.ReadFile(f, b, n, done);
     return short_only_ ? target_.ReadFile(f, b, n / 2, done) : platform::kDiskReadError;
   }
-  int WriteFile(platform::FileHandle f, const void* b, std::size_t n, std::size_t* done) override {
+  platform::Result WriteFile(platform::FileHandle f, const void* b, std::size_t n, std::size_t* done) override {
     if (what_ != kWrites || n != size_) return target_.WriteFile(f, b, n, done);
     return short_only_ ? target_.WriteFile(f, b, n / 2, done) : platform::kDiskWriteError;
   }
-  int ReadFileAt(platform::FileHandle f, std::int64_t at, void* b, std::size_t n, std::size_t* done) override {
+  platform::Result ReadFileAt(platform::FileHandle f, std::int64_t at, void* b, std::size_t n,
+                              std::size_t* done) override {
     if (what_ != kReads || (size_ != 0 && n != size_)) return target_.ReadFileAt(f, at, b, n, done);
     return short_only_ ? target_.ReadFileAt(f, at, b, n / 2, done) : platform::kDiskReadError;
   }
-  int WriteFileAt(platform::FileHandle f, std::int64_t at, const void* b, std::size_t n, std::size_t* done) override {
+  platform::Result WriteFileAt(platform::FileHandle f, std::int64_t at, const void* b, std::size_t n,
+                               std::size_t* done) override {
     if (what_ != kWrites || n != size_) return target_.WriteFileAt(f, at, b, n, done);
     return short_only_ ? target_.WriteFileAt(f, at, b, n / 2, done) : platform::kDiskWriteError;
   }
@@ -381,7 +383,7 @@ TEST_F(SquishRepair, FailedCloseIsReported) {
   class FailCloses : public platform::PlatformWrapper {
    public:
     FailCloses() : PlatformWrapper(platform::NativePlatform()) {}
-    int CloseFile(platform::FileHandle f) override {
+    platform::Result CloseFile(platform::FileHandle f) override {
       target_.CloseFile(f);
       return platform::kDiskWriteError;
     }

@@ -15,8 +15,8 @@ namespace lw::test {
 class SkipSyncs : public platform::PlatformWrapper {
  public:
   SkipSyncs() : PlatformWrapper(platform::NativePlatform()) {}
-  int FlushFile(platform::FileHandle) override { return platform::kOk; }
-  int SyncDirectory(std::string_view) override { return platform::kOk; }
+  platform::Result FlushFile(platform::FileHandle) override { return platform::kOk; }
+  platform::Result SyncDirectory(std::string_view) override { return platform::kOk; }
 };
 
 // Creates a message to `to` from `from` with `text`; what WriteMsg said.
