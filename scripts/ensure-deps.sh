@@ -18,6 +18,14 @@ case "${1:-}" in
     command -v clang-tidy-14 >/dev/null 2>&1 || missing+=(clang-tidy-14)
     command -v clang++ >/dev/null 2>&1 || missing+=(clang)
     ;;
+  --deb)
+    command -v dpkg-buildpackage >/dev/null 2>&1 || missing+=(dpkg-dev)
+    command -v dh >/dev/null 2>&1 || missing+=(debhelper)
+    dpkg -s build-essential >/dev/null 2>&1 || missing+=(build-essential)
+    command -v lintian >/dev/null 2>&1 || missing+=(lintian)
+    command -v systemd-analyze >/dev/null 2>&1 || missing+=(systemd)
+    [ -x /usr/sbin/logrotate ] || missing+=(logrotate)
+    ;;
   --win32)
     command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || missing+=(g++-mingw-w64-x86-64-posix)
     [ -x /usr/lib/wine/wine64 ] || missing+=(wine64)

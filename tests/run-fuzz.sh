@@ -21,12 +21,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
 fi
 
-targets=(fuzz_address fuzz_dates fuzz_config fuzz_msg fuzz_squish fuzz_jam)
+targets=(fuzz_address fuzz_dates fuzz_config fuzz_filter fuzz_msg fuzz_squish fuzz_jam)
 max_len() {
   case "$1" in
     fuzz_address) echo 256 ;;
     fuzz_dates) echo 128 ;;
-    fuzz_config) echo 4096 ;;
+    fuzz_config | fuzz_filter) echo 4096 ;;
     *) echo 65536 ;;
   esac
 }

@@ -245,7 +245,8 @@ Status VisitMessage(Scan& scan) {
   const std::int32_t number = area.GetMsgNum();
   if (!area.OpenMsg()) {
     LW_RETURN_IF_ERROR(SettleBatch(scan));
-    scan.run.log.Warning(kProductTag, "Unable to read message " + IntToStr(number) + " in " + scan.area_id);
+    scan.run.log.Warning(kProductTag, "Unable to read message " + IntToStr(number) + " in " + scan.area_id,
+                         area.FailureCause());
     scan.walk.unreadable_seen = true;
     return Status();
   }
@@ -333,8 +334,8 @@ Status ScanArea(Run& run, const std::string& area_id, AreaScanResult& result) {
   AreaLock lock;
   LW_RETURN_IF_ERROR(lock.Acquire(area_id));
   MsgBasePtr area;
-  if (!OpenArea(area, area_id)) {
-    const std::string problem = AreaAccessProblem(area_id);
+  if (std::string cause; !OpenArea(area, area_id, &cause)) {
+    const std::string problem = cause.empty() ? AreaAccessProblem(area_id) : cause;
     return Status::Error("unable to open messagebase - " + area_id,
                          problem.empty() ? "the base does not open (damaged, or held by another program)" : problem);
   }

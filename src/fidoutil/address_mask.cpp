@@ -1,5 +1,7 @@
 #include "fidoutil/address_mask.h"
 
+#include "fidoutil/name_pattern.h"
+
 namespace lw {
 
 namespace {
@@ -28,6 +30,24 @@ bool ParsePart(std::string_view text, std::int16_t& value, bool& any) {
 
 std::string FormatPart(std::int16_t value, bool any) {
   return any ? std::string("*") : IntToStr(static_cast<std::uint16_t>(value));
+}
+
+constexpr std::size_t kMaxPatternPart = 16;
+
+// One part of an AddressPattern: digits with `*` and `?`, or a number that
+// is kept as its decimal form.
+bool ParsePatternPart(std::string_view text, std::string& part) {
+  if (text.empty() || text.size() > kMaxPatternPart) return false;
+  if (text.find_first_not_of("0123456789*?") != std::string_view::npos) return false;
+  if (text.find_first_of("*?") != std::string_view::npos) {
+    part = std::string(text);
+    return true;
+  }
+  std::int16_t value = 0;
+  bool any = false;
+  if (!ParsePart(text, value, any)) return false;
+  part = FormatPart(value, false);
+  return true;
 }
 
 }  // namespace
@@ -71,6 +91,45 @@ std::string FormatAddressMask(const AddressMask& mask) {
     text += FormatPart(m.point, mask.any.point);
   }
   return text;
+}
+
+bool ParseAddressPattern(std::string_view text, AddressPattern& pattern) {
+  text = text.substr(0, text.find('@'));
+  std::size_t colon = text.find(':');
+  std::size_t slash = text.find('/');
+  if (slash == std::string_view::npos || (colon != std::string_view::npos && slash < colon)) return false;
+  std::size_t net_start = colon == std::string_view::npos ? 0 : colon + 1;
+  std::size_t dot = text.find('.', slash);
+  std::string_view node_text = text.substr(slash + 1, dot == std::string_view::npos ? dot : dot - slash - 1);
+  std::string_view point_text = dot == std::string_view::npos ? "0" : text.substr(dot + 1);
+  AddressPattern parsed;
+  parsed.zone = "*";
+  if ((colon != std::string_view::npos && !ParsePatternPart(text.substr(0, colon), parsed.zone)) ||
+      !ParsePatternPart(text.substr(net_start, slash - net_start), parsed.net) ||
+      !ParsePatternPart(node_text, parsed.node) || !ParsePatternPart(point_text, parsed.point)) {
+    return false;
+  }
+  pattern = parsed;
+  return true;
+}
+
+bool AddressPatternMatches(const AddressPattern& pattern, const FidoAddress& addr) {
+  return PatternMatches(pattern.zone, FormatPart(addr.zone, false)) &&
+         PatternMatches(pattern.net, FormatPart(addr.net, false)) &&
+         PatternMatches(pattern.node, FormatPart(addr.node, false)) &&
+         PatternMatches(pattern.point, FormatPart(addr.point, false));
+}
+
+AddressPattern PatternOfMask(const AddressMask& mask) {
+  const FidoAddress& m = mask.address;
+  return AddressPattern{FormatPart(m.zone, mask.any.zone), FormatPart(m.net, mask.any.net),
+                        FormatPart(m.node, mask.any.node), FormatPart(m.point, mask.any.point)};
+}
+
+AddressPattern PatternOfAddress(const FidoAddress& addr) { return PatternOfMask(AddressMask{addr, {}}); }
+
+std::string FormatAddressPattern(const AddressPattern& pattern) {
+  return pattern.zone + ":" + pattern.net + "/" + pattern.node + "." + pattern.point;
 }
 
 }  // namespace lw

@@ -40,4 +40,32 @@ bool MaskMatches(const AddressMask& mask, const FidoAddress& addr);
 // zone:net/node, with ".point" when the point is `*` or not 0.
 std::string FormatAddressMask(const AddressMask& mask);
 
+// A wider mask: each part a pattern of digits, `*` (any run) and `?` (any
+// one digit) matched against the part's decimal form, and the zone left
+// out for any zone.  A part without `*` or `?` is a number, as in a mask.
+struct AddressPattern {
+  std::string zone;   // "*" when the text named none
+  std::string net;    // a part without wildcards is kept as its number's
+  std::string node;   // decimal form ("02" as "2"), so that matching the
+  std::string point;  // decimal forms compares the numbers
+};
+
+// Parses [zone:]net/node[.point][@domain]; a missing point is point 0.
+// False, with `pattern` untouched, for an empty part, a character other
+// than a digit, `*` or `?` in a part, a part longer than 16 characters or
+// a plain number above 65535.
+bool ParseAddressPattern(std::string_view text, AddressPattern& pattern);
+
+// True when each part's decimal form matches the pattern's part.
+bool AddressPatternMatches(const AddressPattern& pattern, const FidoAddress& addr);
+
+// The pattern that matches what `mask` matches.
+AddressPattern PatternOfMask(const AddressMask& mask);
+
+// The pattern that matches `addr` alone.
+AddressPattern PatternOfAddress(const FidoAddress& addr);
+
+// zone:net/node.point as the pattern was read (the zone "*" when left out).
+std::string FormatAddressPattern(const AddressPattern& pattern);
+
 }  // namespace lw

@@ -52,9 +52,10 @@ std::string PathOf(const std::string& area_id) {
 
 }  // namespace
 
-bool OpenArea(MsgBasePtr& base, const std::string& area_id) {
+bool OpenArea(MsgBasePtr& base, const std::string& area_id, std::string* cause) {
   if (!NewMsgBaseForArea(area_id, base)) return false;
   if (base->OpenMsgBase(PathOf(area_id))) return true;
+  if (cause != nullptr) *cause = base->FailureCause();
   DisposeMsgBase(base);
   return false;
 }

@@ -19,11 +19,12 @@ void ParseAreaId(const std::string& area_id, AreaKind& kind, std::string& path);
 // A closed base of the identifier's format; false (and no object) for an
 // unknown letter or an empty identifier.
 bool NewMsgBaseForArea(const std::string& area_id, MsgBasePtr& base);
-// Opens an existing area; on failure `base` is empty.
-bool OpenArea(MsgBasePtr& base, const std::string& area_id);
+// Opens an existing area; on failure `base` is empty and `cause` (when
+// given) says what failed and why, as far as the format knows ("" else).
+bool OpenArea(MsgBasePtr& base, const std::string& area_id, std::string* cause = nullptr);
 // Opens the area, or creates it when no base of its format is there.  A
 // base that exists but does not open is never replaced.  On failure the
-// closed object stays in `base`.
+// closed object stays in `base`, its FailureCause telling why.
 bool OpenOrCreateArea(MsgBasePtr& base, const std::string& area_id);
 // Closes the base (writing what it holds back) and frees it; false when
 // there was none or closing failed.

@@ -181,5 +181,177 @@ TEST(AreaScan, AnUnreadableAreaIsNamedWithItsReasonNotTakenForALockedOne) {
   EXPECT_TRUE(test::Exists(dir / "net/1.msg"));
 }
 
+// A disk whose listing of one folder fails with an I/O error after the
+// first `names` entries of a wildcard search (at its start for 0).
+class ListingFails : public platform::PlatformWrapper {
+ public:
+  ListingFails(std::string folder, int names)
+      : PlatformWrapper(platform::NativePlatform()), folder_(std::move(folder)), names_(names) {}
+  platform::Result FindFirst(std::string_view pattern, std::uint32_t mask, platform::SearchHandle* search,
+                             platform::DirEntry* entry) override {
+    const bool listing = pattern.substr(0, folder_.size()) == folder_ && pattern.find('*') != std::string_view::npos;
+    if (listing && names_ == 0) return Failed();
+    const platform::Result rc = PlatformWrapper::FindFirst(pattern, mask, search, entry);
+    if (listing && rc == platform::kOk) {
+      listed_ = *search;
+      left_ = names_ - 1;
+    }
+    return rc;
+  }
+  platform::Result FindNext(platform::SearchHandle search, platform::DirEntry* entry) override {
+    if (search == listed_ && left_-- <= 0) return Failed();
+    return PlatformWrapper::FindNext(search, entry);
+  }
+  void ConsoleWrite(std::string_view) override {}
+  void ConsoleWriteKeepCursor(std::string_view) override {}
+
+ private:
+  static platform::Result Failed() { return platform::Result(platform::kDiskReadError, EIO); }
+  std::string folder_;
+  int names_;
+  platform::SearchHandle listed_ = 0;
+  int left_ = 0;
+};
+
+TEST(AreaScan, AListingThatFailsIsAnErrorNamingTheAreaNeverItsEnd) {
+  constexpr int kMessages = 1200;
+  for (const int names : {0, 1, 1024}) {
+    SCOPED_TRACE(names);
+    test::TempDir dir;
+    test::MakeDirs(dir / "net");
+    test::MsgFile m;
+    m.to = "Sysop";
+    for (int n = 1; n <= kMessages; ++n) test::WriteFile(dir / ("net/" + std::to_string(n) + ".msg"), m.Bytes());
+    lw::Run run;
+    for (const std::string& line :
+         {std::string("MOVE YES"), std::string("PRIORITY TO"), "TO Sysop, *" + (dir / "dest")}) {
+      ApplyConfigLine(run.config, line);
+    }
+    const std::string area = "*" + (dir / "net");
+    ListingFails os(dir / "net", names);
+    AreaScanResult result;
+    Status status;
+    {
+      platform::ScopedPlatform guard(&os);
+      status = ScanArea(run, area, result);
+    }
+    ASSERT_FALSE(status.ok());
+    EXPECT_EQ(status.exit_code(), 255);
+    EXPECT_EQ(status.text(), "unable to open messagebase - " + area);
+    EXPECT_EQ(status.cause(),
+              (dir / "net") + ": " + platform::ReasonText(platform::Result(platform::kDiskReadError, EIO)));
+    EXPECT_EQ(test::ListDir(dir / "net").size(), static_cast<std::size_t>(kMessages));  // every message is still there
+    EXPECT_FALSE(test::Exists(dir / "dest"));
+  }
+}
+
+// A JAM index whose record `record` cannot be read: once, or every time.
+class IndexRecordFails : public platform::PlatformWrapper {
+ public:
+  IndexRecordFails(std::int64_t record, bool always)
+      : PlatformWrapper(platform::NativePlatform()), offset_(record * 8), always_(always) {}
+  platform::Result OpenFile(std::string_view name, platform::Access access, platform::Sharing sharing,
+                            platform::FileHandle* file) override {
+    const platform::Result rc = PlatformWrapper::OpenFile(name, access, sharing, file);
+    if (rc == platform::kOk && name.size() > 4 && name.substr(name.size() - 4) == ".jdx") index_ = *file;
+    return rc;
+  }
+  platform::Result ReadFileAt(platform::FileHandle file, std::int64_t offset, void* buf, std::size_t count,
+                              std::size_t* done) override {
+    if (armed_ && file == index_ && offset == offset_) {
+      armed_ = always_;
+      *done = 0;
+      return platform::Result(platform::kDiskReadError, EIO);
+    }
+    return PlatformWrapper::ReadFileAt(file, offset, buf, count, done);
+  }
+  void ConsoleWrite(std::string_view text) override { console += text; }
+  void ConsoleWriteKeepCursor(std::string_view) override {}
+  void ErrorWrite(std::string_view text) override { errors += text; }
+  std::string console, errors;
+
+ private:
+  std::int64_t offset_;
+  bool always_;
+  bool armed_ = true;
+  platform::FileHandle index_ = platform::kNoFile;
+};
+
+// Writes messages to the given names into the JAM base `area_id`.
+void PutJamMessages(const std::string& area_id, const std::vector<std::string>& to) {
+  MsgBasePtr base;
+  ASSERT_TRUE(OpenOrCreateArea(base, area_id));
+  for (const std::string& name : to) {
+    ASSERT_TRUE(base->CreateMsg());
+    base->SetFrom("Sender");
+    base->SetTo(name);
+    base->SetSubj("for " + name);
+    base->WriteLine("text for " + name);
+    ASSERT_TRUE(base->WriteMsg());
+    base->CloseMsg();
+  }
+  ASSERT_TRUE(CloseArea(base));
+}
+
+// The names the messages of the JAM base `area_id` are to, in order.
+std::vector<std::string> JamRecipients(const std::string& area_id) {
+  std::vector<std::string> names;
+  MsgBasePtr base;
+  if (!OpenArea(base, area_id)) return names;
+  for (base->SeekFirst(1); base->SeekFound(); base->SeekNext()) {
+    if (!base->OpenMsgHeader()) continue;
+    std::string to;
+    base->GetTo(to);
+    names.push_back(to);
+    base->CloseMsg();
+  }
+  CloseArea(base);
+  return names;
+}
+
+TEST(AreaScan, AJamIndexRecordThatCannotBeReadIsNeverPassedOver) {
+  struct Case {
+    bool always;                          // the record fails on every read, not only the first
+    std::vector<std::string> left_first;  // what the faulty run leaves
+  } cases[] = {
+      {false, {"Other"}},
+      {true, {"Sysop", "Other"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.always);
+    test::TempDir dir;
+    const std::string area = "J" + (dir / "net");
+    PutJamMessages(area, {"Sysop", "Sysop", "Other"});
+    const std::vector<std::string> lines = {"MOVE YES", "USELASTREAD YES", "USERNUMBER 1", "PRIORITY TO",
+                                            "TO Sysop, *" + (dir / "dest")};
+    lw::Run run;
+    for (const std::string& line : lines) ApplyConfigLine(run.config, line);
+    IndexRecordFails os(1, c.always);  // message 2
+    AreaScanResult result;
+    {
+      platform::ScopedPlatform guard(&os);
+      ASSERT_TRUE(ScanArea(run, area, result).ok());
+    }
+    EXPECT_EQ(JamRecipients(area), c.left_first);
+    if (c.always) {
+      const std::string reason = platform::ReasonText(platform::Result(platform::kDiskReadError, EIO));
+      EXPECT_NE(os.console.find("Warning: Unable to read message 2 in " + area + "\n"), std::string::npos)
+          << os.console;
+      EXPECT_NE(os.errors.find("Unable to read message 2 in " + area + ": "), std::string::npos) << os.errors;
+      EXPECT_NE(os.errors.find(".jdx: " + reason), std::string::npos) << os.errors;
+    }
+    // A run on a sound disk finds every message the faulty one did not judge.
+    lw::Run again;
+    for (const std::string& line : lines) ApplyConfigLine(again.config, line);
+    AreaScanResult second;
+    {
+      IndexRecordFails sound(-1, false);  // no record fails; the console is kept out of the test's output
+      platform::ScopedPlatform guard(&sound);
+      ASSERT_TRUE(ScanArea(again, area, second).ok());
+    }
+    EXPECT_EQ(JamRecipients(area), std::vector<std::string>{"Other"});
+  }
+}
+
 }  // namespace
 }  // namespace lw

@@ -160,7 +160,7 @@ std::int32_t FidoMsgBase::FreeNumberFrom(std::int32_t n) {
   return n;
 }
 
-void FidoMsgBase::ScanDirectory() {
+bool FidoMsgBase::ScanDirectory() {
   names_.Clear();
   std::unique_ptr<FileFinder> finder = NewFileFinder();
   bool found = finder->FindFirst((path_ + "*" + platform::FixedNamePart(".MSG")), 0x21);
@@ -168,7 +168,12 @@ void FidoMsgBase::ScanDirectory() {
     names_.Add(finder->Name);  // a name that is no message's is ignored
     found = finder->FindNext();
   }
+  const platform::Result failure = finder->failure();
   finder->FindClose();
+  if (failure.ok()) return true;
+  // A listing cut short is no list of the area's messages.
+  names_.Clear();
+  return Fail(kNoArea, FolderName() + ": " + platform::ReasonText(failure));
 }
 
 // What waits for a commit belongs to the area open so far: it is committed
@@ -185,7 +190,7 @@ bool FidoMsgBase::OpenMsgBase(const std::string& path) {
     Status = kNoArea;
     return false;
   }
-  ScanDirectory();
+  if (!ScanDirectory()) return false;
   IsOpen = true;
   return true;
 }
@@ -198,7 +203,7 @@ bool FidoMsgBase::CreateMsgBase(const std::string& path) {
     Status = kNoArea;
     return false;
   }
-  ScanDirectory();
+  if (!ScanDirectory()) return false;
   IsOpen = true;
   return true;
 }

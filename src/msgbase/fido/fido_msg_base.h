@@ -141,7 +141,9 @@ class FidoMsgBase final : public MessageBase {
 
   void SetPath(const std::string& path);
   void SettlePending();
-  void ScanDirectory();
+  // Lists the area's messages; false (Status and cause set, no message
+  // known) when the folder could not be listed to its end.
+  bool ScanDirectory();
   // Whether a file of message `n` exists on disk; when it does its real
   // name is recorded.  For numbers the listing did not show.
   bool FoundOnDisk(std::int32_t n);

@@ -6,16 +6,25 @@ namespace lw::jam {
 
 JamFile::~JamFile() { Close(); }
 
+bool JamFile::Failed(const platform::Result& result) {
+  if (sink_ != nullptr) {
+    *sink_ = name_ + ": " + (result.ok() ? std::string("the file ends before the data") : platform::ReasonText(result));
+  }
+  return false;
+}
+
 bool JamFile::Open(const std::string& name, platform::Sharing sharing) {
   Close();
+  name_ = name;
   platform::FileHandle file = platform::kNoFile;
-  if (platform::Os().OpenFile(name, platform::Access::kReadWrite, sharing, &file) != platform::kOk) {
-    return false;
+  if (const platform::Result rc = platform::Os().OpenFile(name, platform::Access::kReadWrite, sharing, &file);
+      rc != platform::kOk) {
+    return Failed(rc);
   }
   std::int64_t size = 0;
-  if (platform::Os().FileSize(file, &size) != platform::kOk || size < 0) {
+  if (const platform::Result rc = platform::Os().FileSize(file, &size); rc != platform::kOk || size < 0) {
     platform::Os().CloseFile(file);
-    return false;
+    return Failed(rc.ok() ? platform::Result(platform::kDiskReadError) : rc);
   }
   file_ = file;
   size_ = size;
@@ -32,20 +41,21 @@ bool JamFile::ReadAt(std::int64_t pos, void* buf, std::size_t count) {
   if (!IsOpen() || pos < 0) return false;
   if (count == 0) return true;
   std::size_t done = 0;
-  return platform::Os().ReadFileAt(file_, pos, buf, count, &done) == platform::kOk && done == count;
+  const platform::Result rc = platform::Os().ReadFileAt(file_, pos, buf, count, &done);
+  return (rc == platform::kOk && done == count) || Failed(rc);
 }
 
 bool JamFile::WriteAt(std::int64_t pos, const void* buf, std::size_t count) {
   if (!IsOpen() || pos < 0) return false;
   if (count == 0) return true;
   std::size_t done = 0;
-  const bool ok = platform::Os().WriteFileAt(file_, pos, buf, count, &done) == platform::kOk && done == count;
-  if (!ok) {
+  const platform::Result rc = platform::Os().WriteFileAt(file_, pos, buf, count, &done);
+  if (rc != platform::kOk || done != count) {
     size_ = kUnknownSize;
-  } else if (size_ != kUnknownSize) {
-    size_ = std::max(size_, pos + static_cast<std::int64_t>(count));
+    return Failed(rc.ok() ? platform::Result(platform::kDiskWriteError) : rc);
   }
-  return ok;
+  if (size_ != kUnknownSize) size_ = std::max(size_, pos + static_cast<std::int64_t>(count));
+  return true;
 }
 
 bool JamFile::Size(std::int64_t& size) {
@@ -53,7 +63,9 @@ bool JamFile::Size(std::int64_t& size) {
   if (!IsOpen()) return false;
   if (size_ == kUnknownSize) {
     std::int64_t asked = 0;
-    if (platform::Os().FileSize(file_, &asked) != platform::kOk || asked < 0) return false;
+    if (const platform::Result rc = platform::Os().FileSize(file_, &asked); rc != platform::kOk || asked < 0) {
+      return Failed(rc.ok() ? platform::Result(platform::kDiskReadError) : rc);
+    }
     size_ = asked;
   }
   size = size_;
@@ -63,19 +75,25 @@ bool JamFile::Size(std::int64_t& size) {
 bool JamFile::TruncateTo(std::int64_t size) {
   if (!IsOpen() || size < 0) return false;
   platform::Platform& os = platform::Os();
-  const bool ok = os.SeekFile(file_, size) == platform::kOk && os.TruncateFile(file_) == platform::kOk;
-  size_ = ok ? size : kUnknownSize;
-  return ok;
+  platform::Result rc = os.SeekFile(file_, size);
+  if (rc == platform::kOk) rc = os.TruncateFile(file_);
+  size_ = rc == platform::kOk ? size : kUnknownSize;
+  return rc == platform::kOk || Failed(rc);
 }
 
-bool JamFile::Sync() { return IsOpen() && platform::Os().FlushFile(file_) == platform::kOk; }
+bool JamFile::Sync() {
+  if (!IsOpen()) return false;
+  const platform::Result rc = platform::Os().FlushFile(file_);
+  return rc == platform::kOk || Failed(rc);
+}
 
 bool JamFile::Close() {
   if (!IsOpen()) return true;
   const platform::FileHandle file = file_;
   file_ = platform::kNoFile;
   size_ = kUnknownSize;
-  return platform::Os().CloseFile(file) == platform::kOk;
+  const platform::Result rc = platform::Os().CloseFile(file);
+  return rc == platform::kOk || Failed(rc);
 }
 
 }  // namespace lw::jam

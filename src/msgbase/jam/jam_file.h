@@ -52,11 +52,20 @@ class JamFile {
   // Closes the file; false when closing failed.  A closed file stays closed.
   bool Close();
 
+  // From now on each failed call writes the file's name and the system's
+  // reason ("net.jdx: Input/output error") to `*sink` (not owned).
+  void ReportFailuresTo(std::string* sink) { sink_ = sink; }
+
  private:
   static constexpr std::int64_t kUnknownSize = -1;
 
+  // Reports `result` (or, for kOk, a transfer cut short) to the sink; false.
+  bool Failed(const platform::Result& result);
+
   platform::FileHandle file_ = platform::kNoFile;
   std::int64_t size_ = kUnknownSize;
+  std::string name_;
+  std::string* sink_ = nullptr;
 };
 
 }  // namespace lw::jam

@@ -166,7 +166,9 @@ std::uint32_t JamCrc(std::string_view text) {
   return crc;
 }
 
-JamMsgBase::JamMsgBase() = default;
+JamMsgBase::JamMsgBase() {
+  for (jam::JamFile* file : {&jhr_, &jdx_, &jdt_, &jlr_}) file->ReportFailuresTo(FailureSink());
+}
 
 JamMsgBase::~JamMsgBase() {
   CloseMsg();
@@ -430,8 +432,13 @@ std::int32_t JamMsgBase::GetHighMsgNum() {
 
 bool JamMsgBase::MsgExists(std::int32_t msg_num) {
   if (!IsOpen) return false;
+  const std::int64_t record = static_cast<std::int64_t>(msg_num) - fixed_.base_msg_num;
+  if (record < 0 || record >= IndexRecords()) return false;
   jam::IndexRecord rec;
-  if (!ReadIndexRecord(msg_num, rec) || rec.hdr_offset == jam::kNone) return false;
+  // A record that cannot be read is said to exist, so that OpenMsg reports
+  // the message instead of a walk passing over it unjudged.
+  if (!ReadIndexRecord(msg_num, rec)) return true;
+  if (rec.hdr_offset == jam::kNone) return false;
   std::int64_t jhr_size = 0;
   if (!jhr_.Size(jhr_size)) return true;
   std::uint32_t attribute = 0;
