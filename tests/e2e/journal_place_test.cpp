@@ -1,6 +1,7 @@
 // The copy journal is state of the netmail area: it lives beside the area,
 // so a move needs no home folder, and every run and every user working the
 // area, under any spelling of its path, finds the same journal.
+#include "app/area_identity.h"
 #include "e2e/e2e_fixture.h"
 
 namespace lw::test {
@@ -46,8 +47,9 @@ TEST_F(JournalPlace, AMoveNeedsNoHomeFolder) {
 }
 
 // A move was cut short after its copy was made: the journal it left beside
-// the area is found by the next run whatever spelling of the area's path
-// that run's configuration uses, so the copy is recognised, not made again.
+// the area is found by the next run whatever spelling of the area's path,
+// and of its destination's, that run's configuration uses, so the copy is
+// recognised, not made again.
 TEST_F(JournalPlace, OneAreaUnderTwoSpellingsSharesItsJournal) {
   struct Case {
     const char* letter;
@@ -65,14 +67,17 @@ TEST_F(JournalPlace, OneAreaUnderTwoSpellingsSharesItsJournal) {
     const std::string dest = "S" + P("dest");
     FillArea(AreaId(c.letter, P("net")), {mail});
     FillArea(dest, {mail});
-    WriteFile(P(c.journal), "0 " + Shown(dest) + "\n");
-    Config({"NETMAIL " + AreaId(c.letter, c.spelling), "MOVE YES", "PRIORITY TO", "TO Sysop, " + dest, "LOG lw.log"});
+    // The cut-short run knew the destination by the base it is; this run's
+    // rule spells it another way.
+    WriteFile(P(c.journal), "0 " + AreaIdentity(dest) + "\n");
+    const std::string spelled = "S" + P("sub/../dest");
+    Config({"NETMAIL " + AreaId(c.letter, c.spelling), "MOVE YES", "PRIORITY TO", "TO Sysop, " + spelled, "LOG lw.log"});
     const RunResult r = Run();
     ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
     EXPECT_EQ(ReadArea(dest).size(), 1u) << "the copy was made again";
     EXPECT_TRUE(ReadArea(AreaId(c.letter, P("net"))).empty());
     EXPECT_EQ(Marked('+'), (std::vector<std::string>{"+ <stamp> LW 1.07 Copy message already in destination messagebase - " +
-                                                     Shown(dest)}));
+                                                     Shown(spelled)}));
     EXPECT_FALSE(Exists(P(c.journal))) << "dropped once the source is deleted";
   }
 }
