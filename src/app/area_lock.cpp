@@ -32,7 +32,7 @@ Status AreaLock::Acquire(const std::string& area_id) {
   const platform::Result rc = platform::Os().LockRun(name, kAreaLockWaitMs, &lock_);
   if (rc == platform::kLockViolation) {
     lock_ = platform::kNoFile;
-    return Status::Error("area is in use by another run - " + area_id, name + ": " + platform::ReasonText(rc));
+    return Status::TryLater("area is in use by another run - " + area_id, name + ": " + platform::ReasonText(rc));
   }
   // Any other failure is the area's own (missing, unreadable): opening
   // it reports that, with its reason.

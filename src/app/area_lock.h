@@ -25,7 +25,8 @@ class AreaLock {
   // area, the data file of a Squish base, the header file of a JAM base.
   // An area that does not exist or cannot be read is not locked (opening
   // it reports that, with the reason).
-  // Fails when another run holds the lock longer than kAreaLockWaitMs.
+  // Fails (Status::TryLater) when another run holds the lock longer than
+  // kAreaLockWaitMs.
   Status Acquire(const std::string& area_id);
 
  private:

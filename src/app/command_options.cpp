@@ -8,10 +8,22 @@
 
 namespace lw {
 
+namespace {
+
+// The configuration LARKWAY_CONFIG names; "" when it is unset or empty.
+std::string ConfigFromEnvironment() {
+  std::string name;
+  if (!platform::Os().GetEnv("LARKWAY_CONFIG", &name)) return std::string();
+  return name;
+}
+
+}  // namespace
+
 CommandOptions ReadCommandOptions(int argc, const char* const* argv) {
   CommandOptions options;
   if (argc < 2) {
-    options.no_arguments = true;
+    options.config_name = ConfigFromEnvironment();
+    options.no_arguments = options.config_name.empty();
     return options;
   }
   static const std::vector<platform::OptionName> kOptionNames = {
@@ -31,7 +43,8 @@ CommandOptions ReadCommandOptions(int argc, const char* const* argv) {
   } else if (parsed.operands.size() == 1) {
     options.config_name = parsed.operands[0];
   } else if (!options.help && !options.version) {
-    options.error = "no configuration file named";
+    options.config_name = ConfigFromEnvironment();
+    if (options.config_name.empty()) options.error = "no configuration file named";
   }
   if (options.error.empty() && options.check && options.dry_run) {
     options.error = "--check and --dry-run do not go together";
@@ -67,8 +80,11 @@ std::string HelpText(const std::string& program) {
          "  -h, --help     show this text\n"
          "  -V, --version  show the version, platform and formats\n"
          "\n"
-         "Exit codes: 0 ok; 1 --check found problems; 2 usage error; 255 an error\n"
-         "the program reported; other: a run-time fault.\n"
+         "Without configname, the file LARKWAY_CONFIG names is used.\n"
+         "\n"
+         "Exit codes: 0 ok; 1 --check found problems; 2 usage error; 75 an area\n"
+         "was held by another run, try later; 255 an error the program reported;\n"
+         "other: a run-time fault.\n"
          "See larkway(1) and larkway.cfg(5).\n";
 }
 

@@ -1,6 +1,6 @@
 // The outcome of a step that can end the run: success, an error the
 // program reports in words ("Error: ..." on the console and in the log,
-// exit code 255), or a run-time fault raised by the program itself (the
+// exit code 255, or 75 when it clears by itself), or a run-time fault raised by the program itself (the
 // exit-time report names the source position; the fault number is the
 // exit code).  Library code returns a Status instead of ending the
 // process; the run driver is the one place that turns it into an exit.
@@ -10,6 +10,9 @@
 #include <utility>
 
 namespace lw {
+
+// The exit code of Status::TryLater.
+inline constexpr int kExitTryLater = 75;
 
 class Status {
  public:
@@ -25,6 +28,15 @@ class Status {
     s.exit_code_ = 255;
     s.text_ = std::move(text);
     s.cause_ = std::move(cause);
+    return s;
+  }
+  // An error that clears by itself (an area another run holds): reported
+  // as Error reports it, but with exit code 75 (EX_TEMPFAIL in
+  // <sysexits.h>), which tells a scheduler to try again later rather
+  // than that something is broken.
+  static Status TryLater(std::string text, std::string cause = std::string()) {
+    Status s = Error(std::move(text), std::move(cause));
+    s.exit_code_ = kExitTryLater;
     return s;
   }
   static Status Fault(int number, const char* file, int line) {

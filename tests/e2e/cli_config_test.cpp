@@ -74,6 +74,8 @@ TEST_F(CliConfig, CheckReportsEveryProblemTheRunHits) {
     std::string level = "error";  // a warning leaves --check's exit code 0
   };
   const std::string kinds = "PRIORITY NOT_TOUCH TO FROM SUBJ TOADDR FROMADDR";
+  std::vector<std::string> hundred_and_one = {kinds};
+  for (int i = 0; i <= 100; ++i) hundred_and_one.push_back("NOT_TOUCH Nobody " + std::to_string(i));
   const Case cases[] = {
       {{"PRIORITY FROM", "NOT_TOUCH Ivan Sysop", "TO Ivan Sysop, KILL"},
        3,
@@ -101,6 +103,19 @@ TEST_F(CliConfig, CheckReportsEveryProblemTheRunHits) {
        "TO `Ivan Sysop of the Station Next to",
        "warning"},
       {{"PRIORTY TO"}, 2, "unknown key `PRIORTY`"},
+      {{kinds, "  LOG lw.log"}, 3, "line begins with blanks"},
+      {{kinds, "LOG"}, 3, "LOG without a value"},
+      {{kinds, "LOG \"lw.log\""}, 3, "value `\"lw.log\"` is in quotes"},
+      {{kinds, "LOGCHARSET KOI8-R"}, 3, "LOGCHARSET `KOI8-R` is not UTF-8"},
+      {{kinds, "USERNUMBER 12a"}, 3, "USERNUMBER `12a` is not a number"},
+      {{"PRIORITY TO FRON", "TO Ivan Sysop, KILL"}, 2, "PRIORITY word `FRON` is not a rule kind"},
+      {{kinds, "TO Ivan Sysop, Ma, KILL"}, 3, "KILL cannot be combined with a copy target"},
+      {{kinds, "TO Ivan Sysop, Ma, , Mb"}, 3, "an empty target among several"},
+      {{kinds, "TOADDR 2:50*/1, KILL"}, 3, "an address mask that cannot be read"},
+      {{kinds, "TO \xe2\x82\xac uro, KILL"}, 3, "name `\xe2\x82\xac uro` has characters CP866 lacks"},
+      {{"\xEF\xBB\xBFLOG lw.log", "NETMAIL *net"}, 1, "the file begins with a byte-order mark"},
+      {{kinds, "TO Ivan Sysop, Mdup, M./dup"}, 3, "target `M./dup` is the base `Mdup` names already", "warning"},
+      {hundred_and_one, 103, "more than 100 entries of one key"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.lines.back().substr(0, 60));
@@ -108,7 +123,7 @@ TEST_F(CliConfig, CheckReportsEveryProblemTheRunHits) {
     MakeDirs(P("net"));
     PutMsg("net", 1, SpamToSysop());
     std::vector<std::string> lines = {"NETMAIL *net"};
-    if (c.lines[0].starts_with("NETMAIL")) lines.clear();
+    if (c.lines[0].starts_with("NETMAIL") || c.lines[0].starts_with("\xEF")) lines.clear();
     lines.insert(lines.end(), c.lines.begin(), c.lines.end());
     Config(lines);
     const std::string at = "lw.cfg:" + std::to_string(c.line) + ": ";

@@ -70,6 +70,48 @@ TEST_F(Cli, OptionsTable) {
   }
 }
 
+// LARKWAY_CONFIG stands in for a configuration name the command line does
+// not give, and only then; empty is unset.
+TEST_F(Cli, ConfigurationFromTheEnvironment) {
+  Config({"NETMAIL *net", "MOVE yes", "PRIORITY TO", "TO Sysop, KILL"});
+  MsgFile to_sysop;
+  to_sysop.to = "Sysop";
+  struct Case {
+    const char* env;
+    std::vector<std::string> args;
+    int exit_code;
+    const char* out_has;
+    const char* err_has;  // "" when standard error must be empty
+    std::size_t left;     // messages left in the area
+  };
+  const Case cases[] = {
+      {"lw.cfg", {}, 0, "1 message(s) founded", "", 0},
+      {"lw.cfg", {"-q"}, 0, "", "", 0},
+      {"lw.cfg", {"-n"}, 0, "Scanning net", "", 1},
+      {"lw.cfg", {"--check"}, 0, "lw.cfg: no problems found", "", 1},
+      {"lw.cfg", {"-V"}, 0, "Formats:", "", 1},
+      {"nothere.cfg", {"-c", "lw.cfg"}, 0, "lw.cfg: no problems found", "", 1},
+      {"nothere.cfg", {}, 255, "Unable to open nothere.cfg", "nothere.cfg: No such file or directory", 1},
+      {"", {}, 0, "Usage: larkway configname\n", "", 1},
+      {"", {"-n"}, 2, "", "larkway: no configuration file named\n", 1},
+  };
+  for (const Case& c : cases) {
+    std::string shown = std::string("LARKWAY_CONFIG=") + c.env;
+    for (const std::string& a : c.args) shown += " " + a;
+    SCOPED_TRACE(shown);
+    PutMsg("net", 1, to_sysop);
+    RunResult r = RunLarkway(c.args, dir_.path(), {std::string("LARKWAY_CONFIG=") + c.env});
+    EXPECT_EQ(r.exit_code, c.exit_code) << r.out << r.err;
+    EXPECT_NE(r.out.find(c.out_has), std::string::npos) << r.out;
+    if (*c.err_has == 0) {
+      EXPECT_EQ(r.err, "");
+    } else {
+      EXPECT_NE(r.err.find(c.err_has), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Msgs("net").size(), c.left);
+  }
+}
+
 TEST_F(Cli, DryRunIsNotTakenForAConfigurationName) {
   PutMsg("net", 1, {});
   Config({"NETMAIL *net", "MOVE yes", "PRIORITY TO", "TO Sysop, KILL"});

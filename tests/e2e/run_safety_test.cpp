@@ -62,6 +62,7 @@ TEST_F(RunSafety, TwoRunsOnOneAreaNeverInterleave) {
   for (const std::string& line : LogLines()) EXPECT_TRUE(std::regex_match(line, whole_line)) << line;
 }
 
+// Held past the wait is the one error a scheduler should retry: exit 75.
 TEST_F(RunSafety, AreaHeldByAnotherRunIsAClearError) {
   PutMsg("net", 1, To("Sysop", "00000001"));
   Config({"NETMAIL *net", "MOVE YES", "PRIORITY TO", "TO Sysop, KILL"});
@@ -69,7 +70,7 @@ TEST_F(RunSafety, AreaHeldByAnotherRunIsAClearError) {
   ASSERT_EQ(platform::Os().LockRun(P("net"), 0, &held), platform::kOk);
   RunResult r = Run();
   platform::Os().CloseFile(held);
-  EXPECT_EQ(r.exit_code, 255);
+  EXPECT_EQ(r.exit_code, 75);
   EXPECT_NE(r.out.find("Error: area is in use by another run - *net"), std::string::npos) << r.out;
   EXPECT_EQ(Msgs("net").size(), 1u);
 }

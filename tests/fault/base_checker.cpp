@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -159,6 +160,144 @@ void CheckSquishFreeChain(const Bytes& sqd, const squish::BaseHeader& h, const s
   }
 }
 
+// The UMSGID in the message header of every indexed frame is the record's.
+void CheckSquishUmsgids(const SquishFiles& files, Violations& v) {
+  for (std::size_t i = 0; i < files.sqi.size() / squish::kIndexRecordSize; ++i) {
+    squish::IndexRecord r;
+    squish::Decode(files.sqi.data() + i * squish::kIndexRecordSize, r);
+    const std::uint64_t header_at = std::uint64_t{r.ofs} + squish::kFrameHeaderSize;
+    if (r.ofs < squish::kBaseHeaderSize || !Inside(header_at, squish::kMsgHeaderSize, files.sqd.size())) continue;
+    squish::MsgHeader m;
+    squish::Decode(files.sqd.data() + header_at, m);
+    if (m.umsgid != r.umsgid) {
+      v.push_back(Say("index record ", i, " names UMSGID ", r.umsgid, " but its frame holds ", m.umsgid));
+    }
+  }
+}
+
+// A frame as a program that does not repair reaches it: its header and
+// its whole length inside end_frame (which a writer appends at).
+std::optional<squish::FrameHeader> ReachedFrame(const Bytes& sqd, std::uint64_t end, std::uint32_t ofs,
+                                                const char* what, Violations& v) {
+  if (ofs < squish::kBaseHeaderSize || !Inside(ofs, squish::kFrameHeaderSize, end)) {
+    v.push_back(Say(what, " frame at ", ofs, " is outside end_frame ", end));
+    return std::nullopt;
+  }
+  squish::FrameHeader f;
+  squish::Decode(sqd.data() + ofs, f);
+  if (f.id != squish::kFrameId) {
+    v.push_back(Say(what, " frame at ", ofs, " has no frame id"));
+    return std::nullopt;
+  }
+  if (!Inside(ofs + std::uint64_t{squish::kFrameHeaderSize}, f.frame_length, end)) {
+    v.push_back(Say(what, " frame at ", ofs, " runs past end_frame ", end));
+    return std::nullopt;
+  }
+  return f;
+}
+
+// A bounded walk of a chain from `first`; frames must be of `type`.
+std::vector<std::uint32_t> RawChain(const Bytes& sqd, std::uint64_t end, std::uint32_t first, std::uint16_t type,
+                                    const char* what, std::map<std::uint32_t, std::uint64_t>& frames, Violations& v) {
+  std::vector<std::uint32_t> chain;
+  std::set<std::uint32_t> seen;
+  for (std::uint32_t ofs = first; ofs != 0;) {
+    if (!seen.insert(ofs).second) {
+      v.push_back(Say(what, " chain does not end (a loop)"));
+      break;
+    }
+    std::optional<squish::FrameHeader> f = ReachedFrame(sqd, end, ofs, what, v);
+    if (!f) break;
+    if (f->frame_type != type) v.push_back(Say(what, " chain frame at ", ofs, " is of type ", f->frame_type));
+    if (type == squish::kMessageFrame && f->msg_length > f->frame_length) {
+      v.push_back(Say(what, " chain frame at ", ofs, " holds more than it has room for"));
+    }
+    frames[ofs] = ofs + std::uint64_t{squish::kFrameHeaderSize} + f->frame_length;
+    chain.push_back(ofs);
+    ofs = f->next_frame;
+  }
+  return chain;
+}
+
+// A chain's last frame as the header names it: on the chain, and past it
+// only what no index record names (a frame being linked or unlinked),
+// so that a writer linking a frame after it cuts off nothing that counts.
+void CheckRawChainEnd(const std::vector<std::uint32_t>& chain, std::uint32_t last, const std::set<std::uint32_t>& indexed,
+                      const char* what, Violations& v) {
+  if (chain.empty()) {
+    if (last != 0) v.push_back(Say(what, " chain is empty but its last frame is ", last));
+    return;
+  }
+  const auto at = std::find(chain.begin(), chain.end(), last);
+  if (at == chain.end()) {
+    v.push_back(Say(what, " chain's last frame ", last, " is not on the chain"));
+    return;
+  }
+  for (auto after = at + 1; after != chain.end(); ++after) {
+    if (indexed.count(*after) != 0) v.push_back(Say("the indexed frame at ", *after, " lies past last_frame ", last));
+  }
+}
+
+void CheckSquishRaw(const SquishFiles& files, const squish::BaseHeader& h, Violations& v) {
+  const std::uint64_t end = std::min<std::uint64_t>(h.end_frame, files.sqd.size());
+  std::map<std::uint32_t, std::uint64_t> frames;  // every frame reached: offset -> end
+  const std::vector<std::uint32_t> chain =
+      RawChain(files.sqd, end, h.begin_frame, squish::kMessageFrame, "message", frames, v);
+  std::map<std::uint32_t, std::size_t> chain_pos;
+  for (std::size_t i = 0; i < chain.size(); ++i) chain_pos[chain[i]] = i;
+
+  if (files.sqi.size() % squish::kIndexRecordSize != 0) {
+    v.push_back(Say("index size ", files.sqi.size(), " is no whole number of records"));
+  }
+  const std::size_t records = files.sqi.size() / squish::kIndexRecordSize;
+  std::set<std::uint32_t> indexed;
+  std::size_t previous_pos = 0;
+  std::uint32_t previous_umsgid = 0;
+  for (std::size_t i = 0; i < records; ++i) {
+    squish::IndexRecord r;
+    squish::Decode(files.sqi.data() + i * squish::kIndexRecordSize, r);
+    std::optional<squish::FrameHeader> f = ReachedFrame(files.sqd, end, r.ofs, "indexed", v);
+    if (!f) continue;
+    frames[r.ofs] = r.ofs + std::uint64_t{squish::kFrameHeaderSize} + f->frame_length;
+    if (f->frame_type != squish::kMessageFrame) v.push_back(Say("index record ", i, " names a frame of type ", f->frame_type));
+    if (f->msg_length < std::uint64_t{squish::kMsgHeaderSize} + f->clen || f->msg_length > f->frame_length) {
+      v.push_back(Say("index record ", i, " names a frame that holds no whole message"));
+    }
+    if (!indexed.insert(r.ofs).second) v.push_back(Say("two index records name the frame at ", r.ofs));
+    if (r.umsgid >= h.uid) v.push_back(Say("UMSGID ", r.umsgid, " is not below the base's next uid ", h.uid));
+    if (i != 0 && r.umsgid <= previous_umsgid) v.push_back(Say("UMSGID ", r.umsgid, " does not rise in the index"));
+    previous_umsgid = r.umsgid;
+    const auto on_chain = chain_pos.find(r.ofs);
+    if (on_chain == chain_pos.end()) {
+      v.push_back(Say("index record ", i, " names the frame at ", r.ofs, ", which is not on the message chain"));
+    } else {
+      if (i != 0 && on_chain->second < previous_pos) v.push_back("index order differs from chain order");
+      previous_pos = on_chain->second;
+    }
+  }
+  CheckSquishUmsgids(files, v);
+  if (h.num_msg > records) v.push_back(Say("num_msg ", h.num_msg, " is above the ", records, " index records"));
+  if (h.high_msg > records) v.push_back(Say("high_msg ", h.high_msg, " is above the ", records, " index records"));
+  CheckRawChainEnd(chain, h.last_frame, indexed, "message", v);
+
+  const std::vector<std::uint32_t> free_chain =
+      RawChain(files.sqd, end, h.free_frame, squish::kFreeFrame, "free", frames, v);
+  for (std::uint32_t ofs : free_chain) {
+    if (chain_pos.count(ofs) != 0 || indexed.count(ofs) != 0) {
+      v.push_back(Say("the free chain reaches the message frame at ", ofs));
+    }
+  }
+  CheckRawChainEnd(free_chain, h.last_free_frame, {}, "free", v);
+
+  // Frames nothing else reaches may hold anything; frames reached may not
+  // share a byte.
+  std::uint64_t previous_end = squish::kBaseHeaderSize;
+  for (const auto& [ofs, frame_end] : frames) {
+    if (ofs < previous_end) v.push_back(Say("the frame at ", ofs, " overlaps the frame before it"));
+    previous_end = std::max(previous_end, frame_end);
+  }
+}
+
 // --- JAM ------------------------------------------------------------------
 
 // Checks the subfields and the text of the message header at `ofs`;
@@ -247,6 +386,29 @@ std::string BodyWithoutKludges(const std::string& text) {
   return body;
 }
 
+// The open message's date written, attribute bits and kludge lines (in
+// the order its text holds them), in one text.
+std::string DetailsOfOpenMessage(MessageBase& base, const std::string& text) {
+  MsgDateTime w;
+  base.GetDateWritten(w);
+  std::uint32_t attributes = 0;
+  for (std::uint32_t bit = 1; bit <= kAttrScanned; bit <<= 1) {
+    if (base.IsAttr(bit)) attributes |= bit;
+  }
+  std::string out = Say("written ", w.Year, "-", w.Month, "-", w.Day, " ", w.Hour, ":", w.Min, ":", w.Sec,
+                        ", attributes ", attributes, ", kludges");
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find('\r', pos);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(pos, end - pos);
+    if (!line.empty() && line[0] == '\n') line.erase(0, 1);
+    if (!line.empty() && line[0] == '\001') out += " [" + line.substr(1) + "]";
+    pos = end + 1;
+  }
+  return out;
+}
+
 MessageIdentity IdentityOfOpenMessage(MessageBase& base) {
   MessageIdentity m;
   InterfaceText s;
@@ -265,11 +427,14 @@ MessageIdentity IdentityOfOpenMessage(MessageBase& base) {
 
 }  // namespace
 
-Violations CheckSquishBase(const std::string& path) {
+Violations CheckSquishBase(const std::string& path, CheckMode mode) {
   Violations v;
   std::optional<Bytes> sqd = ReadCaseless(path + ".sqd");
   std::optional<Bytes> sqi = ReadCaseless(path + ".sqi");
   if (!sqd && !sqi) return v;
+  // Other programs see no base without its data file (a creation that
+  // had not renamed it into place yet).
+  if (!sqd && mode == CheckMode::kRaw) return v;
   if (!sqd || !sqi) {
     v.push_back(!sqd ? "index file without data file" : "data file without index file");
     return v;
@@ -283,18 +448,26 @@ Violations CheckSquishBase(const std::string& path) {
   if (h.len != squish::kBaseHeaderSize) v.push_back(Say("base header len is ", h.len));
   if (h.sz_sqhdr != squish::kFrameHeaderSize) v.push_back(Say("sz_sqhdr is ", h.sz_sqhdr));
   if (h.end_frame > sqd->size()) v.push_back(Say("end_frame ", h.end_frame, " is past the file end ", sqd->size()));
+  if (mode == CheckMode::kRaw) {
+    CheckSquishRaw(SquishFiles{*sqd, *sqi}, h, v);
+    return v;
+  }
   const std::vector<std::uint32_t> chain = WalkMessageChain(*sqd, h, v);
   CheckSquishIndex(SquishFiles{*sqd, *sqi}, h, chain, v);
   CheckSquishFreeChain(*sqd, h, chain, v);
+  CheckSquishUmsgids(SquishFiles{*sqd, *sqi}, v);
   return v;
 }
 
-Violations CheckJamBase(const std::string& path) {
+Violations CheckJamBase(const std::string& path, CheckMode mode) {
   Violations v;
   std::optional<Bytes> jhr = ReadCaseless(path + ".jhr");
   std::optional<Bytes> jdx = ReadCaseless(path + ".jdx");
   std::optional<Bytes> jdt = ReadCaseless(path + ".jdt");
   if (!jhr && !jdx && !jdt) return v;
+  // Other programs see no base without its header file (a creation that
+  // had not renamed it into place yet).
+  if (!jhr && mode == CheckMode::kRaw) return v;
   if (!jhr || !jdx || !jdt) {
     v.push_back("some of the header, index and text files are missing");
     return v;
@@ -316,6 +489,7 @@ Violations CheckJamBase(const std::string& path) {
     v.push_back(Say("index size ", jdx->size(), " is no whole number of records"));
   }
   std::uint32_t active = 0;
+  std::set<std::uint32_t> headers_named;
   for (std::size_t i = 0; i < jdx->size() / jam::kIndexRecordSize; ++i) {
     jam::IndexRecord r;
     jam::Decode(jdx->data() + i * jam::kIndexRecordSize, r);
@@ -323,6 +497,9 @@ Violations CheckJamBase(const std::string& path) {
     if (r.hdr_offset < jam::kFixedHeaderSize || !Inside(r.hdr_offset, jam::kMsgHeaderSize, jhr->size())) {
       v.push_back(Say("index record ", i, " points outside the header file"));
       continue;
+    }
+    if (!headers_named.insert(r.hdr_offset).second) {
+      v.push_back(Say("index record ", i, " points at a header another record names"));
     }
     jam::MsgHeader m;
     jam::Decode(jhr->data() + r.hdr_offset, m);
@@ -336,8 +513,11 @@ Violations CheckJamBase(const std::string& path) {
     CheckJamHeader(*jhr, jdt->size(), r.hdr_offset, v);
     if ((m.attribute & jam::kAttrDeleted) == 0) ++active;
   }
-  if (fixed.active_msgs != active)
+  // A reader tolerates a count that lags behind; one above what the index
+  // holds is never right.
+  if (fixed.active_msgs > active || (mode == CheckMode::kWhole && fixed.active_msgs != active)) {
     v.push_back(Say("ActiveMsgs ", fixed.active_msgs, " but ", active, " live messages"));
+  }
   return v;
 }
 
@@ -365,7 +545,7 @@ Violations CheckMsgFolder(const std::string& dir, bool closing_nul) {
   return v;
 }
 
-Violations CheckArea(const std::string& area_id) {
+Violations CheckArea(const std::string& area_id, CheckMode mode) {
   if (area_id.empty()) return {"empty area identifier"};
   const std::string path = area_id.substr(1);
   switch (area_id[0]) {
@@ -375,9 +555,9 @@ Violations CheckArea(const std::string& area_id) {
     case 'f':
     case '*': return CheckMsgFolder(path);
     case 'S':
-    case 's': return CheckSquishBase(path);
+    case 's': return CheckSquishBase(path, mode);
     case 'J':
-    case 'j': return CheckJamBase(path);
+    case 'j': return CheckJamBase(path, mode);
     default: return {"unknown format letter in " + area_id};
   }
 }
@@ -393,7 +573,11 @@ AreaContents MessagesOf(const std::string& area_id) {
       contents.complete = false;
       continue;
     }
-    ++contents.messages[IdentityOfOpenMessage(*base)];
+    const MessageIdentity identity = IdentityOfOpenMessage(*base);
+    ++contents.messages[identity];
+    std::string text;
+    if (Stream* stream = base->GetTextStream(); stream != nullptr) text = ReadAllBytes(*stream);
+    contents.details[identity].push_back(DetailsOfOpenMessage(*base, text));
     base->CloseMsg();
   }
   CloseArea(base);

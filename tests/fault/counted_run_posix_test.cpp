@@ -14,7 +14,7 @@ namespace {
 class FaultCountedRun : public ::testing::TestWithParam<char> {};
 
 FaultedRun CountedRun(std::int64_t n, const Scenario& s, bool persistent) {
-  return RunMoverInChild(s, [n, persistent](int note_fd) -> std::function<bool()> {
+  return RunMoverInChild(s, [n, persistent](int note_fd) -> ChildFault {
     FaultPlan plan;
     plan.fail_at = n;
     plan.persistent = persistent;
@@ -25,7 +25,7 @@ FaultedRun CountedRun(std::int64_t n, const Scenario& s, bool persistent) {
     // The child ends with _exit: the platform is never freed.
     auto* counting = new CountingPlatform(platform::NativePlatform(), plan);
     platform::SetPlatform(counting);
-    return [counting] { return counting->reached(); };
+    return {[counting] { return counting->reached(); }, {}};
   });
 }
 

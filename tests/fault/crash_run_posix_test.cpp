@@ -12,7 +12,7 @@ namespace {
 class FaultCrashRun : public ::testing::TestWithParam<char> {};
 
 FaultedRun CrashedRun(std::int64_t n, const Scenario& s) {
-  return RunMoverInChild(s, [n, &s](int note_fd) -> std::function<bool()> {
+  return RunMoverInChild(s, [n, &s](int note_fd) -> ChildFault {
     auto note = [note_fd](const std::string& call) {
       const std::string line = call + "\n";
       if (write(note_fd, line.data(), line.size()) < 0) return;
@@ -20,7 +20,8 @@ FaultedRun CrashedRun(std::int64_t n, const Scenario& s) {
     // The child ends with _exit: the platform is never freed.
     auto* crash = new CrashPlatform(platform::NativePlatform(), s.root, n, true, note);
     platform::SetPlatform(crash);
-    return [crash] { return crash->crashed(); };
+    // A run that completed before call n meets the power cut right after.
+    return {[crash] { return crash->crashed(); }, [crash] { crash->Revert(); }};
   });
 }
 

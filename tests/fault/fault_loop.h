@@ -19,9 +19,13 @@ namespace lw::test {
 
 // How one faulted run ended.
 struct FaultedRun {
-  bool reached = true;  // false: the run completed without reaching the fault point
-  bool hung = false;    // the run did not end within kRunSeconds
-  std::string fault;    // what failed at the fault point, when known
+  bool reached = true;   // false: the run completed without reaching the fault point
+  bool hung = false;     // the run did not end within kRunSeconds
+  bool crashed = false;  // the run's process died of anything but the injected kill
+  // The run completed and the power was then cut (the disk put back to
+  // what the run had made durable): the job must be done as it is.
+  bool power_cut_after = false;
+  std::string fault;  // what failed at the fault point, when known
 };
 
 // How long one run may take before it counts as hung and is ended.  A run
@@ -37,10 +41,16 @@ struct LoopSummary {
   int runs_damaging = 0;              // fault points after which a base was damaged (before or after the rerun)
   int reruns_failing = 0;             // reruns that did not finish the job or refused an area
   int hangs = 0;                      // faulted runs or reruns that did not end
-  int most_copies = 0;                // the most copies of one message after a rerun
+  int crashes = 0;                    // faulted runs or reruns that died on their own
+  int runs_misplacing = 0;            // fault points after which a message was where it does not belong
+  int most_copies = 0;                // the most copies of one message in one area
+  bool bounded = false;               // the loop stopped at its bound, not at a run that completed
   std::vector<std::string> findings;  // the first findings, one text per fault point
 
-  bool Clean() const { return runs_losing + runs_damaging + reruns_failing + hangs == 0 && most_copies <= 2; }
+  bool Clean() const {
+    return runs_losing + runs_damaging + reruns_failing + hangs + crashes + runs_misplacing == 0 && most_copies <= 1 &&
+           !bounded;
+  }
   std::string Line() const;  // the one-line result
 };
 
@@ -54,9 +64,14 @@ LoopSummary RunFaultLoop(const std::string& loop, char netmail,
 // Runs lw::RunMover on the scenario's configuration in a child process,
 // after `install` (run in the child) put its platform in place.  `install`
 // gets a descriptor where the child may write a note on its fault; it
-// returns a function that says, after a run that returned, whether the
-// fault point was reached.
-using ChildPlatform = std::function<std::function<bool()>(int note_fd)>;
+// returns what the child asks after a run that returned: whether the fault
+// point was reached, and (optional) what to do to the disk when it was not
+// (a power cut after the completed run).
+struct ChildFault {
+  std::function<bool()> reached;
+  std::function<void()> after_completion;
+};
+using ChildPlatform = std::function<ChildFault(int note_fd)>;
 FaultedRun RunMoverInChild(const Scenario& s, const ChildPlatform& install);
 
 // Runs the real program (LARKWAY_BIN, as the end-to-end tests do) on the

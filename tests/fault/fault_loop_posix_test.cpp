@@ -51,6 +51,17 @@ std::string Signature(const std::string& findings) {
   return out;
 }
 
+// A run that completed, then lost the power: everything it did must have
+// been durable, so the job is done as the disk now holds it.
+void JudgeCompletedRun(const Scenario& s, LoopSummary& summary) {
+  const Inspection after = Inspect(s);
+  const std::string findings = Findings(after, true);
+  if (findings.empty() && after.most_copies <= 1) return;
+  ++summary.reruns_failing;
+  summary.findings.push_back("a power cut right after the completed run (most copies " +
+                             std::to_string(after.most_copies) + "):\n" + Indented(findings));
+}
+
 }  // namespace
 
 FaultedRun RunMoverInChild(const Scenario& s, const ChildPlatform& install) {
@@ -62,12 +73,16 @@ FaultedRun RunMoverInChild(const Scenario& s, const ChildPlatform& install) {
     const int null = open("/dev/null", O_WRONLY);
     if (null >= 0) dup2(null, 1);
     alarm(kRunSeconds);
+    setenv("XDG_STATE_HOME", s.StateHome().c_str(), 1);
     // Whatever happens, the child never returns into the test program.
     try {
-      std::function<bool()> reached = install(fds[1]);
+      ChildFault fault = install(fds[1]);
       const char* argv[] = {"larkway", s.config_path.c_str(), nullptr};
       RunMover(2, argv);
-      const char* end = reached() ? "\nreached" : "\ncompleted";
+      const bool reached = fault.reached();
+      const char* end = reached                  ? "\nreached"
+                        : fault.after_completion ? (fault.after_completion(), "\ncompleted after a power cut")
+                                                 : "\ncompleted";
       if (write(fds[1], end, std::strlen(end)) < 0) _exit(1);
     } catch (...) {
       const char said[] = "\nthe run threw an exception";
@@ -85,11 +100,17 @@ FaultedRun RunMoverInChild(const Scenario& s, const ChildPlatform& install) {
   waitpid(pid, &status, 0);
   FaultedRun run;
   run.hung = WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM;
-  // A run that ended its process on its own met an error, and only the
-  // fault makes errors here.
-  run.reached = said.size() < 10 || said.compare(said.size() - 10, 10, "\ncompleted") != 0;
+  const auto ends_with = [&said](const std::string& end) {
+    return said.size() >= end.size() && said.compare(said.size() - end.size(), end.size(), end) == 0;
+  };
+  run.reached = !ends_with("\ncompleted") && !ends_with("\ncompleted after a power cut");
+  run.power_cut_after = ends_with("\ncompleted after a power cut");
+  // The run returns whatever the fault did to it; a process that died
+  // before saying how it ended crashed.
+  run.crashed = !run.hung && !ends_with("\nreached") && !run.power_cut_after && !ends_with("\ncompleted");
   run.fault = said.substr(0, said.find('\n'));
   if (said.find("exception") != std::string::npos) run.fault += " (the run threw an exception)";
+  if (run.crashed) run.fault += " (the run's process died: status " + std::to_string(status) + ")";
   return run;
 }
 
@@ -101,6 +122,7 @@ int Rerun(const Scenario& s) {
     const int null = open("/dev/null", O_WRONLY);
     if (null >= 0) dup2(null, 1);
     alarm(kRunSeconds);  // kept across exec: a hung program is ended
+    setenv("XDG_STATE_HOME", s.StateHome().c_str(), 1);
     execl(program.c_str(), program.c_str(), s.config_path.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
@@ -118,37 +140,62 @@ LoopSummary RunFaultLoop(const std::string& loop, char netmail,
   ScratchDir work, pristine;
   const Scenario s = WriteScenario(work.path(), netmail);
   CopyContents(work.path(), pristine.path());
+  // What a run that meets no fault leaves: every copy must keep the same
+  // dates, attributes and kludges.
+  const int reference_exit = Rerun(s);
+  const Inspection reference = Inspect(s);
+  if (reference_exit != 0 || !Findings(reference, true).empty() || reference.most_copies > 1) {
+    summary.findings.push_back("a run without a fault (exit code " + std::to_string(reference_exit) + "):\n" +
+                               Indented(Findings(reference, true)));
+    ++summary.reruns_failing;
+  }
   std::set<std::string> seen;  // signatures of the findings kept
+  summary.bounded = true;
   for (std::int64_t n = 1; n <= kMaxPoints; ++n) {
     CopyContents(pristine.path(), work.path());
     const FaultedRun run = faulted_run(n, s);
-    if (!run.reached) break;
+    if (!run.reached) {
+      summary.bounded = false;
+      if (run.power_cut_after) JudgeCompletedRun(s, summary);
+      break;
+    }
     ++summary.points;
     const Inspection after_fault = Inspect(s);
     const int rerun_exit = Rerun(s);
     const Inspection after_rerun = Inspect(s);
-    summary.most_copies = std::max(summary.most_copies, after_rerun.most_copies);
+    const std::vector<std::string> changed = ChangedFrom(reference, after_rerun);
+    summary.most_copies = std::max({summary.most_copies, after_fault.most_copies, after_rerun.most_copies});
     const bool lost = !after_fault.lost.empty() || !after_rerun.lost.empty();
     const bool damaged = !after_fault.damage.empty() || !after_rerun.damage.empty();
+    const bool misplaced = !after_fault.misplaced.empty() || !after_rerun.misplaced.empty();
     const bool hung = run.hung || rerun_exit == -1;
-    const bool unfinished =
-        rerun_exit != 0 || !after_rerun.refused.empty() || !after_rerun.undone.empty() || after_rerun.most_copies > 2;
+    const bool crashed = run.crashed || rerun_exit > 128;
+    const bool unfinished = rerun_exit != 0 || !after_rerun.refused.empty() || !after_rerun.undone.empty() ||
+                            after_rerun.most_copies > 1 || after_fault.most_copies > 1 || !changed.empty();
     summary.runs_losing += lost;
     summary.runs_damaging += damaged;
+    summary.runs_misplacing += misplaced;
     summary.reruns_failing += unfinished;
     summary.hangs += hung;
-    const std::string signature = Signature(Findings(after_fault, false) + Findings(after_rerun, true));
-    if ((lost || damaged || unfinished || hung) && summary.findings.size() < kFindingsKept &&
+    summary.crashes += crashed;
+    std::string changes;
+    for (const std::string& c : changed) changes += "changed: " + c + "\n";
+    const std::string signature = Signature(Findings(after_fault, false) + Findings(after_rerun, true) + changes);
+    if ((lost || damaged || misplaced || unfinished || hung || crashed) && summary.findings.size() < kFindingsKept &&
         seen.insert(signature).second) {
       std::string text = "fault point " + std::to_string(n) + (run.fault.empty() ? "" : " (" + run.fault + ")") +
                          (run.hung ? ": the faulted run hung" : "") + "\n";
-      text += "  after the faulted run:\n" + Indented(Findings(after_fault, false));
+      text += "  after the faulted run (most copies " + std::to_string(after_fault.most_copies) + "):\n" +
+              Indented(Findings(after_fault, false));
       text += "  after the rerun (" +
-              (rerun_exit == -1 ? std::string("hung") : "exit code " + std::to_string(rerun_exit)) + "):\n" +
-              Indented(Findings(after_rerun, true));
+              (rerun_exit == -1 ? std::string("hung") : "exit code " + std::to_string(rerun_exit)) +
+              ", most copies " + std::to_string(after_rerun.most_copies) + "):\n" +
+              Indented(Findings(after_rerun, true) + changes);
       summary.findings.push_back(text);
     }
   }
+  if (summary.bounded) summary.findings.push_back("the loop reached its bound of " + std::to_string(kMaxPoints) +
+                                                  " fault points without a run that completed");
   return summary;
 }
 

@@ -66,7 +66,9 @@ void AppendAndDeleteFirst(const std::string& area_id) {
 // What is wrong with the base after the operation, "" when nothing.
 std::string Judged(const std::string& area_id) {
   std::string out;
-  // Judged as the next open finds it, after any repair that open makes.
+  // Judged first as another program finds it, before an open of ours
+  // could repair it; then as the next open finds it, after any repair.
+  for (const std::string& v : CheckArea(area_id, CheckMode::kRaw)) out += "damaged as left: " + v + "\n";
   const AreaContents c = MessagesOf(area_id);
   for (const std::string& v : CheckArea(area_id)) out += "damaged: " + v + "\n";
   if (!c.opened || !c.complete) out += "refused: the base does not open or not every message does\n";
@@ -106,6 +108,7 @@ LoopSummary RunFormatLoop(const std::string& loop, char format,
   }
   fs::copy(work.path(), pristine.path(), fs::copy_options::recursive);
   std::set<std::string> seen;  // findings kept, without their numbers
+  summary.bounded = true;
   for (std::int64_t n = 1; n <= kMaxPoints; ++n) {
     for (const auto& e : fs::directory_iterator(work.path())) fs::remove_all(e.path());
     fs::copy(pristine.path(), work.path(), fs::copy_options::recursive);
@@ -122,7 +125,10 @@ LoopSummary RunFormatLoop(const std::string& loop, char format,
       reached = faulted.reached();
       note = faulted.note();
     }
-    if (!reached && found.empty()) break;
+    if (!reached && found.empty()) {
+      summary.bounded = false;
+      break;
+    }
     ++summary.points;
     try {
       found += Judged(area_id);

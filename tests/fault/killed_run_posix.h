@@ -24,6 +24,7 @@ inline FaultedRun KilledRun(std::int64_t n, const Scenario& s) {
     const int null = open("/dev/null", O_WRONLY);
     if (null >= 0) dup2(null, 1);
     setenv("LARKWAY_KILL_AT", std::to_string(n).c_str(), 1);
+    setenv("XDG_STATE_HOME", s.StateHome().c_str(), 1);
     alarm(kRunSeconds);  // kept across exec: a hung program is ended
     execl(LARKWAY_KILLABLE_BIN, LARKWAY_KILLABLE_BIN, s.config_path.c_str(), static_cast<char*>(nullptr));
     _exit(127);
@@ -33,6 +34,9 @@ inline FaultedRun KilledRun(std::int64_t n, const Scenario& s) {
   FaultedRun run;
   run.hung = WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM;
   run.reached = run.hung || (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+  // Any other signal is the program's own crash, not the injected kill.
+  run.crashed = WIFSIGNALED(status) && !run.reached;
+  if (run.crashed) run.fault = "the program died of signal " + std::to_string(WTERMSIG(status));
   return run;
 }
 

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <iostream>
+#include <sstream>
 
 #include "fault/fault_loop.h"
 
@@ -10,11 +13,33 @@ std::string LoopSummary::Line() const {
   return loop + " run, area format " + netmail + ": " + std::to_string(points) + " fault points, " +
          std::to_string(runs_losing) + " losing messages, " + std::to_string(runs_damaging) +
          " leaving a damaged base, " + std::to_string(reruns_failing) + " reruns not finishing the job, " +
-         std::to_string(hangs) + " hung runs, " + "at most " + std::to_string(most_copies) + " copies of a message";
+         std::to_string(hangs) + " hung runs, " + std::to_string(crashes) + " crashed runs, " +
+         std::to_string(runs_misplacing) + " leaving a message where it does not belong, at most " +
+         std::to_string(most_copies) + " copies of a message" + (bounded ? ", stopped at its bound" : "");
 }
+
+namespace {
+
+// Adds the loop's figures to the file LARKWAY_FAULT_RESULTS names, one
+// tab-separated line a loop, from which scripts/fault-results.sh writes
+// RESULTS.md.  Several test processes append at once: each line goes in
+// one write to a file opened for appending.
+void RecordResults(const LoopSummary& s) {
+  const char* file = std::getenv("LARKWAY_FAULT_RESULTS");
+  if (file == nullptr || *file == 0) return;
+  std::ostringstream line;
+  line << s.loop << '\t' << s.netmail << '\t' << s.points << '\t' << s.runs_losing << '\t' << s.runs_damaging
+       << '\t' << s.reruns_failing << '\t' << s.hangs << '\t' << s.crashes << '\t' << s.runs_misplacing << '\t'
+       << s.most_copies << '\n';
+  std::ofstream out(file, std::ios::app);
+  out << line.str() << std::flush;
+}
+
+}  // namespace
 
 void Judge(const LoopSummary& summary) {
   std::cout << "[fault] " << summary.Line() << std::endl;
+  RecordResults(summary);
   if (summary.Clean()) return;
   std::string details;
   for (const std::string& f : summary.findings) details += f;

@@ -127,20 +127,37 @@ int CountIn(const std::map<std::string, AreaContents>& areas, const std::string&
 Inspection Inspect(const Scenario& s) {
   Inspection r;
   std::map<std::string, AreaContents> areas;
+  // First as any other program finds the bases right after the fault,
+  // before an open of ours could repair what it left.
   for (const std::string& area : s.Areas()) {
-    // A base is judged as the next run finds it: after an open, which
-    // may repair what the fault left (a crash between two files' syncs
-    // always leaves something for it to repair).
+    for (const std::string& v : CheckArea(area, CheckMode::kRaw)) r.damage.push_back(area + ": as left: " + v);
+  }
+  for (const std::string& area : s.Areas()) {
+    // Then as the next run finds them: after an open, which may repair
+    // what a reader tolerates (counts behind, space nothing reaches).
     areas[area] = MessagesOf(area);
     for (const std::string& v : CheckArea(area)) r.damage.push_back(area + ": " + v);
     // A destination the run never reached may not exist yet.
     const bool may_be_missing = area == s.destinations[2];
     if (!areas[area].complete || (!areas[area].opened && !may_be_missing)) r.refused.push_back(area);
   }
+  for (const auto& [area, contents] : areas) {
+    r.details[area] = contents.details;
+    for (const auto& [identity, count] : contents.messages) {
+      r.most_copies = std::max(r.most_copies, count);
+      const auto planned = std::find_if(s.messages.begin(), s.messages.end(),
+                                        [&identity](const ScenarioMessage& m) { return m.identity == identity; });
+      const std::string who = Describe(identity) + " in " + area;
+      if (planned == s.messages.end()) {
+        r.misplaced.push_back("unknown message " + who);
+      } else if (area != s.source && area != planned->home) {
+        r.misplaced.push_back((planned->fate == Fate::kKilled ? "killed message " : "message away from home ") + who);
+      }
+    }
+  }
   for (const ScenarioMessage& m : s.messages) {
     const int in_source = CountIn(areas, s.source, m.identity);
     const int at_home = m.home.empty() ? 0 : CountIn(areas, m.home, m.identity);
-    r.most_copies = std::max({r.most_copies, in_source, at_home});
     const std::string who = Describe(m.identity);
     if (m.fate != Fate::kKilled && in_source + at_home == 0) r.lost.push_back(who);
     switch (m.fate) {
@@ -172,8 +189,27 @@ std::string Findings(const Inspection& i, bool job_done_too) {
   list("damaged", i.damage);
   list("lost", i.lost);
   list("refused", i.refused);
+  list("misplaced", i.misplaced);
   if (job_done_too) list("not done", i.undone);
   return out;
+}
+
+std::vector<std::string> ChangedFrom(const Inspection& reference, const Inspection& now) {
+  std::vector<std::string> changed;
+  for (const auto& [area, messages] : now.details) {
+    const auto want_area = reference.details.find(area);
+    for (const auto& [identity, copies] : messages) {
+      if (want_area == reference.details.end()) break;
+      const auto want = want_area->second.find(identity);
+      if (want == want_area->second.end()) continue;  // placement is judged elsewhere
+      for (const std::string& copy : copies) {
+        if (std::find(want->second.begin(), want->second.end(), copy) == want->second.end()) {
+          changed.push_back(area + ": " + Describe(identity) + " has " + copy + " instead of " + want->second.front());
+        }
+      }
+    }
+  }
+  return changed;
 }
 
 }  // namespace lw::test

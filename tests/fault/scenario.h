@@ -30,6 +30,10 @@ struct Scenario {
 
   // The netmail area and every destination.
   std::vector<std::string> Areas() const;
+  // The program's state folder (its copy journal) for the runs of the
+  // scenario: inside `root`, so that every fault point starts from the
+  // same state and a power cut takes it back with everything else.
+  std::string StateHome() const { return root + "/state"; }
 };
 
 // Writes the scenario into the existing empty folder `root`; the netmail
@@ -43,7 +47,13 @@ struct Inspection {
   std::vector<std::string> lost;     // messages found nowhere they may be
   std::vector<std::string> refused;  // areas that do not open or not whole
   std::vector<std::string> undone;   // the job is not complete (see below)
-  int most_copies = 0;               // the most copies of one message in its home
+  // Messages where they do not belong: unknown to the scenario, in a
+  // destination that is not their home, or killed and found in a base.
+  std::vector<std::string> misplaced;
+  int most_copies = 0;  // the most copies of one message in one area
+  // Each area's messages with what a copy must keep (date, attributes,
+  // kludges), to compare with a run that met no fault.
+  std::map<std::string, MessageDetails> details;
 };
 
 // Reads every area of the scenario.  `lost` lists each message that is
@@ -56,5 +66,9 @@ Inspection Inspect(const Scenario& s);
 // All findings of an inspection in one text ("" when there are none),
 // leaving out the job check when `job_done_too` is false.
 std::string Findings(const Inspection& i, bool job_done_too);
+
+// Each message whose copies differ in date, attributes or kludges from
+// those `reference` (a run without a fault) holds, "<area>: <what>".
+std::vector<std::string> ChangedFrom(const Inspection& reference, const Inspection& now);
 
 }  // namespace lw::test

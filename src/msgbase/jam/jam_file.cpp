@@ -37,6 +37,16 @@ bool JamFile::CreateEmpty(const std::string& name) {
   return platform::Os().CloseFile(file) == platform::kOk;
 }
 
+bool JamFile::CreateWhole(const std::string& name, std::span<const std::uint8_t> bytes) {
+  platform::Platform& os = platform::Os();
+  platform::FileHandle file = platform::kNoFile;
+  if (os.CreateFile(name, platform::Sharing::kDenyNone, &file) != platform::kOk) return false;
+  std::size_t done = 0;
+  const bool written = os.WriteFileAt(file, 0, bytes.data(), bytes.size(), &done) == platform::kOk &&
+                       done == bytes.size() && os.FlushFile(file) == platform::kOk;
+  return os.CloseFile(file) == platform::kOk && written;
+}
+
 bool JamFile::ReadAt(std::int64_t pos, void* buf, std::size_t count) {
   if (!IsOpen() || pos < 0) return false;
   if (count == 0) return true;

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "platform/platform.h"
@@ -34,6 +35,9 @@ class JamFile {
   // Creates `name`, which must not exist yet, and closes it again.  False
   // when it exists or cannot be created or closed.
   static bool CreateEmpty(const std::string& name);
+  // Makes `name` (emptied when it exists) hold `bytes`, synced, and closes
+  // it.  False when any step fails.
+  static bool CreateWhole(const std::string& name, std::span<const std::uint8_t> bytes);
   bool IsOpen() const { return file_ != platform::kNoFile; }
   // The platform's handle of the open file (platform::kNoFile when closed),
   // for syncing several files in one call.

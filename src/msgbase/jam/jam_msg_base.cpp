@@ -12,23 +12,30 @@
 //   appended is cut off again; when 4 fails, the message is stored and the
 //   fixed header is written again at close.
 // Delete (DeleteMsg):
-//   1. the header's deleted attribute is set, synced;
-//   2. the index record becomes (FFFFFFFF, FFFFFFFF), synced;
-//   3. the fixed header is written and synced.
-//   A crash after 1 leaves a header other programs and we already read as
-//   deleted; after 2 a count the next open recounts.  When 1 or 2 fails,
-//   what was written is put back, so a failed delete leaves the message.
-//   When 3 fails, the fixed header is written again at close.
+//   1. the fixed header, ActiveMsgs one lower, is written and synced;
+//   2. the header's deleted attribute is set, synced;
+//   3. the index record becomes (FFFFFFFF, FFFFFFFF), synced.
+//   ActiveMsgs goes down first because a reader tolerates a count behind
+//   the live messages (the next open recounts it) but one ahead of them
+//   makes it look for a message that is not there.  A crash after 2
+//   leaves a header other programs and we already read as deleted.  When
+//   2 or 3 fails, what was written is put back, so a failed delete leaves
+//   the message; the count is written again at close.
 // Batch (BeginBatch ... CommitBatch):
 //   WriteMsg appends the body to .jdt and the header to .jhr unsynced; its
 //   index record, ActiveMsgs and ModCounter stay in memory, where this
-//   object's walk and reads find them.  DeleteMsg writes the deleted
-//   attribute unsynced; the emptied index record and the count stay in
-//   memory.  CommitBatch (and CloseMsgBase for a batch still open):
-//   1. syncs .jdt and .jhr (one call for both);
+//   object's walk and reads find them.  DeleteMsg keeps the deleted
+//   attribute, the emptied index record and the count in memory.
+//   CommitBatch (and CloseMsgBase for a batch still open):
+//   1. when the batch deletes: writes the fixed header with ActiveMsgs
+//      lowered by the deletions only, then the deleted attributes;
+//      syncs .jdt and .jhr (one call for both);
 //   2. writes the pending index records, one write per run of consecutive
 //      numbers (the appended records make one run), and syncs .jdx;
 //   3. writes the fixed header and syncs .jhr.
+//   So ActiveMsgs never counts more than the live messages the index
+//   names: it drops before a deletion shows and rises after the records
+//   of new messages are durable.
 //   Why a crash between any two writes loses no message durable before
 //   the batch: the batch writes over no byte such a message needs, except
 //   the attribute and the index record of a message it deletes.
@@ -50,11 +57,14 @@
 //   dropped and the count is taken again from the files, so the object
 //   sees what the next open will see, and CommitBatch reports failure.
 // Creation (CreateMsgBase):
-//   1. the missing files are created empty, an existing one is never
-//      emptied; their folder is synced;
-//   2. the fixed header is written to .jhr and synced (by the open).
-//   A crash in between leaves empty files (or a partial fixed header) and
-//   nothing else: the next open or create completes the base.
+//   1. the missing .jdx, .jdt and .jlr are created empty, an existing one
+//      is never emptied; their folder is synced;
+//   2. a missing .jhr is written whole (its fixed header) under a
+//      temporary name, synced, renamed into place; the folder is synced.
+//   Other programs take a base to exist when its .jhr does, so none ever
+//   sees a part of one: a crash leaves the old state or files without a
+//   .jhr, which the next create completes.  (A .jhr left empty or with a
+//   partial fixed header by another program is completed by the open.)
 // Open (OpenMsgBase):
 //   index records pointing past .jhr, into the fixed header, or at bytes
 //   without the header signature belong to messages never finished: they
@@ -333,7 +343,6 @@ bool JamMsgBase::CreateMsgBase(const std::string& path) {
     const char* ext;
     std::int32_t status;
   } parts[] = {
-      {"JHR", kCannotCreateHeader},
       {"JDX", kCannotCreateIndex},
       {"JDT", kCannotCreateText},
       {"JLR", kCannotOpenLastRead},
@@ -347,9 +356,25 @@ bool JamMsgBase::CreateMsgBase(const std::string& path) {
     }
     created = true;
   }
-  if (created && platform::Os().SyncDirectory(dir) != platform::kOk) {
+  platform::Platform& os = platform::Os();
+  if (created && os.SyncDirectory(dir) != platform::kOk) {
     Status = kCannotCreateHeader;
     return false;
+  }
+  if (!FileExists(FileName("JHR"))) {
+    fixed_ = jam::FixedHeader{};
+    MsgDateTime now;
+    GetNow(now);
+    fixed_.date_created = static_cast<std::uint32_t>(DateTimeToUnix(now));
+    std::array<std::uint8_t, kFixedHeaderSize> raw;
+    jam::Encode(fixed_, raw);
+    const std::string temp = FileName("JHR") + platform::FixedNamePart(".NEW");
+    if (!jam::JamFile::CreateWhole(temp, raw) || os.RenameNoReplace(temp, FileName("JHR")) != platform::kOk ||
+        os.SyncDirectory(dir) != platform::kOk) {
+      DeleteFileOk(temp);
+      Status = kCannotCreateHeader;
+      return false;
+    }
   }
   return OpenMsgBase(path);
 }
@@ -399,14 +424,13 @@ bool JamMsgBase::PutIndexRecord(std::int64_t record, const jam::IndexRecord& rec
   return jdx_.WriteAt(record * kIndexRecordSize, raw.data(), raw.size()) && jdx_.Sync();
 }
 
-// Writes the attribute of the header at `hdr_offset`: synced outside a
-// batch, left for CommitBatch to sync in one.
+// Writes the attribute of the header at `hdr_offset` and syncs .jhr (a
+// batch writes its attributes at the commit instead).
 bool JamMsgBase::PutAttribute(std::uint32_t hdr_offset, std::uint32_t attribute) {
   std::array<std::uint8_t, 4> raw;
   PutLe32(raw.data(), attribute);
   const std::int64_t at = static_cast<std::int64_t>(hdr_offset) + jam::header_at::kAttribute;
-  if (in_batch_) batch_data_unsynced_ = true;
-  return jhr_.WriteAt(at, raw.data(), raw.size()) && (in_batch_ || jhr_.Sync());
+  return jhr_.WriteAt(at, raw.data(), raw.size()) && jhr_.Sync();
 }
 
 JamMsgBase::HeaderState JamMsgBase::ProbeHeader(std::uint32_t hdr_offset, std::int64_t jhr_size,
@@ -822,7 +846,10 @@ bool JamMsgBase::AppendMessage(const std::string& body) {
   }
   fixed_.active_msgs += 1;
   fixed_.mod_counter += 1;
-  if (in_batch_) fixed_dirty_ = true;
+  if (in_batch_) {
+    fixed_dirty_ = true;
+    ++batch_appends_;
+  }
   return in_batch_ || WriteFixedHeader();
 }
 
@@ -870,21 +897,33 @@ bool JamMsgBase::DeleteMsg() {
   const HeaderState state = ProbeHeader(rec.hdr_offset, jhr_size, attribute);
   if (state == HeaderState::kUnreadable) return false;
   const bool live = state == HeaderState::kLive;
+  const std::int64_t record = static_cast<std::int64_t>(CurMsgNum) - fixed_.base_msg_num;
+  const bool counted = live && fixed_.active_msgs > 0;
+  if (counted) fixed_.active_msgs -= 1;
+  if (in_batch_) {
+    if (live) pending_attributes_[rec.hdr_offset] = attribute | jam::kAttrDeleted;
+    pending_index_[record] = kEmptyRecord;
+    fixed_dirty_ = true;
+    return true;
+  }
+  // Failing from here on, the count is put back in memory and written
+  // again at close (a lower count that reached the disk is tolerated).
+  const auto undo_count = [this, counted] {
+    if (counted) fixed_.active_msgs += 1;
+    fixed_dirty_ = true;
+    return false;
+  };
+  if (counted && !WriteFixedHeader()) return undo_count();
   if (live && !PutAttribute(rec.hdr_offset, attribute | jam::kAttrDeleted)) {
     PutAttribute(rec.hdr_offset, attribute);
-    return false;
+    return undo_count();
   }
-  const std::int64_t record = static_cast<std::int64_t>(CurMsgNum) - fixed_.base_msg_num;
-  if (in_batch_) {
-    pending_index_[record] = kEmptyRecord;
-  } else if (!PutIndexRecord(record, kEmptyRecord)) {
+  if (!PutIndexRecord(record, kEmptyRecord)) {
     PutIndexRecord(record, rec);
     if (live) PutAttribute(rec.hdr_offset, attribute);
-    return false;
+    return undo_count();
   }
-  if (live && fixed_.active_msgs > 0) fixed_.active_msgs -= 1;
-  if (in_batch_) fixed_dirty_ = true;
-  return in_batch_ || WriteFixedHeader();
+  return true;
 }
 
 // ---- Batch ----
@@ -907,8 +946,28 @@ bool JamMsgBase::CommitBatch() {
 // The three steps at the top of this file.  A fixed header that could not
 // be written is written again at close, as outside a batch.
 bool JamMsgBase::CommitPending() {
-  if (batch_data_unsynced_ && !SyncBodiesAndHeaders()) return false;
+  if (!pending_attributes_.empty()) {
+    jam::FixedHeader lowered = fixed_;
+    lowered.active_msgs -= std::min(lowered.active_msgs, batch_appends_);
+    std::array<std::uint8_t, kFixedHeaderSize> raw;
+    jam::Encode(lowered, raw);
+    if (!jhr_.WriteAt(0, raw.data(), raw.size())) return false;
+    for (const auto& [hdr_offset, attribute] : pending_attributes_) {
+      std::array<std::uint8_t, 4> bytes;
+      PutLe32(bytes.data(), attribute);
+      if (!jhr_.WriteAt(std::int64_t{hdr_offset} + jam::header_at::kAttribute, bytes.data(), bytes.size())) return false;
+    }
+    pending_attributes_.clear();
+    batch_data_unsynced_ = true;
+    // With nothing appended the lowered header is the final one.
+    if (batch_appends_ == 0) fixed_dirty_ = false;
+  }
+  if (batch_data_unsynced_ && !SyncBodiesAndHeaders()) {
+    fixed_dirty_ = true;
+    return false;
+  }
   batch_data_unsynced_ = false;
+  batch_appends_ = 0;
   if (!pending_index_.empty()) {
     if (!WritePendingIndex() || !jdx_.Sync()) return false;
     pending_index_.clear();
@@ -941,6 +1000,8 @@ void JamMsgBase::ForgetPending() {
   in_batch_ = false;
   batch_data_unsynced_ = false;
   pending_index_.clear();
+  pending_attributes_.clear();
+  batch_appends_ = 0;
 }
 
 // ---- Header fields ----

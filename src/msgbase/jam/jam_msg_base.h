@@ -178,6 +178,10 @@ class JamMsgBase final : public KludgeAddressedBase {
   // Index records of the batch not yet on disk, by record number (0 for
   // BaseMsgNum); they take precedence over what .jdx holds.
   std::map<std::int64_t, jam::IndexRecord> pending_index_;
+  // A batch's deleted attributes (header offset -> attribute), written at
+  // the commit once the fixed header counts the deletions.
+  std::map<std::uint32_t, std::uint32_t> pending_attributes_;
+  std::uint32_t batch_appends_ = 0;  // messages the pending records add to ActiveMsgs
   jam::MsgHeader header_;
   std::string subfields_;
   std::uint32_t header_ofs_ = 0;

@@ -137,8 +137,12 @@ void FrameEdits::Put(std::uint32_t ofs, const FrameHeader& f) {
 }
 
 bool FrameEdits::WriteAll() {
+  return WriteIf([](std::uint32_t) { return true; });
+}
+
+bool FrameEdits::WriteIf(const std::function<bool(std::uint32_t ofs)>& chosen) {
   for (const auto& [at, f] : edits_) {
-    if (!WriteFrameHeader(sqd_, at, f)) return false;
+    if (chosen(at) && !WriteFrameHeader(sqd_, at, f)) return false;
   }
   return true;
 }

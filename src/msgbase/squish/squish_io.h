@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <utility>
 #include <vector>
@@ -59,8 +60,12 @@ class FrameEdits {
   // The data file grew (a frame was appended): headers up to `file_size`
   // may be read.
   void SetFileSize(std::int64_t file_size) { file_size_ = file_size; }
-  // Writes every edited header (not synced).
+  // Writes every edited header (not synced), in the order they were first
+  // edited.
   bool WriteAll();
+  // Writes the edited headers whose offset `chosen` picks (not synced), in
+  // the same order.
+  bool WriteIf(const std::function<bool(std::uint32_t ofs)>& chosen);
   void Clear() { edits_.clear(); }
 
  private:

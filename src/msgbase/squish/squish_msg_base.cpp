@@ -79,6 +79,7 @@ bool SquishMsgBase::LoadState() {
   index_changed_from_ = kNoChange;
   index_changed_to_ = 0;
   freed_frames_.clear();
+  new_frames_.clear();
   data_unsynced_ = false;
   header_changed_ = false;
   committed_base_ = base_;
@@ -128,6 +129,14 @@ std::unique_ptr<Stream> OpenLocked(const std::string& name, int fail_code, int& 
   std::unique_ptr<Stream> s = OpenFileStream(name, fmReadWrite | fmDenyWrite);
   if (s->Status != kStreamOk && fail == 0) fail = fail_code;
   return s;
+}
+
+// Makes `name` (emptied when it exists) hold `bytes`, synced.
+bool WholeFile(const std::string& name, const std::string& bytes) {
+  std::unique_ptr<Stream> s = OpenFileStream(name, fmCreate);
+  if (s->Status != kStreamOk) return false;
+  const bool written = squish::WriteAt(*s, 0, bytes.data(), static_cast<std::int32_t>(bytes.size())) && Sync(*s);
+  return squish::CloseChecked(*s) && written;
 }
 
 }  // namespace
@@ -191,12 +200,20 @@ bool SquishMsgBase::CreateMsgBase(const std::string& path) {
   std::string header(kBaseHeaderSize, '\0');
   squish::Encode(FreshHeader(), std::span<std::uint8_t, kBaseHeaderSize>(reinterpret_cast<std::uint8_t*>(header.data()),
                                                                          kBaseHeaderSize));
+  // Other programs take a base to exist when its data file does: the
+  // index comes first, the data file is written whole under a temporary
+  // name and renamed into place last, each step's folder entry synced.
   int fail = 0;
-  if (!ForceDirectories(dir) || !PrepareFile(FileName("SQD"), kBaseHeaderSize, header)) {
-    fail = kCannotCreateData;
-  } else if (!PrepareFile(FileName("SQI"), 0, "")) {
+  platform::Platform& os = platform::Os();
+  const std::string temp = FileName("SQD") + platform::FixedNamePart(".NEW");
+  if (!ForceDirectories(dir) || !PrepareFile(FileName("SQI"), 0, "") || os.SyncDirectory(dir) != platform::kOk) {
     fail = kCannotCreateIndex;
-  } else if (platform::Os().SyncDirectory(dir) != platform::kOk) {
+  } else if (!FileExists(FileName("SQD")) &&
+             (!WholeFile(temp, header) || os.RenameNoReplace(temp, FileName("SQD")) != platform::kOk ||
+              os.SyncDirectory(dir) != platform::kOk)) {
+    DeleteFileOk(temp);
+    fail = kCannotCreateData;
+  } else if (!PrepareFile(FileName("SQD"), kBaseHeaderSize, header)) {
     fail = kCannotCreateData;
   }
   if (fail != 0) {

@@ -158,8 +158,17 @@ class SquishMsgBase final : public KludgeAddressedBase {
   bool StageDelete();
   // Records [from, to) of the index differ from the file.
   void MarkIndexChanged(std::size_t from, std::size_t to);
-  // Writes and syncs everything staged, in the order the crash rules need.
+  // Takes the free frame at `ofs` (header `f`) out of the free chain on
+  // disk, synced, before anything is written into it.
+  bool TakeFreeFrame(std::uint32_t ofs, const squish::FrameHeader& f);
+  // Writes and syncs everything staged, in the order the crash rules need
+  // (squish_update.cpp): appends one way, deletions and rewrites another.
   bool CommitStaged();
+  bool CommitAppends();
+  bool CommitRemovals();
+  // Writes the whole index under a temporary name, synced, and renames it
+  // over the index file (the folder synced); the index is open again after.
+  bool ReplaceIndex();
   bool CommitUnlessBatch() { return batch_ || CommitStaged(); }
   // Writes the changed index records in one write, cuts the file to the
   // index's length and syncs it (nothing when the index is unchanged).
@@ -191,6 +200,7 @@ class SquishMsgBase final : public KludgeAddressedBase {
   std::int64_t sqd_size_ = 0;
   std::optional<squish::FrameEdits> edits_;  // frame headers staged
   std::vector<std::uint32_t> freed_frames_;  // freed since the last commit
+  std::vector<std::uint32_t> new_frames_;    // appended since the last commit
   bool data_unsynced_ = false;               // frames written since the last sync
   bool header_changed_ = false;
   bool batch_ = false;

@@ -9,38 +9,46 @@
 // header.  Outside a batch each update is committed before it returns;
 // inside one, CommitBatch commits them all at once.
 //
-// A commit writes in this order:
-//   1. sync the data file (the new frames);
-//   2. the changed index records in one write, from the lowest changed
-//      record to the end of the index, then the cut to the index's new
-//      length; sync the index;
-//   3. the staged frame headers and the base header; sync the data file.
+// A commit keeps the base valid for a program that never repairs at every
+// moment a crash can stop it (a kill between any two writes, a power cut
+// dropping what was not synced): every index record names a whole message
+// frame on the message chain, the chains end and hold only their own kind
+// of frame, nothing reachable lies past end_frame (where other writers
+// append), uid stays above every UMSGID, and num_msg never counts more
+// than the index holds.  What may lag behind is what such programs
+// tolerate: a count below the index, a chain end one step behind, frames
+// nothing reaches.  Appends and deletions are never committed together (a
+// batch that turns from one to the other commits what it staged first),
+// and each has its own order.
 //
-// The index is the authority for which messages exist: every open checks
-// the base header and both chains against it and rebuilds them from it
-// when they disagree (squish_reconcile.cpp).  A crash between any two of
-// those writes (the process killed, or a power cut dropping whatever was
-// not synced) therefore leaves:
-//   - before step 1 is synced: an index and header as before the commit.
-//     A new frame sits at or past the old end of the data file, or in a
-//     frame that was free before the batch; no record points at it, so
-//     the open frees it or cuts it off.  Messages of earlier commits lie
-//     in frames nothing here wrote to.
-//   - during step 2: the index as before (a power cut), or the new records
-//     written and the old tail not yet cut.  The new records point only at
-//     frames synced in step 1 or at frames of earlier commits that still
-//     hold their messages: a frame freed in this batch is never reused
-//     before its commit, and its header is only marked free in step 3.
-//     The uncut tail repeats records that moved down (the open drops a
-//     record that points at a frame another record holds) or lists
-//     messages deleted in this batch, whose frames are still whole, so
-//     they come back whole, never damaged.
-//   - during step 3: the index as after the commit, with the links and
-//     header part way; the open relinks the chain in index order and puts
-//     every frame no record holds into the free chain.
-// So no message that was durable before the batch is lost, and one that
-// was deleted either stays deleted or comes back whole.  CommitBatch
-// returns true only after step 3 is synced.
+// Appends (new frames past end_frame, or free frames taken out of the free
+// chain on disk before anything is written into them; see PlaceFrame):
+//   1. the new frames' headers, linked among themselves; sync the data
+//      file, so the frames are whole before anything points at them;
+//   2. the base header with end_frame past them and uid above them; the
+//      old last frame's link to the first; the base header naming the last
+//      (the chain runs on past last_frame only through frames no record
+//      names); sync the data file;
+//   3. the new index records at the end of the index; sync it;
+//   4. the base header with the new counts; sync the data file.
+// Deletions (and rewrites, which free the frame a message outgrew):
+//   1. the base header with the lower counts; sync the data file;
+//   2. the index without the deleted records, written whole under a
+//      temporary name, synced and renamed over the old one (a record
+//      shifted in place would show up twice, and a cut first would lose
+//      the last one); sync the folder;
+//   3. the base header with the chain's new ends, the links of the frames
+//      that stay (so the chain skips the deleted ones but still reaches
+//      every indexed frame), the freed frames' headers, the old last free
+//      frame's link to them, the base header naming the free chain's new
+//      end; sync the data file.
+// A frame that the index names is thus always linked and whole, a freed
+// frame leaves the message chain before it is marked free and joins the
+// free chain only then.  The index remains the authority for this
+// program: every open checks the header and both chains against it and
+// rebuilds them when they disagree (squish_reconcile.cpp), which mends
+// what a crash left lagging.  CommitBatch returns true only after the
+// last sync.
 //
 // A rewritten message that fits its frame is written in place (the run
 // never rewrites messages); one that outgrew it moves to a new frame, and
@@ -59,6 +67,7 @@
 #include "fidoutil/helpers.h"
 #include "msgbase/squish/squish_msg_base.h"
 #include "msgbase/squish/squish_text.h"
+#include "platform/platform.h"
 
 namespace lw {
 
@@ -140,10 +149,9 @@ bool SquishMsgBase::PlaceFrame(squish::BaseHeader& h, std::uint32_t need, std::u
     if (!edits_->Get(at, f) || f.frame_type != squish::kFreeFrame) break;
     const bool freed_now = std::find(freed_frames_.begin(), freed_frames_.end(), at) != freed_frames_.end();
     if (!freed_now && f.frame_length >= need && squish::FrameFits(at, f, sqd_size_)) {
-      if (!squish::UnlinkFrame(*edits_, squish::ChainEnds{&h.free_frame, &h.last_free_frame}, at, f,
-                               squish::kFreeFrame)) {
-        break;
-      }
+      if (!TakeFreeFrame(at, f)) break;
+      h.free_frame = committed_base_.free_frame;
+      h.last_free_frame = committed_base_.last_free_frame;
       *ofs = at;
       *length = f.frame_length;
       return true;
@@ -155,6 +163,22 @@ bool SquishMsgBase::PlaceFrame(squish::BaseHeader& h, std::uint32_t need, std::u
   if (h.end_frame != sqd_size_ || std::uint64_t{h.end_frame} + kFrameHeaderSize + need > kMaxFrameBytes) return false;
   *ofs = h.end_frame;
   *length = need;
+  return true;
+}
+
+bool SquishMsgBase::TakeFreeFrame(std::uint32_t ofs, const squish::FrameHeader& f) {
+  squish::BaseHeader h = committed_base_;
+  squish::FrameEdits unlink(*sqd_, sqd_size_);
+  if (!squish::UnlinkFrame(unlink, squish::ChainEnds{&h.free_frame, &h.last_free_frame}, ofs, f, squish::kFreeFrame)) {
+    return false;
+  }
+  // The header first: a free chain that runs on past last_free_frame is
+  // harmless, one whose last frame is gone from it is not.
+  if (!squish::WriteBaseHeader(*sqd_, h) || !unlink.WriteAll() || !squish::Sync(*sqd_)) return false;
+  committed_base_.free_frame = h.free_frame;
+  committed_base_.last_free_frame = h.last_free_frame;
+  base_.free_frame = h.free_frame;
+  base_.last_free_frame = h.last_free_frame;
   return true;
 }
 
@@ -179,6 +203,7 @@ void SquishMsgBase::MarkIndexChanged(std::size_t from, std::size_t to) {
 }
 
 bool SquishMsgBase::StageAppend(std::string& bytes, std::uint32_t clen, Staged& staged) {
+  if (!freed_frames_.empty() && !CommitStaged()) return false;
   if (records_.size() != base_.num_msg) return Fail();
   squish::BaseHeader h = base_;
   const auto need = static_cast<std::uint32_t>(bytes.size() - kFrameHeaderSize);
@@ -204,6 +229,7 @@ bool SquishMsgBase::StageAppend(std::string& bytes, std::uint32_t clen, Staged& 
   h.uid = header_.umsgid + 1;
   h.end_frame = std::max(h.end_frame, ofs + kFrameHeaderSize + f.frame_length);
   if (!WriteFrame(ofs, f, bytes)) return Fail();
+  new_frames_.push_back(ofs);
   std::string to;
   GetTo(to);
   staged = Staged{f, ofs, squish::IndexRecord{ofs, header_.umsgid, SquishHash(to)}, IndexBytes()};
@@ -283,6 +309,7 @@ bool SquishMsgBase::DeleteMsg() {
 }
 
 bool SquishMsgBase::StageDelete() {
+  if (!new_frames_.empty() && !CommitStaged()) return false;
   squish::BaseHeader h = base_;
   squish::FrameHeader f;
   if (!edits_->Get(frame_ofs_, f) || f.frame_type != squish::kMessageFrame ||
@@ -324,16 +351,89 @@ bool SquishMsgBase::WriteIndexChanges() {
 }
 
 bool SquishMsgBase::CommitStaged() {
-  if (data_unsynced_ && !squish::Sync(*sqd_)) return Fail();
-  data_unsynced_ = false;
-  if (!WriteIndexChanges()) return Fail();
-  if (header_changed_ || !edits_->Empty()) {
-    if (!edits_->WriteAll() || !squish::WriteBaseHeader(*sqd_, base_) || !squish::Sync(*sqd_)) return Fail();
-  }
+  const bool removes = index_on_disk_ > records_.size() || !freed_frames_.empty();
+  if (!(removes ? CommitRemovals() : CommitAppends())) return Fail();
   edits_->Clear();
   freed_frames_.clear();
+  new_frames_.clear();
   header_changed_ = false;
   committed_base_ = base_;
+  return true;
+}
+
+bool SquishMsgBase::CommitAppends() {
+  const auto is_new = [this](std::uint32_t ofs) {
+    return std::find(new_frames_.begin(), new_frames_.end(), ofs) != new_frames_.end();
+  };
+  if (!edits_->WriteIf(is_new)) return false;
+  if (data_unsynced_ || !new_frames_.empty()) {
+    if (!squish::Sync(*sqd_)) return false;
+  }
+  data_unsynced_ = false;
+  if (header_changed_ || !edits_->Empty()) {
+    squish::BaseHeader h = committed_base_;
+    h.end_frame = base_.end_frame;
+    h.uid = base_.uid;
+    if (!squish::WriteBaseHeader(*sqd_, h) ||
+        !edits_->WriteIf([&is_new](std::uint32_t ofs) { return !is_new(ofs); })) {
+      return false;
+    }
+    h.begin_frame = base_.begin_frame;
+    h.last_frame = base_.last_frame;
+    if (!squish::WriteBaseHeader(*sqd_, h) || !squish::Sync(*sqd_)) return false;
+  }
+  if (!WriteIndexChanges()) return false;
+  return !header_changed_ || (squish::WriteBaseHeader(*sqd_, base_) && squish::Sync(*sqd_));
+}
+
+bool SquishMsgBase::CommitRemovals() {
+  if (data_unsynced_ && !squish::Sync(*sqd_)) return false;
+  data_unsynced_ = false;
+  squish::BaseHeader h = committed_base_;
+  if (base_.num_msg < h.num_msg || base_.high_msg < h.high_msg) {
+    h.num_msg = std::min(h.num_msg, base_.num_msg);
+    h.high_msg = std::min(h.high_msg, base_.high_msg);
+    if (!squish::WriteBaseHeader(*sqd_, h) || !squish::Sync(*sqd_)) return false;
+  }
+  if (!(index_on_disk_ > records_.size() ? ReplaceIndex() : WriteIndexChanges())) return false;
+  if (!header_changed_ && edits_->Empty()) return true;
+  const auto is_freed = [this](std::uint32_t ofs) {
+    return std::find(freed_frames_.begin(), freed_frames_.end(), ofs) != freed_frames_.end();
+  };
+  const std::uint32_t old_last_free = committed_base_.last_free_frame;
+  h.begin_frame = base_.begin_frame;
+  h.last_frame = base_.last_frame;
+  h.end_frame = base_.end_frame;
+  return squish::WriteBaseHeader(*sqd_, h) &&
+         edits_->WriteIf([&](std::uint32_t ofs) { return !is_freed(ofs) && ofs != old_last_free; }) &&
+         edits_->WriteIf(is_freed) &&
+         edits_->WriteIf([&](std::uint32_t ofs) { return !is_freed(ofs) && ofs == old_last_free; }) &&
+         squish::WriteBaseHeader(*sqd_, base_) && squish::Sync(*sqd_);
+}
+
+bool SquishMsgBase::ReplaceIndex() {
+  const std::string name = FileName("SQI");
+  const std::string temp = FileName("SQI") + platform::FixedNamePart(".NEW");
+  platform::Platform& os = platform::Os();
+  {
+    std::unique_ptr<Stream> fresh = OpenFileStream(temp, fmCreate);
+    if (fresh->Status != kStreamOk) return false;
+    if ((!records_.empty() && !squish::WriteIndexRecords(*fresh, 0, records_)) || !squish::Sync(*fresh) ||
+        !squish::CloseChecked(*fresh)) {
+      DeleteFileOk(temp);
+      return false;
+    }
+  }
+  // The old index is closed first: a system that keeps open files from
+  // being replaced would refuse the rename otherwise.
+  const bool closed = squish::CloseChecked(*sqi_);
+  const bool renamed = closed && os.ReplaceFile(temp, name) == platform::kOk;
+  if (!renamed) DeleteFileOk(temp);
+  sqi_ = OpenFileStream(name, fmReadWrite | fmDenyWrite);
+  if (!renamed || sqi_->Status != kStreamOk || os.SyncDirectory(ParentDir(name)) != platform::kOk) return false;
+  index_on_disk_ = records_.size();
+  index_changed_from_ = kNoChange;
+  index_changed_to_ = 0;
   return true;
 }
 

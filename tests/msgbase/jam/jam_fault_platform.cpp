@@ -105,7 +105,22 @@ int JamFaultPlatform::OnCall(Call& call, const std::function<int()>& pass) {
   if (rc != platform::kOk) return rc;
   if (creates && !existed) unsynced_entries_.insert(Normal(call.name));
   if (call.op == Op::kCreateFile) Note("truncate", call.name);
+  if (call.op == Op::kRenameNoReplace || call.op == Op::kReplaceFile) Renamed(call.name, call.to);
   return rc;
+}
+
+// The file keeps what its syncs made durable under its new name, which is
+// an entry of its own until the folder is synced (a power cut drops it).
+void JamFaultPlatform::Renamed(std::string_view from, std::string_view to) {
+  const std::string from_name = Normal(from), to_name = Normal(to);
+  Note("rename", from);
+  auto synced = synced_.find(from_name);
+  if (synced != synced_.end()) {
+    synced_[to_name] = synced->second;
+    synced_.erase(from_name);
+  }
+  unsynced_entries_.erase(from_name);
+  unsynced_entries_.insert(to_name);
 }
 
 void JamFaultPlatform::Synced(std::string_view file_name) {

@@ -40,7 +40,8 @@ class JamFaultPlatform : public InterceptingPlatform {
   bool Reached() const { return reached_; }
   // Whether the armed call was a read or write that was cut short.
   bool Shortened() const { return shortened_; }
-  // "write <file name>", "sync <file name>", "truncate <file name>", one per
+  // "write <file name>", "sync <file name>", "truncate <file name>",
+  // "rename <old file name>", one per
   // call that went through, the file name without its folder, in lower case.
   const std::vector<std::string>& Log() const { return log_; }
   void ClearLog() { log_.clear(); }
@@ -60,6 +61,7 @@ class JamFaultPlatform : public InterceptingPlatform {
   // What a sync of the file opened as `file_name` keeps, in the model.
   void Synced(std::string_view file_name);
   void FolderSynced(std::string_view dir);
+  void Renamed(std::string_view from, std::string_view to);
 
   Mode mode_ = Mode::kPass;
   long fail_at_ = 0;

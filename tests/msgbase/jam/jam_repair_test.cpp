@@ -323,19 +323,60 @@ TEST_F(JamRepair, AppendAndDeleteSyncEachStepBeforeTheNext) {
   watch.ClearLog();
   b.CurMsgNum = 1;
   ASSERT_TRUE(b.DeleteMsg());
-  EXPECT_EQ(watch.Log(), (Log{"write area.jhr", "sync area.jhr", "write area.jdx", "sync area.jdx", "write area.jhr",
-                              "sync area.jhr"}));
+  // The count first (fixed header), then the deleted attribute, then the
+  // index record: ActiveMsgs never counts a message the index has dropped.
+  EXPECT_EQ(watch.Log(), (Log{"write area.jhr", "sync area.jhr", "write area.jhr", "sync area.jhr", "write area.jdx",
+                              "sync area.jdx"}));
   watch.ClearLog();
   ASSERT_TRUE(b.CloseMsgBase());
   EXPECT_EQ(watch.Log(), Log{});  // everything was on disk already
 }
 
+// A batch, as a move writes its destination and deletes its sources:
+// bodies and headers synced before the index names them, ActiveMsgs raised
+// only after the index and lowered before any deletion shows.
+TEST_F(JamRepair, ABatchSyncsEachStepBeforeTheNext) {
+  {
+    JamMsgBase b;
+    ASSERT_TRUE(b.CreateMsgBase(Base()));
+    for (const char* to : {"a", "b", "c"}) AddMessage(b, to, "text\r");
+    ASSERT_TRUE(b.CloseMsgBase());
+  }
+  JamFaultPlatform watch;
+  test::ScopedSeekingPlatform use(&watch);
+  JamMsgBase b;
+  ASSERT_TRUE(b.OpenMsgBase(Base()));
+  watch.ClearLog();
+  b.BeginBatch();
+  AddMessage(b, "d", "four\r");
+  AddMessage(b, "e", "five\r");
+  ASSERT_TRUE(b.CommitBatch());
+  EXPECT_EQ(watch.Log(), (Log{"write area.jdt", "write area.jhr", "write area.jdt", "write area.jhr", "sync area.jdt",
+                              "sync area.jhr", "write area.jdx", "sync area.jdx", "write area.jhr", "sync area.jhr"}));
+  watch.ClearLog();
+  b.BeginBatch();
+  for (std::int32_t n : {3, 1}) {
+    b.CurMsgNum = n;
+    ASSERT_TRUE(b.DeleteMsg());
+  }
+  ASSERT_TRUE(b.CommitBatch());
+  // The lowered count, then both attributes, synced; then the records.
+  EXPECT_EQ(watch.Log(), (Log{"write area.jhr", "write area.jhr", "write area.jhr", "sync area.jdt", "sync area.jhr",
+                              "write area.jdx", "write area.jdx", "sync area.jdx"}));
+  watch.ClearLog();
+  ASSERT_TRUE(b.CloseMsgBase());
+  EXPECT_EQ(watch.Log(), Log{});
+}
+
+// The header file, which makes the base exist for other programs, comes
+// last: written whole under a temporary name, synced, renamed into place.
 TEST_F(JamRepair, CreationSyncsTheFolderBeforeTheHeader) {
   JamFaultPlatform watch;
   test::ScopedSeekingPlatform use(&watch);
   JamMsgBase b;
   ASSERT_TRUE(b.CreateMsgBase(dir_ / "new/area"));
-  EXPECT_EQ(watch.Log(), (Log{"syncdir", "syncdir", "write area.jhr", "sync area.jhr"}));
+  EXPECT_EQ(watch.Log(), (Log{"syncdir", "syncdir", "truncate area.jhr.new", "write area.jhr.new",
+                              "sync area.jhr.new", "rename area.jhr.new", "syncdir"}));
 }
 
 // A failed read handed out an empty header (the rules then skipped the

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -176,32 +177,42 @@ class IndexWrites : public test::CountingPlatform {
  public:
   // Whether `name` ends in ".sqi", in any case (the Win32 build may name
   // the file in upper case).
+  // An index written whole under a temporary name (".sqi.new") counts.
   static bool IsIndexName(std::string_view name) {
-    if (name.size() < 4) return false;
-    std::string end(name.substr(name.size() - 4));
-    for (char& c : end) c = LowerChar(c);
-    return end == ".sqi";
+    std::string lower(name);
+    for (char& c : lower) c = LowerChar(c);
+    return lower.size() >= 4 && (lower.compare(lower.size() - 4, 4, ".sqi") == 0 ||
+                                 (lower.size() >= 8 && lower.compare(lower.size() - 8, 8, ".sqi.new") == 0));
   }
   IndexWrites() : CountingPlatform(platform::NativePlatform(), test::FaultPlan{}) {}
   platform::Result OpenFile(std::string_view name, platform::Access access, platform::Sharing sharing,
                             platform::FileHandle* file) override {
     const int rc = CountingPlatform::OpenFile(name, access, sharing, file);
     // The Win32 build may name the file in upper case.
-    if (rc == platform::kOk && IsIndexName(name)) sqi_ = *file;
+    if (rc == platform::kOk && IsIndexName(name)) sqi_.insert(*file);
     return rc;
+  }
+  platform::Result CreateFile(std::string_view name, platform::Sharing sharing, platform::FileHandle* file) override {
+    const int rc = CountingPlatform::CreateFile(name, sharing, file);
+    if (rc == platform::kOk && IsIndexName(name)) sqi_.insert(*file);
+    return rc;
+  }
+  platform::Result CloseFile(platform::FileHandle file) override {
+    sqi_.erase(file);
+    return CountingPlatform::CloseFile(file);
   }
   platform::Result WriteFile(platform::FileHandle file, const void* buf, std::size_t count,
                              std::size_t* done) override {
-    index_writes += file == sqi_;
+    index_writes += sqi_.count(file);
     return CountingPlatform::WriteFile(file, buf, count, done);
   }
   platform::Result WriteFileAt(platform::FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
                                std::size_t* done) override {
-    index_writes += file == sqi_;
+    index_writes += sqi_.count(file);
     return CountingPlatform::WriteFileAt(file, offset, buf, count, done);
   }
   platform::Result TruncateFile(platform::FileHandle file) override {
-    index_truncates += file == sqi_;
+    index_truncates += sqi_.count(file);
     return CountingPlatform::TruncateFile(file);
   }
 
@@ -209,23 +220,27 @@ class IndexWrites : public test::CountingPlatform {
   int index_truncates = 0;
 
  private:
-  platform::FileHandle sqi_ = platform::kNoFile;
+  std::set<platform::FileHandle> sqi_;  // open handles of index files
 };
 
 TEST(SquishBatch, WritesTheIndexOncePerCommit) {
+  // Deletions replace the index whole (no cut); a batch that turns from
+  // deleting to appending commits its deletions first.
   struct Case {
     const char* name;
     Updates updates;
-    int truncates;
+    int writes_before_commit;
+    int writes;
   };
   std::vector<std::int32_t> every_other;
   for (std::int32_t n = 39; n >= 1; n -= 2) every_other.push_back(n);
   const Case cases[] = {
       {"twenty appends",
        {{101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 111, 112, 113, 114, 115, 116, 117, 118, 119, 120}, {}},
-       0},
-      {"every other message deleted", {{}, every_other}, 1},
-      {"deletes and appends", {{101, 102, 103}, {30, 20, 10}}, 0},
+       0,
+       1},
+      {"every other message deleted", {{}, every_other}, 0, 1},
+      {"deletes and appends", {{101, 102, 103}, {30, 20, 10}}, 1, 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -238,10 +253,10 @@ TEST(SquishBatch, WritesTheIndexOncePerCommit) {
     ASSERT_TRUE(b.OpenMsgBase(base));
     b.BeginBatch();
     ASSERT_TRUE(Apply(b, c.updates));
-    EXPECT_EQ(counting.index_writes, 0) << "the index was written before the commit";
+    EXPECT_EQ(counting.index_writes, c.writes_before_commit);
     ASSERT_TRUE(b.CommitBatch());
-    EXPECT_EQ(counting.index_writes, 1);
-    EXPECT_EQ(counting.index_truncates, c.truncates);
+    EXPECT_EQ(counting.index_writes, c.writes);
+    EXPECT_EQ(counting.index_truncates, 0);
     EXPECT_TRUE(b.CloseMsgBase());
     EXPECT_EQ(test::CheckSquishBase(base), test::Violations{});
   }
@@ -356,6 +371,114 @@ TEST(SquishBatch, ACrashAtEveryCallLosesNothingDurable) {
         ASSERT_LT(n, 2000) << "the run never ends";
       }
     }
+  }
+}
+
+}  // namespace
+}  // namespace lw
+
+namespace lw {
+namespace {
+
+// Logs every write, sync, rename and folder sync of a Squish base in the
+// terms of the format: "header" (the base header), "link" (a frame header
+// alone), "frame" (a whole frame), "index" (.sqi), "new index" (the index
+// written under its temporary name).
+class SquishWriteLog : public test::CountingPlatform {
+ public:
+  SquishWriteLog() : CountingPlatform(platform::NativePlatform(), test::FaultPlan{}) {}
+  platform::Result OpenFile(std::string_view name, platform::Access access, platform::Sharing sharing,
+               platform::FileHandle* file) override {
+    const platform::Result rc = CountingPlatform::OpenFile(name, access, sharing, file);
+    if (rc == platform::kOk) names_[*file] = Kind(name);
+    return rc;
+  }
+  platform::Result CreateFile(std::string_view name, platform::Sharing sharing, platform::FileHandle* file) override {
+    const platform::Result rc = CountingPlatform::CreateFile(name, sharing, file);
+    if (rc == platform::kOk) names_[*file] = Kind(name);
+    return rc;
+  }
+  platform::Result WriteFileAt(platform::FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
+                  std::size_t* done) override {
+    const std::string& kind = names_[file];
+    if (kind != "sqd") {
+      log.push_back(kind);
+    } else {
+      log.push_back(offset == 0 ? "header" : count == squish::kFrameHeaderSize ? "link" : "frame");
+    }
+    return CountingPlatform::WriteFileAt(file, offset, buf, count, done);
+  }
+  platform::Result TruncateFile(platform::FileHandle file) override {
+    log.push_back("cut " + names_[file]);
+    return CountingPlatform::TruncateFile(file);
+  }
+  platform::Result FlushFile(platform::FileHandle file) override {
+    log.push_back("sync " + names_[file]);
+    return CountingPlatform::FlushFile(file);
+  }
+  platform::Result ReplaceFile(std::string_view from, std::string_view to) override {
+    log.push_back("rename " + Kind(from) + " to " + Kind(to));
+    return CountingPlatform::ReplaceFile(from, to);
+  }
+  platform::Result SyncDirectory(std::string_view dir) override {
+    log.push_back("syncdir");
+    return CountingPlatform::SyncDirectory(dir);
+  }
+
+  std::vector<std::string> log;
+
+ private:
+  static std::string Kind(std::string_view name) {
+    std::string lower(name);
+    for (char& c : lower) c = LowerChar(c);
+    if (lower.size() >= 8 && lower.compare(lower.size() - 8, 8, ".sqi.new") == 0) return "new index";
+    if (lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".sqi") == 0) return "index";
+    return "sqd";
+  }
+  std::map<platform::FileHandle, std::string> names_;
+};
+
+// The order of a batch's writes, which keeps the base valid for programs
+// that never repair at every point between them (squish_update.cpp): new
+// frames whole and synced before anything points at them, end_frame and
+// uid past them before they are linked, linked before the index names
+// them, the counts raised last; deletions lower the counts first, replace
+// the index whole, then unlink, free and only then join the free chain.
+TEST(SquishBatch, EachStepIsSyncedBeforeTheNextNeedsIt) {
+  using Log = std::vector<std::string>;
+  const struct Case {
+    const char* name;
+    Updates updates;
+    Log log;
+  } cases[] = {
+      {"two appends",
+       {{101, 102}, {}},
+       {"frame", "frame",                                                 // staged, unsynced, past end_frame
+        "link", "link", "sync sqd",                                       // linked among themselves
+        "header", "link", "header", "sync sqd",                           // end_frame, old last frame, last_frame
+        "index", "sync index",                                            // now the index names them
+        "header", "sync sqd"}},                                           // the counts
+      {"two deletes",
+       {{}, {3, 2}},
+       {"header", "sync sqd",                                             // the counts down
+        "new index", "sync new index", "rename new index to index", "syncdir",
+        "header", "link", "link", "link", "link", "header", "sync sqd"}},  // ends, links, freed, free chain
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TempDir dir;
+    const std::string base = dir / "area";
+    MakeBase(base, 4, {});
+    SquishWriteLog watch;
+    platform::ScopedPlatform use(&watch);
+    SquishMsgBase b;
+    ASSERT_TRUE(b.OpenMsgBase(base));
+    b.BeginBatch();
+    ASSERT_TRUE(Apply(b, c.updates));
+    ASSERT_TRUE(b.CommitBatch());
+    EXPECT_EQ(watch.log, c.log);
+    EXPECT_TRUE(b.CloseMsgBase());
+    EXPECT_EQ(test::CheckSquishBase(base), test::Violations{});
   }
 }
 

@@ -129,8 +129,17 @@ class CountedFaults : public platform::PlatformWrapper {
   }
   platform::Result SyncDirectory(std::string_view dir) override {
     if (!Passes()) return platform::kDiskWriteError;
+    const std::string folder = DirOf(std::string(dir) + "/x");
+    for (auto it = renamed_.begin(); it != renamed_.end();) {
+      if (DirOf(it->first) != folder) {
+        ++it;
+        continue;
+      }
+      files_[it->first] = it->second;
+      it = renamed_.erase(it);
+    }
     for (auto& [name, state] : files_) {
-      if (DirOf(name) == DirOf(std::string(dir) + "/x")) state.folder_synced = true;
+      if (DirOf(name) == folder) state.folder_synced = true;
     }
     return platform::kOk;
   }
@@ -147,8 +156,17 @@ class CountedFaults : public platform::PlatformWrapper {
   platform::Result RenameNoReplace(std::string_view from, std::string_view to) override {
     return Passes() ? target_.RenameNoReplace(from, to) : platform::kAccessDenied;
   }
+  // The new name holds the renamed file only once its folder is synced;
+  // until then a power cut leaves the file that stood there.
   platform::Result ReplaceFile(std::string_view from, std::string_view to) override {
-    return Passes() ? target_.ReplaceFile(from, to) : platform::kAccessDenied;
+    if (!Passes()) return platform::kAccessDenied;
+    const platform::Result rc = target_.ReplaceFile(from, to);
+    if (rc == platform::kOk) {
+      auto moved = files_.find(std::string(from));
+      renamed_[std::string(to)] = moved != files_.end() ? moved->second : FileState{};
+      if (moved != files_.end()) files_.erase(moved);
+    }
+    return rc;
   }
   platform::Result QueryAttributes(std::string_view name, std::uint32_t* attr) override {
     return Passes() ? target_.QueryAttributes(name, attr) : platform::kAccessDenied;
@@ -173,6 +191,7 @@ class CountedFaults : public platform::PlatformWrapper {
     bool folder_synced = false;
     std::optional<std::string> synced;
   };
+  std::map<std::string, FileState> renamed_;  // by new name, until the folder's sync
   bool Passes() {
     ++calls_;
     return mode_ == Mode::kOneFault ? calls_ != fail_at_ : calls_ < fail_at_;

@@ -285,7 +285,9 @@ TEST_F(SquishRepair, FailedStepOfAnAppend) {
       {"index record cut short", FailIo::kWrites, kIndexRecordSize, true, false},
       {"previous frame unreadable", FailIo::kReads, kFrameHeaderSize, false, false},
       {"previous frame read short", FailIo::kReads, kFrameHeaderSize, true, false},
-      {"base header not written", FailIo::kWrites, kBaseHeaderSize, false, true},
+      // The header moves end_frame past the new frame before any record
+      // names it, so this failure comes before the index is written.
+      {"base header not written", FailIo::kWrites, kBaseHeaderSize, false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -300,7 +302,9 @@ TEST_F(SquishRepair, FailedStepOfAnAppend) {
       platform::ScopedPlatform use(&failing);
       EXPECT_FALSE(StoreMessage(b, Text(3)));
     }
-    EXPECT_EQ(test::ReadFile(Base() + ".sqd").substr(0, kBaseHeaderSize), header);
+    // The counts on disk never run ahead of the index (the frame may be
+    // linked and end_frame past it: nothing an index record names).
+    EXPECT_EQ(test::ReadFile(Base() + ".sqd").substr(squish::base_at::kNumMsg, 8), header.substr(squish::base_at::kNumMsg, 8));
     EXPECT_TRUE(StoreMessage(b, Text(4)));
     // A message whose record reached the index stays (whole): it is never
     // lost, at worst copied again.
