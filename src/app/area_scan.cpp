@@ -27,6 +27,10 @@ constexpr std::size_t kIdLength = 8;
 
 std::string LastPart(const std::string& s, std::size_t n) { return s.size() <= n ? s : s.substr(s.size() - n); }
 
+Status CannotWriteLastRead(const MessageBase& area, const std::string& area_id) {
+  return Status::Error("unable to write lastread pointer of messagebase - " + area_id, area.FailureCause());
+}
+
 // Where the walk starts.
 struct StartPoint {
   std::int32_t scan_start = 1;
@@ -34,10 +38,11 @@ struct StartPoint {
   bool matched = false;    // the stored identifier matched and a message follows
 };
 
-Status FindStart(MessageBase& area, const std::string& msgid_file, std::int32_t user, bool dry_run, StartPoint& start) {
+Status FindStart(MessageBase& area, const std::string& area_id, const std::string& msgid_file, std::int32_t user,
+                 bool dry_run, StartPoint& start) {
   start.scan_start = area.GetLastRead(user);
   if (start.scan_start == 0 && !dry_run && !area.SetLastRead(user, 0)) {
-    return Status::Error("unable to write lastread pointer of messagebase");
+    return CannotWriteLastRead(area, area_id);
   }
   if (start.scan_start == -1 || start.scan_start == 0) {
     start.scan_start = 1;
@@ -269,11 +274,10 @@ Status VisitMessage(Scan& scan) {
 }
 
 // Stores where the scan stopped: the lastread pointer and the last MSGID.
-Status StorePosition(Run& run, MessageBase& area, const std::string& msgid_file, const Walk& walk) {
+Status StorePosition(Run& run, MessageBase& area, const std::string& area_id, const std::string& msgid_file,
+                     const Walk& walk) {
   LW_RETURN_IF_ERROR(WriteLastMsgId(msgid_file, LastPart(run.latest_msgid_line, kIdLength)));
-  if (!area.SetLastRead(run.config.UserNumber, walk.last_kept)) {
-    return Status::Error("unable to write lastread pointer of messagebase");
-  }
+  if (!area.SetLastRead(run.config.UserNumber, walk.last_kept)) return CannotWriteLastRead(area, area_id);
   return Status();
 }
 
@@ -307,7 +311,7 @@ Status WalkArea(Run& run, MessageBase& area, const std::string& area_id, const S
   LW_RETURN_IF_ERROR(VisitAll(scan, start.from_first ? 1 : start.scan_start));
   run.log.LogOnly('*', kProductTag, IntToStr(scan.walk.scanned) + " message(s) scanned");
   if ((run.config.UseLastRead || run.config.MoveMode) && !scan.walk.unreadable_seen && !run.dry_run) {
-    LW_RETURN_IF_ERROR(StorePosition(run, area, LastMsgIdFileName(area_id), scan.walk));
+    LW_RETURN_IF_ERROR(StorePosition(run, area, area_id, LastMsgIdFileName(area_id), scan.walk));
   }
   // Every source the journal's copies stand for is deleted now.
   if (!scan.walk.deletion_failed) LW_RETURN_IF_ERROR(scan.journal.Drop());
@@ -356,7 +360,8 @@ Status ScanArea(Run& run, const std::string& area_id, AreaScanResult& result) {
 
   StartPoint start;
   if (run.config.UseLastRead) {
-    LW_RETURN_IF_ERROR(FindStart(*area, LastMsgIdFileName(area_id), run.config.UserNumber, run.dry_run, start));
+    LW_RETURN_IF_ERROR(
+        FindStart(*area, area_id, LastMsgIdFileName(area_id), run.config.UserNumber, run.dry_run, start));
   }
   // From message 1 the area is scanned when it holds any message; after a
   // matching lastread message only when one follows it.
@@ -366,7 +371,8 @@ Status ScanArea(Run& run, const std::string& area_id, AreaScanResult& result) {
   } else {
     LW_RETURN_IF_ERROR(WalkArea(run, *area, area_id, start, result));
   }
-  if (!CloseArea(area)) return Status::Error("unable to close messagebase - " + area_id);
+  if (std::string cause; !CloseArea(area, &cause))
+    return Status::Error("unable to close messagebase - " + area_id, cause);
   if (ConsoleShowsAll() && !run.dry_run) platform::Os().ConsoleWrite(platform::kLineEnd);
   return Status();
 }

@@ -6,8 +6,8 @@ namespace lw {
 
 namespace {
 
-Status CannotClose(const std::string& area_id) {
-  return Status::Error("unable to close destination messagebase - " + area_id);
+Status CannotClose(const std::string& area_id, std::string cause) {
+  return Status::Error("unable to close destination messagebase - " + area_id, std::move(cause));
 }
 
 }  // namespace
@@ -21,7 +21,8 @@ Status DestinationPool::Use(const std::string& area_id, MessageBase*& base) {
   if (at == open_.end()) {
     MsgBasePtr opened;
     if (!OpenOrCreateArea(opened, area_id)) {
-      return Status::Error("unable to open destination messagebase - " + area_id);
+      return Status::Error("unable to open destination messagebase - " + area_id,
+                           opened ? opened->FailureCause() : std::string());
     }
     at = open_.emplace(area_id, Held{std::move(opened), now_(), 0, false}).first;
   }
@@ -50,7 +51,7 @@ Status DestinationPool::CommitAll() {
   for (auto& [area_id, held] : open_) {
     if (!held.in_batch) continue;
     held.in_batch = false;
-    if (!held.base->CommitBatch() && first.ok()) first = CannotClose(area_id);
+    if (!held.base->CommitBatch() && first.ok()) first = CannotClose(area_id, held.base->FailureCause());
   }
   return first;
 }
@@ -65,7 +66,7 @@ Status DestinationPool::Close(bool all) {
       ++at;
       continue;
     }
-    if (!CloseArea(held.base) && first.ok()) first = CannotClose(at->first);
+    if (std::string cause; !CloseArea(held.base, &cause) && first.ok()) first = CannotClose(at->first, cause);
     at = open_.erase(at);
   }
   return first;

@@ -20,8 +20,8 @@ bool MoveBatch::Full() const {
   return messages_.size() >= limits_.messages || bytes_ >= limits_.bytes || PoolClock::now() - started_ >= limits_.age;
 }
 
-void MoveBatch::DeleteSources(MessageBase& area, std::vector<bool>& deleted) {
-  deleted.assign(messages_.size(), true);
+void MoveBatch::DeleteSources(MessageBase& area, std::vector<Deletion>& deleted) {
+  deleted.assign(messages_.size(), Deletion{});
   // Highest number first, so that no deletion moves a message still to come.
   for (std::size_t i = messages_.size(); i-- > 0;) {
     const PendingMessage& m = messages_[i];
@@ -29,22 +29,26 @@ void MoveBatch::DeleteSources(MessageBase& area, std::vector<bool>& deleted) {
     // The message was read whole when it was copied; deleting it needs
     // only its number, not a second read.
     area.SeekFirst(m.number);
-    deleted[i] = area.SeekFound() && area.GetMsgNum() == m.number && area.DeleteMsg();
+    if (!area.SeekFound() || area.GetMsgNum() != m.number) {
+      deleted[i] = {false, "the message is no longer in the area"};
+    } else if (!area.DeleteMsg()) {
+      deleted[i] = {false, area.FailureCause()};
+    }
   }
 }
 
-void MoveBatch::WriteLines(LogFile& log, const std::string& area_id, const std::vector<bool>& deleted,
+void MoveBatch::WriteLines(LogFile& log, const std::string& area_id, const std::vector<Deletion>& deleted,
                            bool& all_deleted) const {
   for (std::size_t i = 0; i < messages_.size(); ++i) {
     const PendingMessage& m = messages_[i];
     WriteLogLines(log, m.lines);
     if (!m.delete_source) continue;
-    if (deleted[i]) {
+    if (deleted[i].done) {
       log.LogOnly('-', kProductTag, "moving or kill message");
       if (m.gone) WriteLogLines(log, {*m.gone});
     } else {
       all_deleted = false;
-      log.Warning(kProductTag, "Unable to delete message " + IntToStr(m.number) + " in " + area_id);
+      log.Warning(kProductTag, "Unable to delete message " + IntToStr(m.number) + " in " + area_id, deleted[i].cause);
     }
   }
 }
@@ -58,7 +62,7 @@ Status MoveBatch::Settle(MessageBase& area, const std::string& area_id, Destinat
   }
   bool any_deletion = false;
   for (const PendingMessage& m : messages_) any_deletion = any_deletion || m.delete_source;
-  std::vector<bool> deleted;
+  std::vector<Deletion> deleted;
   if (any_deletion) area.BeginBatch();
   DeleteSources(area, deleted);
   const bool area_committed = !any_deletion || area.CommitBatch();
@@ -71,7 +75,7 @@ Status MoveBatch::Settle(MessageBase& area, const std::string& area_id, Destinat
   bytes_ = 0;
   if (!area_committed) {
     all_deleted = false;
-    return Status::Error("unable to close messagebase - " + area_id);
+    return Status::Error("unable to close messagebase - " + area_id, area.FailureCause());
   }
   return Status();
 }

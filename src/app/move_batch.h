@@ -62,12 +62,17 @@ class MoveBatch {
   Status Settle(MessageBase& area, const std::string& area_id, DestinationPool& pool, LogFile& log, bool& all_deleted);
 
  private:
-  // Deletes the source of each message that asks for it; false in
-  // `deleted` for each that could not be deleted.
-  void DeleteSources(MessageBase& area, std::vector<bool>& deleted);
+  // How the deletion of one message's source went.
+  struct Deletion {
+    bool done = true;
+    std::string cause;  // what failed and why, when it was not done
+  };
+  // Deletes the source of each message that asks for it.
+  void DeleteSources(MessageBase& area, std::vector<Deletion>& deleted);
 
   // Each message's lines, or the warning of its failed deletion.
-  void WriteLines(LogFile& log, const std::string& area_id, const std::vector<bool>& deleted, bool& all_deleted) const;
+  void WriteLines(LogFile& log, const std::string& area_id, const std::vector<Deletion>& deleted,
+                  bool& all_deleted) const;
 
   BatchLimits limits_;
   std::vector<PendingMessage> messages_;

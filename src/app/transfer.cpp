@@ -56,11 +56,15 @@ void CopyHeader(MessageBase& source, const CurrentMessage& msg, MessageBase& des
 
 Status CopyMessageInto(MessageBase& source, const CurrentMessage& msg, MessageBase& dest) {
   dest.SetMsgKind(0);
-  if (!dest.CreateMsg()) return Status::Error("Cannot create message: " + IntToStr(dest.Status));
+  if (!dest.CreateMsg()) return Status::Error("Cannot create message: " + IntToStr(dest.Status), dest.FailureCause());
   // The text is copied last, over whatever the header steps wrote into it
   // (a *.MSG attribute keeps its FLAGS line current).
   CopyHeader(source, msg, dest);
-  if (!CopyText(source, dest) || !dest.WriteMsg()) return Status::Error("Cannot write message. Wadda fuck?!");
+  if (!CopyText(source, dest)) {
+    Stream* to_text = dest.GetTextStream();
+    return Status::Error("Cannot write message. Wadda fuck?!", to_text != nullptr ? to_text->FailureText() : "");
+  }
+  if (!dest.WriteMsg()) return Status::Error("Cannot write message. Wadda fuck?!", dest.FailureCause());
   dest.CloseMsg();
   return Status();
 }

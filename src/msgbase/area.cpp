@@ -68,9 +68,10 @@ bool OpenOrCreateArea(MsgBasePtr& base, const std::string& area_id) {
   return base->CreateMsgBase(path);
 }
 
-bool CloseArea(MsgBasePtr& base) {
+bool CloseArea(MsgBasePtr& base, std::string* cause) {
   if (!base) return false;
   const bool closed = base->CloseMsgBase();
+  if (!closed && cause != nullptr) *cause = base->FailureCause();
   DisposeMsgBase(base);
   return closed;
 }

@@ -27,8 +27,9 @@ bool OpenArea(MsgBasePtr& base, const std::string& area_id, std::string* cause =
 // closed object stays in `base`, its FailureCause telling why.
 bool OpenOrCreateArea(MsgBasePtr& base, const std::string& area_id);
 // Closes the base (writing what it holds back) and frees it; false when
-// there was none or closing failed.
-bool CloseArea(MsgBasePtr& base);
+// there was none or closing failed, `cause` (when given) then saying what
+// failed and why as far as the format knows.
+bool CloseArea(MsgBasePtr& base, std::string* cause = nullptr);
 // Frees the base without closing it (nothing is written back); false when
 // there was none.
 bool DisposeMsgBase(MsgBasePtr& base);

@@ -89,6 +89,11 @@ bool MessageBase::Fail(std::int32_t code, std::string cause) {
   return false;
 }
 
+bool MessageBase::Fail(std::int32_t code) {
+  Status = code;
+  return false;
+}
+
 bool MessageBase::Fail(std::int32_t code, const Stream& stream) {
   Status = code;
   if (std::string text = stream.FailureText(); !text.empty()) failure_cause_ = std::move(text);

@@ -325,6 +325,9 @@ class MessageBase {
  protected:
   // Sets Status to `code` and the cause to `cause`; false.
   bool Fail(std::int32_t code, std::string cause);
+  // Sets Status to `code`, the cause being what the format's streams and
+  // files last wrote to FailureSink; false.
+  bool Fail(std::int32_t code);
   // Sets Status to `code`, and the cause to the failure `stream` holds
   // when it holds one; false.
   bool Fail(std::int32_t code, const Stream& stream);

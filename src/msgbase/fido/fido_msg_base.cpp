@@ -144,7 +144,13 @@ std::string FidoMsgBase::FolderName() const {
   return path_.substr(0, path_.size() - 1);
 }
 
-bool FidoMsgBase::SyncFolder() { return platform::Os().SyncDirectory(FolderName()) == platform::kOk; }
+bool FidoMsgBase::Noted(const platform::Result& rc, std::string_view name) {
+  if (rc == platform::kOk) return true;
+  *FailureSink() = std::string(name) + ": " + platform::ReasonText(rc);
+  return false;
+}
+
+bool FidoMsgBase::SyncFolder() { return Noted(platform::Os().SyncDirectory(FolderName()), FolderName()); }
 
 bool FidoMsgBase::FoundOnDisk(std::int32_t n) {
   std::unique_ptr<FileFinder> finder = NewFileFinder();
@@ -450,11 +456,11 @@ bool FidoMsgBase::WriteTemp(PendingMessage& pending) {
       return false;  // not a name in use: the folder refuses new files
     }
   }
-  if (!pending.file.IsOpen()) return false;
+  if (!pending.file.IsOpen()) return Noted(platform::kAccessDenied, FolderName());
   std::size_t done = 0;  // a new file is written from its start
-  if (os.WriteFile(pending.file.Handle(), bytes.data(), bytes.size(), &done) == platform::kOk && done == bytes.size()) {
-    return true;
-  }
+  const platform::Result written = os.WriteFile(pending.file.Handle(), bytes.data(), bytes.size(), &done);
+  if (written == platform::kOk && done == bytes.size()) return true;
+  Noted(written.ok() ? platform::Result(platform::kDiskWriteError) : written, pending.temp_name);
   pending.file.Close();
   DeleteFileOk(pending.temp_name);  // when this fails too, the next run removes the leftover
   return false;
@@ -465,26 +471,26 @@ bool FidoMsgBase::WriteTemp(PendingMessage& pending) {
 bool FidoMsgBase::SyncPending() {
   platform::Platform& os = platform::Os();
   if (pending_.empty()) return true;
-  if (pending_.size() == 1) return os.FlushFile(pending_[0].file.Handle()) == platform::kOk;
+  if (pending_.size() == 1) return Noted(os.FlushFile(pending_[0].file.Handle()), pending_[0].temp_name);
   std::vector<platform::FileHandle> handles;
   handles.reserve(pending_.size());
   for (const PendingMessage& p : pending_) handles.push_back(p.file.Handle());
-  return os.SyncFiles(handles.data(), handles.size()) == platform::kOk;
+  return Noted(os.SyncFiles(handles.data(), handles.size()), FolderName());
 }
 
 bool FidoMsgBase::Place(PendingMessage& pending) {
   platform::Platform& os = platform::Os();
   if (pending.replaces) {
-    pending.placed =
-        names_.Has(pending.number) && os.ReplaceFile(pending.temp_name, PathOf(pending.number)) == platform::kOk;
+    pending.placed = names_.Has(pending.number) &&
+                     Noted(os.ReplaceFile(pending.temp_name, PathOf(pending.number)), PathOf(pending.number));
     return pending.placed;
   }
   std::int32_t n = pending.number;
   std::string name = IntToStr(n) + platform::FixedNamePart(".MSG");
-  while (os.RenameNoReplace(pending.temp_name, path_ + name) != platform::kOk) {
+  for (platform::Result rc; (rc = os.RenameNoReplace(pending.temp_name, path_ + name)) != platform::kOk;) {
     // Only a name taken meanwhile, by a message file or by anything else
     // (a folder), moves the message on; each step passes an entry on disk.
-    if (!FileExists(path_ + name)) return false;
+    if (!FileExists(path_ + name)) return Noted(rc, path_ + name);
     FoundOnDisk(n);  // a message file that took the number is recorded
     n = n == INT32_MAX ? 0 : FreeNumberFrom(n + 1);
     if (n == 0) return false;
@@ -614,7 +620,8 @@ bool FidoMsgBase::CreateMsg() {
 }
 
 bool FidoMsgBase::DeleteMsg() {
-  if (!MsgExists(CurMsgNum) || !DeleteFileOk(PathOf(CurMsgNum))) {
+  if (!MsgExists(CurMsgNum)) return Fail(kWriteFailed, "message " + IntToStr(CurMsgNum) + " is not in the area");
+  if (!Noted(platform::Os().DeleteFile(PathOf(CurMsgNum)), PathOf(CurMsgNum))) {
     Status = kWriteFailed;
     return false;
   }
@@ -635,6 +642,7 @@ bool FidoMsgBase::CommitBatch() {
   const bool committed = CommitPending() && !batch_failed_;
   in_batch_ = false;
   batch_failed_ = false;
+  if (!committed) Status = kWriteFailed;
   return committed;
 }
 
@@ -658,14 +666,19 @@ bool FidoMsgBase::SetLastRead(std::int32_t user_num, std::int32_t msg_num) {
     f = OpenFileStream(name, fmCreateNew);
     created = true;
   }
-  if (f->Status != kStreamOk) return false;
+  if (f->Status != kStreamOk) return Fail(kWriteFailed, *f);
   std::uint8_t raw[2];
   PutLe16(raw, static_cast<std::uint16_t>(msg_num & 0xFFFF));
   f->Seek(2 * user_num);
   f->Write(raw, 2);
   f->Flush();
   f->Close();
-  return f->Status == kStreamOk && (!created || SyncFolder());
+  if (f->Status != kStreamOk) return Fail(kWriteFailed, *f);
+  if (created && !SyncFolder()) {
+    Status = kWriteFailed;
+    return false;
+  }
+  return true;
 }
 
 }  // namespace lw

@@ -156,6 +156,9 @@ class FidoMsgBase final : public MessageBase {
   // The folder of the area as the platform's folder calls take it.
   std::string FolderName() const;
   bool SyncFolder();
+  // True when `rc` is kOk; else keeps `name` and the system's reason as
+  // the cause of the failure the caller is about to report.
+  bool Noted(const platform::Result& rc, std::string_view name);
   // Opens message CurMsgNum and reads it whole; false with Status set.
   bool ReadMessage(bool kludges_only);
   // The open message as its file holds it: header, text, closing NUL.

@@ -387,7 +387,7 @@ bool JamMsgBase::CloseMsgBase() {
   ok = (!fixed_dirty_ || WriteFixedHeader()) && ok;
   ok = CloseFiles() && ok;
   fixed_dirty_ = false;
-  return ok;
+  return ok || Fail(kCannotWriteMessage);
 }
 
 // ---- Index and walk ----
@@ -697,10 +697,11 @@ bool JamMsgBase::CloseMsg() {
 }
 
 bool JamMsgBase::CreateMsg() {
-  if (!IsOpen) return false;
+  if (!IsOpen) return Fail(kCannotWriteMessage, "the base is not open");
   CloseMsg();
   const std::int64_t records = IndexRecords();
-  if (records < 0 || fixed_.base_msg_num + records > kMaxMsgNum) return false;
+  if (records < 0) return Fail(kCannotWriteMessage);
+  if (fixed_.base_msg_num + records > kMaxMsgNum) return Fail(kCannotWriteMessage, "the base holds its last number");
   CurMsgNum = static_cast<std::int32_t>(fixed_.base_msg_num + records);
   header_ = jam::MsgHeader{};
   subfields_.clear();
@@ -798,7 +799,7 @@ bool JamMsgBase::SortIntoSubfield(std::string_view line) {
 // when any step failed; what a failed step appended is cut off again where
 // it can be, and nothing points at it either way.
 bool JamMsgBase::WriteMsg() {
-  if (!IsOpen || Text == nullptr) return false;
+  if (!IsOpen || Text == nullptr) return Fail(kCannotWriteMessage, "no message is open");
   subfields_.clear();
   header_.msgid_crc = jam::kNone;
   header_.reply_crc = jam::kNone;
@@ -806,14 +807,16 @@ bool JamMsgBase::WriteMsg() {
   AddHeaderSubfields();
   std::string storage;
   const std::string_view text = AllBytes(*Text, storage);
-  if (Text->Status != kStreamOk) return false;
+  if (Text->Status != kStreamOk) return Fail(kCannotWriteMessage, "the text cannot be read");
   std::string body;
   SortTextIntoSubfields(text, body);
   SetAttr(0x01000000, TestFlag(kFlagEchomail));
   SetAttr(0x02000000, TestFlag(kFlagNetmail));
   SetAttr(0x00800000, TestFlag(kFlagLocal));
-  if (subfields_.size() > kMaxSubfieldArea || body.size() > kMaxBody) return false;
-  return AppendMessage(body);
+  if (subfields_.size() > kMaxSubfieldArea || body.size() > kMaxBody) {
+    return Fail(kCannotWriteMessage, "the message is larger than a JAM base holds");
+  }
+  return AppendMessage(body) || Fail(kCannotWriteMessage);
 }
 
 // Numbers the message after the last index record and appends it.  In a
@@ -888,14 +891,15 @@ bool JamMsgBase::WriteMsgHeader() {
 // that fails takes back the steps before it where it can, so that a delete
 // reported failed leaves the message as it was.
 bool JamMsgBase::DeleteMsg() {
-  if (!IsOpen) return false;
+  if (!IsOpen) return Fail(kCannotWriteMessage, "the base is not open");
   jam::IndexRecord rec;
-  if (!ReadIndexRecord(CurMsgNum, rec) || rec.hdr_offset == jam::kNone) return false;
+  if (!ReadIndexRecord(CurMsgNum, rec)) return Fail(kCannotWriteMessage);
+  if (rec.hdr_offset == jam::kNone) return Fail(kCannotWriteMessage, "the message is deleted already");
   std::int64_t jhr_size = 0;
-  if (!jhr_.Size(jhr_size)) return false;
+  if (!jhr_.Size(jhr_size)) return Fail(kCannotWriteMessage);
   std::uint32_t attribute = 0;
   const HeaderState state = ProbeHeader(rec.hdr_offset, jhr_size, attribute);
-  if (state == HeaderState::kUnreadable) return false;
+  if (state == HeaderState::kUnreadable) return Fail(kCannotWriteMessage);
   const bool live = state == HeaderState::kLive;
   const std::int64_t record = static_cast<std::int64_t>(CurMsgNum) - fixed_.base_msg_num;
   const bool counted = live && fixed_.active_msgs > 0;
@@ -911,7 +915,7 @@ bool JamMsgBase::DeleteMsg() {
   const auto undo_count = [this, counted] {
     if (counted) fixed_.active_msgs += 1;
     fixed_dirty_ = true;
-    return false;
+    return Fail(kCannotWriteMessage);
   };
   if (counted && !WriteFixedHeader()) return undo_count();
   if (live && !PutAttribute(rec.hdr_offset, attribute | jam::kAttrDeleted)) {
@@ -940,7 +944,7 @@ bool JamMsgBase::CommitBatch() {
   // What reached the files is known only to them now: take the count (and
   // any record left leading nowhere) from them, as the next open would.
   if (RepairIndexAndCount() != 0) fixed_dirty_ = true;
-  return false;
+  return Fail(kCannotWriteMessage);
 }
 
 // The three steps at the top of this file.  A fixed header that could not
@@ -1054,13 +1058,13 @@ std::int32_t JamMsgBase::GetLastRead(std::int32_t user_num) {
 bool JamMsgBase::SetLastRead(std::int32_t user_num, std::int32_t msg_num) {
   if (!IsOpen) return true;
   std::int64_t size = 0;
-  if (!jlr_.Size(size)) return false;
+  if (!jlr_.Size(size)) return Fail(kCannotOpenLastRead);
   const std::int64_t records = size / kLastReadSize;
   jam::LastRead rec;
   std::array<std::uint8_t, kLastReadSize> raw;
   std::int64_t at = records;  // append after the last whole record
   for (std::int64_t i = 0; i < records; ++i) {
-    if (!jlr_.ReadAt(i * kLastReadSize, raw.data(), raw.size())) return false;
+    if (!jlr_.ReadAt(i * kLastReadSize, raw.data(), raw.size())) return Fail(kCannotOpenLastRead);
     jam::Decode(raw, rec);
     if (rec.user_id == static_cast<std::uint32_t>(user_num)) {
       at = i;
@@ -1074,7 +1078,7 @@ bool JamMsgBase::SetLastRead(std::int32_t user_num, std::int32_t msg_num) {
   rec.last_read_msg = static_cast<std::uint32_t>(msg_num);
   rec.high_read_msg = static_cast<std::uint32_t>(msg_num);
   jam::Encode(rec, raw);
-  return jlr_.WriteAt(at * kLastReadSize, raw.data(), raw.size()) && jlr_.Sync();
+  return (jlr_.WriteAt(at * kLastReadSize, raw.data(), raw.size()) && jlr_.Sync()) || Fail(kCannotOpenLastRead);
 }
 
 }  // namespace lw

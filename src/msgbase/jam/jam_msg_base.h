@@ -38,6 +38,7 @@ class JamMsgBase final : public KludgeAddressedBase {
     kCannotCreateText = 0x200C,
     kNoLastReadFile = 0x200D,
     kCannotOpenLastRead = 0x200F,
+    kCannotWriteMessage = 0x2010,
   };
 
   JamMsgBase();

@@ -124,10 +124,15 @@ bool SquishMsgBase::MsgBaseExists(const std::string& path) {
 
 namespace {
 
-// Opens `name` for the base's exclusive writing; `fail` is set when that failed.
-std::unique_ptr<Stream> OpenLocked(const std::string& name, int fail_code, int& fail) {
+// Opens `name` for the base's exclusive writing; `fail` is set when that
+// failed.  The stream's failures, its open's included, go to `sink`.
+std::unique_ptr<Stream> OpenLocked(const std::string& name, int fail_code, int& fail, std::string* sink) {
   std::unique_ptr<Stream> s = OpenFileStream(name, fmReadWrite | fmDenyWrite);
-  if (s->Status != kStreamOk && fail == 0) fail = fail_code;
+  s->ReportFailuresTo(sink);
+  if (s->Status != kStreamOk && fail == 0) {
+    fail = fail_code;
+    *sink = s->FailureText();
+  }
   return s;
 }
 
@@ -147,8 +152,8 @@ bool SquishMsgBase::OpenMsgBase(const std::string& path) {
   if (IsOpen) CloseMsgBase();
   SetPath(path);
   int fail = !FileExists(FileName("SQD")) ? kNoDataFile : !FileExists(FileName("SQI")) ? kNoIndexFile : 0;
-  if (fail == 0) sqd_ = OpenLocked(FileName("SQD"), kCannotOpenData, fail);
-  if (fail == 0) sqi_ = OpenLocked(FileName("SQI"), kCannotOpenIndex, fail);
+  if (fail == 0) sqd_ = OpenLocked(FileName("SQD"), kCannotOpenData, fail, FailureSink());
+  if (fail == 0) sqi_ = OpenLocked(FileName("SQI"), kCannotOpenIndex, fail, FailureSink());
   if (fail == 0) {
     switch (squish::ReconcileBase(*sqd_, *sqi_, FreshHeader(), base_)) {
       case squish::Reconciled::kConsistent: break;
@@ -423,14 +428,15 @@ bool SquishMsgBase::SetLastRead(std::int32_t user_num, std::int32_t msg_num) {
   // user's value.
   const bool created = !FileExists(name);
   std::unique_ptr<Stream> f = OpenFileStream(name, created ? fmCreateNew : (fmReadWrite | fmDenyWrite));
-  if (f->Status != kStreamOk) return false;
   std::uint8_t raw[4];
   PutLe32(raw, static_cast<std::uint32_t>(msg_num));
-  if (!squish::WriteAt(*f, static_cast<std::uint32_t>(4 * user_num), raw, 4) || !Sync(*f) ||
+  if (f->Status != kStreamOk || !squish::WriteAt(*f, static_cast<std::uint32_t>(4 * user_num), raw, 4) || !Sync(*f) ||
       !squish::CloseChecked(*f)) {
-    return false;
+    return MessageBase::Fail(kFrameIo, *f);
   }
-  return !created || platform::Os().SyncDirectory(ParentDir(name)) == platform::kOk;
+  if (!created) return true;
+  const platform::Result synced = platform::Os().SyncDirectory(ParentDir(name));
+  return synced == platform::kOk || MessageBase::Fail(kFrameIo, ParentDir(name) + ": " + platform::ReasonText(synced));
 }
 
 }  // namespace lw
