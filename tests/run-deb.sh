@@ -39,12 +39,12 @@ larkway -V | grep -q "$version" || fail "larkway -V does not name $version"
 
 # The packaged example over a scratch area: its folders moved under $work.
 scratch="$work/scratch"
-mkdir -p "$scratch/spool" "$scratch/state"
+mkdir -p "$scratch/spool"
 cp -r examples/sample/netmail "$scratch/spool/netmail"
 sed -e "s#/var/spool/fido#$scratch/spool#g" -e "s#/var/log/fido#$scratch/log#g" \
   /usr/share/doc/larkway/larkway.cfg.example >"$scratch/larkway.cfg"
 larkway --check "$scratch/larkway.cfg"
-XDG_STATE_HOME="$scratch/state" larkway "$scratch/larkway.cfg" >"$scratch/out" ||
+larkway "$scratch/larkway.cfg" >"$scratch/out" ||
   { cat "$scratch/out"; fail "the packaged example failed"; }
 grep -q 'message(s) founded' "$scratch/out" || { cat "$scratch/out"; fail "the example picked nothing"; }
 [ -f "$scratch/spool/sysop.sqd" ] || fail "the example made no Squish base for Sysop"
@@ -68,7 +68,7 @@ left=""
 while IFS= read -r path; do
   if [ -e "$path" ] && [ ! -d "$path" ]; then left+=" $path"; fi
 done <<<"$installed"
-for path in /etc/logrotate.d/larkway /usr/share/doc/larkway /var/lib/larkway; do
+for path in /etc/logrotate.d/larkway /usr/share/doc/larkway; do
   [ ! -e "$path" ] || left+=" $path"
 done
 [ -z "$left" ] || fail "left after purge:$left"

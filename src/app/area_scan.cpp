@@ -1,7 +1,9 @@
 #include "app/area_scan.h"
 
+#include <map>
 #include <optional>
 
+#include "app/area_identity.h"
 #include "app/area_lock.h"
 #include "app/copy_journal.h"
 #include "app/current_message.h"
@@ -122,6 +124,15 @@ struct Scan {
   CopyJournal journal;
   KnownCopies known;
   MoveBatch batch;
+  // The journal knows a destination by the base it is, not by how a rule
+  // spells it, so a later run with another spelling finds its records.
+  std::map<std::string, std::string> journal_key_of;  // target -> AreaIdentity
+
+  const std::string& JournalKey(const std::string& target) {
+    auto known_key = journal_key_of.find(target);
+    if (known_key == journal_key_of.end()) known_key = journal_key_of.emplace(target, AreaIdentity(target)).first;
+    return known_key->second;
+  }
 };
 
 // Commits the batch, deletes its sources and writes its lines; then closes
@@ -159,13 +170,14 @@ Status CopyToTarget(Scan& scan, const CurrentMessage& msg, LazyDigest& digest, c
   MessageBase* dest = nullptr;
   LW_RETURN_IF_ERROR(scan.pool.Use(target, dest));
   if (pending.delete_source) {
-    scan.known.LoadOnce(scan.journal, target, *dest);
-    if (scan.known.HoldsAny(target) && scan.known.Take(target, digest.Of(scan.area, msg))) {
+    const std::string& key = scan.JournalKey(target);
+    scan.known.LoadOnce(scan.journal, key, *dest);
+    if (scan.known.HoldsAny(key) && scan.known.Take(key, digest.Of(scan.area, msg))) {
       pending.lines.push_back({'+', "Copy message already in destination messagebase - " + target});
       return Status();
     }
     std::int32_t mark = 0;
-    if (!scan.journal.MarkOf(target, mark)) LW_RETURN_IF_ERROR(scan.journal.Record(target, dest->GetHighMsgNum()));
+    if (!scan.journal.MarkOf(key, mark)) LW_RETURN_IF_ERROR(scan.journal.Record(key, dest->GetHighMsgNum()));
   }
   LW_RETURN_IF_ERROR(CopyMessageInto(scan.area, msg, *dest));
   scan.pool.CountMessage(target);

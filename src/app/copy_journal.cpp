@@ -1,6 +1,6 @@
 #include "app/copy_journal.h"
 
-#include "app/last_msgid.h"
+#include "app/area_state.h"
 #include "app/message_digest.h"
 #include "fidoutil/address.h"
 #include "fidoutil/helpers.h"
@@ -11,49 +11,22 @@ namespace lw {
 
 namespace {
 
-#ifdef _WIN32
-constexpr bool kWin32 = true;
-#else
-constexpr bool kWin32 = false;
-#endif
-
-std::string Hex16(std::uint64_t value) {
-  return Hex8(static_cast<std::uint32_t>(value >> 32)) + Hex8(static_cast<std::uint32_t>(value));
-}
-
-std::string Joined(std::string folder, std::string_view name) {
-  if (!folder.empty() && !platform::IsPathSeparator(folder.back())) folder += platform::kPathSeparator;
-  return folder.append(name);
-}
-
-// The state folder ("" when the environment names none).
-std::string StateFolder() {
-  platform::Platform& os = platform::Os();
-  std::string value;
-  if (kWin32) return os.GetEnv("LOCALAPPDATA", &value) && !value.empty() ? Joined(value, "larkway") : "";
-  if (os.GetEnv("XDG_STATE_HOME", &value) && !value.empty()) return Joined(value, "larkway");
-  if (os.GetEnv("HOME", &value) && !value.empty()) return Joined(Joined(value, ".local/state"), "larkway");
-  return std::string();
-}
-
 std::string CannotWrite(const std::string& file_name, int rc) {
-  return "unable to write copy journal " + file_name + ", rc=" + Hex8(static_cast<std::uint32_t>(rc));
+  return "unable to write copy journal " + file_name + ": " + platform::Os().ErrorReason(rc);
 }
 
-// Appends `line` to the file and syncs it; a new file's folder is synced too.
-int AppendSynced(const std::string& file_name, const std::string& line) {
+// Creates (or empties) `file_name`, writes `text` and syncs it.  Returns 0
+// or the code of the failed call.
+int WriteSynced(const std::string& file_name, const std::string& text) {
   platform::Platform& os = platform::Os();
-  const bool is_new = !FileExists(file_name);
   platform::FileHandle file = platform::kNoFile;
-  if (int rc = os.OpenAppend(file_name, &file); rc != platform::kOk) return rc;
+  if (int rc = os.CreateFile(file_name, platform::Sharing::kDenyWrite, &file); rc != platform::kOk) return rc;
   std::size_t done = 0;
-  int rc = os.WriteFile(file, line.data(), line.size(), &done);
-  if (rc == platform::kOk && done != line.size()) rc = platform::kDiskWriteError;
+  int rc = os.WriteFile(file, text.data(), text.size(), &done);
+  if (rc == platform::kOk && done != text.size()) rc = platform::kDiskWriteError;
   if (rc == platform::kOk) rc = os.FlushFile(file);
   const int close_rc = os.CloseFile(file);
-  if (rc == platform::kOk) rc = close_rc;
-  if (rc == platform::kOk && is_new) rc = os.SyncDirectory(ParentDir(file_name));
-  return rc;
+  return rc != platform::kOk ? rc : close_rc;
 }
 
 // "MARK DEST": false for anything else.
@@ -73,14 +46,7 @@ bool ParseRecord(const std::string& line, std::string& dest, std::int32_t& mark)
 
 }  // namespace
 
-std::string CopyJournalFileName(const std::string& area_id) {
-  Fnv1a hash;
-  hash.Add(area_id);
-  const std::string name = "netmail-" + Hex16(hash.value()) + ".journal";
-  const std::string folder = StateFolder();
-  if (!folder.empty()) return Joined(folder, name);
-  return LastMsgIdFileName(area_id) + "." + name;
-}
+std::string CopyJournalFileName(const std::string& area_id) { return AreaStateFileName(area_id, "journal"); }
 
 Status CopyJournal::Load() {
   marks_.clear();
@@ -92,7 +58,7 @@ Status CopyJournal::Load() {
   while (rc == platform::kOk && reader.ReadLine(&line, &error)) {
     std::string dest;
     std::int32_t mark = 0;
-    // Only the last line can be torn, and it was synced before any copy it covers.
+    // The file is only ever replaced whole; a line that is not a record was not written by a run.
     if (!ParseRecord(line, dest, mark)) continue;
     auto [at, added] = marks_.emplace(dest, mark);
     if (!added && mark < at->second) at->second = mark;
@@ -113,11 +79,23 @@ bool CopyJournal::MarkOf(const std::string& dest, std::int32_t& mark) const {
 }
 
 Status CopyJournal::Record(const std::string& dest, std::int32_t mark) {
-  if (!ForceDirectories(ParentDir(file_name_))) return Status::Error(CannotWrite(file_name_, platform::kPathNotFound));
-  if (int rc = AppendSynced(file_name_, IntToStr(mark) + " " + dest + "\n"); rc != platform::kOk) {
-    return Status::Error(CannotWrite(file_name_, rc));
+  std::map<std::string, std::int32_t> marks = marks_;
+  marks.emplace(dest, mark);
+  std::string text;
+  for (const auto& [name, its_mark] : marks) text += IntToStr(its_mark) + " " + name + "\n";
+  // The whole journal is written under a scratch name that then takes the
+  // file's place, so a crash leaves the old records or the new ones.
+  platform::Platform& os = platform::Os();
+  const std::string scratch = file_name_ + platform::FixedNamePart(".NEW");
+  int rc = WriteSynced(scratch, text);
+  if (rc == platform::kOk) rc = os.ReplaceFile(scratch, file_name_);
+  if (rc == platform::kOk) rc = os.SyncDirectory(ParentDir(file_name_));
+  if (rc != platform::kOk) {
+    const std::string reason = CannotWrite(file_name_, rc);
+    os.DeleteFile(scratch);
+    return Status::Error(reason);
   }
-  marks_.emplace(dest, mark);
+  marks_ = std::move(marks);
   return Status();
 }
 

@@ -6,10 +6,9 @@
 // made into D since then is among D's messages after P.  A record is
 // written and synced before the first copy into D can become durable, and
 // the journal is dropped once every source the run moved was deleted and
-// committed.  The journal lives in the state folder
-// ($XDG_STATE_HOME/larkway, else $HOME/.local/state/larkway; on Win32
-// %LOCALAPPDATA%\larkway; without those, beside the area's last-MSGID
-// file), never inside a message base.
+// committed.  The journal lives beside the area with its last-MSGID file,
+// so every run and every user working the area, under any spelling of its
+// path, finds the same journal.
 #pragma once
 
 #include <cstdint>
@@ -24,8 +23,9 @@
 
 namespace lw {
 
-// The journal's file for the netmail area `area_id`: a name made from the
-// identifier, in the state folder.
+// The journal's file for the netmail area `area_id`: "journal" inside a
+// *.MSG folder, the base path followed by ".journal" for a Squish or JAM
+// base, "journal" in the current folder for an empty path.
 std::string CopyJournalFileName(const std::string& area_id);
 
 class CopyJournal {
@@ -34,15 +34,16 @@ class CopyJournal {
   explicit CopyJournal(std::string file_name) : file_name_(std::move(file_name)) {}
 
   // Reads the records of the file (none when it does not exist).  A line
-  // that is not a whole record (the torn end of a write a crash cut short,
-  // made before any copy it would cover) is passed over.  Fails when the
-  // file exists but cannot be read.
+  // that is not a whole record is passed over.  Fails when the file exists
+  // but cannot be read.
   Status Load();
   // The lowest mark recorded for `dest`; false when none is.
   bool MarkOf(const std::string& dest, std::int32_t& mark) const;
-  // Appends the record "`dest` held messages up to `mark`" and makes it
-  // durable (the file synced, and its folder when the file is new; the
-  // state folder is created when missing).  Fails naming the file.
+  // Adds the record "`dest` held messages up to `mark`" and makes it
+  // durable: the whole journal is written and synced under a scratch name
+  // that then takes the file's place, and the folder is synced, so a crash
+  // leaves the old records or the new ones.  Fails naming the file and the
+  // system's reason, with the records as they were.
   Status Record(const std::string& dest, std::int32_t mark);
   // Deletes the file when it holds records, with its folder synced, and
   // forgets them.  Fails naming the file.

@@ -1,7 +1,7 @@
 #include "app/last_msgid.h"
 
+#include "app/area_state.h"
 #include "fidoutil/helpers.h"
-#include "msgbase/area.h"
 #include "platform/text_file.h"
 
 namespace lw {
@@ -33,15 +33,7 @@ platform::Result WriteSynced(const std::string& file_name, std::string_view text
 
 }  // namespace
 
-std::string LastMsgIdFileName(const std::string& area_id) {
-  AreaKind kind;
-  std::string path;
-  ParseAreaId(area_id, kind, path);
-  if (area_id.empty()) path.clear();
-  if ((kind == AreaKind::kJam || kind == AreaKind::kSquish) && !path.empty()) return path + ".msgid";
-  if (!path.empty() && !platform::IsPathSeparator(path.back())) path += platform::kPathSeparator;
-  return path + "msgid";
-}
+std::string LastMsgIdFileName(const std::string& area_id) { return AreaStateFileName(area_id, "msgid"); }
 
 Status ReadLastMsgId(const std::string& file_name, std::string& id) {
   if (!FileExists(file_name)) LW_RETURN_IF_ERROR(WriteLastMsgId(file_name, "00000000"));

@@ -38,22 +38,30 @@ std::int32_t DaysInMonth(std::int32_t year, std::int32_t month) {
   return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
 }
 
+// Whether a month or day of 0, the mark of a date text that did not say
+// it, is kept by a conversion (a packed stamp and a date text hold it) or
+// clamped like any other value outside its range (a calendar date cannot).
+enum class Unknown { kKept, kClamped };
+
 // `dt` with every field clamped into its range, the day to the length of
 // its month; a year before `first_year` gives that year's first moment, one
-// after `last_year` that year's last.
-MsgDateTime Clamped(const MsgDateTime& dt, std::int32_t first_year, std::int32_t last_year) {
+// after `last_year` that year's last.  A month or day of 0 stays 0 when
+// `unknown` keeps it.
+MsgDateTime Clamped(const MsgDateTime& dt, std::int32_t first_year, std::int32_t last_year, Unknown unknown) {
+  const bool keep_month = unknown == Unknown::kKept && dt.Month == 0;
+  const bool keep_day = unknown == Unknown::kKept && dt.Day == 0;
   MsgDateTime c = dt;
   if (dt.Year < first_year || dt.Year > last_year) {
     bool before = dt.Year < first_year;
     c.Year = before ? first_year : last_year;
-    c.Month = before ? 1 : 12;
-    c.Day = before ? 1 : 31;
+    c.Month = keep_month ? 0 : before ? 1 : 12;
+    c.Day = keep_day ? 0 : before ? 1 : 31;
     c.Hour = before ? 0 : 23;
     c.Min = c.Sec = before ? 0 : 59;
     return c;
   }
-  c.Month = Clamp(dt.Month, 1, 12);
-  c.Day = Clamp(dt.Day, 1, DaysInMonth(c.Year, c.Month));
+  c.Month = keep_month ? 0 : Clamp(dt.Month, 1, 12);
+  c.Day = keep_day ? 0 : Clamp(dt.Day, 1, c.Month == 0 ? 31 : DaysInMonth(c.Year, c.Month));
   c.Hour = Clamp(dt.Hour, 0, 23);
   c.Min = Clamp(dt.Min, 0, 59);
   c.Sec = Clamp(dt.Sec, 0, 59);
@@ -73,7 +81,7 @@ std::uint16_t PackedTime(const MsgDateTime& c) {
 void GetNow(MsgDateTime& dt) { dt = platform::Os().Now(); }
 
 std::uint32_t PackStamp(const MsgDateTime& dt) {
-  MsgDateTime c = Clamped(dt, kFirstPackedYear, kLastPackedYear);
+  MsgDateTime c = Clamped(dt, kFirstPackedYear, kLastPackedYear, Unknown::kKept);
   return static_cast<std::uint32_t>(PackedTime(c)) << 16 | PackedDate(c);
 }
 
@@ -87,7 +95,7 @@ void UnpackStamp(std::uint32_t stamp, MsgDateTime& dt) {
 }
 
 void PackStampWords(const MsgDateTime& dt, std::uint16_t& time_word, std::uint16_t& date_word) {
-  MsgDateTime c = Clamped(dt, kFirstPackedYear, kLastPackedYear);
+  MsgDateTime c = Clamped(dt, kFirstPackedYear, kLastPackedYear, Unknown::kKept);
   date_word = PackedDate(c);
   time_word = PackedTime(c);
 }
@@ -104,7 +112,7 @@ void UnpackStampWords(std::uint16_t time_word, std::uint16_t date_word, MsgDateT
 // The clamps keep every intermediate value small and positive, so plain
 // 32-bit arithmetic neither overflows nor meets a negative division.
 std::int32_t DateToJulianDay(MsgDateTime dt) {
-  MsgDateTime c = Clamped(dt, kFirstCalendarYear, kLastCalendarYear);
+  MsgDateTime c = Clamped(dt, kFirstCalendarYear, kLastCalendarYear, Unknown::kClamped);
   std::int32_t year = c.Year;
   std::int32_t month = c.Month;
   if (month < 3) {
@@ -141,7 +149,7 @@ void UnixToDateTime(std::uint32_t seconds, MsgDateTime& dt) {
 
 std::uint32_t DateTimeToUnix(const MsgDateTime& dt) {
   // Years outside 1969..2107 are beyond either end of the range anyway.
-  MsgDateTime c = Clamped(dt, 1969, 2107);
+  MsgDateTime c = Clamped(dt, 1969, 2107, Unknown::kClamped);
   std::int64_t seconds = (static_cast<std::int64_t>(DateToJulianDay(c)) - kUnixEpochJulianDay) * kSecondsPerDay +
                          c.Hour * 3600 + c.Min * 60 + c.Sec;
   if (seconds < 0) return 0;
@@ -170,7 +178,7 @@ std::string TwoDigits(std::int32_t v) {
 }
 
 std::string FtscDateText(const MsgDateTime& dt) {
-  MsgDateTime c = Clamped(dt, INT32_MIN, INT32_MAX);
+  MsgDateTime c = Clamped(dt, INT32_MIN, INT32_MAX, Unknown::kKept);
   return TwoDigits(c.Day) + " " + MonthName(c.Month) + " " + TwoDigits(YearToTwoDigits(c.Year)) + "  " +
          TwoDigits(c.Hour) + ":" + TwoDigits(c.Min) + ":" + TwoDigits(c.Sec);
 }

@@ -16,7 +16,10 @@ void GetNow(MsgDateTime& dt);
 // outside its range (month 1..12, day 1..length of its month, hour 0..23,
 // minute and second 0..59) is clamped to the nearest value in it before the
 // conversion; a year before the range the target can hold gives the first
-// moment of that range, a year after it the last.  Sec100 is never read.
+// moment of that range, a year after it the last.  A month or day of 0 (a
+// date text that did not say it) stays 0 in the packed stamps and the date
+// text, which hold it; only the calendar conversions (Julian day, Unix
+// seconds) take it as 1.  Sec100 is never read.
 
 // Packed DOS stamp: date in the low word, time in the high word; years
 // 1980..2107, seconds in steps of two (an odd second is rounded down).

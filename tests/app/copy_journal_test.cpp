@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/last_msgid.h"
 #include "app/message_digest.h"
 #include "msgbase/area.h"
 #include "test_util.h"
@@ -15,7 +16,7 @@ using test::AreaIdOf;
 
 TEST(CopyJournal, KeepsTheLowestMarkOfEachDestinationAndSkipsATornLine) {
   test::TempDir dir;
-  const std::string file = dir / "state/netmail.journal";
+  const std::string file = dir / "netmail.journal";
   {
     CopyJournal journal(file);
     ASSERT_TRUE(journal.Load().ok());
@@ -39,6 +40,16 @@ TEST(CopyJournal, KeepsTheLowestMarkOfEachDestinationAndSkipsATornLine) {
       EXPECT_EQ(mark, c.mark) << c.dest;
     }
   }
+  // A record added after a load keeps the records read.
+  ASSERT_TRUE(journal.Record("Jthird", 3).ok());
+  {
+    CopyJournal reread(file);
+    ASSERT_TRUE(reread.Load().ok());
+    for (const auto& [dest, want] : {std::pair{"Sdest/one", 7}, {"M/dest two", 0}, {"Jthird", 3}}) {
+      std::int32_t mark = -1;
+      EXPECT_TRUE(reread.MarkOf(dest, mark) && mark == want) << dest << " " << mark;
+    }
+  }
   ASSERT_TRUE(journal.Drop().ok());
   EXPECT_FALSE(test::Exists(file));
   CopyJournal reread(file);
@@ -46,13 +57,44 @@ TEST(CopyJournal, KeepsTheLowestMarkOfEachDestinationAndSkipsATornLine) {
   EXPECT_TRUE(reread.empty());
 }
 
-TEST(CopyJournal, LivesInTheStateFolderNamedAfterTheArea) {
-  const std::string one = CopyJournalFileName("M/var/spool/netmail");
-  const std::string two = CopyJournalFileName("S/var/spool/netmail");
-  EXPECT_NE(one, two);
-  EXPECT_EQ(one, CopyJournalFileName("M/var/spool/netmail"));
-  EXPECT_EQ(one.find("/var/spool"), std::string::npos) << one;
-  EXPECT_NE(one.find("larkway"), std::string::npos) << one;
+// A journal that cannot be written says which file and why, and keeps
+// nothing of the record it could not make durable.
+TEST(CopyJournal, ARecordThatCannotBeWrittenNamesTheFileAndTheReason) {
+  test::TempDir dir;
+  const std::string file = dir / "gone/journal";
+  CopyJournal journal(file);
+  ASSERT_TRUE(journal.Load().ok());
+  const Status status = journal.Record("Sdest", 5);
+  ASSERT_FALSE(status.ok());
+  const std::string& text = status.text();
+  const std::size_t at = text.find(file + ": ");
+  ASSERT_NE(at, std::string::npos) << text;
+  EXPECT_GT(text.size(), at + file.size() + 2) << "the system's reason follows the name: " << text;
+  std::int32_t mark = -1;
+  EXPECT_FALSE(journal.MarkOf("Sdest", mark));
+  EXPECT_FALSE(test::Exists(dir / "gone"));
+}
+
+// The journal is the area's state, kept where its last-MSGID file is: the
+// same file for every spelling of the area's path, never in a home folder.
+TEST(CopyJournal, LivesBesideTheAreaAsItsLastMsgIdFileDoes) {
+  struct Case {
+    const char* area_id;
+    const char* journal;
+    const char* msgid;
+  } const kCases[] = {
+      {"M/var/spool/netmail", "/var/spool/netmail/journal", "/var/spool/netmail/msgid"},
+      {"M/var/spool/netmail/", "/var/spool/netmail/journal", "/var/spool/netmail/msgid"},
+      {"Mnet", "net/journal", "net/msgid"},
+      {"S/var/spool/netmail", "/var/spool/netmail.journal", "/var/spool/netmail.msgid"},
+      {"J/fido/jam/net", "/fido/jam/net.journal", "/fido/jam/net.msgid"},
+      {"M", "journal", "msgid"},
+      {"", "journal", "msgid"},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(CopyJournalFileName(c.area_id), c.journal) << c.area_id;
+    EXPECT_EQ(LastMsgIdFileName(c.area_id), c.msgid) << c.area_id;
+  }
 }
 
 // Messages after the mark count; each copy stands for one source only.

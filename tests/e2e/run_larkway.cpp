@@ -25,14 +25,8 @@ std::string NormalizeLineEnds(const std::string& text) {
   return out;
 }
 
-}  // namespace
-
-bool TestingWin32Build() { return !FromEnv("LARKWAY_LAUNCHER", "").empty(); }
-
-RunResult RunLarkway(const std::vector<std::string>& args, const std::string& cwd) { return RunLarkway(args, cwd, {}); }
-
-RunResult RunLarkway(const std::vector<std::string>& args, const std::string& cwd,
-                     const std::vector<std::string>& env) {
+RunResult Started(const std::vector<std::string>& args, const std::string& cwd, const std::vector<std::string>& env,
+                  bool inherit) {
   RunResult r;
   int pipe_fds[2];
   if (pipe(pipe_fds) != 0) return r;
@@ -49,6 +43,7 @@ RunResult RunLarkway(const std::vector<std::string>& args, const std::string& cw
   if (pid == 0) {
     dup2(pipe_fds[1], 1);
     dup2(fileno(err_file), 2);
+    if (!inherit) clearenv();
     for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
     close(pipe_fds[0]);
     close(pipe_fds[1]);
@@ -75,6 +70,22 @@ RunResult RunLarkway(const std::vector<std::string>& args, const std::string& cw
   std::fclose(err_file);
   r.err = NormalizeLineEnds(r.err);
   return r;
+}
+
+}  // namespace
+
+bool TestingWin32Build() { return !FromEnv("LARKWAY_LAUNCHER", "").empty(); }
+
+RunResult RunLarkway(const std::vector<std::string>& args, const std::string& cwd) { return RunLarkway(args, cwd, {}); }
+
+RunResult RunLarkway(const std::vector<std::string>& args, const std::string& cwd,
+                     const std::vector<std::string>& env) {
+  return Started(args, cwd, env, true);
+}
+
+RunResult RunLarkwayInOnly(const std::vector<std::string>& args, const std::string& cwd,
+                           const std::vector<std::string>& env) {
+  return Started(args, cwd, env, false);
 }
 
 }  // namespace lw::test

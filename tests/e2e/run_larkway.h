@@ -18,6 +18,9 @@ RunResult RunLarkway(const std::vector<std::string>& args, const std::string& cw
 // The same, with the environment variables `env` ("NAME=value") added to
 // (or replacing those of) the test's own.
 RunResult RunLarkway(const std::vector<std::string>& args, const std::string& cwd, const std::vector<std::string>& env);
+// The same with `env` as the whole environment (as `env -i` starts it).
+RunResult RunLarkwayInOnly(const std::vector<std::string>& args, const std::string& cwd,
+                           const std::vector<std::string>& env);
 
 // True when the program under test is the Win32 build.
 bool TestingWin32Build();

@@ -3,6 +3,7 @@
 #include <sys/mount.h>
 
 #include "e2e/e2e_fixture.h"
+#include "msgbase/area.h"
 #include "platform/platform.h"
 
 namespace lw::test {
@@ -112,6 +113,51 @@ TEST_F(Scan, CopyIsByteIdenticalWithExactAttributes) {
   EXPECT_EQ(copy.substr(190), src.substr(190));        // text and NUL
   EXPECT_EQ(copy.substr(0, 164), src.substr(0, 164));  // names, subject, date text
   EXPECT_EQ(copy.substr(166, 24), src.substr(166, 24)) << "addresses, stamps, attributes";
+}
+
+// A date text that leaves its month or day unsaid, or cannot be read at
+// all, is copied as a date not known: no month or day is invented, in the
+// text of a *.MSG copy nor in the packed stamps of a *.MSG or Squish copy.
+TEST_F(Scan, ADateNotKnownStaysUnknownInTheCopy) {
+  struct Case {
+    const char* source_text;
+    const char* copy_text;
+    std::int32_t year, day, hour, min, sec;  // the month is 0: not known
+  } const kCases[] = {
+      {"04 Xyz 01  05:06:07", "04 ??? 01  05:06:07", 2001, 4, 5, 6, 7},
+      {"", "00 ??? 00  00:00:00", 2000, 0, 0, 0, 0},
+      {"garbage!", "00 ??? 00  00:00:00", 2000, 0, 0, 0, 0},
+  };
+  for (const Case& c : kCases) {
+    for (const char* letter : {"*", "S"}) {
+      SCOPED_TRACE(std::string(letter) + " " + c.source_text);
+      StartOver();
+      MsgFile m = To("Sysop");
+      m.date_time = c.source_text;
+      PutMsg("net", 1, m);
+      const std::string dest = AreaId(letter, P("dest"));
+      Config({"NETMAIL *net", "PRIORITY TO", "TO Sysop, " + dest});
+      ASSERT_EQ(Run().exit_code, 0);
+      if (letter[0] == '*') {
+        const std::string header = ReadFile(P("dest/1.msg")).substr(0, 190);
+        EXPECT_EQ(header.substr(144, 20), std::string(c.copy_text) + '\0');
+      }
+      MsgBasePtr base;
+      ASSERT_TRUE(OpenArea(base, dest));
+      base->SeekFirst(1);
+      ASSERT_TRUE(base->OpenMsg());
+      MsgDateTime written;
+      base->GetDateWritten(written);
+      EXPECT_EQ(written.Month, 0);
+      EXPECT_EQ(written.Day, c.day);
+      EXPECT_EQ(written.Year, c.year);
+      EXPECT_EQ(written.Hour, c.hour);
+      EXPECT_EQ(written.Min, c.min);
+      EXPECT_EQ(written.Sec / 2, c.sec / 2) << "a packed stamp holds seconds in steps of two";
+      base->CloseMsg();
+      ASSERT_TRUE(CloseArea(base));
+    }
+  }
 }
 
 TEST_F(Scan, MoveRemovesKillDeletesWithoutCopy) {

@@ -73,7 +73,6 @@ FaultedRun RunMoverInChild(const Scenario& s, const ChildPlatform& install) {
     const int null = open("/dev/null", O_WRONLY);
     if (null >= 0) dup2(null, 1);
     alarm(kRunSeconds);
-    setenv("XDG_STATE_HOME", s.StateHome().c_str(), 1);
     // Whatever happens, the child never returns into the test program.
     try {
       ChildFault fault = install(fds[1]);
@@ -122,7 +121,6 @@ int Rerun(const Scenario& s) {
     const int null = open("/dev/null", O_WRONLY);
     if (null >= 0) dup2(null, 1);
     alarm(kRunSeconds);  // kept across exec: a hung program is ended
-    setenv("XDG_STATE_HOME", s.StateHome().c_str(), 1);
     execl(program.c_str(), program.c_str(), s.config_path.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }

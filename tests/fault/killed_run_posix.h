@@ -24,7 +24,6 @@ inline FaultedRun KilledRun(std::int64_t n, const Scenario& s) {
     const int null = open("/dev/null", O_WRONLY);
     if (null >= 0) dup2(null, 1);
     setenv("LARKWAY_KILL_AT", std::to_string(n).c_str(), 1);
-    setenv("XDG_STATE_HOME", s.StateHome().c_str(), 1);
     alarm(kRunSeconds);  // kept across exec: a hung program is ended
     execl(LARKWAY_KILLABLE_BIN, LARKWAY_KILLABLE_BIN, s.config_path.c_str(), static_cast<char*>(nullptr));
     _exit(127);

@@ -33,7 +33,6 @@ struct Scenario {
   // The program's state folder (its copy journal) for the runs of the
   // scenario: inside `root`, so that every fault point starts from the
   // same state and a power cut takes it back with everything else.
-  std::string StateHome() const { return root + "/state"; }
 };
 
 // Writes the scenario into the existing empty folder `root`; the netmail

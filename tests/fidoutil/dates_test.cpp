@@ -128,7 +128,8 @@ TEST(DatesPackedStamps, KnownValues) {
 }
 
 // Packed stamps hold 1980..2107; a field outside its range is clamped, and
-// the stamp unpacks to the clamped moment.
+// the stamp unpacks to the clamped moment.  A month or day of 0 (a date
+// that did not say it) is held as it is.
 TEST(DatesPackedStamps, FieldsClampIntoTheStampRange) {
   struct Case {
     MsgDateTime in;
@@ -137,7 +138,12 @@ TEST(DatesPackedStamps, FieldsClampIntoTheStampRange) {
                {D(2107, 12, 31, 23, 59, 58), D(2107, 12, 31, 23, 59, 58)},
                {D(1979, 12, 31, 23, 59, 59), D(1980, 1, 1)},
                {D(2108, 1, 1), D(2107, 12, 31, 23, 59, 58)},
-               {D(INT32_MIN, 0, 0), D(1980, 1, 1)},
+               {D(INT32_MIN, 0, 0), D(1980, 0, 0)},
+               {D(INT32_MIN, 5, 0), D(1980, 1, 0)},
+               {D(2001, 0, 4, 5, 6, 7), D(2001, 0, 4, 5, 6, 6)},
+               {D(2000, 0, 0), D(2000, 0, 0)},
+               {D(1999, 2, 0, 1, 2, 3), D(1999, 2, 0, 1, 2, 2)},
+               {D(2000, 0, 32), D(2000, 0, 31)},
                {D(INT32_MAX, 13, 32, 25, 60, 60), D(2107, 12, 31, 23, 59, 58)},
                {D(2000, 2, 30), D(2000, 2, 29)},
                {D(1999, 6, 31), D(1999, 6, 30)},
@@ -236,6 +242,10 @@ TEST(DatesTwoDigitYears, Window) {
 TEST(DatesFtscText, GarbageFieldsClampToAWellFormedText) {
   EXPECT_EQ(FtscDateText(D(2040, 3, 1, 12, 0, 0)), "01 Mar 40  12:00:00");
   EXPECT_EQ(FtscDateText(D(INT32_MIN, 13, INT32_MIN, INT32_MAX, -5, 7)), "01 Dec 52  23:00:07");
+  // A month or day not known stays unknown.
+  EXPECT_EQ(FtscDateText(D(2001, 0, 4, 5, 6, 7)), "04 ??? 01  05:06:07");
+  EXPECT_EQ(FtscDateText(D(2000, 0, 0)), "00 ??? 00  00:00:00");
+  EXPECT_EQ(FtscDateText(D(2000, 7, 0, 1, 2, 3)), "00 Jul 00  01:02:03");
 }
 
 }  // namespace

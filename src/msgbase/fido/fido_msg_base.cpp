@@ -162,7 +162,7 @@ bool FidoMsgBase::FoundOnDisk(std::int32_t n) {
 
 std::int32_t FidoMsgBase::FreeNumberFrom(std::int32_t n) {
   n = names_.FirstFreeFrom(n);
-  while (n != 0 && FoundOnDisk(n)) n = names_.FirstFreeFrom(n + 1);
+  while (n != 0 && FoundOnDisk(n)) n = n == INT32_MAX ? 0 : names_.FirstFreeFrom(n + 1);
   return n;
 }
 
@@ -507,9 +507,11 @@ bool FidoMsgBase::Place(PendingMessage& pending) {
   std::int32_t n = pending.number;
   std::string name = IntToStr(n) + platform::FixedNamePart(".MSG");
   for (platform::Result rc; (rc = os.RenameNoReplace(pending.temp_name, path_ + name)) != platform::kOk;) {
-    // Only a file that took the number meanwhile moves the message on.
-    if (!FoundOnDisk(n)) return Noted(rc, path_ + name);
-    n = FreeNumberFrom(n);
+    // Only a name taken meanwhile, by a message file or by anything else
+    // (a folder), moves the message on; each step passes an entry on disk.
+    if (!FileExists(path_ + name)) return Noted(rc, path_ + name);
+    FoundOnDisk(n);  // a message file that took the number is recorded
+    n = n == INT32_MAX ? 0 : FreeNumberFrom(n + 1);
     if (n == 0) return false;
     name = IntToStr(n) + platform::FixedNamePart(".MSG");
   }
@@ -619,7 +621,8 @@ bool FidoMsgBase::CreateMsg() {
     RemoveLeftoverTemps();
     temps_checked_ = true;
   }
-  const std::int32_t n = names_.FirstFreeFrom(std::max(names_.High(), reserved_high_) + 1);
+  const std::int32_t high = std::max(names_.High(), reserved_high_);
+  const std::int32_t n = high == INT32_MAX ? 0 : names_.FirstFreeFrom(high + 1);
   if (n == 0) {
     Status = kAreaFull;
     return false;

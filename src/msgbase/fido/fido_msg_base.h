@@ -2,7 +2,7 @@
 // its number, and a "lastread" file of 16-bit entries.
 //
 // Only files named by a plain number ("12.msg": digits, no leading zero,
-// below kMapSize, the extension in any case) are messages; other names are
+// at most INT32_MAX, the extension in any case) are messages; other names are
 // never read or counted.  The area keeps the real name of every message
 // file it listed or created and reaches each file by that name only.  A
 // message is read whole or not at all.  A message is stored by writing it
@@ -27,7 +27,6 @@ namespace lw {
 
 class FidoMsgBase final : public MessageBase {
  public:
-  static constexpr std::int32_t kMapSize = fido::MsgNameTable::kLimit;  // numbers 1..61439 are recorded
   // New messages a batch holds unsynced at most; one more commits them.
   static constexpr std::size_t kMostPending = 128;
   enum StatusCode : std::int32_t {
@@ -38,7 +37,7 @@ class FidoMsgBase final : public MessageBase {
     kReadFailed = 0x1004,      // a read, size query or close of the message failed
     kDamagedMessage = 0x1005,  // the file is shorter than a message header
     kWriteFailed = 0x1006,     // storing a message or deleting one failed
-    kAreaFull = 0x1007,        // no free number below kMapSize
+    kAreaFull = 0x1007,        // no number is left above the highest
   };
 
   FidoMsgBase();

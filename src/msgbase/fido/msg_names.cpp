@@ -1,13 +1,14 @@
 #include "msgbase/fido/msg_names.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace lw::fido {
 
 namespace {
 
 constexpr std::string_view kExtension = ".msg";
-constexpr std::size_t kLongestNumber = 5;  // kLimit - 1 has five digits
+constexpr std::size_t kLongestNumber = 10;  // INT32_MAX has ten digits
 
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -21,12 +22,12 @@ std::int32_t MsgNameTable::NumberOf(std::string_view name) {
     if (Lower(name[stem.size() + i]) != kExtension[i]) return 0;
   }
   if (stem[0] == '0' || stem.size() > kLongestNumber) return 0;
-  std::int32_t n = 0;
+  std::int64_t n = 0;
   for (char c : stem) {
     if (c < '0' || c > '9') return 0;
     n = n * 10 + (c - '0');
   }
-  return n < kLimit ? n : 0;
+  return n <= INT32_MAX ? static_cast<std::int32_t>(n) : 0;
 }
 
 bool MsgNameTable::Bit(const std::vector<std::uint8_t>& bits, std::int32_t n) {
@@ -51,11 +52,15 @@ std::int32_t MsgNameTable::Add(std::string_view name) {
   for (std::size_t i = 0; i < letters.size(); ++i) {
     if (letters[i] != Lower(letters[i])) spelling = static_cast<Spelling>(spelling | (1u << i));
   }
-  SetBit(present_, n, true);
-  if (spelling == kUpper) {
-    SetBit(upper_, n, true);
-  } else if (spelling != kLower) {
-    others_.insert(FindOther(n), static_cast<std::uint32_t>(n) << 3 | spelling);
+  if (n >= kMapped) {
+    above_.emplace(n, spelling);
+  } else {
+    SetBit(present_, n, true);
+    if (spelling == kUpper) {
+      SetBit(upper_, n, true);
+    } else if (spelling != kLower) {
+      others_.insert(FindOther(n), static_cast<std::uint32_t>(n) << 3 | spelling);
+    }
   }
   ++count_;
   high_ = std::max(high_, n);
@@ -64,10 +69,14 @@ std::int32_t MsgNameTable::Add(std::string_view name) {
 
 void MsgNameTable::Remove(std::int32_t n) {
   if (!Has(n)) return;
-  SetBit(present_, n, false);
-  SetBit(upper_, n, false);
-  auto other = FindOther(n);
-  if (other != others_.end() && (*other >> 3) == static_cast<std::uint32_t>(n)) others_.erase(other);
+  if (n >= kMapped) {
+    above_.erase(n);
+  } else {
+    SetBit(present_, n, false);
+    SetBit(upper_, n, false);
+    auto other = FindOther(n);
+    if (other != others_.end() && (*other >> 3) == static_cast<std::uint32_t>(n)) others_.erase(other);
+  }
   --count_;
 }
 
@@ -75,17 +84,26 @@ void MsgNameTable::Clear() {
   std::fill(present_.begin(), present_.end(), 0);
   std::fill(upper_.begin(), upper_.end(), 0);
   others_.clear();
+  above_.clear();
   count_ = 0;
   high_ = 0;
 }
 
-bool MsgNameTable::Has(std::int32_t n) const { return n >= 1 && n < kLimit && Bit(present_, n); }
+bool MsgNameTable::Has(std::int32_t n) const {
+  if (n >= kMapped) return above_.count(n) != 0;
+  return n >= 1 && Bit(present_, n);
+}
 
 std::string MsgNameTable::Name(std::int32_t n) const {
   if (!Has(n)) return "";
-  Spelling spelling = Bit(upper_, n) ? kUpper : kLower;
-  auto other = FindOther(n);
-  if (other != others_.end() && (*other >> 3) == static_cast<std::uint32_t>(n)) spelling = *other & 7;
+  Spelling spelling = kLower;
+  if (n >= kMapped) {
+    spelling = above_.at(n);
+  } else {
+    spelling = Bit(upper_, n) ? kUpper : kLower;
+    auto other = FindOther(n);
+    if (other != others_.end() && (*other >> 3) == static_cast<std::uint32_t>(n)) spelling = *other & 7;
+  }
   std::string name = std::to_string(n) + std::string(kExtension);
   for (std::size_t i = 0; i < 3; ++i) {
     char& c = name[name.size() - 3 + i];
@@ -94,11 +112,12 @@ std::string MsgNameTable::Name(std::int32_t n) const {
   return name;
 }
 
-// Both walks look at whole bytes of the map, so an empty stretch costs
-// one step per eight numbers and a walk never runs past the map.
+// The map's walks look at whole bytes, so an empty stretch costs one step
+// per eight numbers and a walk never runs past the map; above it each step
+// is a recorded number.
 std::int32_t MsgNameTable::Next(std::int32_t n) const {
-  if (n >= kLimit) return 0;
-  for (n = n < 0 ? 1 : n + 1; n < kLimit;) {
+  if (n == INT32_MAX) return 0;
+  for (n = std::max(n + 1, 1); n < kMapped;) {
     if (present_[static_cast<std::size_t>(n / 8)] == 0) {
       n = (n / 8 + 1) * 8;
     } else if (Has(n)) {
@@ -107,11 +126,16 @@ std::int32_t MsgNameTable::Next(std::int32_t n) const {
       ++n;
     }
   }
-  return 0;
+  const auto above = above_.lower_bound(n);
+  return above != above_.end() ? above->first : 0;
 }
 
 std::int32_t MsgNameTable::Prior(std::int32_t n) const {
-  for (n = n > kLimit ? kLimit - 1 : n < 1 ? 0 : n - 1; n >= 1;) {
+  if (n > kMapped) {
+    const auto above = above_.lower_bound(n);
+    if (above != above_.begin()) return std::prev(above)->first;
+  }
+  for (n = n > kMapped ? kMapped - 1 : n < 1 ? 0 : n - 1; n >= 1;) {
     if (present_[static_cast<std::size_t>(n / 8)] == 0) {
       n = n / 8 * 8 - 1;
     } else if (Has(n)) {
@@ -124,10 +148,15 @@ std::int32_t MsgNameTable::Prior(std::int32_t n) const {
 }
 
 std::int32_t MsgNameTable::FirstFreeFrom(std::int32_t n) const {
-  for (n = std::max(n, 1); n < kLimit; ++n) {
+  for (n = std::max(n, 1); n < kMapped; ++n) {
     if (!Has(n)) return n;
   }
-  return 0;
+  // Each step passes a recorded number.
+  for (auto above = above_.lower_bound(n); above != above_.end() && above->first == n; ++above) {
+    if (n == INT32_MAX) return 0;
+    ++n;
+  }
+  return n;
 }
 
 }  // namespace lw::fido

@@ -5,11 +5,15 @@
 // A message file is "<number>.msg" with the extension in any case; the
 // number has no case, so a name is its number and the case of the three
 // letters "msg".  Almost every area spells them all lower or all upper
-// case: those two are one bit each per number; any other spelling is kept
-// in a short sorted list.  The whole table stays near 16 KB.
+// case: for the numbers below kMapped those two are one bit each per
+// number, and any other spelling is kept in a short sorted list; that part
+// stays near 16 KB.  The few numbers from kMapped up to INT32_MAX are kept
+// one entry each.  Every walk is bounded by the names recorded (and the
+// map's size), never by counting up to a number.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,12 +22,12 @@ namespace lw::fido {
 
 class MsgNameTable {
  public:
-  // Numbers 1..kLimit-1 can be recorded.
-  static constexpr std::int32_t kLimit = 61440;
+  // Numbers 1..kMapped-1 are kept in bit maps, higher ones one by one.
+  static constexpr std::int32_t kMapped = 61440;
 
   // The message number a file name gives: "<number>.msg" in any case,
   // the number written as other programs write it (digits only, no
-  // leading zero) and below kLimit; 0 for any other name.
+  // leading zero) and at most INT32_MAX; 0 for any other name.
   static std::int32_t NumberOf(std::string_view name);
 
   // Records `name` (a name without its folder) when it names a message
@@ -48,7 +52,7 @@ class MsgNameTable {
   // The last recorded number below `n`, or 0 when there is none.
   std::int32_t Prior(std::int32_t n) const;
   // The first number from `n` on that is not recorded, or 0 when none is
-  // left below kLimit.
+  // left up to INT32_MAX.
   std::int32_t FirstFreeFrom(std::int32_t n) const;
 
  private:
@@ -56,7 +60,7 @@ class MsgNameTable {
   using Spelling = std::uint8_t;
   static constexpr Spelling kLower = 0;
   static constexpr Spelling kUpper = 7;
-  static constexpr std::int32_t kBytes = kLimit / 8;
+  static constexpr std::int32_t kBytes = kMapped / 8;
 
   static bool Bit(const std::vector<std::uint8_t>& bits, std::int32_t n);
   static void SetBit(std::vector<std::uint8_t>& bits, std::int32_t n, bool on);
@@ -67,6 +71,8 @@ class MsgNameTable {
   std::vector<std::uint8_t> upper_ = std::vector<std::uint8_t>(kBytes);
   // Numbers of other spellings, as (number << 3 | spelling), sorted.
   std::vector<std::uint32_t> others_;
+  // The numbers from kMapped on, each with its spelling.
+  std::map<std::int32_t, Spelling> above_;
   std::int32_t count_ = 0;
   std::int32_t high_ = 0;
 };

@@ -38,15 +38,17 @@ TEST_F(FidoTest, DirectoryScan) {
   test::WriteFile(area_ + "/70000.MSG", "x");
   test::WriteFile(area_ + "/3.MSG", "x");
   ASSERT_TRUE(Open());
-  EXPECT_EQ(base_.GetMsgCount(), 3);
-  EXPECT_EQ(base_.GetHighMsgNum(), 7);  // 70000 is past the map: no message
+  EXPECT_EQ(base_.GetMsgCount(), 4);
+  EXPECT_EQ(base_.GetHighMsgNum(), 70000);
   EXPECT_TRUE(base_.MsgExists(3));
-  EXPECT_FALSE(base_.MsgExists(70000));
+  EXPECT_TRUE(base_.MsgExists(70000));
   EXPECT_FALSE(base_.MsgExists(0));
   std::vector<int> walk;
   for (base_.SeekFirst(1); base_.SeekFound(); base_.SeekNext()) walk.push_back(base_.GetMsgNum());
-  EXPECT_EQ(walk, (std::vector<int>{1, 3, 7}));
+  EXPECT_EQ(walk, (std::vector<int>{1, 3, 7, 70000}));
   base_.SeekFirst(8);
+  EXPECT_EQ(base_.GetMsgNum(), 70000);
+  base_.SeekFirst(70001);
   EXPECT_FALSE(base_.SeekFound());
 }
 

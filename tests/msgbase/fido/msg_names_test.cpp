@@ -13,9 +13,24 @@ TEST(MsgNameTable, KeepsEachRealName) {
     const char* name;
     std::int32_t number;  // 0: no message's name
   } cases[] = {
-      {"23.MSG", 23}, {"7.msg", 7},     {"12.Msg", 12},    {"9.mSG", 9},  {"61439.msG", 61439},
-      {"05.msg", 0},  {"61440.MSG", 0}, {"7.msgx", 0},     {".msg", 0},   {"1.ms", 0},
-      {"x1.msg", 0},  {"1x.msg", 0},    {"999999.msg", 0}, {"12.m5g", 0}, {"3.txt", 0},
+      {"23.MSG", 23},
+      {"7.msg", 7},
+      {"12.Msg", 12},
+      {"9.mSG", 9},
+      {"61439.msG", 61439},
+      {"61440.MSG", 61440},
+      {"999999.mSg", 999999},
+      {"2147483647.msg", 2147483647},
+      {"05.msg", 0},
+      {"2147483648.msg", 0},
+      {"99999999999.msg", 0},
+      {"7.msgx", 0},
+      {".msg", 0},
+      {"1.ms", 0},
+      {"x1.msg", 0},
+      {"1x.msg", 0},
+      {"12.m5g", 0},
+      {"3.txt", 0},
   };
   MsgNameTable table;
   for (const Case& c : cases) {
@@ -27,8 +42,8 @@ TEST(MsgNameTable, KeepsEachRealName) {
       EXPECT_EQ(table.Name(c.number), c.name);
     }
   }
-  EXPECT_EQ(table.Count(), 5);
-  EXPECT_EQ(table.High(), 61439);
+  EXPECT_EQ(table.Count(), 8);
+  EXPECT_EQ(table.High(), 2147483647);
   EXPECT_EQ(table.Name(8), "");
 }
 
@@ -67,7 +82,37 @@ TEST(MsgNameTable, ANumberKeepsTheNameItWasFirstRecordedBy) {
   EXPECT_FALSE(table.Has(5));
   EXPECT_EQ(table.Count(), 0);
   EXPECT_EQ(table.High(), 0);
-  EXPECT_EQ(table.FirstFreeFrom(MsgNameTable::kLimit), 0);
+  EXPECT_EQ(table.FirstFreeFrom(MsgNameTable::kMapped), MsgNameTable::kMapped);
+}
+
+// Numbers on both sides of the map's end, up to the largest: the walks
+// see each of them in order, and a free number is found past a run of
+// taken ones, with none left after the largest.
+TEST(MsgNameTable, NumbersPastTheMapAreMessagesToo) {
+  const std::int32_t kMapped = MsgNameTable::kMapped;
+  const std::vector<std::int32_t> numbers = {3,      kMapped - 1, kMapped,    kMapped + 1,    70000,
+                                             70001,  70002,       1000000000, INT32_MAX - 1, INT32_MAX};
+  MsgNameTable table;
+  for (std::int32_t n : numbers) ASSERT_EQ(table.Add(std::to_string(n) + ".MSG"), n);
+  std::vector<std::int32_t> forward;
+  for (std::int32_t n = table.Next(0); n != 0; n = table.Next(n)) forward.push_back(n);
+  EXPECT_EQ(forward, numbers);
+  std::vector<std::int32_t> back;
+  for (std::int32_t n = table.Prior(INT32_MAX); n != 0; n = table.Prior(n)) back.push_back(n);
+  EXPECT_EQ(back, std::vector<std::int32_t>(numbers.rbegin() + 1, numbers.rend()));
+  EXPECT_EQ(table.Next(INT32_MAX), 0);
+  EXPECT_EQ(table.Next(70002), 1000000000);
+  EXPECT_EQ(table.Prior(1000000000), 70002);
+  EXPECT_EQ(table.Name(70001), "70001.MSG");
+  EXPECT_EQ(table.Count(), static_cast<std::int32_t>(numbers.size()));
+  EXPECT_EQ(table.High(), INT32_MAX);
+  EXPECT_EQ(table.FirstFreeFrom(kMapped - 1), kMapped + 2);
+  EXPECT_EQ(table.FirstFreeFrom(70000), 70003);
+  EXPECT_EQ(table.FirstFreeFrom(INT32_MAX - 1), 0);
+  table.Remove(70001);
+  EXPECT_FALSE(table.Has(70001));
+  EXPECT_EQ(table.FirstFreeFrom(70000), 70001);
+  EXPECT_EQ(table.Next(70000), 70002);
 }
 
 }  // namespace

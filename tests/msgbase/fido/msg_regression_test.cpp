@@ -157,20 +157,22 @@ TEST_F(FidoFaults, EveryFailedReadFailsTheOpen) {
 TEST_F(FidoFaults, OnlyPlainNumbersAreMessages) {
   Put(5, {});
   Put(61439, {});
-  for (const char* name : {"05.msg", "+5.msg", "$5.msg", "-5.msg", " 5.msg", "5 .msg", "5.x.msg", "0.msg", "61440.msg",
-                           "2147483647.msg", "99999999999.msg", "1e3.msg", ".msg", "7.msgx"}) {
+  Put(2147483647, {});
+  for (const char* name : {"05.msg", "+5.msg", "$5.msg", "-5.msg", " 5.msg", "5 .msg", "5.x.msg", "0.msg",
+                           "2147483648.msg", "99999999999.msg", "1e3.msg", ".msg", "7.msgx"}) {
     test::WriteFile(area_ + "/" + name, test::MsgFile{}.Bytes());
   }
+  test::MakeDirs(area_ + "/6.msg");  // a folder is no message, whatever its name
   FidoMsgBase base;
   ASSERT_TRUE(base.OpenMsgBase(area_));
-  EXPECT_EQ(Walk(base), (std::vector<std::int32_t>{5, 61439}));
-  EXPECT_EQ(base.GetMsgCount(), 2);
-  EXPECT_EQ(base.GetHighMsgNum(), 61439);
+  EXPECT_EQ(Walk(base), (std::vector<std::int32_t>{5, 61439, 2147483647}));
+  EXPECT_EQ(base.GetMsgCount(), 3);
+  EXPECT_EQ(base.GetHighMsgNum(), 2147483647);
   for (std::int32_t n : Walk(base)) {
     base.SeekFirst(n);
     EXPECT_TRUE(base.OpenMsg()) << n;
   }
-  // The map is full at its end: no number is left for a new message.
+  // No number is left above the highest one there can be.
   EXPECT_FALSE(base.CreateMsg());
 }
 
@@ -180,8 +182,8 @@ TEST_F(FidoFaults, WalksStepOnlyThroughMessagesPresent) {
   test::WriteFile(area_ + "/2147483647.msg", test::MsgFile{}.Bytes());
   FidoMsgBase base;
   ASSERT_TRUE(base.OpenMsgBase(area_));
-  EXPECT_EQ(base.GetHighMsgNum(), 3);
-  EXPECT_EQ(Walk(base), (std::vector<std::int32_t>{1, 3}));
+  EXPECT_EQ(base.GetHighMsgNum(), INT32_MAX);
+  EXPECT_EQ(Walk(base), (std::vector<std::int32_t>{1, 3, INT32_MAX}));
   std::vector<std::int32_t> back;
   base.SetMsgPosition(INT32_MAX);
   for (base.SeekPrior(); base.SeekFound(); base.SeekPrior()) back.push_back(base.GetMsgNum());
@@ -191,7 +193,7 @@ TEST_F(FidoFaults, WalksStepOnlyThroughMessagesPresent) {
   EXPECT_FALSE(base.SeekFound());
   for (std::int32_t start : {INT32_MIN, -5, 0, 4, 61439, 61440, INT32_MAX}) {
     base.SeekFirst(start);
-    EXPECT_EQ(base.GetMsgNum(), start <= 1 ? 1 : 0) << start;
+    EXPECT_EQ(base.GetMsgNum(), start <= 1 ? 1 : INT32_MAX) << start;
   }
 }
 
@@ -225,6 +227,44 @@ TEST_F(FidoFaults, NumberTakenMeanwhileMovesTheNewMessageOn) {
   EXPECT_EQ(test::ReadFile(Name(2)), other.Bytes());
   EXPECT_EQ(test::ReadFile(Name(3)).substr(fido::kMsgHeaderSize), std::string("mine\r\0", 6));
   EXPECT_EQ(Walk(base), (std::vector<std::int32_t>{1, 2, 3}));
+}
+
+// A new message follows the highest number in the area, however high, and
+// a name taken by anything, a folder included, moves it to the next free
+// number; a folder is never read as a message.
+TEST_F(FidoFaults, ANewMessageFollowsTheHighestNumberPastTakenNames) {
+  struct Case {
+    std::vector<std::int32_t> files;
+    std::vector<const char*> folders;
+    std::int32_t stored_as;
+  } const kCases[] = {
+      {{7}, {"8.msg"}, 9},
+      {{7}, {"8.MSG", "9.msg", "11.msg"}, 10},
+      {{70000}, {}, 70001},
+      {{5, 61439}, {"61440.msg"}, 61441},
+      {{3, 1000000000}, {"1000000001.msg"}, 1000000002},
+  };
+  for (const Case& c : kCases) {
+    const std::string label = std::to_string(c.stored_as);
+    area_ = dir_ / ("Net" + label);  // an area of its own
+    test::MakeDirs(area_);
+    for (std::int32_t n : c.files) Put(n, {});
+    for (const char* folder : c.folders) test::MakeDirs(area_ + "/" + folder);
+    FidoMsgBase base;
+    ASSERT_TRUE(base.OpenMsgBase(area_)) << label;
+    EXPECT_EQ(Walk(base), c.files) << label;
+    ASSERT_TRUE(base.CreateMsg()) << label;
+    base.GetTextStream()->Write("mine\r", 5);
+    ASSERT_TRUE(base.WriteMsg()) << label;
+    EXPECT_EQ(base.GetMsgNum(), c.stored_as);
+    base.CloseMsg();
+    ASSERT_TRUE(base.CloseMsgBase()) << label;
+    EXPECT_EQ(test::ReadFile(Name(c.stored_as)).substr(fido::kMsgHeaderSize), std::string("mine\r\0", 6)) << label;
+    std::vector<std::int32_t> after = c.files;
+    after.push_back(c.stored_as);
+    ASSERT_TRUE(base.OpenMsgBase(area_)) << label;
+    EXPECT_EQ(Walk(base), after) << label;
+  }
 }
 
 // A message is stored whole or not at all: a failure at any step of the
