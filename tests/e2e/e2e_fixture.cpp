@@ -27,6 +27,14 @@ std::vector<StoredMsg> ReadArea(const std::string& area_id) {
   return out;
 }
 
+MsgFile MailTo(const std::string& to, const std::string& serial, bool intl) {
+  MsgFile m;
+  m.to = to;
+  m.text =
+      "\001MSGID: 2:5020/1 " + serial + "\r" + (intl ? "\001INTL 2:5020/2 2:5020/1\r" : "") + "Text for " + to + "\r";
+  return m;
+}
+
 void FillArea(const std::string& area_id, const std::vector<MsgFile>& msgs) {
   MsgBasePtr base;
   ASSERT_TRUE(OpenOrCreateArea(base, area_id));

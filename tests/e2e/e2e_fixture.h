@@ -20,6 +20,9 @@ struct StoredMsg {
 
 // Every message of an area of any format, in walk order.
 std::vector<StoredMsg> ReadArea(const std::string& area_id);
+// A netmail message from 2:5020/1 to `to` whose MSGID serial is `serial`,
+// with an INTL line to 2:5020/2 when `intl`.
+MsgFile MailTo(const std::string& to, const std::string& serial, bool intl);
 // Writes messages into an area of any format, creating it when missing.
 void FillArea(const std::string& area_id, const std::vector<MsgFile>& msgs);
 

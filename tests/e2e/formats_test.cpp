@@ -6,12 +6,7 @@
 namespace lw::test {
 namespace {
 
-MsgFile To(const std::string& to, const std::string& serial) {
-  MsgFile m;
-  m.to = to;
-  m.text = "\001MSGID: 2:5020/1 " + serial + "\r\001INTL 2:5020/2 2:5020/1\rText for " + to + "\r";
-  return m;
-}
+MsgFile To(const std::string& to, const std::string& serial) { return MailTo(to, serial, true); }
 
 class Formats : public E2E, public ::testing::WithParamInterface<char> {
  protected:

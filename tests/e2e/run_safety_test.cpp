@@ -12,12 +12,7 @@
 namespace lw::test {
 namespace {
 
-MsgFile To(const std::string& to, const std::string& serial) {
-  MsgFile m;
-  m.to = to;
-  m.text = "\001MSGID: 2:5020/1 " + serial + "\rText for " + to + "\r";
-  return m;
-}
+MsgFile To(const std::string& to, const std::string& serial) { return MailTo(to, serial, false); }
 
 std::uint32_t JamActiveMsgs(const std::string& base_path) {
   std::string raw = ReadFile(base_path + ".jhr");
