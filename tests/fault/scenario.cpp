@@ -143,8 +143,9 @@ Inspection Inspect(const Scenario& s) {
   }
   for (const auto& [area, contents] : areas) {
     r.details[area] = contents.details;
-    for (const auto& [identity, count] : contents.messages) {
-      r.most_copies = std::max(r.most_copies, count);
+    for (const auto& entry : contents.messages) {
+      const auto& identity = entry.first;  // named, not bound: a lambda below captures it
+      r.most_copies = std::max(r.most_copies, entry.second);
       const auto planned = std::find_if(s.messages.begin(), s.messages.end(),
                                         [&identity](const ScenarioMessage& m) { return m.identity == identity; });
       const std::string who = Describe(identity) + " in " + area;
