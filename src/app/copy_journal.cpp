@@ -15,20 +15,6 @@ std::string CannotWrite(const std::string& file_name, int rc) {
   return "unable to write copy journal " + file_name + ": " + platform::Os().ErrorReason(rc);
 }
 
-// Creates (or empties) `file_name`, writes `text` and syncs it.  Returns 0
-// or the code of the failed call.
-int WriteSynced(const std::string& file_name, const std::string& text) {
-  platform::Platform& os = platform::Os();
-  platform::FileHandle file = platform::kNoFile;
-  if (int rc = os.CreateFile(file_name, platform::Sharing::kDenyWrite, &file); rc != platform::kOk) return rc;
-  std::size_t done = 0;
-  int rc = os.WriteFile(file, text.data(), text.size(), &done);
-  if (rc == platform::kOk && done != text.size()) rc = platform::kDiskWriteError;
-  if (rc == platform::kOk) rc = os.FlushFile(file);
-  const int close_rc = os.CloseFile(file);
-  return rc != platform::kOk ? rc : close_rc;
-}
-
 // "MARK DEST": false for anything else.
 bool ParseRecord(const std::string& line, std::string& dest, std::int32_t& mark) {
   const std::size_t space = line.find(' ');
@@ -83,17 +69,11 @@ Status CopyJournal::Record(const std::string& dest, std::int32_t mark) {
   marks.emplace(dest, mark);
   std::string text;
   for (const auto& [name, its_mark] : marks) text += IntToStr(its_mark) + " " + name + "\n";
-  // The whole journal is written under a scratch name that then takes the
-  // file's place, so a crash leaves the old records or the new ones.
-  platform::Platform& os = platform::Os();
-  const std::string scratch = file_name_ + platform::FixedNamePart(".NEW");
-  int rc = WriteSynced(scratch, text);
-  if (rc == platform::kOk) rc = os.ReplaceFile(scratch, file_name_);
-  if (rc == platform::kOk) rc = os.SyncDirectory(ParentDir(file_name_));
-  if (rc != platform::kOk) {
-    const std::string reason = CannotWrite(file_name_, rc);
-    os.DeleteFile(scratch);
-    return Status::Error(reason);
+  // The whole journal takes the file's place at once, so a crash leaves
+  // the old records or the new ones.
+  std::string failed;
+  if (const platform::Result rc = ReplaceStateFile(file_name_, text, failed); rc != platform::kOk) {
+    return Status::Error(CannotWrite(file_name_, rc));
   }
   marks_ = std::move(marks);
   return Status();
