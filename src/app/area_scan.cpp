@@ -284,11 +284,12 @@ Status StorePosition(Run& run, MessageBase& area, const std::string& area_id, co
 // Visits every message from the start, settling the batch whenever it is
 // full.  Numbers of messages that stay are stable in every format, so
 // after a settle the walk goes on at the first message above the last one
-// visited.
+// visited.  A stop request ends the walk between two messages: what the
+// batch holds is settled as at the end.
 Status VisitAll(Scan& scan, std::int32_t first) {
   MessageBase& area = scan.area;
   area.SeekFirst(first);
-  while (area.SeekFound()) {
+  while (area.SeekFound() && platform::StopRequest() == 0) {
     const std::int32_t number = area.GetMsgNum();
     scan.walk.repositioned = false;
     LW_RETURN_IF_ERROR(VisitMessage(scan));

@@ -18,7 +18,9 @@ struct AreaScanResult {
 // the picked ones, and stores where it stopped.  The area is held by its
 // run lock for the whole scan.  A message that cannot be read is reported
 // with a warning and left alone (and the place where the scan stopped is
-// then not stored, so the next run looks at it again).  Fails, with every
+// then not stored, so the next run looks at it again).  A stop request
+// (platform::StopRequest) ends the walk after the message in hand, which
+// then settles and stores as the end of the area does.  Fails, with every
 // base closed and the current message left in its area, when the area
 // cannot be opened, a copy cannot be made durable, or the place where the
 // scan stopped cannot be stored.

@@ -83,8 +83,9 @@ std::string HelpText(const std::string& program) {
          "Without configname, the file LARKWAY_CONFIG names is used.\n"
          "\n"
          "Exit codes: 0 ok; 1 --check found problems; 2 usage error; 75 an area\n"
-         "was held by another run, try later; 255 an error the program reported;\n"
-         "other: a run-time fault.\n"
+         "was held by another run, try later; 128+N stopped by signal N (129 SIGHUP,\n"
+         "130 SIGINT, 143 SIGTERM) after the message in hand; 255 an error the\n"
+         "program reported; other: a run-time fault.\n"
          "See larkway(1) and larkway.cfg(5).\n";
 }
 

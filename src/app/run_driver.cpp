@@ -17,6 +17,9 @@ namespace {
 
 constexpr int kExitCheckProblems = 1;
 constexpr int kExitUsage = 2;
+// A run a signal stopped exits with this plus the signal's number, as a
+// shell reports a process the signal ended.
+constexpr int kExitSignalBase = 128;
 
 // `text` written with this system's console line ends.
 std::string WithLineEnds(std::string_view text) {
@@ -66,9 +69,19 @@ Status Prepare(Run& run, const std::string& config_name) {
   return CheckSettings(run.config);
 }
 
+// Whether a stop was asked for; the log and the console are told so.
+bool SaysStopped(Run& run) {
+  const int signal = platform::StopRequest();
+  if (signal == 0) return false;
+  run.log.Say(' ', kProductTag,
+              "Stopped by " + platform::StopSignalName(signal) + ", the rest is left for the next run");
+  return true;
+}
+
 Status ScanAreas(Run& run) {
   const RuleList<std::string>& areas = run.config.NetmailAreas;
   for (int i = 0; i < areas.count(); ++i) {
+    if (SaysStopped(run)) return Status();
     const std::string& area = *areas.items[i];
     run.log.Say(' ', kProductTag, "Scanning " + area.substr(area.empty() ? 0 : 1));
     AreaScanResult result;
@@ -79,6 +92,7 @@ Status ScanAreas(Run& run) {
       run.log.Say('*', kProductTag, IntToStr(result.found_count) + " message(s) founded");
     }
   }
+  SaysStopped(run);
   return Status();
 }
 
@@ -128,8 +142,12 @@ int CheckConfiguration(const std::string& config_name) {
   return errors == 0 ? 0 : kExitCheckProblems;
 }
 
-// A scan, real or dry, of every netmail area the configuration names.
+// A scan, real or dry, of every netmail area the configuration names.  A
+// stop signal ends it after the message in hand, with everything done so
+// far settled and the log closed as at the end, and 128 + the signal's
+// number as the exit code.
 int RunAreas(const CommandOptions& options) {
+  const platform::StopWatch stop_watch;
   // A dry run goes through a platform that refuses every change, so not
   // even the repair of a damaged base that opening it would make is written.
   platform::ReadOnlyPlatform read_only(platform::Os());
@@ -147,7 +165,9 @@ int RunAreas(const CommandOptions& options) {
     const std::int64_t leak = platform::HeapInUse() - heap_at_start;
     run.log.LogOnly('i', kProductTag, "Memory leak is " + IntToStr(static_cast<std::int32_t>(leak)) + " bytes.");
   }
-  return Finish(run, status);
+  const int code = Finish(run, status);
+  const int signal = platform::StopRequest();
+  return code == 0 && signal != 0 ? kExitSignalBase + signal : code;
 }
 
 int Dispatch(const CommandOptions& options, const std::string& program) {

@@ -347,6 +347,24 @@ using FaultReporter = void (*)(int fault_number, std::uintptr_t address);
 // Installs handlers that turn a crash into `report` (segmentation fault 216,
 // arithmetic fault 200, out of memory 203).  The reporter must not return.
 void InstallFaultHandlers(FaultReporter report);
+// Asks for a clean stop while it lives: the first SIGTERM, SIGINT or
+// SIGHUP (on Windows Ctrl+C, Ctrl+Break or closing the console) only
+// records the request, which StopRequest() then reports; a second one ends
+// the process at once with 128 + its number (every update on disk is safe
+// against that).  Its end puts back the handling it found.  One at a time.
+class StopWatch {
+ public:
+  StopWatch();
+  ~StopWatch();
+  StopWatch(const StopWatch&) = delete;
+  StopWatch& operator=(const StopWatch&) = delete;
+};
+// The number of the signal that asked for a stop while a StopWatch lived
+// (0 when none did).
+int StopRequest();
+// The name of stop signal `number` ("SIGTERM"), or "signal N".
+std::string StopSignalName(int number);
+
 // Writes bytes to standard output without touching the heap (safe inside a
 // fault handler).
 void RawConsoleWrite(const char* text, std::size_t length);

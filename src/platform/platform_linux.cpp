@@ -17,8 +17,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <new>
 #include <string>
 #include <vector>
@@ -958,6 +960,52 @@ void InstallFaultHandlers(FaultReporter report) {
   // failed console write is ignored instead.
   signal(SIGPIPE, SIG_IGN);
   std::set_new_handler(OnOutOfMemory);
+}
+
+namespace {
+
+const int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
+volatile std::sig_atomic_t g_stop_signal = 0;
+struct sigaction g_stop_handling_before[std::size(kStopSignals)];
+
+// Only notes the request: the run stops between messages.  The second
+// request ends the process here (_exit is safe in a handler).
+void OnStopSignal(int number) {
+  if (g_stop_signal != 0) _exit(128 + number);
+  g_stop_signal = number;
+}
+
+}  // namespace
+
+StopWatch::StopWatch() {
+  g_stop_signal = 0;
+  struct sigaction sa;
+  std::memset(&sa, 0, sizeof sa);
+  sa.sa_handler = OnStopSignal;
+  // Calls under way go on rather than fail with EINTR.
+  sa.sa_flags = SA_RESTART;
+  sigemptyset(&sa.sa_mask);
+  for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+    sigaction(kStopSignals[i], &sa, &g_stop_handling_before[i]);
+  }
+}
+
+StopWatch::~StopWatch() {
+  for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+    sigaction(kStopSignals[i], &g_stop_handling_before[i], nullptr);
+  }
+  g_stop_signal = 0;
+}
+
+int StopRequest() { return g_stop_signal; }
+
+std::string StopSignalName(int number) {
+  switch (number) {
+    case SIGTERM: return "SIGTERM";
+    case SIGINT: return "SIGINT";
+    case SIGHUP: return "SIGHUP";
+    default: return "signal " + std::to_string(number);
+  }
 }
 
 void RawConsoleWrite(const char* text, std::size_t length) { WriteAll(1, text, length); }

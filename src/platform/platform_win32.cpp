@@ -1,4 +1,5 @@
 // Win32 implementation of the runtime-support layer.
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -527,6 +528,36 @@ void InstallFaultHandlers(FaultReporter report) {
   g_reporter = report;
   SetUnhandledExceptionFilter(OnException);
   std::set_new_handler(OnOutOfMemory);
+}
+
+namespace {
+
+volatile LONG g_stop_signal = 0;
+
+// Ctrl+C, Ctrl+Break and closing the console ask for a stop as SIGINT
+// does on Linux; the second request is left to the default handling,
+// which ends the process.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+  return InterlockedCompareExchange(&g_stop_signal, SIGINT, 0) == 0 ? TRUE : FALSE;
+}
+
+}  // namespace
+
+StopWatch::StopWatch() {
+  g_stop_signal = 0;
+  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+StopWatch::~StopWatch() {
+  SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
+  g_stop_signal = 0;
+}
+
+int StopRequest() { return static_cast<int>(g_stop_signal); }
+
+std::string StopSignalName(int number) {
+  return number == SIGINT ? std::string("SIGINT") : "signal " + std::to_string(number);
 }
 
 void RawConsoleWrite(const char* text, std::size_t length) { WriteAll(text, length); }

@@ -25,8 +25,9 @@ std::string NormalizeLineEnds(const std::string& text) {
   return out;
 }
 
-RunResult Started(const std::vector<std::string>& args, const std::string& cwd, const std::vector<std::string>& env,
-                  bool inherit) {
+// Runs `program` (the program under test when "").
+RunResult Started(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+                  const std::vector<std::string>& env, bool inherit) {
   RunResult r;
   int pipe_fds[2];
   if (pipe(pipe_fds) != 0) return r;
@@ -36,8 +37,8 @@ RunResult Started(const std::vector<std::string>& args, const std::string& cwd, 
   if (err_file == nullptr) return r;
   std::vector<std::string> command;
   const std::string launcher = FromEnv("LARKWAY_LAUNCHER", "");
-  if (!launcher.empty()) command.push_back(launcher);
-  command.push_back(FromEnv("LARKWAY_BIN", LARKWAY_BIN));
+  if (!launcher.empty() && program.empty()) command.push_back(launcher);
+  command.push_back(program.empty() ? FromEnv("LARKWAY_BIN", LARKWAY_BIN) : program);
   command.insert(command.end(), args.begin(), args.end());
   pid_t pid = fork();
   if (pid == 0) {
@@ -62,6 +63,7 @@ RunResult Started(const std::vector<std::string>& args, const std::string& cwd, 
   int status = 0;
   waitpid(pid, &status, 0);
   r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  r.ended_by_signal = WIFSIGNALED(status);
   r.out = NormalizeLineEnds(r.out);
   std::rewind(err_file);
   while ((n = static_cast<ssize_t>(std::fread(buf, 1, sizeof buf, err_file))) > 0) {
@@ -80,12 +82,17 @@ RunResult RunLarkway(const std::vector<std::string>& args, const std::string& cw
 
 RunResult RunLarkway(const std::vector<std::string>& args, const std::string& cwd,
                      const std::vector<std::string>& env) {
-  return Started(args, cwd, env, true);
+  return Started("", args, cwd, env, true);
 }
 
 RunResult RunLarkwayInOnly(const std::vector<std::string>& args, const std::string& cwd,
                            const std::vector<std::string>& env) {
-  return Started(args, cwd, env, false);
+  return Started("", args, cwd, env, false);
+}
+
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+                     const std::vector<std::string>& env) {
+  return Started(program, args, cwd, env, true);
 }
 
 }  // namespace lw::test
