@@ -4,11 +4,13 @@
 #include <string>
 
 #include "app/config_check.h"
+#include "app/rule_coverage_check.h"
 #include "app/rule_line.h"
 #include "app/text_charset.h"
 #include "fidoutil/cp866.h"
 #include "fidoutil/helpers.h"
 #include "log/log_file.h"
+#include "msgbase/area.h"
 #include "platform/text_file.h"
 
 namespace lw {
@@ -57,6 +59,7 @@ bool AppendRule(MoverConfig& config, RuleList<Rule>& list, int line_number, Read
 bool AppendNameRule(MoverConfig& config, RuleList<NameRule>& list, const ConfigLine& line, std::string_view key,
                     std::size_t cut, int line_number) {
   return AppendRule(config, list, line_number, [&](NameRule& rule, std::string& problem) {
+    rule.line_number = line_number;
     return ReadNameRule(RuleValue(line, key), cut, rule, problem);
   });
 }
@@ -64,6 +67,7 @@ bool AppendNameRule(MoverConfig& config, RuleList<NameRule>& list, const ConfigL
 bool AppendAddressRule(MoverConfig& config, RuleList<AddressRule>& list, const ConfigLine& line, std::string_view key,
                        int line_number) {
   return AppendRule(config, list, line_number, [&](AddressRule& rule, std::string& problem) {
+    rule.line_number = line_number;
     return ReadAddressRule(RuleValue(line, key), rule, problem);
   });
 }
@@ -72,6 +76,73 @@ bool AppendName(RuleList<std::string>& list, std::string_view value) {
   if (list.Full()) return false;
   list.Append(std::make_unique<std::string>(value));
   return true;
+}
+
+bool AppendNotTouch(MoverConfig& config, std::string_view value, int line_number) {
+  if (!AppendName(config.NotTouchNames, value)) return false;
+  config.NotTouchLines.push_back(line_number);
+  return true;
+}
+
+// A FILTER line is read from its unfolded text: the reader folds the
+// patterns itself, and an EXEC program keeps its case.  A malformed one is
+// skipped, recorded with the column of its fault.
+void AppendFilter(MoverConfig& config, const ConfigLine& line, int line_number) {
+  if (config.FilterRules.Full()) {
+    config.problems.push_back(ConfigProblem{
+        line_number, "more than " + IntToStr(kMaxFilterRules) + " FILTER lines; the line is not read"});
+    return;
+  }
+  auto rule = std::make_unique<FilterRule>();
+  FilterSyntaxError error;
+  if (!ReadFilterRule(line.plain, std::string_view("FILTER ").size(), *rule, error)) {
+    config.problems.push_back(ConfigProblem{line_number, "FILTER: " + error.text, ProblemLevel::kError,
+                                            static_cast<int>(error.column)});
+    return;
+  }
+  rule->line_number = line_number;
+  for (FilterAction& action : rule->actions) {
+    if (action.kind != FilterActionKind::kCopy && action.kind != FilterActionKind::kMove) continue;
+    if (platform::kFoldConfigPaths) action.target = UpCase866(action.target);
+    AreaKind kind = AreaKind::kNone;
+    std::string path;
+    ParseAreaId(action.target, kind, path);
+    if (kind == AreaKind::kNone) {
+      config.problems.push_back(ConfigProblem{
+          line_number, "target `" + action.target + "` is not a format letter (*, M, F, S, J) and a path"});
+    }
+  }
+  config.FiltersReadText = config.FiltersReadText || rule->reads_text;
+  config.FilterRules.Append(std::move(rule));
+}
+
+// ADDRESS: one or more of our addresses, separated by blanks.
+void AppendOurAddresses(MoverConfig& config, std::string_view value, int line_number) {
+  for (int i = 1;; ++i) {
+    const std::string word = ExtractWord(i, value, " ");
+    if (word.empty()) return;
+    FidoAddress address;
+    if (!ParseFidoAddress(word, address) || address.zone == 0) {
+      config.problems.push_back(
+          ConfigProblem{line_number, "ADDRESS `" + word + "` is not a full address (zone:net/node[.point])"});
+      continue;
+    }
+    config.OurAddresses.push_back(address);
+  }
+}
+
+void SetExecTimeout(MoverConfig& config, std::string_view value, int line_number) {
+  std::int32_t seconds = 0;
+  // A value that is no number is told by the line check.
+  const bool number =
+      value.find_first_not_of("0123456789") == std::string_view::npos && TryStrToLongInt(value, &seconds);
+  config.ExecTimeout = number && seconds >= 1 ? seconds : kDefaultExecTimeout;
+  if (number && seconds < 1) {
+    // No program could run in no time at all.
+    config.problems.push_back(ConfigProblem{line_number, "EXECTIMEOUT `" + std::string(value) +
+                                                             "` is less than one second; " +
+                                                             IntToStr(kDefaultExecTimeout) + " is taken"});
+  }
 }
 
 // A configuration that cannot be read ends the run through the fault
@@ -128,7 +199,13 @@ bool ApplyConfigLine(MoverConfig& config, std::string_view whole, int line_numbe
   if (line.StartsWith("MOVE ")) {
     config.MoveMode = TrimBlanks(line.Rest("MOVE ")) == "YES";
   } else if (line.StartsWith("NOT_TOUCH ")) {
-    return AppendName(config.NotTouchNames, CutName(TrimBlanks(line.Rest("NOT_TOUCH "))));
+    return AppendNotTouch(config, CutName(TrimBlanks(line.Rest("NOT_TOUCH "))), line_number);
+  } else if (line.StartsWith("FILTER ")) {
+    AppendFilter(config, line, line_number);
+  } else if (line.StartsWith("ADDRESS ")) {
+    AppendOurAddresses(config, line.Rest("ADDRESS "), line_number);
+  } else if (line.StartsWith("EXECTIMEOUT ")) {
+    SetExecTimeout(config, TrimBlanks(line.Rest("EXECTIMEOUT ")), line_number);
   } else if (line.StartsWith("USELASTREAD ")) {
     config.UseLastRead = TrimBlanks(line.Rest("USELASTREAD ")) == "YES";
   } else if (line.StartsWith("USERNUMBER ")) {
@@ -173,6 +250,7 @@ Status ReadConfiguration(const std::string& name, MoverConfig& config) {
   if (error != platform::kOk) return ConfigFault(name, error, LW_FAULT(error));
   if (const platform::Result rc = reader.Close(); rc != platform::kOk) return ConfigFault(name, rc, LW_FAULT(rc));
   CheckRuleKinds(config, config.problems);
+  CheckUnreachableRules(config, config.problems);
   std::stable_sort(config.problems.begin(), config.problems.end(),
                    [](const ConfigProblem& a, const ConfigProblem& b) { return a.line_number < b.line_number; });
   return Status();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/current_message.h"
+#include "app/filter_expression.h"
 #include "errreport/status.h"
 #include "fidoutil/address.h"
 #include "fidoutil/address_mask.h"
@@ -17,9 +18,14 @@
 namespace lw {
 
 inline constexpr int kMaxListEntries = 100;
+// FILTER lines: more than the other lists hold, since one FILTER line does
+// what several rule lines of the other kinds together do.
+inline constexpr int kMaxFilterRules = 1000;
+// EXEC programs get this many seconds when EXECTIMEOUT does not say.
+inline constexpr int kDefaultExecTimeout = 60;
 inline constexpr std::size_t kMaxPriorityWord = 9;
 // PRIORITY names up to this many rule kinds: every kind there is.
-inline constexpr int kPriorityKinds = 6;
+inline constexpr int kPriorityKinds = 7;
 // A configuration line is read up to this many characters.
 inline constexpr std::size_t kMaxConfigLine = 255;
 inline const char* const kProductTag = "LW 1.07";
@@ -32,6 +38,7 @@ struct NameRule {
   std::string name;                  // folded, at most 36 characters (72 for a subject); may hold * and ?
   std::string target;                // the target text as written after the first comma
   std::vector<std::string> targets;  // that text split at commas: each an area identifier, or one KILL
+  int line_number = 0;               // where the rule was read (1-based; 0 when not from a file)
 };
 
 struct AddressRule {
@@ -39,15 +46,17 @@ struct AddressRule {
   AddressWildcards any;  // the parts written as *
   std::string target;
   std::vector<std::string> targets;
+  int line_number = 0;
 };
 
 // The entries of one list key, in file order, at most kMaxListEntries.
 template <typename T>
 struct RuleList {
   std::vector<std::unique_ptr<T>> items;
+  int limit = kMaxListEntries;
 
   int count() const { return static_cast<int>(items.size()); }
-  bool Full() const { return count() >= kMaxListEntries; }
+  bool Full() const { return count() >= limit; }
   void Append(std::unique_ptr<T> item) { items.push_back(std::move(item)); }
 };
 
@@ -60,6 +69,7 @@ struct ConfigProblem {
   int line_number = 0;  // 1-based
   std::string text;     // what is wrong, for a person to read
   ProblemLevel level = ProblemLevel::kError;
+  int column = 0;  // 1-based column of the fault in the line; 0 when the whole line is meant
 };
 
 struct MoverConfig {
@@ -70,6 +80,16 @@ struct MoverConfig {
   RuleList<AddressRule> FromAddrRules;
   RuleList<NameRule> SubjRules;
   RuleList<std::string> NotTouchNames;
+  std::vector<int> NotTouchLines;  // the line of each NotTouchNames entry
+  // FILTER lines in file order; their targets as written (folded where
+  // the platform folds paths).
+  RuleList<FilterRule> FilterRules{{}, kMaxFilterRules};
+  // ADDRESS: our own addresses, for TOUS, FROMUS and TOPOINT.
+  std::vector<FidoAddress> OurAddresses;
+  int ExecTimeout = kDefaultExecTimeout;  // EXECTIMEOUT: seconds an EXEC program may run
+  // Some FILTER tests the message text (TEXT, KLUDGE): the text is read
+  // once for each message judged.
+  bool FiltersReadText = false;
   bool MoveMode = false;
   bool UseLastRead = false;
   std::int32_t UserNumber = 0;

@@ -37,7 +37,8 @@ void WriteBanner() {
   ConsoleLine(banner);
 }
 
-// Each problem of the configuration as "larkway: file:line: kind: text":
+// Each problem of the configuration as "larkway: file:line: kind: text"
+// (file:line:column where a column is known):
 // a run calls every one a warning, --check tells errors from warnings.
 // Returns how many are errors.
 std::int32_t ReportProblems(const std::string& config_name, const MoverConfig& config, bool check) {
@@ -45,7 +46,9 @@ std::int32_t ReportProblems(const std::string& config_name, const MoverConfig& c
   for (const ConfigProblem& p : config.problems) {
     const bool error = check && p.level == ProblemLevel::kError;
     if (p.level == ProblemLevel::kError) ++errors;
-    Diagnose(config_name + ":" + IntToStr(p.line_number) + ": " + (error ? "error" : "warning") + ": " + p.text);
+    const std::string column = p.column > 0 ? ":" + IntToStr(p.column) : std::string();
+    Diagnose(config_name + ":" + IntToStr(p.line_number) + column + ": " + (error ? "error" : "warning") + ": " +
+             p.text);
   }
   return errors;
 }

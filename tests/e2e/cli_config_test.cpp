@@ -82,7 +82,7 @@ TEST_F(CliConfig, CheckReportsEveryProblemTheRunHits) {
        "NOT_TOUCH rules are never tried: PRIORITY does not name NOT_TOUCH"},
       {{"PRIORITY FROM", "TO Ivan Sysop, KILL"}, 3, "TO rules are never tried: PRIORITY does not name TO"},
       {{"SUBJ Hello, KILL"}, 2, "SUBJ rules are never tried: there is no PRIORITY line"},
-      {{"PRIORITY TO FROM SUBJ TOADDR FROMADDR NOT_TOUCH SUBJ"}, 2, "PRIORITY takes 6 words; `SUBJ` is not read"},
+      {{"PRIORITY TO FROM SUBJ TOADDR FROMADDR NOT_TOUCH FILTER SUBJ"}, 2, "PRIORITY takes 7 words; `SUBJ` is not read"},
       {{kinds, "TO Ivan Sysop"}, 3, "the rule on line 3 has no target: a message it matches ends the run"},
       {{kinds, "TO Ivan Sysop ; , KILL"}, 3, "the rule on line 3 has no target: a message it matches ends the run"},
       {{kinds, "TO Ivan Sysop,"}, 3, "the rule on line 3 has no target: a message it matches ends the run"},
