@@ -280,8 +280,7 @@ Status BatchPicked(Scan& scan, const CurrentMessage& msg, const RuleVerdict& ver
   pending.delete_source = verdict.DeletesSource();
   if (!verdict.programs.empty()) {
     // Read before any copy, so that a text that cannot be read costs no copy.
-    if (std::string cause; !ReadStoredText(scan.area, text, cause))
-      return LeaveUnreadable(scan, pending.number, cause);
+    if (std::string cause; !ReadStoredText(scan.area, text, cause)) return LeaveUnreadable(scan, pending.number, cause);
   }
   for (const std::string& rule : verdict.rules) pending.lines.push_back({'#', rule});
   std::int64_t bytes = 0;
@@ -325,8 +324,8 @@ bool Judge(Scan& scan, const CurrentMessage& msg, StoredText& text, LogFile& rul
   const MoverConfig& config = scan.run.config;
   MessageContent content;
   std::string judged_text;
-  if (config.FilterRules.count() > 0) content.attributes = AttributesOf(scan.area);
-  if (config.FiltersReadText) {
+  if (config.filter_rules.count() > 0) content.attributes = AttributesOf(scan.area);
+  if (config.filters_read_text) {
     if (!ReadStoredText(scan.area, text, cause)) return false;
     content.text = text.bytes;
     const bool ascii = std::none_of(text.bytes.begin(), text.bytes.end(), [](char c) { return (c & 0x80) != 0; });
@@ -418,7 +417,7 @@ Status VisitAll(Scan& scan, std::int32_t first) {
 // copies are journaled, so a run cut short does not copy it again.
 bool MayDeleteCopied(const MoverConfig& config) {
   if (config.MoveMode) return true;
-  for (const auto& rule : config.FilterRules.items) {
+  for (const auto& rule : config.filter_rules.items) {
     if (rule->continues) return true;  // a later rule may delete what it copies
     for (const FilterAction& action : rule->actions) {
       if (action.kind == FilterActionKind::kMove || action.kind == FilterActionKind::kKill) return true;
@@ -430,7 +429,7 @@ bool MayDeleteCopied(const MoverConfig& config) {
 Status WalkArea(Run& run, MessageBase& area, const std::string& area_id, const StartPoint& start,
                 AreaScanResult& result) {
   Scan scan(run, area, area_id, result);
-  scan.batch.SetProgramTimeout(run.config.ExecTimeout);
+  scan.batch.SetProgramTimeout(run.config.exec_timeout);
   if (MayDeleteCopied(run.config) && !run.dry_run) LW_RETURN_IF_ERROR(scan.journal.Load());
   LW_RETURN_IF_ERROR(VisitAll(scan, start.from_first ? 1 : start.scan_start));
   run.log.LogOnly('*', kProductTag, IntToStr(scan.walk.scanned) + " message(s) scanned");

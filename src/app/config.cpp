@@ -80,7 +80,7 @@ bool AppendName(RuleList<std::string>& list, std::string_view value) {
 
 bool AppendNotTouch(MoverConfig& config, std::string_view value, int line_number) {
   if (!AppendName(config.NotTouchNames, value)) return false;
-  config.NotTouchLines.push_back(line_number);
+  config.not_touch_lines.push_back(line_number);
   return true;
 }
 
@@ -88,16 +88,16 @@ bool AppendNotTouch(MoverConfig& config, std::string_view value, int line_number
 // patterns itself, and an EXEC program keeps its case.  A malformed one is
 // skipped, recorded with the column of its fault.
 void AppendFilter(MoverConfig& config, const ConfigLine& line, int line_number) {
-  if (config.FilterRules.Full()) {
-    config.problems.push_back(ConfigProblem{
-        line_number, "more than " + IntToStr(kMaxFilterRules) + " FILTER lines; the line is not read"});
+  if (config.filter_rules.Full()) {
+    config.problems.push_back(
+        ConfigProblem{line_number, "more than " + IntToStr(kMaxFilterRules) + " FILTER lines; the line is not read"});
     return;
   }
   auto rule = std::make_unique<FilterRule>();
   FilterSyntaxError error;
   if (!ReadFilterRule(line.plain, std::string_view("FILTER ").size(), *rule, error)) {
-    config.problems.push_back(ConfigProblem{line_number, "FILTER: " + error.text, ProblemLevel::kError,
-                                            static_cast<int>(error.column)});
+    config.problems.push_back(
+        ConfigProblem{line_number, "FILTER: " + error.text, ProblemLevel::kError, static_cast<int>(error.column)});
     return;
   }
   rule->line_number = line_number;
@@ -112,8 +112,8 @@ void AppendFilter(MoverConfig& config, const ConfigLine& line, int line_number) 
           line_number, "target `" + action.target + "` is not a format letter (*, M, F, S, J) and a path"});
     }
   }
-  config.FiltersReadText = config.FiltersReadText || rule->reads_text;
-  config.FilterRules.Append(std::move(rule));
+  config.filters_read_text = config.filters_read_text || rule->reads_text;
+  config.filter_rules.Append(std::move(rule));
 }
 
 // ADDRESS: one or more of our addresses, separated by blanks.
@@ -127,7 +127,7 @@ void AppendOurAddresses(MoverConfig& config, std::string_view value, int line_nu
           ConfigProblem{line_number, "ADDRESS `" + word + "` is not a full address (zone:net/node[.point])"});
       continue;
     }
-    config.OurAddresses.push_back(address);
+    config.our_addresses.push_back(address);
   }
 }
 
@@ -136,7 +136,7 @@ void SetExecTimeout(MoverConfig& config, std::string_view value, int line_number
   // A value that is no number is told by the line check.
   const bool number =
       value.find_first_not_of("0123456789") == std::string_view::npos && TryStrToLongInt(value, &seconds);
-  config.ExecTimeout = number && seconds >= 1 ? seconds : kDefaultExecTimeout;
+  config.exec_timeout = number && seconds >= 1 ? seconds : kDefaultExecTimeout;
   if (number && seconds < 1) {
     // No program could run in no time at all.
     config.problems.push_back(ConfigProblem{line_number, "EXECTIMEOUT `" + std::string(value) +

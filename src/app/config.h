@@ -80,16 +80,16 @@ struct MoverConfig {
   RuleList<AddressRule> FromAddrRules;
   RuleList<NameRule> SubjRules;
   RuleList<std::string> NotTouchNames;
-  std::vector<int> NotTouchLines;  // the line of each NotTouchNames entry
+  std::vector<int> not_touch_lines;  // the line of each NotTouchNames entry
   // FILTER lines in file order; their targets as written (folded where
   // the platform folds paths).
-  RuleList<FilterRule> FilterRules{{}, kMaxFilterRules};
+  RuleList<FilterRule> filter_rules{{}, kMaxFilterRules};
   // ADDRESS: our own addresses, for TOUS, FROMUS and TOPOINT.
-  std::vector<FidoAddress> OurAddresses;
-  int ExecTimeout = kDefaultExecTimeout;  // EXECTIMEOUT: seconds an EXEC program may run
+  std::vector<FidoAddress> our_addresses;
+  int exec_timeout = kDefaultExecTimeout;  // EXECTIMEOUT: seconds an EXEC program may run
   // Some FILTER tests the message text (TEXT, KLUDGE): the text is read
   // once for each message judged.
-  bool FiltersReadText = false;
+  bool filters_read_text = false;
   bool MoveMode = false;
   bool UseLastRead = false;
   std::int32_t UserNumber = 0;

@@ -32,7 +32,6 @@ bool TextIsEmpty(MessageBase& area) {
   return text.find_first_not_of('\0') == std::string::npos;
 }
 
-
 bool IsAscii(std::string_view text) {
   for (char c : text) {
     if ((static_cast<unsigned char>(c) & 0x80) != 0) return false;

@@ -25,17 +25,17 @@ void AddPatternRules(const RuleList<NameRule>& rules, CatchField field, std::vec
 void AddAddressRules(const RuleList<AddressRule>& rules, CatchField field, std::vector<Reached>& order) {
   for (const auto& rule : rules.items) {
     if (!rule->any.AnyPart() && rule->address.zone == 0) return;  // the search of the list ends here
-    const AddressPattern pattern = rule->any.AnyPart() ? PatternOfMask(AddressMask{rule->address, rule->any})
-                                                       : PatternOfAddress(rule->address);
+    const AddressPattern pattern =
+        rule->any.AnyPart() ? PatternOfMask(AddressMask{rule->address, rule->any}) : PatternOfAddress(rule->address);
     order.push_back({rule->line_number, CatchOfAddress(field, pattern), false});
   }
 }
 
 void AddKind(const MoverConfig& config, const std::string& kind, std::vector<Reached>& order) {
   if (kind == "NOT_TOUCH") {
-    for (std::size_t i = 0; i < config.NotTouchLines.size(); ++i) {
+    for (std::size_t i = 0; i < config.not_touch_lines.size(); ++i) {
       order.push_back(
-          {config.NotTouchLines[i], CatchOfPattern(CatchField::kTo, *config.NotTouchNames.items[i]), false});
+          {config.not_touch_lines[i], CatchOfPattern(CatchField::kTo, *config.NotTouchNames.items[i]), false});
     }
   } else if (kind == "TO") {
     AddPatternRules(config.ToRules, CatchField::kTo, order);
@@ -48,7 +48,7 @@ void AddKind(const MoverConfig& config, const std::string& kind, std::vector<Rea
   } else if (kind == "FROMADDR") {
     AddAddressRules(config.FromAddrRules, CatchField::kOrig, order);
   } else if (kind == "FILTER") {
-    for (const auto& rule : config.FilterRules.items) {
+    for (const auto& rule : config.filter_rules.items) {
       order.push_back({rule->line_number, CatchOfExpression(rule->expression), rule->continues});
     }
   }

@@ -46,7 +46,8 @@ void TryPatternRules(const MoverConfig& config, const RuleList<NameRule>& rules,
                      const char* what, Judging& j, LogFile& log) {
   for (int i = 0; i < rules.count() && !j.ended; ++i) {
     const NameRule& rule = *rules.items[i];
-    if (PatternMatches(rule.name, text)) FoundByLine(j, config, rule.targets, std::string(what) + "`" + rule.name + "`", log);
+    if (PatternMatches(rule.name, text))
+      FoundByLine(j, config, rule.targets, std::string(what) + "`" + rule.name + "`", log);
   }
 }
 
@@ -84,8 +85,8 @@ void ApplyFilterActions(Judging& j, const FilterRule& rule) {
 }
 
 void TryFilters(const MoverConfig& config, FilterMessage& message, Judging& j, LogFile& log) {
-  for (int i = 0; i < config.FilterRules.count() && !j.ended; ++i) {
-    const FilterRule& rule = *config.FilterRules.items[i];
+  for (int i = 0; i < config.filter_rules.count() && !j.ended; ++i) {
+    const FilterRule& rule = *config.filter_rules.items[i];
     if (!FilterMatches(rule.expression, message)) continue;
     Matched(j, "Found mail by filter `" + rule.text + "`", log);
     ApplyFilterActions(j, rule);
@@ -107,7 +108,8 @@ RuleVerdict EvaluateRules(const MoverConfig& config, const CurrentMessage& msg, 
   const std::string to = UpCase866(CutName(msg.to));
   const std::string from = UpCase866(CutName(msg.from));
   const std::string subject = UpCase866(CutSubject(msg.subject));
-  const FilterFacts facts{to, from, subject, msg.dest, msg.orig, content.attributes, content.text, &config.OurAddresses};
+  const FilterFacts facts{
+      to, from, subject, msg.dest, msg.orig, content.attributes, content.text, &config.our_addresses};
   FilterMessage message(facts);
   for (int slot = 0; slot < kPriorityKinds && !config.Priority[slot].empty() && !j.ended; ++slot) {
     const std::string& word = config.Priority[slot];

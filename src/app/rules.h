@@ -15,11 +15,11 @@ namespace lw {
 // What the matching rules ask for one message, gathered over every rule
 // that matched (more than one only when a FILTER with CONTINUE goes on).
 struct RuleVerdict {
-  bool found = false;                // a rule matched
-  bool kill = false;                 // a KILL: the source is deleted, after its copies if any
-  bool move = false;                 // the source is deleted once its copies are durable
-  bool not_touch = false;            // a NOT_TOUCH name matched before any rule
-  std::vector<std::string> targets;  // the copy destinations, each as first written, in the order named
+  bool found = false;                              // a rule matched
+  bool kill = false;                               // a KILL: the source is deleted, after its copies if any
+  bool move = false;                               // the source is deleted once its copies are durable
+  bool not_touch = false;                          // a NOT_TOUCH name matched before any rule
+  std::vector<std::string> targets;                // the copy destinations, each as first written, in the order named
   std::vector<std::vector<std::string>> programs;  // EXEC: each program and its arguments, in order
   std::vector<std::string> rules;                  // the found-mail text of each matching rule, in order
 

@@ -46,9 +46,9 @@ std::int32_t ReportProblems(const std::string& config_name, const MoverConfig& c
   for (const ConfigProblem& p : config.problems) {
     const bool error = check && p.level == ProblemLevel::kError;
     if (p.level == ProblemLevel::kError) ++errors;
-    const std::string column = p.column > 0 ? ":" + IntToStr(p.column) : std::string();
-    Diagnose(config_name + ":" + IntToStr(p.line_number) + column + ": " + (error ? "error" : "warning") + ": " +
-             p.text);
+    std::string place = config_name + ":" + IntToStr(p.line_number);
+    if (p.column > 0) place.append(":").append(IntToStr(p.column));
+    Diagnose(place + ": " + (error ? "error" : "warning") + ": " + p.text);
   }
   return errors;
 }

@@ -47,23 +47,23 @@ TEST(FilterConfig, ProblemsNameLineAndColumn) {
 
 TEST(FilterConfig, ValuesAsRead) {
   MoverConfig config;
-  EXPECT_EQ(config.ExecTimeout, 60);
+  EXPECT_EQ(config.exec_timeout, 60);
   for (const char* l : {"ADDRESS 2:5020/1 2:5020/1.5", "ADDRESS 1:1/1", "EXECTIMEOUT 7", "EXECTIMEOUT 9",
                         "FILTER TO Sysop THEN MOVE Mmail/Personal, EXEC \"/usr/bin/Notify Me\"",
                         "FILTER TEXT *beer* THEN KILL", "PRIORITY FILTER TO"}) {
     ApplyConfigLine(config, l);
   }
-  ASSERT_EQ(config.OurAddresses.size(), 3u);
-  EXPECT_EQ(config.OurAddresses[1], (FidoAddress{2, 5020, 1, 5}));
-  EXPECT_EQ(config.OurAddresses[2], (FidoAddress{1, 1, 1, 0}));
-  EXPECT_EQ(config.ExecTimeout, 9);
-  ASSERT_EQ(config.FilterRules.count(), 2);
-  const FilterRule& first = *config.FilterRules.items[0];
+  ASSERT_EQ(config.our_addresses.size(), 3u);
+  EXPECT_EQ(config.our_addresses[1], (FidoAddress{2, 5020, 1, 5}));
+  EXPECT_EQ(config.our_addresses[2], (FidoAddress{1, 1, 1, 0}));
+  EXPECT_EQ(config.exec_timeout, 9);
+  ASSERT_EQ(config.filter_rules.count(), 2);
+  const FilterRule& first = *config.filter_rules.items[0];
   EXPECT_EQ(first.text, "TO Sysop");
   // The target keeps its case where the platform keeps path case; the program always does.
   EXPECT_EQ(first.actions[0].target, platform::kFoldConfigPaths ? "MMAIL/PERSONAL" : "Mmail/Personal");
   EXPECT_EQ(first.actions[1].words, (std::vector<std::string>{"/usr/bin/Notify", "Me"}));
-  EXPECT_TRUE(config.FiltersReadText);
+  EXPECT_TRUE(config.filters_read_text);
   EXPECT_EQ(config.Priority[0], "FILTER");
 }
 
@@ -74,7 +74,7 @@ TEST(FilterConfig, AThousandFiltersThenTheLineIsRefused) {
   }
   EXPECT_TRUE(config.problems.empty());
   ApplyConfigLine(config, "FILTER TO Late THEN KILL", kMaxFilterRules + 1);
-  EXPECT_EQ(config.FilterRules.count(), kMaxFilterRules);
+  EXPECT_EQ(config.filter_rules.count(), kMaxFilterRules);
   ASSERT_EQ(config.problems.size(), 1u);
   EXPECT_EQ(config.problems[0].text, "more than 1000 FILTER lines; the line is not read");
 }

@@ -60,7 +60,7 @@ RuleVerdict Judge(const std::vector<std::string>& lines, const Mail& mail) {
   return EvaluateRules(config, msg, log, MessageContent{mail.attributes, mail.text});
 }
 
-TEST(FilterRules, ActionsAndOrderAcrossKinds) {
+TEST(filter_rules, ActionsAndOrderAcrossKinds) {
   Mail robot;
   robot.to = "AreaFix";
   Mail spam;
@@ -88,9 +88,7 @@ TEST(FilterRules, ActionsAndOrderAcrossKinds) {
       {{all, "FILTER TO * THEN COPY Ma", "FILTER TO Sysop THEN KILL"}, {}, "MA rules:1"},
       // With CONTINUE every further matching rule adds its actions, of any kind.
       {{all, "FILTER TO * THEN COPY Ma, CONTINUE", "FILTER TO Sysop THEN MOVE Mb"}, {}, "MA+MB move rules:2"},
-      {{all, "FILTER TO * THEN COPY Ma, CONTINUE", "FILTER TO Nobody THEN KILL", "TO Sysop, Mt"},
-       {},
-       "MA+MT rules:2"},
+      {{all, "FILTER TO * THEN COPY Ma, CONTINUE", "FILTER TO Nobody THEN KILL", "TO Sysop, Mt"}, {}, "MA+MT rules:2"},
       {{all, "MOVE yes", "FILTER TO * THEN COPY Ma, CONTINUE", "TO Sysop, Mt"}, {}, "MA+MT move rules:2"},
       {{all, "FILTER TO * THEN COPY Ma, CONTINUE", "TO Sysop, KILL"}, {}, "MA kill rules:2"},
       {{all, "FILTER TO * THEN COPY Ma, CONTINUE", "FILTER TO * THEN MOVE Ma, CONTINUE", "FILTER TO * THEN KILL"},
@@ -124,7 +122,7 @@ TEST(FilterRules, ActionsAndOrderAcrossKinds) {
   }
 }
 
-TEST(FilterRules, LogNamesEachMatchingRuleInOrder) {
+TEST(filter_rules, LogNamesEachMatchingRuleInOrder) {
   MoverConfig config;
   for (const char* l : {"PRIORITY FILTER TO", "FILTER TO * AND NOT FROM \"Bad Guy\" THEN COPY Ma, CONTINUE",
                         "FILTER SUBJ nothing THEN KILL", "TO Sysop, Mt"}) {

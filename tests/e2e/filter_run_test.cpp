@@ -69,18 +69,17 @@ TEST_F(FilterRun, CopiesIntoThreeFormatsOncePerBaseAndOneDeletion) {
   EXPECT_EQ(TagsOf("J", "all"), "124");
   EXPECT_EQ(TagsOf("*", "sysop"), "2");
   EXPECT_EQ(Marked('-').size(), 2u);  // the move and the kill, each once
-  EXPECT_EQ(Marked('#'),
-            (std::vector<std::string>{
-                "# <stamp> LW 1.07 Found mail by filter `TO AreaFix OR TO Sysop`",
-                "# <stamp> LW 1.07 Found mail by filter `to AreaFix`",
-                "# <stamp> LW 1.07 Found mail by filter `TO * AND NOT FROM \"Viagra*\"`",
-                "# <stamp> LW 1.07 Found mail by filter `TO AreaFix OR TO Sysop`",
-                "# <stamp> LW 1.07 Found mail by filter `TO * AND NOT FROM \"Viagra*\"`",
-                "# <stamp> LW 1.07 Found mail to `SYSOP`",
-                "# <stamp> LW 1.07 Found mail by filter `TO AreaFix OR TO Sysop`",
-                "# <stamp> LW 1.07 Found mail by filter `FROM \"Viagra*\"`",
-                "# <stamp> LW 1.07 Found mail by filter `TO * AND NOT FROM \"Viagra*\"`",
-            }));
+  EXPECT_EQ(Marked('#'), (std::vector<std::string>{
+                             "# <stamp> LW 1.07 Found mail by filter `TO AreaFix OR TO Sysop`",
+                             "# <stamp> LW 1.07 Found mail by filter `to AreaFix`",
+                             "# <stamp> LW 1.07 Found mail by filter `TO * AND NOT FROM \"Viagra*\"`",
+                             "# <stamp> LW 1.07 Found mail by filter `TO AreaFix OR TO Sysop`",
+                             "# <stamp> LW 1.07 Found mail by filter `TO * AND NOT FROM \"Viagra*\"`",
+                             "# <stamp> LW 1.07 Found mail to `SYSOP`",
+                             "# <stamp> LW 1.07 Found mail by filter `TO AreaFix OR TO Sysop`",
+                             "# <stamp> LW 1.07 Found mail by filter `FROM \"Viagra*\"`",
+                             "# <stamp> LW 1.07 Found mail by filter `TO * AND NOT FROM \"Viagra*\"`",
+                         }));
   // The killed message was copied before its rule killed it.
   EXPECT_EQ(Marked('+').size(), 3u + 3u + 1u + 2u);
 }
