@@ -55,7 +55,6 @@ struct FilterRule {
   bool continues = false;             // a CONTINUE is among the actions
   bool reads_text = false;            // a TEXT or KLUDGE test is in the expression
   std::string text;                   // the expression as written (before THEN)
-  int line_number = 0;                // where the rule was read (1-based; 0 when not from a file)
 };
 
 // Where a FILTER line is malformed and why.

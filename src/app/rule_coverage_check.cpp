@@ -13,13 +13,13 @@ namespace {
 
 // One rule as evaluation meets it.
 struct Reached {
-  int line_number = 0;
+  ConfigPlace place;
   RuleCatch caught;
   bool continues = false;
 };
 
 void AddPatternRules(const RuleList<NameRule>& rules, CatchField field, std::vector<Reached>& order) {
-  for (const auto& rule : rules.items) order.push_back({rule->line_number, CatchOfPattern(field, rule->name), false});
+  for (const auto& rule : rules.items) order.push_back({rule->place, CatchOfPattern(field, rule->name), false});
 }
 
 void AddAddressRules(const RuleList<AddressRule>& rules, CatchField field, std::vector<Reached>& order) {
@@ -27,15 +27,15 @@ void AddAddressRules(const RuleList<AddressRule>& rules, CatchField field, std::
     if (!rule->any.AnyPart() && rule->address.zone == 0) return;  // the search of the list ends here
     const AddressPattern pattern =
         rule->any.AnyPart() ? PatternOfMask(AddressMask{rule->address, rule->any}) : PatternOfAddress(rule->address);
-    order.push_back({rule->line_number, CatchOfAddress(field, pattern), false});
+    order.push_back({rule->place, CatchOfAddress(field, pattern), false});
   }
 }
 
 void AddKind(const MoverConfig& config, const std::string& kind, std::vector<Reached>& order) {
   if (kind == "NOT_TOUCH") {
-    for (std::size_t i = 0; i < config.not_touch_lines.size(); ++i) {
+    for (std::size_t i = 0; i < config.not_touch_places.size(); ++i) {
       order.push_back(
-          {config.not_touch_lines[i], CatchOfPattern(CatchField::kTo, *config.NotTouchNames.items[i]), false});
+          {config.not_touch_places[i], CatchOfPattern(CatchField::kTo, *config.NotTouchNames.items[i]), false});
     }
   } else if (kind == "TO") {
     AddPatternRules(config.ToRules, CatchField::kTo, order);
@@ -49,7 +49,7 @@ void AddKind(const MoverConfig& config, const std::string& kind, std::vector<Rea
     AddAddressRules(config.FromAddrRules, CatchField::kOrig, order);
   } else if (kind == "FILTER") {
     for (const auto& rule : config.filter_rules.items) {
-      order.push_back({rule->line_number, CatchOfExpression(rule->expression), rule->continues});
+      order.push_back({rule->place, CatchOfExpression(rule->expression), rule->continues});
     }
   }
 }
@@ -68,11 +68,13 @@ void CheckUnreachableRules(const MoverConfig& config, std::vector<ConfigProblem>
   for (std::size_t later = 0; later < order.size(); ++later) {
     for (std::size_t earlier = 0; earlier < later; ++earlier) {
       if (order[earlier].continues || !CatchesAll(order[earlier].caught, order[later].caught)) continue;
-      problems.push_back(ConfigProblem{order[later].line_number,
-                                       "the rule on this line can never fire: the rule on line " +
-                                           IntToStr(order[earlier].line_number) +
+      const ConfigPlace& hidden = order[later].place;
+      const ConfigPlace& by = order[earlier].place;
+      const std::string where = IntToStr(by.line) + (by.file == hidden.file ? std::string() : " of " + by.file);
+      problems.push_back(ConfigProblem{hidden.line,
+                                       "the rule on this line can never fire: the rule on line " + where +
                                            ", tried before it, catches every message it could catch",
-                                       ProblemLevel::kWarning});
+                                       ProblemLevel::kWarning, hidden.file, hidden.sequence});
       break;
     }
   }

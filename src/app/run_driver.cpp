@@ -38,15 +38,16 @@ void WriteBanner() {
 }
 
 // Each problem of the configuration as "larkway: file:line: kind: text"
-// (file:line:column where a column is known):
-// a run calls every one a warning, --check tells errors from warnings.
-// Returns how many are errors.
+// (the file an included line is in, or `config_name`; file:line:column
+// where a column is known): a run calls every
+// one a warning, --check tells errors from warnings.  Returns how many are
+// errors.
 std::int32_t ReportProblems(const std::string& config_name, const MoverConfig& config, bool check) {
   std::int32_t errors = 0;
   for (const ConfigProblem& p : config.problems) {
     const bool error = check && p.level == ProblemLevel::kError;
     if (p.level == ProblemLevel::kError) ++errors;
-    std::string place = config_name + ":" + IntToStr(p.line_number);
+    std::string place = (p.file.empty() ? config_name : p.file) + ":" + IntToStr(p.line_number);
     if (p.column > 0) place.append(":").append(IntToStr(p.column));
     Diagnose(place + ": " + (error ? "error" : "warning") + ": " + p.text);
   }
@@ -57,6 +58,10 @@ std::int32_t ReportProblems(const std::string& config_name, const MoverConfig& c
 Status Prepare(Run& run, const std::string& config_name) {
   LW_RETURN_IF_ERROR(ReadConfiguration(config_name, run.config));
   ReportProblems(config_name, run.config, false);
+  // Part of the rules missing could move mail the sysop wants kept.
+  if (!run.config.unread_include.empty()) {
+    return Status::Error("Configuration " + config_name + " not read whole", run.config.unread_include);
+  }
   run.log.SetUtf8(run.config.LogUtf8);
   if (!run.config.LogFileName.empty() && !run.dry_run) LW_RETURN_IF_ERROR(run.log.Open(run.config.LogFileName));
   run.log.LogOnly('>', ProgramTitle(), "started");

@@ -157,5 +157,15 @@ TEST_F(FilterRun, CheckNamesTheColumnAndTheRuleThatHidesAnother) {
             "catches every message it could catch\n");
 }
 
+TEST_F(FilterRun, RuleHiddenByOneInAnIncludedFileNamesThatFile) {
+  WriteFile(P("rules.cfg"), "FILTER TO * THEN COPY *all\n");
+  Config({"NETMAIL *net", "PRIORITY FILTER", "INCLUDE rules.cfg", "FILTER TO Sysop THEN KILL"});
+  MakeDirs(P("net"));
+  RunResult r = RunLarkway({"--check", "lw.cfg"}, dir_.path());
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.err, "larkway: lw.cfg:4: warning: the rule on this line can never fire: the rule on line 1 of " +
+                       Shown("rules.cfg") + ", tried before it, catches every message it could catch\n");
+}
+
 }  // namespace
 }  // namespace lw::test

@@ -55,11 +55,12 @@ struct LoopSummary {
 };
 
 // Runs `faulted_run(n, s)` for n = 1, 2, ... over a fresh copy of the
-// scenario (netmail format `netmail`) until it reports an unreached fault
+// scenario (netmail format `netmail`, USELASTREAD when `use_lastread`) until it reports an unreached fault
 // point (or a bound of many thousand points is passed), checking after
 // each as described above.
 LoopSummary RunFaultLoop(const std::string& loop, char netmail,
-                         const std::function<FaultedRun(std::int64_t n, const Scenario& s)>& faulted_run);
+                         const std::function<FaultedRun(std::int64_t n, const Scenario& s)>& faulted_run,
+                         bool use_lastread = false);
 
 // Runs lw::RunMover on the scenario's configuration in a child process,
 // after `install` (run in the child) put its platform in place.  `install`

@@ -131,12 +131,13 @@ int Rerun(const Scenario& s) {
 }
 
 LoopSummary RunFaultLoop(const std::string& loop, char netmail,
-                         const std::function<FaultedRun(std::int64_t n, const Scenario& s)>& faulted_run) {
+                         const std::function<FaultedRun(std::int64_t n, const Scenario& s)>& faulted_run,
+                         bool use_lastread) {
   LoopSummary summary;
   summary.loop = loop;
   summary.netmail = netmail;
   ScratchDir work, pristine;
-  const Scenario s = WriteScenario(work.path(), netmail);
+  const Scenario s = WriteScenario(work.path(), netmail, use_lastread);
   CopyContents(work.path(), pristine.path());
   // What a run that meets no fault leaves: every copy must keep the same
   // dates, attributes and kludges.
