@@ -11,7 +11,8 @@ lines=${1:?usage: bash scripts/fault-results.sh <lines file>}
 order() {
   case "$1" in
     Counted) echo 1 ;; Persistent) echo 2 ;; Crash) echo 3 ;; Kill) echo 4 ;;
-    FormatCounted) echo 5 ;; FormatCrash) echo 6 ;; *) echo 9 ;;
+    Interrupted) echo 5 ;; ShortRead) echo 6 ;; ShortWrite) echo 7 ;;
+    FormatCounted) echo 8 ;; FormatCrash) echo 9 ;; *) echo 99 ;;
   esac
 }
 # A loop named "<kind> <variant>" (a scenario variant) follows its kind.

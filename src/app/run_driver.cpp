@@ -1,7 +1,10 @@
 #include "app/run_driver.h"
 
 #include <optional>
+#include <string>
+#include <vector>
 
+#include "app/area_repair.h"
 #include "app/area_scan.h"
 #include "app/command_options.h"
 #include "app/config.h"
@@ -130,6 +133,20 @@ int CheckConfiguration(const std::string& config_name) {
   return errors == 0 ? 0 : kExitCheckProblems;
 }
 
+// --repair: the whole check of one base; the console gets a line per
+// thing mended, or that the base is sound.
+int RepairOneArea(const std::string& area_id) {
+  std::vector<std::string> repairs;
+  Status status = RepairArea(area_id, repairs);
+  if (!status.ok()) {
+    Run run;
+    return Finish(run, status);
+  }
+  for (const std::string& line : repairs) ConsoleLine(WithCause(area_id, line));
+  ConsoleLine(area_id + (repairs.empty() ? ": sound, nothing to repair" : ": repaired"));
+  return 0;
+}
+
 // A scan, real or dry, of every netmail area the configuration names.
 int RunAreas(const CommandOptions& options) {
   // A dry run goes through a platform that refuses every change, so not
@@ -174,6 +191,7 @@ int Dispatch(const CommandOptions& options, const std::string& program) {
     ConsoleLine(UsageText(program, false));
     return 0;
   }
+  if (options.repair) return RepairOneArea(options.repair_area);
   return RunAreas(options);
 }
 
