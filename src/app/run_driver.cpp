@@ -44,7 +44,8 @@ void WriteBanner() {
 }
 
 // Each problem of the configuration as "larkway: file:line: kind: text"
-// (the file an included line is in, or `config_name`): a run calls every
+// (the file an included line is in, or `config_name`; file:line:column
+// where a column is known): a run calls every
 // one a warning, --check tells errors from warnings.  Returns how many are
 // errors.
 std::int32_t ReportProblems(const std::string& config_name, const MoverConfig& config, bool check) {
@@ -52,8 +53,9 @@ std::int32_t ReportProblems(const std::string& config_name, const MoverConfig& c
   for (const ConfigProblem& p : config.problems) {
     const bool error = check && p.level == ProblemLevel::kError;
     if (p.level == ProblemLevel::kError) ++errors;
-    Diagnose((p.file.empty() ? config_name : p.file) + ":" + IntToStr(p.line_number) + ": " +
-             (error ? "error" : "warning") + ": " + p.text);
+    std::string place = (p.file.empty() ? config_name : p.file) + ":" + IntToStr(p.line_number);
+    if (p.column > 0) place.append(":").append(IntToStr(p.column));
+    Diagnose(place + ": " + (error ? "error" : "warning") + ": " + p.text);
   }
   return errors;
 }
