@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "fidoutil/address.h"
 #include "fidoutil/dates.h"
@@ -107,6 +109,13 @@ class MessageBase {
   // (headers, counts), syncs and closes the files; IsOpen goes off either
   // way.  False when any of that failed.
   virtual bool CloseMsgBase();
+  // Makes the next OpenMsgBase check the whole base, whatever the cheap
+  // tests of the open say, and repair what it must.  A format whose open
+  // has nothing more to check opens as always.
+  void CheckWholeOnNextOpen() { check_whole_ = true; }
+  // What the last OpenMsgBase found out of line and mended, one line each
+  // ("ActiveMsgs was 7, now 5"); empty when it found nothing to mend.
+  virtual std::vector<std::string> RepairsOnOpen() const;
 
   // ---- Walking the numbers ----
 
@@ -345,6 +354,9 @@ class MessageBase {
   // Where the streams and files of a format write the cause of each of
   // their failures as it happens (Stream::ReportFailuresTo).
   std::string* FailureSink() { return &failure_cause_; }
+  // Whether this open is to check the whole base (CheckWholeOnNextOpen);
+  // true once, for the open that asks.
+  bool TakeCheckWhole() { return std::exchange(check_whole_, false); }
 
  private:
   // Sets Status to kNoFormat; false.
@@ -378,6 +390,7 @@ class MessageBase {
   void AddKludgeTo(std::string_view text, const char* line);
 
   std::string failure_cause_;
+  bool check_whole_ = false;
 };
 
 }  // namespace lw
