@@ -52,7 +52,7 @@ struct CutCase {
 };
 
 const CutCase kCuts[] = {
-    {"CrashTorn", PowerCut::kTorn, false},
+    {"CrashTorn", PowerCut::kTorn, true},
     {"CrashLastWrite", PowerCut::kLastWriteOnly, true},
     {"CrashEntriesFirst", PowerCut::kEntriesFirst, false},
 };
