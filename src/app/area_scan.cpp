@@ -33,7 +33,7 @@ Status CannotWriteLastRead(const MessageBase& area, const std::string& area_id) 
 
 // Where the walk starts.
 struct StartPoint {
-  std::int32_t scan_start = 1;
+  MsgNum scan_start = 1;
   bool from_first = true;  // scan the whole area from message 1
   bool matched = false;    // the stored identifier matched and a message follows
 };
@@ -100,7 +100,7 @@ std::string PickedLine(const MessageFacts& facts, const std::string& action, con
 // What the walk has seen so far.
 struct Walk {
   std::int32_t scanned = 0;
-  std::int32_t last_kept = 0;
+  MsgNum last_kept = 0;
   bool unreadable_seen = false;
   bool deletion_failed = false;
   bool repositioned = false;  // a batch was settled: the walk position is lost
@@ -176,7 +176,7 @@ Status CopyToTarget(Scan& scan, const CurrentMessage& msg, LazyDigest& digest, c
       pending.lines.push_back({'+', "Copy message already in destination messagebase - " + target});
       return Status();
     }
-    std::int32_t mark = 0;
+    MsgNum mark = 0;
     if (!scan.journal.MarkOf(key, mark)) LW_RETURN_IF_ERROR(scan.journal.Record(key, dest->GetHighMsgNum()));
   }
   LW_RETURN_IF_ERROR(CopyMessageInto(scan.area, msg, *dest));
@@ -259,10 +259,10 @@ Status ActOnMessage(Scan& scan) {
 // lines of the batch before it.
 Status VisitMessage(Scan& scan) {
   MessageBase& area = scan.area;
-  const std::int32_t number = area.GetMsgNum();
+  const MsgNum number = area.GetMsgNum();
   if (!area.OpenMsg()) {
     LW_RETURN_IF_ERROR(SettleBatch(scan));
-    scan.run.log.Warning(kProductTag, "Unable to read message " + IntToStr(number) + " in " + scan.area_id,
+    scan.run.log.Warning(kProductTag, "Unable to read message " + std::to_string(number) + " in " + scan.area_id,
                          area.FailureCause());
     scan.walk.unreadable_seen = true;
     return Status();
@@ -289,7 +289,7 @@ Status VisitAll(Scan& scan, std::int32_t first) {
   MessageBase& area = scan.area;
   area.SeekFirst(first);
   while (area.SeekFound()) {
-    const std::int32_t number = area.GetMsgNum();
+    const MsgNum number = area.GetMsgNum();
     scan.walk.repositioned = false;
     LW_RETURN_IF_ERROR(VisitMessage(scan));
     ShowCount(scan.run, scan.walk.scanned);

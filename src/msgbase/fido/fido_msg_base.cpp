@@ -225,11 +225,16 @@ bool FidoMsgBase::CloseMsgBase() {
   return committed;
 }
 
-bool FidoMsgBase::MsgExists(std::int32_t n) { return names_.Has(n); }
+// The numbers of *.MSG files stay within int32: none lies above INT32_MAX.
+bool FidoMsgBase::MsgExists(MsgNum n) { return n >= 1 && n <= INT32_MAX && names_.Has(static_cast<std::int32_t>(n)); }
 
-void FidoMsgBase::SeekNext() { CurMsgNum = names_.Next(CurMsgNum); }
+void FidoMsgBase::SeekNext() {
+  CurMsgNum = CurMsgNum >= INT32_MAX ? 0 : names_.Next(static_cast<std::int32_t>(std::max<MsgNum>(CurMsgNum, 0)));
+}
 
-void FidoMsgBase::SeekPrior() { CurMsgNum = names_.Prior(CurMsgNum); }
+void FidoMsgBase::SeekPrior() {
+  CurMsgNum = CurMsgNum <= 0 ? 0 : names_.Prior(static_cast<std::int32_t>(std::min<MsgNum>(CurMsgNum, INT32_MAX)));
+}
 
 bool FidoMsgBase::ReadMessage(bool kludges_only) {
   if (msg_open_) CloseMsg();
@@ -570,7 +575,7 @@ bool FidoMsgBase::WriteMsg() {
   }
   pending_.push_back(std::move(pending));
   if (in_batch_ && new_message_) {
-    reserved_high_ = std::max(reserved_high_, CurMsgNum);
+    reserved_high_ = std::max(reserved_high_, static_cast<std::int32_t>(CurMsgNum));
     new_message_ = false;
     return true;
   }
@@ -665,7 +670,7 @@ bool FidoMsgBase::CommitBatch() {
   return committed;
 }
 
-std::int32_t FidoMsgBase::GetLastRead(std::int32_t user_num) {
+MsgNum FidoMsgBase::GetLastRead(std::int32_t user_num) {
   if (user_num < 0 || user_num >= INT32_MAX / 2 - 1) return 0;
   std::unique_ptr<Stream> f = OpenFileStream(LastReadFileName(), fmRead);
   if (f->Status != kStreamOk || 2 * (user_num + 1) > f->GetSize()) return 0;
@@ -676,7 +681,7 @@ std::int32_t FidoMsgBase::GetLastRead(std::int32_t user_num) {
 }
 
 // A lastread file that exists but does not open is never replaced.
-bool FidoMsgBase::SetLastRead(std::int32_t user_num, std::int32_t msg_num) {
+bool FidoMsgBase::SetLastRead(std::int32_t user_num, MsgNum msg_num) {
   if (user_num < 0 || user_num >= INT32_MAX / 2 - 1) return false;
   const std::string name = LastReadFileName();
   std::unique_ptr<Stream> f = OpenFileStream(name, fmWrite);

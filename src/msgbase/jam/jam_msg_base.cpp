@@ -100,7 +100,7 @@ using jam::kSubfieldHeaderSize;
 constexpr std::uint32_t kMaxSubfieldArea = 16u << 20;  // beyond this a header is taken as damaged
 constexpr std::int32_t kLastReadChunk = 256;           // records read at a time
 constexpr std::int64_t kIndexChunk = 512;              // index records read at a time
-constexpr std::int64_t kMaxMsgNum = 0x7FFFFFFF;        // message numbers are int32 here
+constexpr std::int64_t kMaxMsgNum = 0xFFFFFFFF;        // message numbers are 32-bit unsigned on disk
 constexpr std::int64_t kMaxOffset = 0xFFFFFFFF;        // offsets on disk are 32 bits
 constexpr std::uint32_t kMaxBody = 0x7FFFFFF0u;        // what a memory stream holds
 constexpr jam::IndexRecord kEmptyRecord{jam::kNone, jam::kNone};
@@ -261,7 +261,7 @@ std::int32_t JamMsgBase::ReadOrCompleteFixedHeader() {
     if (!jhr_.ReadAt(0, raw.data(), raw.size())) return kCannotOpenHeader;
     jam::Decode(raw, fixed_);
     if (std::memcmp(fixed_.signature, jam::kSignature, jam::kSignatureSize) == 0) {
-      // Numbers from BaseMsgNum on must be positive int32 values.
+      // Numbers from BaseMsgNum on must be positive.
       return fixed_.base_msg_num >= 1 && fixed_.base_msg_num <= kMaxMsgNum ? 0 : kCannotOpenHeader;
     }
   }
@@ -448,13 +448,13 @@ JamMsgBase::HeaderState JamMsgBase::ProbeHeader(std::uint32_t hdr_offset, std::i
   return (attribute & jam::kAttrDeleted) != 0 ? HeaderState::kDeleted : HeaderState::kLive;
 }
 
-std::int32_t JamMsgBase::GetHighMsgNum() {
+MsgNum JamMsgBase::GetHighMsgNum() {
   if (!IsOpen) return 0;
   const std::int64_t records = std::max<std::int64_t>(IndexRecords(), 0);
-  return static_cast<std::int32_t>(fixed_.base_msg_num + records - 1);
+  return fixed_.base_msg_num + records - 1;
 }
 
-bool JamMsgBase::MsgExists(std::int32_t msg_num) {
+bool JamMsgBase::MsgExists(MsgNum msg_num) {
   if (!IsOpen) return false;
   const std::int64_t record = static_cast<std::int64_t>(msg_num) - fixed_.base_msg_num;
   if (record < 0 || record >= IndexRecords()) return false;
@@ -472,22 +472,22 @@ bool JamMsgBase::MsgExists(std::int32_t msg_num) {
 
 // The first live message from number `from` on in direction `step`, within
 // the index records present; 0 when there is none.
-std::int32_t JamMsgBase::FindLive(std::int64_t from, int step) {
+MsgNum JamMsgBase::FindLive(MsgNum from, int step) {
   if (!IsOpen) return 0;
   const std::int64_t low = fixed_.base_msg_num;
   const std::int64_t high = GetHighMsgNum();
   for (std::int64_t n = std::max(from, low); n >= low && n <= high; n += step) {
-    if (MsgExists(static_cast<std::int32_t>(n))) return static_cast<std::int32_t>(n);
+    if (MsgExists(n)) return n;
   }
   return 0;
 }
 
-void JamMsgBase::SeekFirst(std::int32_t msg_num) { CurMsgNum = FindLive(msg_num, 1); }
+void JamMsgBase::SeekFirst(MsgNum msg_num) { CurMsgNum = FindLive(msg_num, 1); }
 
-void JamMsgBase::SeekNext() { CurMsgNum = FindLive(static_cast<std::int64_t>(CurMsgNum) + 1, 1); }
+void JamMsgBase::SeekNext() { CurMsgNum = FindLive(CurMsgNum + 1, 1); }
 
 void JamMsgBase::SeekPrior() {
-  const std::int64_t from = static_cast<std::int64_t>(CurMsgNum) - 1;
+  const MsgNum from = CurMsgNum - 1;
   CurMsgNum = from < fixed_.base_msg_num ? 0 : FindLive(from, -1);
 }
 
@@ -703,7 +703,7 @@ bool JamMsgBase::CreateMsg() {
   const std::int64_t records = IndexRecords();
   if (records < 0) return Fail(kCannotWriteMessage);
   if (fixed_.base_msg_num + records > kMaxMsgNum) return Fail(kCannotWriteMessage, "the base holds its last number");
-  CurMsgNum = static_cast<std::int32_t>(fixed_.base_msg_num + records);
+  CurMsgNum = fixed_.base_msg_num + records;
   header_ = jam::MsgHeader{};
   subfields_.clear();
   ClearAddress(orig_);
@@ -850,7 +850,7 @@ bool JamMsgBase::AppendMessage(const std::string& body) {
       jdt_size + static_cast<std::int64_t>(body.size()) > kMaxOffset) {
     return false;
   }
-  CurMsgNum = static_cast<std::int32_t>(fixed_.base_msg_num + records);
+  CurMsgNum = fixed_.base_msg_num + records;
   header_.message_number = static_cast<std::uint32_t>(CurMsgNum);
   header_.subfield_len = static_cast<std::uint32_t>(subfields_.size());
   header_.offset = static_cast<std::uint32_t>(jdt_size);
@@ -920,7 +920,7 @@ bool JamMsgBase::DeleteMsg() {
   const HeaderState state = ProbeHeader(rec.hdr_offset, jhr_size, attribute);
   if (state == HeaderState::kUnreadable) return Fail(kCannotWriteMessage);
   const bool live = state == HeaderState::kLive;
-  const std::int64_t record = static_cast<std::int64_t>(CurMsgNum) - fixed_.base_msg_num;
+  const std::int64_t record = CurMsgNum - fixed_.base_msg_num;
   const bool counted = live && fixed_.active_msgs > 0;
   if (counted) fixed_.active_msgs -= 1;
   if (in_batch_) {
@@ -1066,7 +1066,7 @@ void JamMsgBase::SetHeaderAddrs(const FidoAddress& orig, const FidoAddress& dest
 
 // ---- Lastread ----
 
-std::int32_t JamMsgBase::GetLastRead(std::int32_t user_num) {
+MsgNum JamMsgBase::GetLastRead(std::int32_t user_num) {
   if (!IsOpen) return 0;
   std::int64_t size = 0;
   if (!jlr_.Size(size)) return 0;
@@ -1078,13 +1078,13 @@ std::int32_t JamMsgBase::GetLastRead(std::int32_t user_num) {
     for (std::int64_t i = 0; i < n; ++i) {
       jam::LastRead rec;
       jam::Decode(RecordAt<kLastReadSize>(std::as_const(chunk), i), rec);
-      if (rec.user_id == static_cast<std::uint32_t>(user_num)) return static_cast<std::int32_t>(rec.last_read_msg);
+      if (rec.user_id == static_cast<std::uint32_t>(user_num)) return rec.last_read_msg;
     }
   }
   return 0;
 }
 
-bool JamMsgBase::SetLastRead(std::int32_t user_num, std::int32_t msg_num) {
+bool JamMsgBase::SetLastRead(std::int32_t user_num, MsgNum msg_num) {
   if (!IsOpen) return true;
   std::int64_t size = 0;
   if (!jlr_.Size(size)) return Fail(kCannotOpenLastRead);

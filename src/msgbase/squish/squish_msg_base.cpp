@@ -259,29 +259,31 @@ bool SquishMsgBase::ReadIndex(std::int32_t pos, squish::IndexRecord& rec) const 
 // The records' UMSGIDs rise (an open repairs an index where they do not,
 // and new messages take the base's next UMSGID), so a binary search finds
 // the first at or above `want`.
-std::int32_t SquishMsgBase::FindIndex(std::int32_t want, bool at_least) const {
-  const auto it = std::lower_bound(records_.begin(), records_.end(), std::int64_t{want},
+std::int32_t SquishMsgBase::FindIndex(MsgNum want, bool at_least) const {
+  const auto it = std::lower_bound(records_.begin(), records_.end(), want,
                                    [](const squish::IndexRecord& r, std::int64_t n) { return r.umsgid < n; });
-  if (it == records_.end() || (!at_least && it->umsgid != std::int64_t{want})) return -1;
+  if (it == records_.end() || (!at_least && MsgNum{it->umsgid} != want)) return -1;
   return static_cast<std::int32_t>(static_cast<std::size_t>(it - records_.begin()) * kIndexRecordSize);
 }
 
 void SquishMsgBase::MoveTo(std::int32_t pos) {
   if (IsOpen && ReadIndex(pos, index_)) {
     index_pos_ = pos;
-    CurMsgNum = static_cast<std::int32_t>(index_.umsgid);
+    CurMsgNum = index_.umsgid;
   } else {
     CurMsgNum = 0;
     index_pos_ = 0;
   }
 }
 
-bool SquishMsgBase::MsgExists(std::int32_t msg_num) { return IsOpen && FindIndex(msg_num, false) >= 0; }
+bool SquishMsgBase::MsgExists(MsgNum msg_num) { return IsOpen && FindIndex(msg_num, false) >= 0; }
 
-void SquishMsgBase::SeekFirst(std::int32_t msg_num) { MoveTo(IsOpen ? FindIndex(msg_num, true) : -1); }
+void SquishMsgBase::SeekFirst(MsgNum msg_num) { MoveTo(IsOpen ? FindIndex(msg_num, true) : -1); }
 void SquishMsgBase::SeekNext() { MoveTo(index_pos_ + kIndexRecordSize); }
 void SquishMsgBase::SeekPrior() { MoveTo(index_pos_ - kIndexRecordSize); }
-void SquishMsgBase::SetMsgPosition(std::int32_t pos) { MoveTo(pos); }
+void SquishMsgBase::SetMsgPosition(MsgNum pos) {
+  MoveTo(pos >= 0 && pos <= IndexBytes() ? static_cast<std::int32_t>(pos) : -1);
+}
 
 // ---- One message ----
 
@@ -337,7 +339,8 @@ bool SquishMsgBase::CreateMsg() {
   header_ = squish::MsgHeader{};
   frame_ = squish::FrameHeader{};
   index_ = squish::IndexRecord{};
-  CurMsgNum = static_cast<std::int32_t>(base_.uid);
+  if (base_.uid == 0) return false;  // every UMSGID was handed out
+  CurMsgNum = base_.uid;
   header_.umsgid = base_.uid;
   frame_ofs_ = 0;
   header_.attr = squish::kUmsgidValid;
@@ -430,7 +433,7 @@ void SquishMsgBase::SetDateArrived(const MsgDateTime& dt) {
 
 // ---- Lastread ----
 
-std::int32_t SquishMsgBase::GetLastRead(std::int32_t user_num) {
+MsgNum SquishMsgBase::GetLastRead(std::int32_t user_num) {
   if (user_num < 0 || user_num >= INT32_MAX / 4 - 1) return 0;
   std::unique_ptr<Stream> f = OpenFileStream(FileName("SQL"), fmRead | fmDenyWrite);
   std::uint8_t raw[4];
@@ -438,10 +441,10 @@ std::int32_t SquishMsgBase::GetLastRead(std::int32_t user_num) {
       !squish::ReadAt(*f, static_cast<std::uint32_t>(4 * user_num), raw, 4)) {
     return 0;
   }
-  return static_cast<std::int32_t>(GetLe32(raw));
+  return GetLe32(raw);
 }
 
-bool SquishMsgBase::SetLastRead(std::int32_t user_num, std::int32_t msg_num) {
+bool SquishMsgBase::SetLastRead(std::int32_t user_num, MsgNum msg_num) {
   if (user_num < 0 || user_num >= INT32_MAX / 4 - 1) return false;
   const std::string name = FileName("SQL");
   // An existing file is never recreated: that would empty every other
