@@ -44,7 +44,8 @@ Status FindStart(MessageBase& area, const std::string& area_id, const std::strin
   if (start.scan_start == 0 && !dry_run && !area.SetLastRead(user, 0)) {
     return CannotWriteLastRead(area, area_id);
   }
-  if (start.scan_start == -1 || start.scan_start == 0) {
+  // All bits set is how a 32-bit lastread says "none" as well as 0.
+  if (start.scan_start <= 0 || start.scan_start == 0xFFFFFFFF) {
     start.scan_start = 1;
     return Status();
   }
@@ -285,7 +286,7 @@ Status StorePosition(Run& run, MessageBase& area, const std::string& area_id, co
 // full.  Numbers of messages that stay are stable in every format, so
 // after a settle the walk goes on at the first message above the last one
 // visited.
-Status VisitAll(Scan& scan, std::int32_t first) {
+Status VisitAll(Scan& scan, MsgNum first) {
   MessageBase& area = scan.area;
   area.SeekFirst(first);
   while (area.SeekFound()) {

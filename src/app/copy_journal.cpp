@@ -69,9 +69,9 @@ Status CopyJournal::Record(const std::string& dest, MsgNum mark) {
   for (const auto& [name, its_mark] : marks) text += std::to_string(its_mark) + " " + name + "\n";
   // The whole journal takes the file's place at once, so a crash leaves
   // the old records or the new ones.
-  std::string failed;  // the file or folder of the step that failed
+  std::string failed;  // a scratch name or the folder; the journal's own name tells the user more
   if (const platform::Result rc = ReplaceStateFile(file_name_, text, failed); rc != platform::kOk) {
-    return Status::Error(CannotWrite(failed, rc));
+    return Status::Error(CannotWrite(file_name_, rc));
   }
   marks_ = std::move(marks);
   return Status();

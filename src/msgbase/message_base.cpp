@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "errreport/exit_report.h"
 #include "fidoutil/helpers.h"
@@ -86,18 +87,19 @@ bool MessageBase::NoFormat() {
 bool MessageBase::Fail(std::int32_t code, std::string cause) {
   Status = code;
   failure_cause_ = std::move(cause);
+  sink_cause_.clear();
   return false;
 }
 
 bool MessageBase::Fail(std::int32_t code) {
   Status = code;
+  failure_cause_ = std::exchange(sink_cause_, std::string());
   return false;
 }
 
 bool MessageBase::Fail(std::int32_t code, const Stream& stream) {
-  Status = code;
-  if (std::string text = stream.FailureText(); !text.empty()) failure_cause_ = std::move(text);
-  return false;
+  std::string text = stream.FailureText();
+  return text.empty() ? Fail(code) : Fail(code, std::move(text));
 }
 
 bool MessageBase::OpenMsgBase(const std::string&) { return NoFormat(); }

@@ -342,14 +342,16 @@ class MessageBase {
   // Sets Status to `code` and the cause to `cause`; false.
   bool Fail(std::int32_t code, std::string cause);
   // Sets Status to `code`, the cause being what the format's streams and
-  // files last wrote to FailureSink; false.
+  // files wrote to FailureSink since the last Fail (none: no cause, so an
+  // earlier failure's cause never describes this one); false.
   bool Fail(std::int32_t code);
   // Sets Status to `code`, and the cause to the failure `stream` holds
   // when it holds one; false.
   bool Fail(std::int32_t code, const Stream& stream);
   // Where the streams and files of a format write the cause of each of
-  // their failures as it happens (Stream::ReportFailuresTo).
-  std::string* FailureSink() { return &failure_cause_; }
+  // their failures as it happens (Stream::ReportFailuresTo); the next Fail
+  // takes it.
+  std::string* FailureSink() { return &sink_cause_; }
 
  private:
   // Sets Status to kNoFormat; false.
@@ -383,6 +385,7 @@ class MessageBase {
   void AddKludgeTo(std::string_view text, const char* line);
 
   std::string failure_cause_;
+  std::string sink_cause_;  // written by streams and files, taken by Fail
 };
 
 }  // namespace lw

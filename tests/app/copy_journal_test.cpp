@@ -49,7 +49,7 @@ TEST(CopyJournal, KeepsTheLowestMarkOfEachDestinationAndSkipsATornLine) {
     CopyJournal reread(file);
     ASSERT_TRUE(reread.Load().ok());
     for (const auto& [dest, want] : {std::pair{"Sdest/one", 7}, {"M/dest two", 0}, {"Jthird", 3}}) {
-      std::int32_t mark = -1;
+      MsgNum mark = -1;
       EXPECT_TRUE(reread.MarkOf(dest, mark) && mark == want) << dest << " " << mark;
     }
   }
@@ -73,7 +73,7 @@ TEST(CopyJournal, ARecordThatCannotBeWrittenNamesTheFileAndTheReason) {
   const std::size_t at = text.find(file + ": ");
   ASSERT_NE(at, std::string::npos) << text;
   EXPECT_GT(text.size(), at + file.size() + 2) << "the system's reason follows the name: " << text;
-  std::int32_t mark = -1;
+  MsgNum mark = -1;
   EXPECT_FALSE(journal.MarkOf("Sdest", mark));
   EXPECT_FALSE(test::Exists(dir / "gone"));
 }

@@ -54,7 +54,7 @@ TEST_F(MessageNumbers, SquishMessageAboveTheSignedRangeIsMovedOnce) {
   FillArea(area, {});
   PutLe32At(P("net/area.sqd"), 20, 2920235586u);  // the next UMSGID to hand out
   FillArea(area, {To("Sysop", "00000001"), To("Other", "00000002")});
-  Config({"NETMAIL " + area, "MOVE YES", "USELASTREAD YES", "PRIORITY TO", "TO Sysop, *dest", "LOG lw.log"});
+  Config({"NETMAIL " + area, "MOVE YES", "USELASTREAD YES", "USERNUMBER 1", "PRIORITY TO", "TO Sysop, *dest", "LOG lw.log"});
   for (int run = 0; run < 2; ++run) {
     const RunResult r = Run();
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;

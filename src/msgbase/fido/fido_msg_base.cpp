@@ -193,7 +193,7 @@ bool FidoMsgBase::OpenMsgBase(const std::string& path) {
   IsOpen = false;
   SetPath(path);
   if (!DirHasEntries(path_)) {
-    Status = kNoArea;
+    Fail(kNoArea);
     return false;
   }
   if (!ScanDirectory()) return false;
@@ -206,7 +206,7 @@ bool FidoMsgBase::CreateMsgBase(const std::string& path) {
   IsOpen = false;
   SetPath(path);
   if (!ForceDirectories(path_)) {
-    Status = kNoArea;
+    Fail(kNoArea);
     return false;
   }
   if (!ScanDirectory()) return false;
@@ -239,13 +239,13 @@ void FidoMsgBase::SeekPrior() {
 bool FidoMsgBase::ReadMessage(bool kludges_only) {
   if (msg_open_) CloseMsg();
   if (!MsgExists(CurMsgNum)) {
-    Status = kNoMessage;
+    Fail(kNoMessage);
     return false;
   }
   std::unique_ptr<Stream> text = NewMemoryStream(kMemStreamSizeHint);
   fido::MsgHeader header;
   if (std::int32_t failure = ReadMessageFile(PathOf(CurMsgNum), header, *text); failure != 0) {
-    Status = failure;
+    Fail(failure);
     return false;
   }
   text_ = kludges_only ? LeadingKludges(*text) : std::move(text);
@@ -263,7 +263,7 @@ bool FidoMsgBase::OpenMsgHeader() { return ReadMessage(true); }
 
 bool FidoMsgBase::CloseMsg() {
   if (!msg_open_) {
-    Status = kNoOpenMessage;
+    Fail(kNoOpenMessage);
     return false;
   }
   Text = nullptr;
@@ -563,14 +563,14 @@ bool FidoMsgBase::WriteMsg() {
   if (!msg_open_ || Text == nullptr || kludges_only_) return false;
   if (pending_.size() >= kMostPending && !CommitPending()) {
     batch_failed_ = true;
-    Status = kWriteFailed;
+    Fail(kWriteFailed);
     return false;
   }
   PendingMessage pending;
   pending.number = CurMsgNum;
   pending.replaces = !new_message_;
   if (!WriteTemp(pending)) {
-    Status = kWriteFailed;
+    Fail(kWriteFailed);
     return false;
   }
   pending_.push_back(std::move(pending));
@@ -584,7 +584,7 @@ bool FidoMsgBase::WriteMsg() {
     return true;
   }
   if (in_batch_) batch_failed_ = true;
-  Status = kWriteFailed;
+  Fail(kWriteFailed);
   return false;
 }
 
@@ -629,7 +629,7 @@ bool FidoMsgBase::CreateMsg() {
   const std::int32_t high = std::max(names_.High(), reserved_high_);
   const std::int32_t n = high == INT32_MAX ? 0 : names_.FirstFreeFrom(high + 1);
   if (n == 0) {
-    Status = kAreaFull;
+    Fail(kAreaFull);
     return false;
   }
   CurMsgNum = n;
@@ -646,7 +646,7 @@ bool FidoMsgBase::CreateMsg() {
 bool FidoMsgBase::DeleteMsg() {
   if (!MsgExists(CurMsgNum)) return Fail(kWriteFailed, "message " + IntToStr(CurMsgNum) + " is not in the area");
   if (!Noted(platform::Os().DeleteFile(PathOf(CurMsgNum)), PathOf(CurMsgNum))) {
-    Status = kWriteFailed;
+    Fail(kWriteFailed);
     return false;
   }
   names_.Remove(CurMsgNum);
@@ -655,7 +655,7 @@ bool FidoMsgBase::DeleteMsg() {
     return true;
   }
   if (SyncFolder()) return true;
-  Status = kWriteFailed;
+  Fail(kWriteFailed);
   return false;
 }
 
@@ -699,7 +699,7 @@ bool FidoMsgBase::SetLastRead(std::int32_t user_num, MsgNum msg_num) {
   f->Close();
   if (f->Status != kStreamOk) return Fail(kWriteFailed, *f);
   if (created && !SyncFolder()) {
-    Status = kWriteFailed;
+    Fail(kWriteFailed);
     return false;
   }
   return true;

@@ -324,7 +324,7 @@ bool JamMsgBase::OpenMsgBase(const std::string& path) {
   if (fail != 0) {
     CloseFiles();
     path_.clear();
-    Status = fail;
+    Fail(fail);
     return false;
   }
   IsOpen = true;
@@ -335,10 +335,11 @@ bool JamMsgBase::CreateMsgBase(const std::string& path) {
   if (IsOpen) CloseMsgBase();
   SetPath(path);
   const std::string dir = ParentDir(path_);
-  if (!ForceDirectories(dir)) {
-    Status = kCannotCreateHeader;
-    return false;
-  }
+  std::string cause;
+  if (!ForceDirectories(dir, &cause)) return Fail(kCannotCreateHeader, cause);
+  const auto failed = [this](std::int32_t code, const std::string& name, const platform::Result& rc) {
+    return Fail(code, name + ": " + platform::ReasonText(rc));
+  };
   struct Part {
     const char* ext;
     std::int32_t status;
@@ -350,16 +351,14 @@ bool JamMsgBase::CreateMsgBase(const std::string& path) {
   bool created = false;
   for (const Part& p : parts) {
     if (FileExists(FileName(p.ext))) continue;
-    if (!jam::JamFile::CreateEmpty(FileName(p.ext))) {
-      Status = p.status;
-      return false;
+    if (const platform::Result rc = jam::JamFile::CreateEmpty(FileName(p.ext)); rc != platform::kOk) {
+      return failed(p.status, FileName(p.ext), rc);
     }
     created = true;
   }
   platform::Platform& os = platform::Os();
-  if (created && os.SyncDirectory(dir) != platform::kOk) {
-    Status = kCannotCreateHeader;
-    return false;
+  if (const platform::Result rc = created ? os.SyncDirectory(dir) : platform::Result(); rc != platform::kOk) {
+    return failed(kCannotCreateHeader, dir, rc);
   }
   if (!FileExists(FileName("JHR"))) {
     fixed_ = jam::FixedHeader{};
@@ -369,11 +368,20 @@ bool JamMsgBase::CreateMsgBase(const std::string& path) {
     std::array<std::uint8_t, kFixedHeaderSize> raw;
     jam::Encode(fixed_, raw);
     const std::string temp = FileName("JHR") + platform::FixedNamePart(".NEW");
-    if (!jam::JamFile::CreateWhole(temp, raw) || os.RenameNoReplace(temp, FileName("JHR")) != platform::kOk ||
-        os.SyncDirectory(dir) != platform::kOk) {
+    // The header file comes last, whole, under its own name at once: other
+    // programs take a base to exist when its header file does.
+    platform::Result rc = jam::JamFile::CreateWhole(temp, raw);
+    std::string failed_name = temp;
+    if (rc == platform::kOk) {
+      rc = os.RenameNoReplace(temp, FileName("JHR"));
+      failed_name = FileName("JHR");
+    }
+    if (rc != platform::kOk) {
       DeleteFileOk(temp);
-      Status = kCannotCreateHeader;
-      return false;
+      return failed(kCannotCreateHeader, failed_name, rc);
+    }
+    if (const platform::Result synced = os.SyncDirectory(dir); synced != platform::kOk) {
+      return failed(kCannotCreateHeader, dir, synced);
     }
   }
   return OpenMsgBase(path);
@@ -680,7 +688,7 @@ bool JamMsgBase::ReadMessage(bool with_body) {
   LoadedMessage m;
   const std::int32_t fail = IsOpen ? LoadMessage(with_body, m) : kCannotReadMessage;
   if (fail != 0) {
-    Status = fail;
+    Fail(fail);
     return false;
   }
   TakeMessage(m, with_body);

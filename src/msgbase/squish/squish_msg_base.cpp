@@ -93,7 +93,7 @@ bool SquishMsgBase::LoadState() {
 bool SquishMsgBase::Fail() {
   broken_ = true;
   batch_failed_ = batch_failed_ || batch_;
-  Status = kFrameIo;
+  MessageBase::Fail(kFrameIo);
   // What was staged is dropped; until the reconcile the base reads as the
   // files hold it (an index that cannot be read reads as empty).
   base_ = committed_base_;
@@ -107,7 +107,7 @@ bool SquishMsgBase::Fail() {
 bool SquishMsgBase::EnsureConsistent() {
   if (!broken_) return true;
   if (squish::ReconcileBase(*sqd_, *sqi_, FreshHeader(), base_) == squish::Reconciled::kFailed || !LoadState()) {
-    Status = kFrameIo;
+    MessageBase::Fail(kFrameIo);
     return false;
   }
   broken_ = false;
@@ -136,10 +136,20 @@ std::unique_ptr<Stream> OpenLocked(const std::string& name, int fail_code, int& 
   return s;
 }
 
-// Makes `name` (emptied when it exists) hold `bytes`, synced.
-bool WholeFile(const std::string& name, const std::string& bytes) {
+// Whether `stream` opened; when not, why goes to `*cause` (a stream reports
+// only the failures that follow its construction to a sink).
+bool Opened(const Stream& stream, std::string* cause) {
+  if (stream.Status == kStreamOk) return true;
+  *cause = stream.FailureText();
+  return false;
+}
+
+// Makes `name` (emptied when it exists) hold `bytes`, synced; why it failed
+// goes to `*cause`.
+bool WholeFile(const std::string& name, const std::string& bytes, std::string* cause) {
   std::unique_ptr<Stream> s = OpenFileStream(name, fmCreate);
-  if (s->Status != kStreamOk) return false;
+  if (!Opened(*s, cause)) return false;
+  s->ReportFailuresTo(cause);
   const bool written = squish::WriteAt(*s, 0, bytes.data(), static_cast<std::int32_t>(bytes.size())) && Sync(*s);
   return squish::CloseChecked(*s) && written;
 }
@@ -169,7 +179,7 @@ bool SquishMsgBase::OpenMsgBase(const std::string& path) {
   if (fail != 0) {
     CloseFiles();
     path_.clear();
-    Status = fail;
+    MessageBase::Fail(fail);
     return false;
   }
   broken_ = batch_ = batch_failed_ = new_message_ = false;
@@ -182,16 +192,20 @@ namespace {
 
 // Makes file `name` hold `bytes`, synced.  An existing file of at most
 // `at_most` bytes (what a creation that stopped part way leaves) is kept as
-// it is for the open to complete; a longer one is never touched.
-bool PrepareFile(const std::string& name, std::int64_t at_most, const std::string& bytes) {
+// it is for the open to complete; a longer one is never touched.  A
+// failure writes what failed and why to `*cause`.
+bool PrepareFile(const std::string& name, std::int64_t at_most, const std::string& bytes, std::string* cause) {
   if (FileExists(name)) {
     std::unique_ptr<Stream> s = OpenFileStream(name, fmRead | fmDenyWrite);
-    if (s->Status != kStreamOk) return false;
+    if (!Opened(*s, cause)) return false;
     const std::int64_t size = SizeOf(*s);
-    return size >= 0 && size <= at_most;
+    if (size >= 0 && size <= at_most) return true;
+    if (size > at_most) *cause = name + ": the file holds more than a new base";
+    return false;
   }
   std::unique_ptr<Stream> s = OpenFileStream(name, fmCreateNew);
-  if (s->Status != kStreamOk) return false;
+  if (!Opened(*s, cause)) return false;
+  s->ReportFailuresTo(cause);
   if (!bytes.empty() && !squish::WriteAt(*s, 0, bytes.data(), static_cast<std::int32_t>(bytes.size()))) return false;
   return Sync(*s) && squish::CloseChecked(*s);
 }
@@ -208,23 +222,23 @@ bool SquishMsgBase::CreateMsgBase(const std::string& path) {
   // Other programs take a base to exist when its data file does: the
   // index comes first, the data file is written whole under a temporary
   // name and renamed into place last, each step's folder entry synced.
-  int fail = 0;
   platform::Platform& os = platform::Os();
+  std::string* cause = FailureSink();
+  const auto noted = [cause](const platform::Result& rc, const std::string& name) {
+    if (rc != platform::kOk) *cause = name + ": " + platform::ReasonText(rc);
+    return rc == platform::kOk;
+  };
   const std::string temp = FileName("SQD") + platform::FixedNamePart(".NEW");
-  if (!ForceDirectories(dir) || !PrepareFile(FileName("SQI"), 0, "") || os.SyncDirectory(dir) != platform::kOk) {
-    fail = kCannotCreateIndex;
-  } else if (!FileExists(FileName("SQD")) &&
-             (!WholeFile(temp, header) || os.RenameNoReplace(temp, FileName("SQD")) != platform::kOk ||
-              os.SyncDirectory(dir) != platform::kOk)) {
+  if (!ForceDirectories(dir, cause) || !PrepareFile(FileName("SQI"), 0, "", cause) || !noted(os.SyncDirectory(dir), dir)) {
+    return MessageBase::Fail(kCannotCreateIndex);
+  }
+  if (!FileExists(FileName("SQD")) && (!WholeFile(temp, header, cause) ||
+                                       !noted(os.RenameNoReplace(temp, FileName("SQD")), FileName("SQD")) ||
+                                       !noted(os.SyncDirectory(dir), dir))) {
     DeleteFileOk(temp);
-    fail = kCannotCreateData;
-  } else if (!PrepareFile(FileName("SQD"), kBaseHeaderSize, header)) {
-    fail = kCannotCreateData;
+    return MessageBase::Fail(kCannotCreateData);
   }
-  if (fail != 0) {
-    Status = fail;
-    return false;
-  }
+  if (!PrepareFile(FileName("SQD"), kBaseHeaderSize, header, cause)) return MessageBase::Fail(kCannotCreateData);
   return OpenMsgBase(path);
 }
 
@@ -292,7 +306,7 @@ bool SquishMsgBase::ReadMessageFrame(std::uint32_t ofs, squish::FrameHeader& f) 
   if (!squish::FrameHeaderFits(ofs, sqd_size_) || !squish::ReadAt(*sqd_, ofs, raw, kFrameHeaderSize)) return false;
   squish::Decode(squish::FrameHeaderBytes(raw), f);
   if (f.frame_type != squish::kMessageFrame || !squish::HoldsWholeMessage(ofs, f, sqd_size_)) {
-    Status = kBadFrame;
+    MessageBase::Fail(kBadFrame);
     return false;
   }
   return true;
@@ -306,7 +320,7 @@ bool SquishMsgBase::ReadMessageFrame(std::uint32_t ofs, squish::FrameHeader& f) 
 // object while the base is open) before a byte is read, and MessageText
 // cuts only within the bytes read.  Kept safe for the fuzz_squish target.
 bool SquishMsgBase::ReadMessage(bool with_body) {
-  Status = kFrameIo;
+  MessageBase::Fail(kFrameIo);
   if (!IsOpen) return false;
   const std::uint32_t ofs = index_.ofs;
   squish::FrameHeader f;
