@@ -904,12 +904,17 @@ bool JamMsgBase::AppendBodyAndHeader(std::int64_t jdt_size, std::int64_t jhr_siz
 }
 
 bool JamMsgBase::WriteMsgHeader() {
-  if (!IsOpen || header_ofs_ < static_cast<std::uint32_t>(kFixedHeaderSize)) return false;
+  if (!IsOpen || header_ofs_ < static_cast<std::uint32_t>(kFixedHeaderSize)) {
+    return Fail(kCannotWriteMessage, "no stored message is open");
+  }
   std::int64_t jhr_size = 0;
-  if (!jhr_.Size(jhr_size) || static_cast<std::int64_t>(header_ofs_) + kMsgHeaderSize > jhr_size) return false;
+  if (!jhr_.Size(jhr_size)) return Fail(kCannotWriteMessage);
+  if (static_cast<std::int64_t>(header_ofs_) + kMsgHeaderSize > jhr_size) {
+    return Fail(kCannotWriteMessage, FileName("JHR") + ": the message header lies beyond the end of the file");
+  }
   std::array<std::uint8_t, kMsgHeaderSize> raw;
   jam::Encode(header_, raw);
-  return jhr_.WriteAt(header_ofs_, raw.data(), raw.size()) && jhr_.Sync();
+  return (jhr_.WriteAt(header_ofs_, raw.data(), raw.size()) && jhr_.Sync()) || Fail(kCannotWriteMessage);
 }
 
 // Marks the current message deleted in place, as JAM programs do, in the
