@@ -11,12 +11,16 @@ lines=${1:?usage: bash scripts/fault-results.sh <lines file>}
 order() {
   case "$1" in
     Counted) echo 1 ;; Persistent) echo 2 ;; Crash) echo 3 ;; Kill) echo 4 ;;
-    FormatCounted) echo 5 ;; FormatCrash) echo 6 ;; *) echo 9 ;;
+    Interrupted) echo 5 ;; ShortRead) echo 6 ;; ShortWrite) echo 7 ;;
+    FormatCounted) echo 8 ;; FormatCrash) echo 9 ;; *) echo 99 ;;
   esac
 }
+# A loop named "<kind> <variant>" (a scenario variant) follows its kind.
 rows=$(sort -u "$lines" | while IFS=$'\t' read -r loop fmt rest; do
   f=$(case "$fmt" in M) echo 1 ;; S) echo 2 ;; J) echo 3 ;; *) echo 9 ;; esac)
-  printf '%s%s\t%s\t%s\t%s\n' "$(order "$loop")" "$f" "$loop" "$fmt" "$rest"
+  variant=0
+  [ "$loop" != "${loop%% *}" ] && variant=1
+  printf '%s%s%s\t%s\t%s\t%s\n' "$(order "${loop%% *}")" "$variant" "$f" "$loop" "$fmt" "$rest"
 done | sort | cut -f2-)
 {
   sed -n '1,/^<!-- table -->$/p' tests/fault/RESULTS.md

@@ -56,7 +56,9 @@ std::string AreaIdentity(const std::string& area_id) {
   std::string path;
   ParseAreaId(area_id, kind, path);
   if (kind == AreaKind::kNone) return area_id;
-  return FamilyLetter(kind) + UpCase866(Lexical(platform::Os().FullPath(path)));
+  return FamilyLetter(kind) + FileIdentity(path);
 }
+
+std::string FileIdentity(const std::string& path) { return UpCase866(Lexical(platform::Os().FullPath(path))); }
 
 }  // namespace lw

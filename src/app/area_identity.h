@@ -16,4 +16,8 @@ namespace lw {
 // An identifier without a known format letter is its own key.
 std::string AreaIdentity(const std::string& area_id);
 
+// The file `path` names, as a key that two spellings of one file share
+// (the path part of AreaIdentity's key).  Touches no file.
+std::string FileIdentity(const std::string& path);
+
 }  // namespace lw

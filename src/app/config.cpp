@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
+#include "app/area_identity.h"
 #include "app/config_check.h"
 #include "app/rule_line.h"
 #include "app/text_charset.h"
@@ -74,25 +76,32 @@ bool AppendName(RuleList<std::string>& list, std::string_view value) {
   return true;
 }
 
+// Why file `name` could not be read: the system's reason for `rc`, or
+// that it is a folder.
+std::string UnreadableReason(const std::string& name, const platform::Result& rc) {
+  std::uint32_t attr = 0;
+  const bool folder = platform::Os().QueryAttributes(name, &attr) == platform::kOk && (attr & platform::kAttrDirectory);
+  return folder ? std::string("it is a folder") : platform::ReasonText(rc);
+}
+
 // A configuration that cannot be read ends the run through the fault
 // report; standard error is told the path and why.
 Status ConfigFault(const std::string& name, const platform::Result& rc, Status fault) {
-  std::uint32_t attr = 0;
-  const bool folder = platform::Os().QueryAttributes(name, &attr) == platform::kOk && (attr & platform::kAttrDirectory);
-  return fault.Because(name + ": " + (folder ? std::string("it is a folder") : platform::ReasonText(rc)),
-                       "cannot read the configuration");
+  return fault.Because(name + ": " + UnreadableReason(name, rc), "cannot read the configuration");
 }
 
-// Records the line `raw`'s key is first read on; a key that holds one
+// Records the place `raw`'s key is first read at; a key that holds one
 // value and was read before is noted, since only its last line counts.
-void NoteKey(MoverConfig& config, std::string_view raw, int line_number) {
+void NoteKey(MoverConfig& config, std::string_view raw, const ConfigPlace& place) {
   const std::string key = KeyOfLine(raw);
   if (key.empty()) return;
-  auto [at, first] = config.first_line_of_key.emplace(key, line_number);
+  auto [at, first] = config.first_line_of_key.emplace(key, place);
   if (!first && HoldsOneValue(key)) {
+    const ConfigPlace& before = at->second;
+    const std::string where =
+        "line " + IntToStr(before.line) + (before.file == place.file ? std::string() : " of " + before.file);
     config.problems.push_back(ConfigProblem{
-        line_number, key + " is set again (first on line " + IntToStr(at->second) + "); the last line counts",
-        ProblemLevel::kWarning});
+        place.line, key + " is set again (first on " + where + "); the last line counts", ProblemLevel::kWarning});
   }
 }
 
@@ -102,14 +111,12 @@ void SetPriority(MoverConfig& config, std::string_view rest) {
   }
 }
 
-}  // namespace
-
-std::string ProgramTitle() { return std::string("Larkway/") + platform::kPlatformName + " " + kVersion; }
-
-bool ApplyConfigLine(MoverConfig& config, std::string_view whole, int line_number) {
+// ApplyConfigLine without giving its problems their place.
+bool ApplyLine(MoverConfig& config, std::string_view whole, const ConfigPlace& place) {
+  const int line_number = place.line;
   const std::string_view raw = whole.substr(0, kMaxConfigLine);
   CheckConfigLine(whole, line_number, config.problems);
-  NoteKey(config, raw, line_number);
+  NoteKey(config, raw, place);
   std::string charset_problem;
   ConfigLine line(RuleNamesToCp866(raw, &charset_problem));
   if (!charset_problem.empty()) config.problems.push_back(ConfigProblem{line_number, charset_problem});
@@ -147,6 +154,103 @@ bool ApplyConfigLine(MoverConfig& config, std::string_view whole, int line_numbe
   return true;
 }
 
+// The file an INCLUDE line of file `including` names: a relative name is
+// taken from the including file's folder.
+std::string IncludedPath(const std::string& including, std::string_view written) {
+  const bool absolute =
+      platform::IsPathSeparator(written[0]) || (written.size() > 1 && written[1] == ':');  // "C:" names a drive
+  if (absolute) return std::string(written);
+  std::size_t folder_end = including.size();
+  while (folder_end > 0 && !platform::IsPathSeparator(including[folder_end - 1])) --folder_end;
+  return including.substr(0, folder_end) + std::string(written);
+}
+
+// Reads configuration files into one configuration: a file's lines in
+// order, and in place of each INCLUDE line the lines of the file it names.
+class ConfigFiles {
+ public:
+  explicit ConfigFiles(MoverConfig& config) : config_(config) {}
+
+  // Applies every line of the open file `name` (as the run names it) and
+  // of the files it includes.  Returns the error that ended reading
+  // `name` itself (kOk when it was read to its end); what went wrong with
+  // an included file is a problem of its INCLUDE line.
+  platform::Result ReadLines(platform::TextReader& reader, const std::string& name) {
+    chain_.push_back(name);
+    identities_.push_back(FileIdentity(name));
+    std::string raw;
+    platform::Result error;
+    int line_number = 0;
+    while (reader.ReadLine(&raw, &error)) {
+      const ConfigPlace place{name, ++line_number, ++sequence_};
+      if (!ApplyConfigLine(config_, raw, place)) {
+        // Standard error hears of it with the other problems.
+        ConsoleLine("Warning: More than 100 entries of one key, line " + IntToStr(line_number) + " ignored: " + raw);
+        config_.problems.push_back(ConfigProblem{line_number, "more than 100 entries of one key; the line is not read",
+                                                 ProblemLevel::kError, name, place.sequence});
+      }
+      const ConfigLine line(std::string_view(raw).substr(0, kMaxConfigLine));
+      if (line.StartsWith("INCLUDE ")) Include(place, TrimBlanks(line.PathRest("INCLUDE ")));
+    }
+    chain_.pop_back();
+    identities_.pop_back();
+    return error;
+  }
+
+ private:
+  void Include(const ConfigPlace& at, std::string_view written) {
+    if (written.empty()) return;  // the check of the line reports it
+    const std::string path = IncludedPath(at.file, written);
+    if (static_cast<int>(chain_.size()) >= kMaxIncludeDepth) {
+      Unread(at, "INCLUDE " + path + " nests files deeper than " + IntToStr(kMaxIncludeDepth) + "; it is not read");
+      return;
+    }
+    const std::string identity = FileIdentity(path);
+    if (std::find(identities_.begin(), identities_.end(), identity) != identities_.end()) {
+      std::string chain;
+      for (const std::string& file : chain_) chain += file + " -> ";
+      Unread(at, "INCLUDE loop " + chain + path + "; the file is not read again");
+      return;
+    }
+    platform::TextReader reader;
+    platform::Result rc = reader.Open(path);
+    if (rc == platform::kOk) {
+      rc = ReadLines(reader, path);
+      if (const platform::Result closed = reader.Close(); rc == platform::kOk) rc = closed;
+    }
+    if (rc != platform::kOk) Unread(at, "cannot read the included file " + path + ": " + UnreadableReason(path, rc));
+  }
+
+  // Records that the file INCLUDE line `at` names was not read whole.
+  void Unread(const ConfigPlace& at, const std::string& why) {
+    config_.problems.push_back(ConfigProblem{at.line, why, ProblemLevel::kError, at.file, at.sequence});
+    if (config_.unread_include.empty()) config_.unread_include = at.file + ":" + IntToStr(at.line) + ": " + why;
+  }
+
+  MoverConfig& config_;
+  int sequence_ = 0;                     // lines read so far, from every file
+  std::vector<std::string> chain_;       // the files being read, the outermost first
+  std::vector<std::string> identities_;  // the same as FileIdentity keys
+};
+
+}  // namespace
+
+std::string ProgramTitle() { return std::string("Larkway/") + platform::kPlatformName + " " + kVersion; }
+
+bool ApplyConfigLine(MoverConfig& config, std::string_view whole, int line_number) {
+  return ApplyConfigLine(config, whole, ConfigPlace{std::string(), line_number, line_number});
+}
+
+bool ApplyConfigLine(MoverConfig& config, std::string_view whole, const ConfigPlace& place) {
+  const std::size_t known_problems = config.problems.size();
+  const bool applied = ApplyLine(config, whole, place);
+  for (std::size_t i = known_problems; i < config.problems.size(); ++i) {
+    config.problems[i].file = place.file;
+    config.problems[i].sequence = place.sequence;
+  }
+  return applied;
+}
+
 Status ReadConfiguration(const std::string& name, MoverConfig& config) {
   platform::Platform& os = platform::Os();
   std::uint32_t attr = 0;
@@ -159,22 +263,14 @@ Status ReadConfiguration(const std::string& name, MoverConfig& config) {
   if (const platform::Result rc = reader.Open(name); rc != platform::kOk) return ConfigFault(name, rc, LW_FAULT(rc));
 
   config = MoverConfig();
-  std::string raw;
-  platform::Result error;
-  int line_number = 0;
-  while (reader.ReadLine(&raw, &error)) {
-    ++line_number;
-    if (!ApplyConfigLine(config, raw, line_number)) {
-      // Standard error hears of it with the other problems.
-      ConsoleLine("Warning: More than 100 entries of one key, line " + IntToStr(line_number) + " ignored: " + raw);
-      config.problems.push_back(ConfigProblem{line_number, "more than 100 entries of one key; the line is not read"});
-    }
+  ConfigFiles files(config);
+  if (const platform::Result error = files.ReadLines(reader, name); error != platform::kOk) {
+    return ConfigFault(name, error, LW_FAULT(error));
   }
-  if (error != platform::kOk) return ConfigFault(name, error, LW_FAULT(error));
   if (const platform::Result rc = reader.Close(); rc != platform::kOk) return ConfigFault(name, rc, LW_FAULT(rc));
   CheckRuleKinds(config, config.problems);
   std::stable_sort(config.problems.begin(), config.problems.end(),
-                   [](const ConfigProblem& a, const ConfigProblem& b) { return a.line_number < b.line_number; });
+                   [](const ConfigProblem& a, const ConfigProblem& b) { return a.sequence < b.sequence; });
   return Status();
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/current_message.h"
@@ -57,10 +58,33 @@ enum class ProblemLevel { kError, kWarning };
 
 // A configuration line the reader skipped or may have misread.
 struct ConfigProblem {
+  ConfigProblem() = default;
+  ConfigProblem(int line, std::string what, ProblemLevel how_bad = ProblemLevel::kError, std::string in_file = {},
+                int read_sequence = 0)
+      : line_number(line), text(std::move(what)), level(how_bad), file(std::move(in_file)), sequence(read_sequence) {}
+
   int line_number = 0;  // 1-based
   std::string text;     // what is wrong, for a person to read
   ProblemLevel level = ProblemLevel::kError;
+  // The file the line is in, as the run names it (the configuration's
+  // name, or an included file's path as INCLUDE makes it); "" for a line
+  // applied without a file.
+  std::string file;
+  // The line's place among every line read, included files' lines in
+  // their place: problems are told in this order.
+  int sequence = 0;
 };
+
+// Where a configuration line was read.
+struct ConfigPlace {
+  std::string file;  // as in ConfigProblem
+  int line = 0;      // 1-based
+  int sequence = 0;  // as in ConfigProblem
+};
+
+// Included files nest at most this deep: a chain of links that hides a
+// loop still ends.
+inline constexpr int kMaxIncludeDepth = 16;
 
 struct MoverConfig {
   RuleList<std::string> NetmailAreas;
@@ -81,14 +105,22 @@ struct MoverConfig {
   // Lines skipped or possibly misread, in file order.
   std::vector<ConfigProblem> problems;
   // The line each key was first read on (keys without their blank).
-  std::map<std::string, int, std::less<>> first_line_of_key;
+  std::map<std::string, ConfigPlace, std::less<>> first_line_of_key;
+  // Why an included file was not read whole ("" when every one was): a
+  // run must not go on with part of its rules.
+  std::string unread_include;
 };
 
 // Reads the configuration file `name` into `config`.  A missing file is a
 // reported error; one that cannot be opened or read is the run-time fault
 // of the failed call (standard error is told the path and the system's
-// reason).  A list entry beyond its list's limit is skipped with a console
-// warning.  Lines skipped, cut or possibly misread, and rules that can
+// reason).  An `INCLUDE file` line reads that file in its place (a
+// relative name from the including file's folder), nested up to
+// kMaxIncludeDepth; an included file that is missing, cannot be read or
+// includes itself again is a problem of its INCLUDE line and is named,
+// with the system's reason or the chain of includes, in
+// `config.unread_include`.  A list entry beyond its list's limit is
+// skipped with a console warning.  Lines skipped, cut or possibly misread, and rules that can
 // never fire, are recorded in `config.problems` in file order; reporting
 // them is the caller's.
 Status ReadConfiguration(const std::string& name, MoverConfig& config);
@@ -103,5 +135,8 @@ Status CheckSettings(const MoverConfig& config);
 // in UTF-8 is compared in CP866.  Returns false when the line was a list
 // entry beyond the list's limit.
 bool ApplyConfigLine(MoverConfig& config, std::string_view line, int line_number = 0);
+// The same for a line read at `place`: its problems and the first line of
+// its key carry the place.
+bool ApplyConfigLine(MoverConfig& config, std::string_view line, const ConfigPlace& place);
 
 }  // namespace lw

@@ -38,6 +38,7 @@ const KnownKey kKeys[] = {
     {"LOG", ValueKind::kPath, true},
     {"LOGCHARSET", ValueKind::kCharset, true},
     {"LOGDETAIL", ValueKind::kYesNo, true},
+    {"INCLUDE", ValueKind::kPath, false},
 };
 
 // The rule kinds PRIORITY names, each with the key its rules are read from.
@@ -259,9 +260,12 @@ void CheckRuleKinds(const MoverConfig& config, std::vector<ConfigProblem>& probl
     for (const std::string& word : config.Priority) named = named || word == kind;
     if (named) continue;
     const bool has_priority = config.first_line_of_key.count("PRIORITY") != 0;
-    problems.push_back(ConfigProblem{line->second, std::string(kind) + " rules are never tried: " +
-                                                       (has_priority ? "PRIORITY does not name " + std::string(kind)
-                                                                     : std::string("there is no PRIORITY line"))});
+    const ConfigPlace& place = line->second;
+    problems.push_back(ConfigProblem{
+        place.line,
+        std::string(kind) + " rules are never tried: " +
+            (has_priority ? "PRIORITY does not name " + std::string(kind) : std::string("there is no PRIORITY line")),
+        ProblemLevel::kError, place.file, place.sequence});
   }
 }
 

@@ -37,15 +37,17 @@ void WriteBanner() {
   ConsoleLine(banner);
 }
 
-// Each problem of the configuration as "larkway: file:line: kind: text":
-// a run calls every one a warning, --check tells errors from warnings.
-// Returns how many are errors.
+// Each problem of the configuration as "larkway: file:line: kind: text"
+// (the file an included line is in, or `config_name`): a run calls every
+// one a warning, --check tells errors from warnings.  Returns how many are
+// errors.
 std::int32_t ReportProblems(const std::string& config_name, const MoverConfig& config, bool check) {
   std::int32_t errors = 0;
   for (const ConfigProblem& p : config.problems) {
     const bool error = check && p.level == ProblemLevel::kError;
     if (p.level == ProblemLevel::kError) ++errors;
-    Diagnose(config_name + ":" + IntToStr(p.line_number) + ": " + (error ? "error" : "warning") + ": " + p.text);
+    Diagnose((p.file.empty() ? config_name : p.file) + ":" + IntToStr(p.line_number) + ": " +
+             (error ? "error" : "warning") + ": " + p.text);
   }
   return errors;
 }
@@ -54,6 +56,10 @@ std::int32_t ReportProblems(const std::string& config_name, const MoverConfig& c
 Status Prepare(Run& run, const std::string& config_name) {
   LW_RETURN_IF_ERROR(ReadConfiguration(config_name, run.config));
   ReportProblems(config_name, run.config, false);
+  // Part of the rules missing could move mail the sysop wants kept.
+  if (!run.config.unread_include.empty()) {
+    return Status::Error("Configuration " + config_name + " not read whole", run.config.unread_include);
+  }
   run.log.SetUtf8(run.config.LogUtf8);
   if (!run.config.LogFileName.empty() && !run.dry_run) LW_RETURN_IF_ERROR(run.log.Open(run.config.LogFileName));
   run.log.LogOnly('>', ProgramTitle(), "started");

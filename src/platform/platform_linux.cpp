@@ -25,6 +25,7 @@
 
 #include "platform/folder_name_index.h"
 #include "platform/platform.h"
+#include "platform/system_calls_linux.h"
 
 namespace lw::platform {
 
@@ -38,6 +39,20 @@ std::string ProgramName(std::string_view argv0) {
   std::string_view base = slash == std::string_view::npos ? argv0 : argv0.substr(slash + 1);
   return base.empty() ? std::string("larkway") : std::string(base);
 }
+
+namespace {
+
+// open is variadic; the table holds a function of fixed arguments.
+int OpenWithMode(const char* path, int flags, mode_t mode) { return open(path, flags, mode); }
+
+constexpr SystemCalls kRealCalls = {&OpenWithMode, &close,  &read,   &write,     &pread, &pwrite, &ftruncate, &fsync,
+                                    &fdatasync,    &syncfs, &rename, &renameat2, &link,  &unlink, &mkdir};
+SystemCalls g_calls = kRealCalls;
+
+}  // namespace
+
+SystemCalls& OsCalls() { return g_calls; }
+const SystemCalls& RealOsCalls() { return kRealCalls; }
 
 std::string FixedNamePart(std::string_view upper_case_part) {
   std::string s(upper_case_part);
@@ -250,12 +265,12 @@ Result ChangeEntries(const std::string& removed, const std::string& added, Chang
 
 // Renames `source` to `target`, failing when `target` exists.
 Result RenameWithoutReplacing(const std::string& source, const std::string& target) {
-  if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return kOk;
+  if (g_calls.renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return kOk;
   if (errno != EINVAL && errno != ENOSYS) return LastError();
   // The file system cannot rename without replacing: a hard link fails
   // when the target exists, and the old name is then removed.
-  if (link(source.c_str(), target.c_str()) != 0) return LastError();
-  if (unlink(source.c_str()) != 0) return LastError();
+  if (g_calls.link(source.c_str(), target.c_str()) != 0) return LastError();
+  if (g_calls.unlink(source.c_str()) != 0) return LastError();
   return kOk;
 }
 
@@ -296,12 +311,12 @@ SizeAtOpen g_size_at_open;
 
 Result OpenWith(const std::string& path, int flags, Sharing sharing, FileHandle* file) {
   *file = kNoFile;
-  int fd = RetryOnEintr([&] { return open(path.c_str(), flags | O_CLOEXEC, 0666); });
+  int fd = RetryOnEintr([&] { return g_calls.open(path.c_str(), flags | O_CLOEXEC, 0666); });
   if (fd < 0) return LastError();
   int acc = flags & O_ACCMODE;
   Result rc = ApplySharing(fd, acc != O_RDONLY, sharing);
   if (rc != kOk) {
-    close(fd);
+    g_calls.close(fd);
     return rc;
   }
   // A folder is no file.  Opening one for writing fails by itself (EISDIR);
@@ -310,11 +325,11 @@ Result OpenWith(const std::string& path, int flags, Sharing sharing, FileHandle*
     struct stat st;
     if (fstat(fd, &st) != 0) {
       rc = LastError();
-      close(fd);
+      g_calls.close(fd);
       return rc;
     }
     if (S_ISDIR(st.st_mode)) {
-      close(fd);
+      g_calls.close(fd);
       return Result(kAccessDenied, EISDIR);
     }
     g_size_at_open = SizeAtOpen{fd, st.st_size};
@@ -583,9 +598,9 @@ class LinuxPlatform final : public Platform {
     // Take the lock before emptying the file, so a holder is not cut short.
     Result rc = ChangeEntries("", existed ? "" : path, [&] { return OpenWith(path, O_RDWR | O_CREAT, sharing, file); });
     if (rc != kOk) return rc;
-    if (RetryOnEintr([&] { return ftruncate(static_cast<int>(*file), 0); }) != 0) {
+    if (RetryOnEintr([&] { return g_calls.ftruncate(static_cast<int>(*file), 0); }) != 0) {
       rc = LastError();
-      close(static_cast<int>(*file));
+      g_calls.close(static_cast<int>(*file));
       *file = kNoFile;
       return rc;
     }
@@ -604,7 +619,7 @@ class LinuxPlatform final : public Platform {
     *done = 0;
     char* p = static_cast<char*>(buf);
     while (*done < count) {
-      ssize_t r = read(static_cast<int>(file), p + *done, count - *done);
+      ssize_t r = g_calls.read(static_cast<int>(file), p + *done, count - *done);
       if (r < 0) {
         if (errno == EINTR) continue;
         return LastError();
@@ -619,7 +634,7 @@ class LinuxPlatform final : public Platform {
     *done = 0;
     const char* p = static_cast<const char*>(buf);
     while (*done < count) {
-      ssize_t w = write(static_cast<int>(file), p + *done, count - *done);
+      ssize_t w = g_calls.write(static_cast<int>(file), p + *done, count - *done);
       if (w < 0) {
         if (errno == EINTR) continue;
         return LastError();
@@ -634,7 +649,7 @@ class LinuxPlatform final : public Platform {
     *done = 0;
     char* p = static_cast<char*>(buf);
     while (*done < count) {
-      ssize_t r = pread(static_cast<int>(file), p + *done, count - *done, offset + static_cast<off_t>(*done));
+      ssize_t r = g_calls.pread(static_cast<int>(file), p + *done, count - *done, offset + static_cast<off_t>(*done));
       if (r < 0) {
         if (errno == EINTR) continue;
         return LastError();
@@ -650,7 +665,7 @@ class LinuxPlatform final : public Platform {
     *done = 0;
     const char* p = static_cast<const char*>(buf);
     while (*done < count) {
-      ssize_t w = pwrite(static_cast<int>(file), p + *done, count - *done, offset + static_cast<off_t>(*done));
+      ssize_t w = g_calls.pwrite(static_cast<int>(file), p + *done, count - *done, offset + static_cast<off_t>(*done));
       if (w < 0) {
         if (errno == EINTR) continue;
         return LastError();
@@ -692,7 +707,7 @@ class LinuxPlatform final : public Platform {
 
   Result TruncateFile(FileHandle file) override {
     off_t p = lseek(static_cast<int>(file), 0, SEEK_CUR);
-    if (p < 0 || RetryOnEintr([&] { return ftruncate(static_cast<int>(file), p); }) != 0) {
+    if (p < 0 || RetryOnEintr([&] { return g_calls.ftruncate(static_cast<int>(file), p); }) != 0) {
       return LastError();
     }
     return kOk;
@@ -700,7 +715,7 @@ class LinuxPlatform final : public Platform {
 
   Result FlushFile(FileHandle file) override {
     // EINVAL: the file is of a kind that cannot be synced (a pipe, say).
-    if (RetryOnEintr([&] { return fdatasync(static_cast<int>(file)); }) != 0 && errno != EINVAL) {
+    if (RetryOnEintr([&] { return g_calls.fdatasync(static_cast<int>(file)); }) != 0 && errno != EINVAL) {
       return LastError();
     }
     return kOk;
@@ -722,7 +737,7 @@ class LinuxPlatform final : public Platform {
       struct stat st;
       if (fstat(static_cast<int>(files[i]), &st) != 0) return LastError();
       if (std::find(synced.begin(), synced.end(), st.st_dev) != synced.end()) continue;
-      if (RetryOnEintr([&] { return syncfs(static_cast<int>(files[i])); }) != 0) return LastError();
+      if (RetryOnEintr([&] { return g_calls.syncfs(static_cast<int>(files[i])); }) != 0) return LastError();
       synced.push_back(st.st_dev);
     }
     return kOk;
@@ -733,7 +748,7 @@ class LinuxPlatform final : public Platform {
     // close is never retried: on Linux the descriptor is gone even when the
     // call reports EINTR, and a retry could close a descriptor another
     // thread has just been given.
-    if (close(static_cast<int>(file)) != 0 && errno != EINTR) return LastError();
+    if (g_calls.close(static_cast<int>(file)) != 0 && errno != EINTR) return LastError();
     return kOk;
   }
 
@@ -756,25 +771,26 @@ class LinuxPlatform final : public Platform {
   Result ReplaceFile(std::string_view from, std::string_view to) override {
     const std::string source = ResolveExisting(from);
     const std::string target = ResolveExisting(to);
-    return ChangeEntries(source, target,
-                         [&] { return rename(source.c_str(), target.c_str()) == 0 ? Result(kOk) : LastError(); });
+    return ChangeEntries(source, target, [&] {
+      return g_calls.rename(source.c_str(), target.c_str()) == 0 ? Result(kOk) : LastError();
+    });
   }
 
   Result SyncDirectory(std::string_view dir) override {
     std::string path = dir.empty() ? std::string(".") : ResolveExisting(dir);
-    int fd = RetryOnEintr([&] { return open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    int fd = RetryOnEintr([&] { return g_calls.open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0); });
     if (fd < 0) return LastError();
     // EINVAL: the file system keeps no folder data that could be synced.
     Result rc = kOk;
-    if (RetryOnEintr([&] { return fsync(fd); }) != 0 && errno != EINVAL) rc = LastError();
-    close(fd);
+    if (RetryOnEintr([&] { return g_calls.fsync(fd); }) != 0 && errno != EINVAL) rc = LastError();
+    g_calls.close(fd);
     return rc;
   }
 
   Result LockRun(std::string_view name, int wait_ms, FileHandle* lock) override {
     *lock = kNoFile;
     std::string path = ResolveExisting(name);
-    int fd = RetryOnEintr([&] { return open(path.c_str(), O_RDONLY | O_CLOEXEC); });
+    int fd = RetryOnEintr([&] { return g_calls.open(path.c_str(), O_RDONLY | O_CLOEXEC, 0); });
     if (fd < 0) return LastError();
     // flock locks are separate from the fcntl byte locks FidoNet programs
     // take, so this lock keeps out only another Larkway run.
@@ -782,7 +798,7 @@ class LinuxPlatform final : public Platform {
       if (flock(fd, LOCK_EX | LOCK_NB) == 0) break;
       if ((errno != EWOULDBLOCK && errno != EINTR) || waited >= wait_ms) {
         const Result rc = errno == EWOULDBLOCK ? Result(kLockViolation, EWOULDBLOCK) : LastError();
-        close(fd);
+        g_calls.close(fd);
         return rc;
       }
       usleep(50000);
@@ -794,7 +810,7 @@ class LinuxPlatform final : public Platform {
   Result DeleteFile(std::string_view name) override {
     // unlink refuses a folder by itself (EISDIR, which means kAccessDenied).
     const auto remove = [](const std::string& path) {
-      return ChangeEntries(path, "", [&] { return unlink(path.c_str()) == 0 ? Result(kOk) : LastError(); });
+      return ChangeEntries(path, "", [&] { return g_calls.unlink(path.c_str()) == 0 ? Result(kOk) : LastError(); });
     };
     return OnExistingName(name, remove);
   }
@@ -865,7 +881,7 @@ class LinuxPlatform final : public Platform {
     std::string path;
     const bool existed = ResolveIfExists(name, &path);
     if (existed) return kAccessDenied;
-    return ChangeEntries("", path, [&] { return mkdir(path.c_str(), 0777) == 0 ? Result(kOk) : LastError(); });
+    return ChangeEntries("", path, [&] { return g_calls.mkdir(path.c_str(), 0777) == 0 ? Result(kOk) : LastError(); });
   }
 
   std::string FullPath(std::string_view name) override {

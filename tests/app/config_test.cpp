@@ -4,6 +4,7 @@
 
 #include "fidoutil/cp866.h"
 #include "platform/platform.h"
+#include "test_util.h"
 
 namespace lw {
 namespace {
@@ -80,6 +81,101 @@ TEST_F(ConfigLines, ListLimit) {
   for (int i = 0; i < kMaxListEntries; ++i) EXPECT_TRUE(ApplyConfigLine(config_, "TO a, b"));
   EXPECT_FALSE(ApplyConfigLine(config_, "TO a, b"));
   EXPECT_EQ(config_.ToRules.count(), kMaxListEntries);
+}
+
+// Each problem as --check tells it, "file:line: text", with `folder`
+// left out wherever a path names it.
+std::vector<std::string> Told(const MoverConfig& config, const std::string& folder) {
+  std::vector<std::string> told;
+  for (const ConfigProblem& p : config.problems) {
+    std::string line = p.file + ":" + std::to_string(p.line_number) + ": " + p.text;
+    for (std::size_t at = line.find(folder); at != std::string::npos; at = line.find(folder, at)) {
+      line.erase(at, folder.size());
+    }
+    told.push_back(line);
+  }
+  return told;
+}
+
+TEST(ConfigIncludes, FilesReadInPlaceOfTheirIncludeLine) {
+  struct Case {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> files;  // name, text; the first is read
+    int to_rules;                                            // TO rules read from every file
+    std::vector<std::string> problems;                       // as Told(), in file order
+    bool read_whole = true;
+  };
+  const std::string p = platform::kFoldConfigPaths ? "RULES" : "rules";  // an included name as it is shown
+  const Case cases[] = {
+      {"nested, each name from the including file's folder",
+       {{"lw.cfg", "PRIORITY TO\nINCLUDE rules/a.cfg\nTO Last, KILL\n"},
+        {"rules/a.cfg", "TO A, KILL\nINCLUDE b.cfg\n"},
+        {"rules/b.cfg", "TO B, KILL\n"}},
+       3,
+       {}},
+      {"a problem of an included line names its file and line, in reading order",
+       {{"lw.cfg", "PRIORITY TO\nMOVE on\nINCLUDE rules.cfg\nLOGDETAIL 1\n"},
+        {"rules.cfg", "TO A, KILL\nPRIORTY FROM\n"}},
+       1,
+       {"lw.cfg:2: MOVE `on` is not YES: taken as no", p + ".cfg:2: unknown key `PRIORTY`; the line is not read",
+        "lw.cfg:4: LOGDETAIL `1` is not YES: taken as no"}},
+      {"a key set again in another file names the first one",
+       {{"lw.cfg", "MOVE yes\nINCLUDE rules.cfg\n"}, {"rules.cfg", "MOVE no\n"}},
+       0,
+       {p + ".cfg:1: MOVE is set again (first on line 1 of lw.cfg); the last line counts"}},
+      {"a rule kind left out of PRIORITY is told where its first rule is",
+       {{"lw.cfg", "INCLUDE rules.cfg\nPRIORITY FROM\n"}, {"rules.cfg", "\nTO A, KILL\n"}},
+       1,
+       {p + ".cfg:2: TO rules are never tried: PRIORITY does not name TO"}},
+      {"a missing file",
+       {{"lw.cfg", "INCLUDE rules.cfg\nTO After, KILL\nPRIORITY TO\n"}},
+       1,
+       {"lw.cfg:1: cannot read the included file " + p + ".cfg: No such file or directory"},
+       false},
+      {"a folder",
+       {{"lw.cfg", "INCLUDE rules\n"}, {"rules/x.cfg", ""}},
+       0,
+       {"lw.cfg:1: cannot read the included file " + p + ": it is a folder"},
+       false},
+      {"a loop through another file",
+       {{"lw.cfg", "INCLUDE rules.cfg\n"}, {"rules.cfg", "INCLUDE lw.cfg\nTO A, KILL\nPRIORITY TO\n"}},
+       1,
+       {p + ".cfg:1: INCLUDE loop lw.cfg -> " + p + ".cfg -> " + (platform::kFoldConfigPaths ? "LW" : "lw") +
+        ".cfg; the file is not read again"},
+       false},
+      {"a file including itself under another spelling",
+       {{"lw.cfg", "INCLUDE ./x/../lw.cfg\n"}},
+       0,
+       {std::string("lw.cfg:1: INCLUDE loop lw.cfg -> ") + (platform::kFoldConfigPaths ? "./X/../LW" : "./x/../lw") +
+        ".cfg; the file is not read again"},
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::TempDir dir;
+    for (const auto& [name, text] : c.files) {
+      const std::size_t slash = name.rfind('/');
+      if (slash != std::string::npos) test::MakeDirs(dir / name.substr(0, slash));
+      test::WriteFile(dir / name, text);
+    }
+    MoverConfig config;
+    ASSERT_TRUE(ReadConfiguration(dir / c.files[0].first, config).ok());
+    EXPECT_EQ(config.ToRules.count(), c.to_rules);
+    EXPECT_EQ(Told(config, dir.path() + "/"), c.problems);
+    EXPECT_EQ(config.unread_include.empty(), c.read_whole) << config.unread_include;
+  }
+}
+
+TEST(ConfigIncludes, NestingIsBounded) {
+  // Each file includes the next; the last would be read past the bound.
+  test::TempDir dir;
+  for (int i = 0; i <= kMaxIncludeDepth; ++i) {
+    test::WriteFile(dir / (std::to_string(i) + ".cfg"), "INCLUDE " + std::to_string(i + 1) + ".cfg\nTO A, KILL\n");
+  }
+  MoverConfig config;
+  ASSERT_TRUE(ReadConfiguration(dir / "0.cfg", config).ok());
+  EXPECT_EQ(config.ToRules.count(), kMaxIncludeDepth);
+  EXPECT_NE(config.unread_include.find("nests files deeper than 16"), std::string::npos) << config.unread_include;
 }
 
 }  // namespace

@@ -197,6 +197,43 @@ TEST_F(CliConfig, CheckReportsEveryProblemInFileOrderAndTouchesNothing) {
   EXPECT_EQ(ListDir(dir_.path()), (std::vector<std::string>{"lw.cfg", "net"}));
 }
 
+// Rules shared through INCLUDE act as if written in place; an included
+// file that cannot be read stops the run before any message is touched,
+// and --check names every problem with the included file's name and line.
+TEST_F(CliConfig, IncludedRulesActAndTheirProblemsAreToldWithTheirFile) {
+  PutMsg("net", 1, SpamToSysop());
+  MakeDirs(P("rules"));
+  WriteFile(P("rules/spam.cfg"), "INCLUDE order.cfg\nFROMADDR 2:5020/2, *spam\n");
+  WriteFile(P("rules/order.cfg"), "PRIORITY FROMADDR\n");
+  Config({"NETMAIL *net", "MOVE yes", "INCLUDE rules/spam.cfg ; shared with the other node"});
+  RunResult check = RunLarkway({"--check", "lw.cfg"}, dir_.path());
+  EXPECT_EQ(check.exit_code, 0) << check.err;
+  EXPECT_EQ(check.out, "lw.cfg: no problems found\n");
+
+  WriteFile(P("rules/order.cfg"), "PRIORITY FROMADDR\nPRIORTY TO\nINCLUDE ../lw.cfg\nINCLUDE gone.cfg\n");
+  check = RunLarkway({"--check", "lw.cfg"}, dir_.path());
+  EXPECT_EQ(check.exit_code, 1);
+  EXPECT_EQ(check.err,
+            "larkway: rules/order.cfg:2: error: unknown key `PRIORTY`; the line is not read\n"
+            "larkway: rules/order.cfg:3: error: INCLUDE loop lw.cfg -> rules/spam.cfg -> rules/order.cfg -> "
+            "rules/../lw.cfg; the file is not read again\n"
+            "larkway: rules/order.cfg:4: error: cannot read the included file rules/gone.cfg: No such file or "
+            "directory\n");
+  EXPECT_EQ(check.out, "lw.cfg: 3 problem(s) found\n");
+  RunResult stopped = Run();
+  EXPECT_EQ(stopped.exit_code, 255);
+  EXPECT_NE(stopped.err.find("larkway: Configuration lw.cfg not read whole: rules/order.cfg:3: INCLUDE loop"),
+            std::string::npos)
+      << stopped.err;
+  EXPECT_EQ(Msgs("net").size(), 1u);
+
+  WriteFile(P("rules/order.cfg"), "PRIORITY FROMADDR\n");
+  RunResult run = Run();
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(Msgs("net").size(), 0u);
+  EXPECT_EQ(Msgs("spam").size(), 1u);
+}
+
 TEST_F(CliConfig, SoundConfigurationHasNoWarnings) {
   Config({"LOG lw.log  ; the log", "NETMAIL *net", "MOVE yes", "USELASTREAD no", "USERNUMBER 1",
           "PRIORITY NOT_TOUCH TO FROM TOADDR FROMADDR", "NOT_TOUCH Nobody", "TO Sysop, Sbases/sysop",

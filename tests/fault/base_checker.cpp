@@ -562,11 +562,12 @@ Violations CheckArea(const std::string& area_id, CheckMode mode) {
   }
 }
 
-AreaContents MessagesOf(const std::string& area_id) {
+AreaContents MessagesOf(const std::string& area_id, std::int32_t lastread_user) {
   AreaContents contents;
   MsgBasePtr base;
   if (!OpenArea(base, area_id)) return contents;
   contents.opened = true;
+  if (lastread_user != 0) contents.lastread = base->GetLastRead(lastread_user);
   base->SetMsgKind(0);
   for (base->SeekFirst(1); base->SeekFound(); base->SeekNext()) {
     if (!base->OpenMsg()) {
@@ -575,6 +576,7 @@ AreaContents MessagesOf(const std::string& area_id) {
     }
     const MessageIdentity identity = IdentityOfOpenMessage(*base);
     ++contents.messages[identity];
+    contents.by_number[base->GetMsgNum()] = identity;
     std::string text;
     if (Stream* stream = base->GetTextStream(); stream != nullptr) text = ReadAllBytes(*stream);
     contents.details[identity].push_back(DetailsOfOpenMessage(*base, text));

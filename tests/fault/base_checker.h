@@ -7,6 +7,7 @@
 // MessageBase interface, for the loss checks.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <tuple>
@@ -63,11 +64,14 @@ struct AreaContents {
   bool complete = true;  // false: some message could not be opened
   MessageCounts messages;
   MessageDetails details;
+  std::map<std::int32_t, MessageIdentity> by_number;  // each message under its number
+  std::int32_t lastread = 0;                          // of the user asked for, 0 when none
 };
 
-// Reads every message of the area through the MessageBase interface.  An
-// area that does not exist is reported as not opened.
-AreaContents MessagesOf(const std::string& area_id);
+// Reads every message of the area through the MessageBase interface, and
+// the lastread number of user `lastread_user` when it is not 0.  An area
+// that does not exist is reported as not opened.
+AreaContents MessagesOf(const std::string& area_id, std::int32_t lastread_user = 0);
 
 // A message's identity written out for failure messages.
 std::string Describe(const MessageIdentity& m);

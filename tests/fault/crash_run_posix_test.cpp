@@ -27,6 +27,12 @@ FaultedRun CrashedRun(std::int64_t n, const Scenario& s) {
 
 TEST_P(FaultCrashRun, APowerCutAtEveryCallLosesNothing) { Judge(RunFaultLoop("Crash", GetParam(), CrashedRun)); }
 
+// The lastread number and the last-MSGID file are rolled back with the
+// rest: the next run must neither skip mail nor move it twice.
+TEST_P(FaultCrashRun, APowerCutNeverLeavesLastReadAheadOrBehind) {
+  Judge(RunFaultLoop("Crash USELASTREAD", GetParam(), CrashedRun, true));
+}
+
 INSTANTIATE_TEST_SUITE_P(Netmail, FaultCrashRun, ::testing::Values('M', 'S', 'J'),
                          [](const auto& info) { return std::string(1, info.param); });
 

@@ -26,6 +26,7 @@ struct FaultedRun {
   // what the run had made durable): the job must be done as it is.
   bool power_cut_after = false;
   std::string fault;  // what failed at the fault point, when known
+  int exit_code = -1;  // the run's exit code, -1 when it did not return one
 };
 
 // How long one run may take before it counts as hung and is ended.  A run
@@ -55,11 +56,20 @@ struct LoopSummary {
 };
 
 // Runs `faulted_run(n, s)` for n = 1, 2, ... over a fresh copy of the
-// scenario (netmail format `netmail`) until it reports an unreached fault
+// scenario (netmail format `netmail`, USELASTREAD when `use_lastread`) until it reports an unreached fault
 // point (or a bound of many thousand points is passed), checking after
 // each as described above.
 LoopSummary RunFaultLoop(const std::string& loop, char netmail,
-                         const std::function<FaultedRun(std::int64_t n, const Scenario& s)>& faulted_run);
+                         const std::function<FaultedRun(std::int64_t n, const Scenario& s)>& faulted_run,
+                         bool use_lastread = false);
+
+// Runs `faulted_run(n, s)` for n = 1, 2, ... as RunFaultLoop does, for a
+// fault the program must absorb (a system call interrupted, or moving fewer
+// bytes than asked): with no rerun, each faulted run must itself exit 0
+// with the job done exactly as a run without the fault does it.  Its
+// failures count as reruns not finishing the job.
+LoopSummary RunAbsorbedFaultLoop(const std::string& loop, char netmail,
+                                 const std::function<FaultedRun(std::int64_t n, const Scenario& s)>& faulted_run);
 
 // Runs lw::RunMover on the scenario's configuration in a child process,
 // after `install` (run in the child) put its platform in place.  `install`

@@ -62,6 +62,19 @@ void JudgeCompletedRun(const Scenario& s, LoopSummary& summary) {
                              std::to_string(after.most_copies) + "):\n" + Indented(findings));
 }
 
+// What a run that meets no fault leaves: every copy must keep the same
+// dates, attributes and kludges.
+Inspection ReferenceRun(const Scenario& s, LoopSummary& summary) {
+  const int reference_exit = Rerun(s);
+  Inspection reference = Inspect(s);
+  if (reference_exit != 0 || !Findings(reference, true).empty() || reference.most_copies > 1) {
+    summary.findings.push_back("a run without a fault (exit code " + std::to_string(reference_exit) + "):\n" +
+                               Indented(Findings(reference, true)));
+    ++summary.reruns_failing;
+  }
+  return reference;
+}
+
 }  // namespace
 
 FaultedRun RunMoverInChild(const Scenario& s, const ChildPlatform& install) {
@@ -77,12 +90,13 @@ FaultedRun RunMoverInChild(const Scenario& s, const ChildPlatform& install) {
     try {
       ChildFault fault = install(fds[1]);
       const char* argv[] = {"larkway", s.config_path.c_str(), nullptr};
-      RunMover(2, argv);
+      const int exit_code = RunMover(2, argv);
       const bool reached = fault.reached();
       const char* end = reached                  ? "\nreached"
                         : fault.after_completion ? (fault.after_completion(), "\ncompleted after a power cut")
                                                  : "\ncompleted";
       if (write(fds[1], end, std::strlen(end)) < 0) _exit(1);
+      _exit(exit_code & 0xff);
     } catch (...) {
       const char said[] = "\nthe run threw an exception";
       if (write(fds[1], said, sizeof said - 1) < 0) _exit(1);
@@ -99,6 +113,7 @@ FaultedRun RunMoverInChild(const Scenario& s, const ChildPlatform& install) {
   waitpid(pid, &status, 0);
   FaultedRun run;
   run.hung = WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM;
+  if (WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
   const auto ends_with = [&said](const std::string& end) {
     return said.size() >= end.size() && said.compare(said.size() - end.size(), end.size(), end) == 0;
   };
@@ -131,22 +146,15 @@ int Rerun(const Scenario& s) {
 }
 
 LoopSummary RunFaultLoop(const std::string& loop, char netmail,
-                         const std::function<FaultedRun(std::int64_t n, const Scenario& s)>& faulted_run) {
+                         const std::function<FaultedRun(std::int64_t n, const Scenario& s)>& faulted_run,
+                         bool use_lastread) {
   LoopSummary summary;
   summary.loop = loop;
   summary.netmail = netmail;
   ScratchDir work, pristine;
-  const Scenario s = WriteScenario(work.path(), netmail);
+  const Scenario s = WriteScenario(work.path(), netmail, use_lastread);
   CopyContents(work.path(), pristine.path());
-  // What a run that meets no fault leaves: every copy must keep the same
-  // dates, attributes and kludges.
-  const int reference_exit = Rerun(s);
-  const Inspection reference = Inspect(s);
-  if (reference_exit != 0 || !Findings(reference, true).empty() || reference.most_copies > 1) {
-    summary.findings.push_back("a run without a fault (exit code " + std::to_string(reference_exit) + "):\n" +
-                               Indented(Findings(reference, true)));
-    ++summary.reruns_failing;
-  }
+  const Inspection reference = ReferenceRun(s, summary);
   std::set<std::string> seen;  // signatures of the findings kept
   summary.bounded = true;
   for (std::int64_t n = 1; n <= kMaxPoints; ++n) {
@@ -190,6 +198,48 @@ LoopSummary RunFaultLoop(const std::string& loop, char netmail,
               ", most copies " + std::to_string(after_rerun.most_copies) + "):\n" +
               Indented(Findings(after_rerun, true) + changes);
       summary.findings.push_back(text);
+    }
+  }
+  if (summary.bounded) summary.findings.push_back("the loop reached its bound of " + std::to_string(kMaxPoints) +
+                                                  " fault points without a run that completed");
+  return summary;
+}
+
+LoopSummary RunAbsorbedFaultLoop(const std::string& loop, char netmail,
+                                 const std::function<FaultedRun(std::int64_t n, const Scenario& s)>& faulted_run) {
+  LoopSummary summary;
+  summary.loop = loop;
+  summary.netmail = netmail;
+  ScratchDir work, pristine;
+  const Scenario s = WriteScenario(work.path(), netmail);
+  CopyContents(work.path(), pristine.path());
+  const Inspection reference = ReferenceRun(s, summary);
+  std::set<std::string> seen;  // signatures of the findings kept
+  summary.bounded = true;
+  for (std::int64_t n = 1; n <= kMaxPoints; ++n) {
+    CopyContents(pristine.path(), work.path());
+    const FaultedRun run = faulted_run(n, s);
+    if (!run.reached && !run.hung && !run.crashed) {
+      summary.bounded = false;
+      break;
+    }
+    ++summary.points;
+    const Inspection after = Inspect(s);
+    std::string findings = Findings(after, true);
+    for (const std::string& c : ChangedFrom(reference, after)) findings += "changed: " + c + "\n";
+    const bool unfinished = run.exit_code != 0 || !findings.empty() || after.most_copies > 1;
+    summary.most_copies = std::max(summary.most_copies, after.most_copies);
+    summary.runs_losing += !after.lost.empty();
+    summary.runs_damaging += !after.damage.empty();
+    summary.runs_misplacing += !after.misplaced.empty();
+    summary.reruns_failing += unfinished;
+    summary.hangs += run.hung;
+    summary.crashes += run.crashed;
+    if ((unfinished || run.hung || run.crashed) && summary.findings.size() < kFindingsKept &&
+        seen.insert(Signature(run.fault + findings)).second) {
+      summary.findings.push_back("fault point " + std::to_string(n) + " (" + run.fault + "): exit code " +
+                                 std::to_string(run.exit_code) + (run.hung ? ", hung" : "") + "\n" +
+                                 Indented(findings));
     }
   }
   if (summary.bounded) summary.findings.push_back("the loop reached its bound of " + std::to_string(kMaxPoints) +

@@ -19,6 +19,12 @@ class FaultKillRun : public ::testing::TestWithParam<char> {};
 
 TEST_P(FaultKillRun, AKillAtEveryCallLosesNothing) { Judge(RunFaultLoop("Kill", GetParam(), KilledRun)); }
 
+// A killed run leaves every write it made: a state file rewritten in
+// place would be found half written.
+TEST_P(FaultKillRun, AKillNeverLeavesLastReadAheadOrAStateFileHalfWritten) {
+  Judge(RunFaultLoop("Kill USELASTREAD", GetParam(), KilledRun, true));
+}
+
 INSTANTIATE_TEST_SUITE_P(Netmail, FaultKillRun, ::testing::Values('M', 'S', 'J'),
                          [](const auto& info) { return std::string(1, info.param); });
 

@@ -2,9 +2,13 @@
 // messages, moved (MOVE YES) by name rules into a Squish base, a JAM base
 // and a *.MSG folder, one message killed and one kept.  The Squish and JAM
 // destinations exist before the run and hold one older message each; the
-// *.MSG destination is created by the run.
+// *.MSG destination is created by the run.  With USELASTREAD two messages
+// no rule picks come first, already read (the lastread number and the
+// last-MSGID file name the second, so the run starts behind them), and one
+// more comes last.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -27,23 +31,25 @@ struct Scenario {
   std::string source;       // area identifier of the netmail area
   std::vector<std::string> destinations;
   std::vector<ScenarioMessage> messages;
+  bool use_lastread = false;
+  std::int32_t user = 0;  // USERNUMBER of the run when `use_lastread`
 
   // The netmail area and every destination.
   std::vector<std::string> Areas() const;
-  // The program's state folder (its copy journal) for the runs of the
-  // scenario: inside `root`, so that every fault point starts from the
-  // same state and a power cut takes it back with everything else.
 };
 
 // Writes the scenario into the existing empty folder `root`; the netmail
 // area is of the format of `source_letter` ('M', 'S' or 'J').  Uses the
 // platform in use, so call it before a fault is installed.
-Scenario WriteScenario(const std::string& root, char source_letter);
+Scenario WriteScenario(const std::string& root, char source_letter, bool use_lastread = false);
 
 // What the bases hold after a run.
 struct Inspection {
   Violations damage;                 // broken invariants, "<area>: <what>"
-  std::vector<std::string> lost;     // messages found nowhere they may be
+  // Messages found nowhere they may be, and (USELASTREAD) messages still
+  // to be handled that the next run skips: at or below a lastread number
+  // whose message has the MSGID the last-MSGID file holds.
+  std::vector<std::string> lost;
   std::vector<std::string> refused;  // areas that do not open or not whole
   std::vector<std::string> undone;   // the job is not complete (see below)
   // Messages where they do not belong: unknown to the scenario, in a
