@@ -1,5 +1,6 @@
 #include "app/area_scan.h"
 
+#include <algorithm>
 #include <map>
 #include <optional>
 
@@ -17,6 +18,7 @@
 #include "app/transfer.h"
 #include "msgbase/area.h"
 #include "platform/platform.h"
+#include "stream/stream.h"
 
 namespace lw {
 
@@ -76,13 +78,27 @@ void ShowCount(const Run& run, std::int32_t scanned) {
   if (!run.dry_run) ConsoleProgress(IntToStr(scanned) + " message(s) scanned");
 }
 
-// What is done with a picked message, for the dry run and the detail line.
-std::string ActionWord(const MoverConfig& config, const RuleVerdict& verdict, bool done) {
-  if (verdict.kill) return done ? "killed" : "kill";
-  std::string targets;
-  for (const std::string& t : verdict.targets) targets += (targets.empty() ? "" : ", ") + t;
-  if (config.MoveMode) return (done ? "moved to " : "move to ") + targets;
-  return (done ? "copied to " : "copy to ") + targets;
+// What is done with a picked message, for the dry run and the detail line:
+// its copies and deletion, then the programs it is given to.
+std::string ActionWord(const RuleVerdict& verdict, bool done) {
+  std::string word;
+  if (verdict.targets.empty() && verdict.DeletesSource()) {
+    word = done ? "killed" : "kill";
+  } else if (!verdict.targets.empty()) {
+    std::string targets;
+    for (const std::string& t : verdict.targets) targets += (targets.empty() ? "" : ", ") + t;
+    if (verdict.DeletesSource()) {
+      word = (done ? "moved to " : "move to ") + targets;
+    } else {
+      word = (done ? "copied to " : "copy to ") + targets;
+    }
+  }
+  for (const std::vector<std::string>& program : verdict.programs) {
+    std::string words;
+    for (const std::string& w : program) words += (words.empty() ? "" : " ") + w;
+    word += (word.empty() ? "" : ", ") + std::string(done ? "given to `" : "give to `") + words + "`";
+  }
+  return word;
 }
 
 // The verdict on a message that stays where it is.
@@ -93,9 +109,12 @@ std::string KeptWord(bool high_water, bool local_unsent, const RuleVerdict& verd
   return "kept (no rule)";
 }
 
-// A dry run's line for a picked message: the action and the rule that picked it.
-std::string PickedLine(const MessageFacts& facts, const std::string& action, const std::string& rule_line) {
-  return DryRunLine(facts, action + " (rule: " + ForTerminal(rule_line, "CP866") + ")");
+// A dry run's line for a picked message: the action and the rules that
+// picked it, in the order they matched.
+std::string PickedLine(const MessageFacts& facts, const std::string& action, const std::vector<std::string>& rules) {
+  std::string named;
+  for (const std::string& rule : rules) named += (named.empty() ? "" : "; ") + std::string("rule: ") + rule;
+  return DryRunLine(facts, action + " (" + ForTerminal(named, "CP866") + ")");
 }
 
 // What the walk has seen so far.
@@ -195,34 +214,129 @@ Status FailMidMessage(Scan& scan, const PendingMessage& pending, const Status& e
   return error;
 }
 
-// Copies a picked message into its targets (none for a kill) and adds it
-// to the batch, with the lines the log gets once the batch is settled.
-Status BatchPicked(Scan& scan, const CurrentMessage& msg, const RuleVerdict& verdict, const std::string& rule_line) {
+// The open message's text as it is stored, read once for the rules and
+// the programs that need it.
+struct StoredText {
+  std::string bytes;
+  bool read = false;
+};
+
+// Reads the text of the open message of `area` into `text` unless it was
+// read already.  False, with `cause` saying why, when it cannot be read
+// whole.
+bool ReadStoredText(MessageBase& area, StoredText& text, std::string& cause) {
+  if (text.read) return true;
+  Stream* stream = area.GetTextStream();
+  if (stream != nullptr) {
+    text.bytes = ReadAllBytes(*stream);
+    if (stream->Status != kStreamOk) {
+      cause = stream->FailureText();
+      stream->ResetStatus();
+      return false;
+    }
+    area.SetTextPos(0);
+  }
+  text.read = true;
+  return true;
+}
+
+// A message that cannot be read whole is left as it is, with a warning,
+// written after the lines of the batch before it.
+Status LeaveUnreadable(Scan& scan, MsgNum number, const std::string& cause) {
+  LW_RETURN_IF_ERROR(SettleBatch(scan));
+  scan.run.log.Warning(kProductTag, "Unable to read message " + std::to_string(number) + " in " + scan.area_id, cause);
+  scan.walk.unreadable_seen = true;
+  return Status();
+}
+
+// The bits of AttrMask the open message has.
+std::uint32_t AttributesOf(MessageBase& area) {
+  std::uint32_t bits = 0;
+  for (std::uint32_t mask = kAttrPrivate; mask <= kAttrScanned; mask <<= 1) {
+    if (area.IsAttr(mask)) bits |= mask;
+  }
+  return bits;
+}
+
+// What a program run for a message finds in its environment: the area,
+// the number, names and subject in UTF-8, the addresses and the MSGID.
+std::vector<EnvironmentVariable> ProgramEnvironment(const std::string& area_id, const MessageFacts& facts) {
+  return {{"LARKWAY_AREA", area_id},
+          {"LARKWAY_MSGNUM", IntToStr(facts.number)},
+          {"LARKWAY_FROM", ToUtf8(facts.from, facts.charset)},
+          {"LARKWAY_TO", ToUtf8(facts.to, facts.charset)},
+          {"LARKWAY_SUBJ", ToUtf8(facts.subject, facts.charset)},
+          {"LARKWAY_FROMADDR", FormatAddress(facts.orig)},
+          {"LARKWAY_TOADDR", FormatAddress(facts.dest)},
+          {"LARKWAY_MSGID", facts.msgid}};
+}
+
+// Copies a picked message into its targets, each base once however many
+// rules or spellings name it, and adds it to the batch with its programs
+// and the lines the log gets once the batch is settled.
+Status BatchPicked(Scan& scan, const CurrentMessage& msg, const RuleVerdict& verdict, StoredText& text) {
   const MoverConfig& config = scan.run.config;
   PendingMessage pending;
   pending.number = scan.area.GetMsgNum();
-  pending.delete_source = config.MoveMode || verdict.kill;
-  pending.lines.push_back({'#', rule_line});
-  std::int64_t bytes = 0;
-  if (!verdict.kill) {
-    LazyDigest digest;
-    for (const std::string& target : verdict.targets) {
-      Status copied = CopyToTarget(scan, msg, digest, target, pending, bytes);
-      if (!copied.ok()) return FailMidMessage(scan, pending, copied);
-    }
+  pending.delete_source = verdict.DeletesSource();
+  if (!verdict.programs.empty()) {
+    // Read before any copy, so that a text that cannot be read costs no copy.
+    if (std::string cause; !ReadStoredText(scan.area, text, cause)) return LeaveUnreadable(scan, pending.number, cause);
   }
-  if (config.LogDetail) {
+  for (const std::string& rule : verdict.rules) pending.lines.push_back({'#', rule});
+  std::int64_t bytes = 0;
+  LazyDigest digest;
+  std::vector<std::string> copied;  // the bases copied to, as the pool spells them
+  for (const std::string& target : verdict.targets) {
+    const std::string& spelling = scan.pool.SpellingOf(target);
+    if (std::find(copied.begin(), copied.end(), spelling) != copied.end()) continue;
+    copied.push_back(spelling);
+    Status done = CopyToTarget(scan, msg, digest, target, pending, bytes);
+    if (!done.ok()) return FailMidMessage(scan, pending, done);
+  }
+  if (config.LogDetail || !verdict.programs.empty()) {
     // Gathered only now: looking for kludges walks the text the copy reads.
     const MessageFacts facts = GatherFacts(scan.area, msg);
-    LogLine detail{'=', DetailLine(facts, ActionWord(config, verdict, true)), facts.charset};
-    if (pending.delete_source) {
-      pending.gone = std::move(detail);
-    } else {
-      pending.lines.push_back(std::move(detail));
+    if (!verdict.programs.empty()) {
+      pending.programs = verdict.programs;
+      pending.environment = ProgramEnvironment(scan.area_id, facts);
+      pending.input = std::move(text.bytes);
+      bytes += static_cast<std::int64_t>(pending.input.size());
+    }
+    if (config.LogDetail) {
+      LogLine detail{'=', DetailLine(facts, ActionWord(verdict, true)), facts.charset};
+      if (pending.delete_source) {
+        pending.gone = std::move(detail);
+      } else {
+        pending.lines.push_back(std::move(detail));
+      }
     }
   }
   scan.batch.Add(std::move(pending), bytes);
   return Status();
+}
+
+// The verdict of the rules on the open current message, whose header is
+// `msg`.  The text is read (into `text`) only when a FILTER tests it, and
+// judged decoded by the message's CHRS as the names are.  False, with
+// `cause`, when that text cannot be read whole.
+bool Judge(Scan& scan, const CurrentMessage& msg, StoredText& text, LogFile& rule_log, RuleVerdict& verdict,
+           std::string& cause) {
+  const MoverConfig& config = scan.run.config;
+  MessageContent content;
+  std::string judged_text;
+  if (config.filter_rules.count() > 0) content.attributes = AttributesOf(scan.area);
+  if (config.filters_read_text) {
+    if (!ReadStoredText(scan.area, text, cause)) return false;
+    content.text = text.bytes;
+    const bool ascii = std::none_of(text.bytes.begin(), text.bytes.end(), [](char c) { return (c & 0x80) != 0; });
+    if (!ascii) {
+      judged_text = DecodeToCp866(text.bytes, MessageCharset(scan.area));
+      content.text = judged_text;
+    }
+  }
+  verdict = EvaluateRules(config, ForRules(scan.area, msg), rule_log, content);
+  return true;
 }
 
 // Judges the open current message and acts on the verdict: a dry run
@@ -235,11 +349,13 @@ Status ActOnMessage(Scan& scan) {
   // Another program's bookkeeping, not mail: no rule may take it away.
   const bool high_water = IsHighWaterMark(area, scan.area_id, msg);
   bool skip = run.config.KeepLocalUnsent && !area.IsAttr(kAttrSent) && area.IsAttr(kAttrLocal);
-  // The rule's line waits for the batch, so the log keeps each message's lines together.
+  // The rules' lines wait for the batch, so the log keeps each message's lines together.
   LogFile rule_log;
-  rule_log.KeepLastLogOnlyText(true);
   RuleVerdict verdict;
-  if (!skip && !high_water) verdict = EvaluateRules(run.config, ForRules(area, msg), rule_log);
+  StoredText text;
+  if (std::string cause; !skip && !high_water && !Judge(scan, msg, text, rule_log, verdict, cause)) {
+    return LeaveUnreadable(scan, area.GetMsgNum(), cause);
+  }
   if (run.config.UseLastRead) area.GetKludge(kMsgIdKludge, run.latest_msgid_line);
   if (!verdict.found) {
     scan.walk.last_kept = area.GetMsgNum();
@@ -248,11 +364,10 @@ Status ActOnMessage(Scan& scan) {
   }
   ++scan.result.found_count;
   if (run.dry_run) {
-    const std::string action = ActionWord(run.config, verdict, false);
-    ConsoleReport(PickedLine(GatherFacts(area, msg), action, rule_log.LastLogOnlyText()));
+    ConsoleReport(PickedLine(GatherFacts(area, msg), ActionWord(verdict, false), verdict.rules));
     return Status();
   }
-  return BatchPicked(scan, msg, verdict, rule_log.LastLogOnlyText());
+  return BatchPicked(scan, msg, verdict, text);
 }
 
 // Opens the current message, acts on it and closes it.  A message that
@@ -261,13 +376,7 @@ Status ActOnMessage(Scan& scan) {
 Status VisitMessage(Scan& scan) {
   MessageBase& area = scan.area;
   const MsgNum number = area.GetMsgNum();
-  if (!area.OpenMsg()) {
-    LW_RETURN_IF_ERROR(SettleBatch(scan));
-    scan.run.log.Warning(kProductTag, "Unable to read message " + std::to_string(number) + " in " + scan.area_id,
-                         area.FailureCause());
-    scan.walk.unreadable_seen = true;
-    return Status();
-  }
+  if (!area.OpenMsg()) return LeaveUnreadable(scan, number, area.FailureCause());
   ++scan.walk.scanned;
   Status status = ActOnMessage(scan);
   area.CloseMsg();
@@ -305,10 +414,24 @@ Status VisitAll(Scan& scan, MsgNum first) {
   return scan.pool.Close(true);
 }
 
+// Whether a message copied by the rules may also be deleted: then its
+// copies are journaled, so a run cut short does not copy it again.
+bool MayDeleteCopied(const MoverConfig& config) {
+  if (config.MoveMode) return true;
+  for (const auto& rule : config.filter_rules.items) {
+    if (rule->continues) return true;  // a later rule may delete what it copies
+    for (const FilterAction& action : rule->actions) {
+      if (action.kind == FilterActionKind::kMove || action.kind == FilterActionKind::kKill) return true;
+    }
+  }
+  return false;
+}
+
 Status WalkArea(Run& run, MessageBase& area, const std::string& area_id, const StartPoint& start,
                 AreaScanResult& result) {
   Scan scan(run, area, area_id, result);
-  if (run.config.MoveMode && !run.dry_run) LW_RETURN_IF_ERROR(scan.journal.Load());
+  scan.batch.SetProgramTimeout(run.config.exec_timeout);
+  if (MayDeleteCopied(run.config) && !run.dry_run) LW_RETURN_IF_ERROR(scan.journal.Load());
   LW_RETURN_IF_ERROR(VisitAll(scan, start.from_first ? 1 : start.scan_start));
   run.log.LogOnly('*', kProductTag, IntToStr(scan.walk.scanned) + " message(s) scanned");
   if ((run.config.UseLastRead || run.config.MoveMode) && !scan.walk.unreadable_seen && !run.dry_run) {

@@ -27,10 +27,16 @@ CommandOptions ReadCommandOptions(int argc, const char* const* argv) {
     return options;
   }
   static const std::vector<platform::OptionName> kOptionNames = {
-      {"help", 'h'}, {"version", 'V'}, {"check", 'c'}, {"dry-run", 'n'}, {"quiet", 'q'}};
+      {"help", 'h'},  {"version", 'V'}, {"check", 'c'},
+      {"dry-run", 'n'}, {"quiet", 'q'},  {"repair", 'r', true}};
   platform::ParsedCommandLine parsed = platform::ParseCommandLine(argc, argv, kOptionNames);
   options.error = parsed.error;
-  for (char c : parsed.options) {
+  for (std::size_t i = 0; i < parsed.options.size(); ++i) {
+    const char c = parsed.options[i];
+    if (c == 'r') {
+      options.repair = true;
+      options.repair_area = parsed.values[i];
+    }
     options.help = options.help || c == 'h';
     options.version = options.version || c == 'V';
     options.check = options.check || c == 'c';
@@ -38,8 +44,11 @@ CommandOptions ReadCommandOptions(int argc, const char* const* argv) {
     options.quiet = options.quiet || c == 'q';
   }
   if (!options.error.empty()) return options;
-  if (parsed.operands.size() > 1) {
-    options.error = "extra argument '" + parsed.operands[1] + "'";
+  const bool repair = options.repair;
+  if (parsed.operands.size() > (repair ? 0 : 1)) {
+    options.error = "extra argument '" + parsed.operands[repair ? 0 : 1] + "'";
+  } else if (repair) {
+    if (options.check || options.dry_run) options.error = "--repair goes with no --check or --dry-run";
   } else if (parsed.operands.size() == 1) {
     options.config_name = parsed.operands[0];
   } else if (!options.help && !options.version) {
@@ -63,6 +72,9 @@ std::string UsageText(const std::string& program, bool long_form) {
          program +
          " -n|--dry-run configname\n"
          "       " +
+         program +
+         " [-q] -r|--repair area\n"
+         "       " +
          program + " -h|--help | -V|--version";
 }
 
@@ -77,6 +89,10 @@ std::string HelpText(const std::string& program) {
          "  -n, --dry-run  judge every message and print the verdict per message;\n"
          "                 write no file at all (no copy, deletion, lastread, log)\n"
          "  -q, --quiet    the console shows errors only (and what --dry-run reports)\n"
+         "  -r, --repair area\n"
+         "                 check the whole base of one area (an identifier such as\n"
+         "                 S/var/spool/fido/net), repair it and report what was\n"
+         "                 mended; exit 0 when it is sound or repaired\n"
          "  -h, --help     show this text\n"
          "  -V, --version  show the version, platform and formats\n"
          "\n"

@@ -13,12 +13,14 @@ struct CommandOptions {
   bool check = false;         // -c, --check: read the configuration only
   bool dry_run = false;       // -n, --dry-run: judge every message, change nothing
   bool quiet = false;         // -q, --quiet: the console shows errors only
+  bool repair = false;        // -r, --repair AREA: check that base whole and repair it; no configuration
+  std::string repair_area;    // its AREA
   std::string config_name;    // the one operand, or LARKWAY_CONFIG
   std::string error;          // why the command line is unusable ("" when it is usable)
 };
 
-// Reads the command line.  --help and --version need no configuration
-// name; every other use needs exactly one, taken from the environment
+// Reads the command line.  --help, --version and --repair need no
+// configuration name; every other use needs exactly one, taken from the environment
 // variable LARKWAY_CONFIG when the command line names none (called with
 // nothing at all and no LARKWAY_CONFIG: `no_arguments`).  An unknown option, a missing
 // configuration name or an extra argument fills `error`.

@@ -6,11 +6,13 @@
 
 #include "app/area_identity.h"
 #include "app/config_check.h"
+#include "app/rule_coverage_check.h"
 #include "app/rule_line.h"
 #include "app/text_charset.h"
 #include "fidoutil/cp866.h"
 #include "fidoutil/helpers.h"
 #include "log/log_file.h"
+#include "msgbase/area.h"
 #include "platform/text_file.h"
 
 namespace lw {
@@ -57,15 +59,17 @@ bool AppendRule(MoverConfig& config, RuleList<Rule>& list, int line_number, Read
 }
 
 bool AppendNameRule(MoverConfig& config, RuleList<NameRule>& list, const ConfigLine& line, std::string_view key,
-                    std::size_t cut, int line_number) {
-  return AppendRule(config, list, line_number, [&](NameRule& rule, std::string& problem) {
+                    std::size_t cut, const ConfigPlace& place) {
+  return AppendRule(config, list, place.line, [&](NameRule& rule, std::string& problem) {
+    rule.place = place;
     return ReadNameRule(RuleValue(line, key), cut, rule, problem);
   });
 }
 
 bool AppendAddressRule(MoverConfig& config, RuleList<AddressRule>& list, const ConfigLine& line, std::string_view key,
-                       int line_number) {
-  return AppendRule(config, list, line_number, [&](AddressRule& rule, std::string& problem) {
+                       const ConfigPlace& place) {
+  return AppendRule(config, list, place.line, [&](AddressRule& rule, std::string& problem) {
+    rule.place = place;
     return ReadAddressRule(RuleValue(line, key), rule, problem);
   });
 }
@@ -82,6 +86,75 @@ std::string UnreadableReason(const std::string& name, const platform::Result& rc
   std::uint32_t attr = 0;
   const bool folder = platform::Os().QueryAttributes(name, &attr) == platform::kOk && (attr & platform::kAttrDirectory);
   return folder ? std::string("it is a folder") : platform::ReasonText(rc);
+}
+
+bool AppendNotTouch(MoverConfig& config, std::string_view value, const ConfigPlace& place) {
+  if (!AppendName(config.NotTouchNames, value)) return false;
+  config.not_touch_places.push_back(place);
+  return true;
+}
+
+// A FILTER line is read from its unfolded text: the reader folds the
+// patterns itself, and an EXEC program keeps its case.  A malformed one is
+// skipped, recorded with the column of its fault.
+void AppendFilter(MoverConfig& config, const ConfigLine& line, const ConfigPlace& place) {
+  const int line_number = place.line;
+  if (config.filter_rules.Full()) {
+    config.problems.push_back(
+        ConfigProblem{line_number, "more than " + IntToStr(kMaxFilterRules) + " FILTER lines; the line is not read"});
+    return;
+  }
+  auto rule = std::make_unique<FilterLine>();
+  FilterSyntaxError error;
+  if (!ReadFilterRule(line.plain, std::string_view("FILTER ").size(), *rule, error)) {
+    ConfigProblem problem{line_number, "FILTER: " + error.text};
+    problem.column = static_cast<int>(error.column);
+    config.problems.push_back(std::move(problem));
+    return;
+  }
+  rule->place = place;
+  for (FilterAction& action : rule->actions) {
+    if (action.kind != FilterActionKind::kCopy && action.kind != FilterActionKind::kMove) continue;
+    if (platform::kFoldConfigPaths) action.target = UpCase866(action.target);
+    AreaKind kind = AreaKind::kNone;
+    std::string path;
+    ParseAreaId(action.target, kind, path);
+    if (kind == AreaKind::kNone) {
+      config.problems.push_back(ConfigProblem{
+          line_number, "target `" + action.target + "` is not a format letter (*, M, F, S, J) and a path"});
+    }
+  }
+  config.filters_read_text = config.filters_read_text || rule->reads_text;
+  config.filter_rules.Append(std::move(rule));
+}
+
+// ADDRESS: one or more of our addresses, separated by blanks.
+void AppendOurAddresses(MoverConfig& config, std::string_view value, int line_number) {
+  for (int i = 1;; ++i) {
+    const std::string word = ExtractWord(i, value, " ");
+    if (word.empty()) return;
+    FidoAddress address;
+    if (!ParseFidoAddress(word, address) || address.zone == 0) {
+      config.problems.push_back(
+          ConfigProblem{line_number, "ADDRESS `" + word + "` is not a full address (zone:net/node[.point])"});
+      continue;
+    }
+    config.our_addresses.push_back(address);
+  }
+}
+
+void SetExecTimeout(MoverConfig& config, std::string_view value, int line_number) {
+  std::int32_t seconds = 0;
+  // A value that is no number is told by the line check.
+  const bool number =
+      value.find_first_not_of("0123456789") == std::string_view::npos && TryStrToLongInt(value, &seconds);
+  config.exec_timeout = number && seconds >= 1 ? seconds : kDefaultExecTimeout;
+  if (number && seconds < 1) {
+    // No program could run in no time at all.
+    config.problems.push_back(ConfigProblem{line_number, "EXECTIMEOUT `" + std::string(value) +
+                                                             "` is less than one second; " +
+                                                             IntToStr(kDefaultExecTimeout) + " is taken"});
+  }
 }
 
 // A configuration that cannot be read ends the run through the fault
@@ -121,21 +194,23 @@ bool ApplyLine(MoverConfig& config, std::string_view whole, const ConfigPlace& p
   ConfigLine line(RuleNamesToCp866(raw, &charset_problem));
   if (!charset_problem.empty()) config.problems.push_back(ConfigProblem{line_number, charset_problem});
   if (line.StartsWith("NETMAIL ")) return AppendName(config.NetmailAreas, TrimBlanks(line.PathRest("NETMAIL ")));
-  if (line.StartsWith("TO ")) return AppendNameRule(config, config.ToRules, line, "TO ", kMaxNameLength, line_number);
-  if (line.StartsWith("FROM ")) {
-    return AppendNameRule(config, config.FromRules, line, "FROM ", kMaxNameLength, line_number);
-  }
+  if (line.StartsWith("TO ")) return AppendNameRule(config, config.ToRules, line, "TO ", kMaxNameLength, place);
+  if (line.StartsWith("FROM ")) return AppendNameRule(config, config.FromRules, line, "FROM ", kMaxNameLength, place);
   if (line.StartsWith("SUBJ ")) {
-    return AppendNameRule(config, config.SubjRules, line, "SUBJ ", kMaxSubjectLength, line_number);
+    return AppendNameRule(config, config.SubjRules, line, "SUBJ ", kMaxSubjectLength, place);
   }
-  if (line.StartsWith("TOADDR ")) return AppendAddressRule(config, config.ToAddrRules, line, "TOADDR ", line_number);
-  if (line.StartsWith("FROMADDR ")) {
-    return AppendAddressRule(config, config.FromAddrRules, line, "FROMADDR ", line_number);
-  }
+  if (line.StartsWith("TOADDR ")) return AppendAddressRule(config, config.ToAddrRules, line, "TOADDR ", place);
+  if (line.StartsWith("FROMADDR ")) return AppendAddressRule(config, config.FromAddrRules, line, "FROMADDR ", place);
   if (line.StartsWith("MOVE ")) {
     config.MoveMode = TrimBlanks(line.Rest("MOVE ")) == "YES";
   } else if (line.StartsWith("NOT_TOUCH ")) {
-    return AppendName(config.NotTouchNames, CutName(TrimBlanks(line.Rest("NOT_TOUCH "))));
+    return AppendNotTouch(config, CutName(TrimBlanks(line.Rest("NOT_TOUCH "))), place);
+  } else if (line.StartsWith("FILTER ")) {
+    AppendFilter(config, line, place);
+  } else if (line.StartsWith("ADDRESS ")) {
+    AppendOurAddresses(config, line.Rest("ADDRESS "), line_number);
+  } else if (line.StartsWith("EXECTIMEOUT ")) {
+    SetExecTimeout(config, TrimBlanks(line.Rest("EXECTIMEOUT ")), line_number);
   } else if (line.StartsWith("USELASTREAD ")) {
     config.UseLastRead = TrimBlanks(line.Rest("USELASTREAD ")) == "YES";
   } else if (line.StartsWith("USERNUMBER ")) {
@@ -269,6 +344,7 @@ Status ReadConfiguration(const std::string& name, MoverConfig& config) {
   }
   if (const platform::Result rc = reader.Close(); rc != platform::kOk) return ConfigFault(name, rc, LW_FAULT(rc));
   CheckRuleKinds(config, config.problems);
+  CheckUnreachableRules(config, config.problems);
   std::stable_sort(config.problems.begin(), config.problems.end(),
                    [](const ConfigProblem& a, const ConfigProblem& b) { return a.sequence < b.sequence; });
   return Status();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/current_message.h"
+#include "app/filter_expression.h"
 #include "errreport/status.h"
 #include "fidoutil/address.h"
 #include "fidoutil/address_mask.h"
@@ -18,9 +19,14 @@
 namespace lw {
 
 inline constexpr int kMaxListEntries = 100;
+// FILTER lines: more than the other lists hold, since one FILTER line does
+// what several rule lines of the other kinds together do.
+inline constexpr int kMaxFilterRules = 1000;
+// EXEC programs get this many seconds when EXECTIMEOUT does not say.
+inline constexpr int kDefaultExecTimeout = 60;
 inline constexpr std::size_t kMaxPriorityWord = 9;
 // PRIORITY names up to this many rule kinds: every kind there is.
-inline constexpr int kPriorityKinds = 6;
+inline constexpr int kPriorityKinds = 7;
 // A configuration line is read up to this many characters.
 inline constexpr std::size_t kMaxConfigLine = 255;
 inline const char* const kProductTag = "LW 1.07";
@@ -29,10 +35,18 @@ inline const char* const kVersion = "1.07";
 // the program.
 std::string ProgramTitle();
 
+// Where a configuration line was read.
+struct ConfigPlace {
+  std::string file;  // as in ConfigProblem
+  int line = 0;      // 1-based
+  int sequence = 0;  // as in ConfigProblem
+};
+
 struct NameRule {
   std::string name;                  // folded, at most 36 characters (72 for a subject); may hold * and ?
   std::string target;                // the target text as written after the first comma
   std::vector<std::string> targets;  // that text split at commas: each an area identifier, or one KILL
+  ConfigPlace place;                 // where the rule was read
 };
 
 struct AddressRule {
@@ -40,15 +54,22 @@ struct AddressRule {
   AddressWildcards any;  // the parts written as *
   std::string target;
   std::vector<std::string> targets;
+  ConfigPlace place;
+};
+
+// A FILTER line as read, and where.
+struct FilterLine : FilterRule {
+  ConfigPlace place;
 };
 
 // The entries of one list key, in file order, at most kMaxListEntries.
 template <typename T>
 struct RuleList {
   std::vector<std::unique_ptr<T>> items;
+  int limit = kMaxListEntries;
 
   int count() const { return static_cast<int>(items.size()); }
-  bool Full() const { return count() >= kMaxListEntries; }
+  bool Full() const { return count() >= limit; }
   void Append(std::unique_ptr<T> item) { items.push_back(std::move(item)); }
 };
 
@@ -73,13 +94,7 @@ struct ConfigProblem {
   // The line's place among every line read, included files' lines in
   // their place: problems are told in this order.
   int sequence = 0;
-};
-
-// Where a configuration line was read.
-struct ConfigPlace {
-  std::string file;  // as in ConfigProblem
-  int line = 0;      // 1-based
-  int sequence = 0;  // as in ConfigProblem
+  int column = 0;  // 1-based column of the fault in the line; 0 when the whole line is meant
 };
 
 // Included files nest at most this deep: a chain of links that hides a
@@ -94,6 +109,16 @@ struct MoverConfig {
   RuleList<AddressRule> FromAddrRules;
   RuleList<NameRule> SubjRules;
   RuleList<std::string> NotTouchNames;
+  std::vector<ConfigPlace> not_touch_places;  // where each NotTouchNames entry was read
+  // FILTER lines in file order; their targets as written (folded where
+  // the platform folds paths).
+  RuleList<FilterLine> filter_rules{{}, kMaxFilterRules};
+  // ADDRESS: our own addresses, for TOUS, FROMUS and TOPOINT.
+  std::vector<FidoAddress> our_addresses;
+  int exec_timeout = kDefaultExecTimeout;  // EXECTIMEOUT: seconds an EXEC program may run
+  // Some FILTER tests the message text (TEXT, KLUDGE): the text is read
+  // once for each message judged.
+  bool filters_read_text = false;
   bool MoveMode = false;
   bool UseLastRead = false;
   std::int32_t UserNumber = 0;

@@ -14,7 +14,21 @@ namespace lw {
 
 namespace {
 
-enum class ValueKind { kPath, kArea, kYesNo, kNumber, kPriority, kNameRule, kAddressRule, kName, kCharset };
+// kFilter and kAddressList values are judged by their readers, which
+// record what they cannot read.
+enum class ValueKind {
+  kPath,
+  kArea,
+  kYesNo,
+  kNumber,
+  kPriority,
+  kNameRule,
+  kAddressRule,
+  kName,
+  kCharset,
+  kFilter,
+  kAddressList
+};
 
 struct KnownKey {
   const char* key;
@@ -39,10 +53,13 @@ const KnownKey kKeys[] = {
     {"LOGCHARSET", ValueKind::kCharset, true},
     {"LOGDETAIL", ValueKind::kYesNo, true},
     {"INCLUDE", ValueKind::kPath, false},
+    {"FILTER", ValueKind::kFilter, false},
+    {"ADDRESS", ValueKind::kAddressList, false},
+    {"EXECTIMEOUT", ValueKind::kNumber, true},
 };
 
 // The rule kinds PRIORITY names, each with the key its rules are read from.
-const char* const kRuleKinds[kPriorityKinds] = {"NOT_TOUCH", "TO", "FROM", "TOADDR", "FROMADDR", "SUBJ"};
+const char* const kRuleKinds[kPriorityKinds] = {"NOT_TOUCH", "TO", "FROM", "TOADDR", "FROMADDR", "SUBJ", "FILTER"};
 
 // The problems found on one line.
 struct Findings {
@@ -157,7 +174,8 @@ void CheckPriority(std::string_view value, const Findings& found) {
 
 void CheckValue(const KnownKey& key_info, std::string_view value, const Findings& found) {
   const std::string folded = UpCase866(value);
-  if (value.find('"') != std::string_view::npos) {
+  // A FILTER value quotes its strings.
+  if (key_info.kind != ValueKind::kFilter && value.find('"') != std::string_view::npos) {
     found.Error("value " + Quoted(value) + " is in quotes; the quotes are kept as part of it");
   }
   switch (key_info.kind) {
@@ -184,7 +202,9 @@ void CheckValue(const KnownKey& key_info, std::string_view value, const Findings
       break;
     case ValueKind::kAddressRule: CheckRule(key_info.key, value, true, found); break;
     case ValueKind::kName: CheckNameLength(key_info.key, value, found); break;
-    case ValueKind::kPath: break;
+    case ValueKind::kPath:
+    case ValueKind::kFilter:
+    case ValueKind::kAddressList: break;
   }
 }
 

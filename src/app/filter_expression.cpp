@@ -1,7 +1,9 @@
 #include "app/filter_expression.h"
 
 #include "app/current_message.h"
+#include "app/text_charset.h"
 #include "fidoutil/cp866.h"
+#include "fidoutil/helpers.h"
 #include "msgbase/message_base.h"
 
 namespace lw {
@@ -57,6 +59,7 @@ class FilterReader {
       : line_(line), pos_(start), rule_(rule), error_(error) {}
 
   bool Read() {
+    const std::size_t start = pos_;
     if (!Next()) return false;
     int root = ReadOr(0);
     if (root < 0) return false;
@@ -65,6 +68,7 @@ class FilterReader {
       return Fail(token_.column, token_.kind == Token::Kind::kEnd ? "THEN and an action expected"
                                                                   : "AND, OR or THEN expected, found " + Shown());
     }
+    rule_.text = TrimBlanks(line_.substr(start, token_.column - 1 - start));
     if (!Next()) return false;
     while (true) {
       if (!ReadAction()) return false;
@@ -217,12 +221,18 @@ class FilterReader {
 
   bool SetValue(FilterNode& node) {
     const std::string& value = token_.text;
+    // Patterns are compared in CP866, as the messages' names are; one
+    // written in UTF-8 is converted before it is folded.
+    const std::string cp866 = IsUtf8WithNonAscii(value) ? DecodeToCp866(value, "UTF-8") : value;
     switch (node.test) {
       case FilterTest::kTo:
-      case FilterTest::kFrom: node.pattern = UpCase866(CutName(value)); return true;
-      case FilterTest::kSubj: node.pattern = UpCase866(CutSubject(value)); return true;
+      case FilterTest::kFrom: node.pattern = UpCase866(CutName(cp866)); return true;
+      case FilterTest::kSubj: node.pattern = UpCase866(CutSubject(cp866)); return true;
       case FilterTest::kText:
-      case FilterTest::kKludge: node.pattern = UpCase866(value); return true;
+      case FilterTest::kKludge:
+        node.pattern = UpCase866(cp866);
+        rule_.reads_text = true;
+        return true;
       case FilterTest::kToAddr:
       case FilterTest::kFromAddr:
         if (ParseAddressPattern(value, node.address)) return true;

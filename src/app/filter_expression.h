@@ -53,6 +53,8 @@ struct FilterRule {
   FilterExpression expression;
   std::vector<FilterAction> actions;  // in the order written
   bool continues = false;             // a CONTINUE is among the actions
+  bool reads_text = false;            // a TEXT or KLUDGE test is in the expression
+  std::string text;                   // the expression as written (before THEN)
 };
 
 // Where a FILTER line is malformed and why.

@@ -32,12 +32,6 @@ bool TextIsEmpty(MessageBase& area) {
   return text.find_first_not_of('\0') == std::string::npos;
 }
 
-// The message's character set, from its CHRS kludge.
-std::string CharsetOf(MessageBase& area) {
-  std::string line;
-  return CharsetOfChrs(area.GetKludge("\001CHRS", line) ? KludgeValue(line) : std::string());
-}
-
 bool IsAscii(std::string_view text) {
   for (char c : text) {
     if ((static_cast<unsigned char>(c) & 0x80) != 0) return false;
@@ -47,9 +41,14 @@ bool IsAscii(std::string_view text) {
 
 }  // namespace
 
+std::string MessageCharset(MessageBase& area) {
+  std::string line;
+  return CharsetOfChrs(area.GetKludge("\001CHRS", line) ? KludgeValue(line) : std::string());
+}
+
 CurrentMessage ForRules(MessageBase& area, const CurrentMessage& msg) {
   if (IsAscii(msg.to) && IsAscii(msg.from) && IsAscii(msg.subject)) return msg;
-  const std::string charset = CharsetOf(area);
+  const std::string charset = MessageCharset(area);
   CurrentMessage judged = msg;
   judged.to = DecodeToCp866(msg.to, charset);
   judged.from = DecodeToCp866(msg.from, charset);
@@ -67,7 +66,7 @@ MessageFacts GatherFacts(MessageBase& area, const CurrentMessage& msg) {
   f.dest = msg.dest;
   std::string line;
   if (area.GetKludge("\001MSGID", line)) f.msgid = KludgeValue(line);
-  f.charset = CharsetOf(area);
+  f.charset = MessageCharset(area);
   return f;
 }
 

@@ -23,6 +23,10 @@ struct MessageFacts {
 // The facts of the open current message of `area`, whose header is `msg`.
 MessageFacts GatherFacts(MessageBase& area, const CurrentMessage& msg);
 
+// The character set of the open current message of `area`, from its CHRS
+// kludge (see CharsetOfChrs).
+std::string MessageCharset(MessageBase& area);
+
 // `msg` as the rules judge it: names and subject decoded from the
 // character set of the open current message of `area` (its CHRS kludge,
 // CP866 without one) to CP866, the set rule names are held in.  A text

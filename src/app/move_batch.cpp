@@ -20,19 +20,33 @@ bool MoveBatch::Full() const {
   return messages_.size() >= limits_.messages || bytes_ >= limits_.bytes || PoolClock::now() - started_ >= limits_.age;
 }
 
-void MoveBatch::DeleteSources(MessageBase& area, std::vector<Deletion>& deleted) {
+void MoveBatch::RunPrograms(std::vector<Deletion>& deleted) {
   deleted.assign(messages_.size(), Deletion{});
+  for (std::size_t i = 0; i < messages_.size(); ++i) {
+    for (const std::vector<std::string>& words : messages_[i].programs) {
+      const ProgramOutcome outcome = runner_(words, messages_[i].environment, messages_[i].input, program_timeout_);
+      if (outcome.Succeeded()) continue;
+      deleted[i].failed_program = words.empty() ? std::string() : words[0];
+      deleted[i].program_outcome = DescribeOutcome(outcome, program_timeout_);
+      break;
+    }
+  }
+}
+
+void MoveBatch::DeleteSources(MessageBase& area, std::vector<Deletion>& deleted) {
   // Highest number first, so that no deletion moves a message still to come.
   for (std::size_t i = messages_.size(); i-- > 0;) {
     const PendingMessage& m = messages_[i];
-    if (!m.delete_source) continue;
+    if (!m.delete_source || !deleted[i].failed_program.empty()) continue;
     // The message was read whole when it was copied; deleting it needs
     // only its number, not a second read.
     area.SeekFirst(m.number);
     if (!area.SeekFound() || area.GetMsgNum() != m.number) {
-      deleted[i] = {false, "the message is no longer in the area"};
+      deleted[i].done = false;
+      deleted[i].cause = "the message is no longer in the area";
     } else if (!area.DeleteMsg()) {
-      deleted[i] = {false, area.FailureCause()};
+      deleted[i].done = false;
+      deleted[i].cause = area.FailureCause();
     }
   }
 }
@@ -42,6 +56,14 @@ void MoveBatch::WriteLines(LogFile& log, const std::string& area_id, const std::
   for (std::size_t i = 0; i < messages_.size(); ++i) {
     const PendingMessage& m = messages_[i];
     WriteLogLines(log, m.lines);
+    if (!deleted[i].failed_program.empty()) {
+      log.Warning(kProductTag,
+                  "Program `" + deleted[i].failed_program + "` failed on message " + IntToStr(m.number) + " in " +
+                      area_id + (m.delete_source ? "; the message stays" : ""),
+                  deleted[i].program_outcome);
+      if (m.delete_source) all_deleted = false;
+      continue;
+    }
     if (!m.delete_source) continue;
     if (deleted[i].done) {
       log.LogOnly('-', kProductTag, "moving or kill message");
@@ -63,6 +85,7 @@ Status MoveBatch::Settle(MessageBase& area, const std::string& area_id, Destinat
   bool any_deletion = false;
   for (const PendingMessage& m : messages_) any_deletion = any_deletion || m.delete_source;
   std::vector<Deletion> deleted;
+  RunPrograms(deleted);
   if (any_deletion) area.BeginBatch();
   DeleteSources(area, deleted);
   const bool area_committed = !any_deletion || area.CommitBatch();

@@ -1,7 +1,10 @@
 #include "app/run_driver.h"
 
 #include <optional>
+#include <string>
+#include <vector>
 
+#include "app/area_repair.h"
 #include "app/area_scan.h"
 #include "app/command_options.h"
 #include "app/config.h"
@@ -38,7 +41,8 @@ void WriteBanner() {
 }
 
 // Each problem of the configuration as "larkway: file:line: kind: text"
-// (the file an included line is in, or `config_name`): a run calls every
+// (the file an included line is in, or `config_name`; file:line:column
+// where a column is known): a run calls every
 // one a warning, --check tells errors from warnings.  Returns how many are
 // errors.
 std::int32_t ReportProblems(const std::string& config_name, const MoverConfig& config, bool check) {
@@ -46,8 +50,9 @@ std::int32_t ReportProblems(const std::string& config_name, const MoverConfig& c
   for (const ConfigProblem& p : config.problems) {
     const bool error = check && p.level == ProblemLevel::kError;
     if (p.level == ProblemLevel::kError) ++errors;
-    Diagnose((p.file.empty() ? config_name : p.file) + ":" + IntToStr(p.line_number) + ": " +
-             (error ? "error" : "warning") + ": " + p.text);
+    std::string place = (p.file.empty() ? config_name : p.file) + ":" + IntToStr(p.line_number);
+    if (p.column > 0) place.append(":").append(IntToStr(p.column));
+    Diagnose(place + ": " + (error ? "error" : "warning") + ": " + p.text);
   }
   return errors;
 }
@@ -128,6 +133,20 @@ int CheckConfiguration(const std::string& config_name) {
   return errors == 0 ? 0 : kExitCheckProblems;
 }
 
+// --repair: the whole check of one base; the console gets a line per
+// thing mended, or that the base is sound.
+int RepairOneArea(const std::string& area_id) {
+  std::vector<std::string> repairs;
+  Status status = RepairArea(area_id, repairs);
+  if (!status.ok()) {
+    Run run;
+    return Finish(run, status);
+  }
+  for (const std::string& line : repairs) ConsoleLine(WithCause(area_id, line));
+  ConsoleLine(area_id + (repairs.empty() ? ": sound, nothing to repair" : ": repaired"));
+  return 0;
+}
+
 // A scan, real or dry, of every netmail area the configuration names.
 int RunAreas(const CommandOptions& options) {
   // A dry run goes through a platform that refuses every change, so not
@@ -172,6 +191,7 @@ int Dispatch(const CommandOptions& options, const std::string& program) {
     ConsoleLine(UsageText(program, false));
     return 0;
   }
+  if (options.repair) return RepairOneArea(options.repair_area);
   return RunAreas(options);
 }
 

@@ -84,19 +84,34 @@ std::string DecodeToCp866(std::string_view text, std::string_view charset) {
   return decoded;
 }
 
+namespace {
+
+// `text` converted from `charset` to `to`, character by character when the
+// whole does not convert, so one that does not costs only itself.
+std::string ConvertOrMark(std::string_view text, std::string_view charset, std::string_view to) {
+  platform::Platform& os = platform::Os();
+  std::string shown;
+  if (os.ConvertText(text, charset, to, &shown)) return shown;
+  shown.clear();
+  for (char c : text) {
+    std::string one;
+    shown += os.ConvertText(std::string_view(&c, 1), charset, to, &one) ? one : std::string("?");
+  }
+  return shown;
+}
+
+}  // namespace
+
+std::string ToUtf8(std::string_view text, std::string_view charset) {
+  if (!HasNonAscii(text) || Upper(charset) == "UTF-8") return std::string(text);
+  return ConvertOrMark(text, charset, "UTF-8");
+}
+
 std::string ForTerminal(std::string_view text, std::string_view charset) {
   platform::Platform& os = platform::Os();
   const std::string terminal = os.TerminalCharset();
   if (terminal.empty() || Upper(terminal) == Upper(charset)) return std::string(text);
-  std::string shown;
-  if (os.ConvertText(text, charset, terminal, &shown)) return shown;
-  // Character by character, so one that does not convert costs only itself.
-  shown.clear();
-  for (char c : text) {
-    std::string one;
-    shown += os.ConvertText(std::string_view(&c, 1), charset, terminal, &one) ? one : std::string("?");
-  }
-  return shown;
+  return ConvertOrMark(text, charset, terminal);
 }
 
 std::string RuleNamesToCp866(std::string_view line, std::string* problem) {

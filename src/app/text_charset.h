@@ -28,6 +28,10 @@ std::string CharsetOfChrs(std::string_view chrs_line);
 // is left out.
 std::string DecodeToCp866(std::string_view text, std::string_view charset);
 
+// `text`, in character set `charset`, converted to UTF-8 (for programs
+// run by a rule); a character that does not convert shows as '?'.
+std::string ToUtf8(std::string_view text, std::string_view charset);
+
 // `text`, in character set `charset`, as the terminal shows it: converted
 // to the terminal's set, or the bytes as they are when the terminal's set
 // is unknown or the same; a character the terminal's set lacks, or a

@@ -106,6 +106,7 @@ bool MessageBase::OpenMsgBase(const std::string&) { return NoFormat(); }
 bool MessageBase::CreateMsgBase(const std::string&) { return NoFormat(); }
 bool MessageBase::MsgBaseExists(const std::string&) { return NoFormat(); }
 bool MessageBase::CloseMsgBase() { return NoFormat(); }
+std::vector<std::string> MessageBase::RepairsOnOpen() const { return {}; }
 bool MessageBase::MsgExists(MsgNum) { return NoFormat(); }
 MsgNum MessageBase::GetMsgNum() {
   NoFormat();

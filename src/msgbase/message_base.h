@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "fidoutil/address.h"
 #include "fidoutil/dates.h"
@@ -112,6 +114,13 @@ class MessageBase {
   // (headers, counts), syncs and closes the files; IsOpen goes off either
   // way.  False when any of that failed.
   virtual bool CloseMsgBase();
+  // Makes the next OpenMsgBase check the whole base, whatever the cheap
+  // tests of the open say, and repair what it must.  A format whose open
+  // has nothing more to check opens as always.
+  void CheckWholeOnNextOpen() { check_whole_ = true; }
+  // What the last OpenMsgBase found out of line and mended, one line each
+  // ("ActiveMsgs was 7, now 5"); empty when it found nothing to mend.
+  virtual std::vector<std::string> RepairsOnOpen() const;
 
   // ---- Walking the numbers ----
 
@@ -352,6 +361,9 @@ class MessageBase {
   // their failures as it happens (Stream::ReportFailuresTo); the next Fail
   // takes it.
   std::string* FailureSink() { return &sink_cause_; }
+  // Whether this open is to check the whole base (CheckWholeOnNextOpen);
+  // true once, for the open that asks.
+  bool TakeCheckWhole() { return std::exchange(check_whole_, false); }
 
  private:
   // Sets Status to kNoFormat; false.
@@ -386,6 +398,7 @@ class MessageBase {
 
   std::string failure_cause_;
   std::string sink_cause_;  // written by streams and files, taken by Fail
+  bool check_whole_ = false;
 };
 
 }  // namespace lw

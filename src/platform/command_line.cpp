@@ -10,7 +10,9 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
   std::vector<option> long_options;
   for (const OptionName& name : options) {
     short_options += name.short_name;
-    long_options.push_back(option{name.long_name, no_argument, nullptr, name.short_name});
+    if (name.takes_value) short_options += ':';
+    long_options.push_back(
+        option{name.long_name, name.takes_value ? required_argument : no_argument, nullptr, name.short_name});
   }
   long_options.push_back(option{nullptr, 0, nullptr, 0});
   // getopt_long reorders its argument array: give it a copy.
@@ -23,7 +25,12 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
   opterr = 0;
   int c;
   while ((c = getopt_long(argc, args.data(), short_options.c_str(), long_options.data(), nullptr)) != -1) {
-    if (c == '?' || c == ':') {
+    if (c == ':') {
+      const std::string given = optind > 0 && optind <= argc ? std::string(args[optind - 1]) : std::string();
+      if (parsed.error.empty()) parsed.error = "option '" + given + "' needs a value";
+      continue;
+    }
+    if (c == '?') {
       const std::string given = optind > 0 && optind <= argc ? std::string(args[optind - 1]) : std::string();
       if (parsed.error.empty()) {
         parsed.error = given.rfind("--", 0) == 0 || optopt == 0
@@ -33,6 +40,7 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
       continue;
     }
     parsed.options.push_back(static_cast<char>(c));
+    parsed.values.emplace_back(optarg != nullptr ? optarg : "");
   }
   for (int i = optind; i < argc; ++i) parsed.operands.push_back(args[i]);
   return parsed;

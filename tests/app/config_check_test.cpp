@@ -57,7 +57,7 @@ TEST(ConfigCheck, EachKindOfProblem) {
       {"NETMAIL \"*net\"", "value `\"*net\"` is in quotes"},
       {"NETMAIL nm", "NETMAIL `nm` is not a format letter (*, M, F, S, J) and a path"},
       {"NETMAIL Xnm", "NETMAIL `Xnm` is not a format letter"},
-      {"PRIORITY TO FROM SUBJ TOADDR FROMADDR NOT_TOUCH TO", "PRIORITY takes 6 words; `TO` is not read"},
+      {"PRIORITY TO FROM SUBJ TOADDR FROMADDR NOT_TOUCH FILTER TO", "PRIORITY takes 7 words; `TO` is not read"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(ProblemOf(c.line).rfind(c.starts, 0), 0u) << c.line << " -> " << ProblemOf(c.line);

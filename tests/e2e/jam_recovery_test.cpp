@@ -1,5 +1,6 @@
 // The program on JAM bases that an interrupted earlier run left behind.
 #include "e2e/e2e_fixture.h"
+#include "msgbase/jam/jam_layout.h"
 #include "msgbase/le_bytes.h"
 
 namespace lw::test {
@@ -15,7 +16,8 @@ std::uint32_t ActiveMsgs(const std::string& jhr) {
 class JamRecovery : public E2E {};
 
 // A move stopped after message 1's index record was emptied, before the
-// fixed header was written: the next run finishes the area.
+// fixed header was written (its change marker still in the fixed header):
+// the next run finishes the area.
 TEST_F(JamRecovery, NetmailAreaLeftByAnInterruptedMove) {
   FillArea(AreaId("J", P("net/area")), {To("Sysop", "00000001"), To("Sysop", "00000002")});
   std::string jdx = ReadFile(P("net/area.jdx"));
@@ -23,6 +25,10 @@ TEST_F(JamRecovery, NetmailAreaLeftByAnInterruptedMove) {
   jdx.replace(0, 8, std::string(8, '\xFF'));
   WriteFile(P("net/area.jdx"), jdx);
   ASSERT_EQ(ActiveMsgs(P("net/area.jhr")), 2u);
+  std::string jhr = ReadFile(P("net/area.jhr"));
+  jhr.replace(jam::fixed_at::kReserved + jam::kChangeMarkerAt, sizeof jam::kChangeMarker,
+              reinterpret_cast<const char*>(jam::kChangeMarker), sizeof jam::kChangeMarker);
+  WriteFile(P("net/area.jhr"), jhr);
   Config({"NETMAIL " + AreaId("J", P("net/area")), "MOVE YES", "PRIORITY TO", "TO Sysop, *dest", "LOG lw.log"});
   RunResult r = Run();
   ASSERT_EQ(r.exit_code, 0) << r.out;

@@ -123,6 +123,32 @@ struct FixedHeader {
   std::uint8_t reserved[fixed_at::kReservedSize] = {};
 };
 
+// The change-in-progress marker: the last four bytes of the fixed
+// header's reserved area hold it from the first fixed header a multi-step
+// change writes until the one that completes it.  A reserved field rather
+// than a file beside the base: the changes write and sync the fixed header
+// anyway (or sync .jhr, where it lies, before the steps an open cannot
+// check cheaply), so the marker needs no folder entry and no sync of its
+// own and is durable exactly when it must be; other programs keep or
+// ignore reserved bytes, so the base stays valid for them.
+inline constexpr std::size_t kChangeMarkerAt = fixed_at::kReservedSize - 4;
+inline constexpr std::uint8_t kChangeMarker[4] = {'L', 'w', 'C', 'h'};
+
+inline bool HasChangeMarker(const FixedHeader& h) {
+  return std::memcmp(h.reserved + kChangeMarkerAt, kChangeMarker, sizeof kChangeMarker) == 0;
+}
+
+// `h` with the marker set (`on`) or taken out; bytes that are not the
+// marker are left as another program wrote them.
+inline FixedHeader WithChangeMarker(FixedHeader h, bool on) {
+  if (on) {
+    std::memcpy(h.reserved + kChangeMarkerAt, kChangeMarker, sizeof kChangeMarker);
+  } else if (HasChangeMarker(h)) {
+    std::memset(h.reserved + kChangeMarkerAt, 0, sizeof kChangeMarker);
+  }
+  return h;
+}
+
 struct MsgHeader {
   std::uint8_t signature[kSignatureSize] = {'J', 'A', 'M', 0};
   std::uint16_t revision = 1;

@@ -1,8 +1,13 @@
 // Order of every change to a JAM base, and why.
 //
+// The change marker (jam_layout.h) is in the fixed header on disk from the
+// first step an open cannot check cheaply until the change is whole; an
+// open that finds it, or finds the count, the last index record or the
+// header it leads to out of line with the files, checks the whole base.
 // Append (WriteMsg):
 //   1. the body is appended to .jdt and synced;
-//   2. the message header with its subfields is appended to .jhr, synced;
+//   2. the message header with its subfields is appended to .jhr and the
+//      fixed header written with the change marker, both synced;
 //   3. the index record is written to .jdx, synced: only now does the
 //      message exist, and what it points at is already on stable storage;
 //   4. the fixed header (ActiveMsgs, ModCounter) is written and synced.
@@ -12,9 +17,11 @@
 //   appended is cut off again; when 4 fails, the message is stored and the
 //   fixed header is written again at close.
 // Delete (DeleteMsg):
-//   1. the fixed header, ActiveMsgs one lower, is written and synced;
+//   1. the fixed header, ActiveMsgs one lower, is written with the change
+//      marker and synced;
 //   2. the header's deleted attribute is set, synced;
-//   3. the index record becomes (FFFFFFFF, FFFFFFFF), synced.
+//   3. the index record becomes (FFFFFFFF, FFFFFFFF), synced;
+//   4. the fixed header is written without the marker and synced.
 //   ActiveMsgs goes down first because a reader tolerates a count behind
 //   the live messages (the next open recounts it) but one ahead of them
 //   makes it look for a message that is not there.  A crash after 2
@@ -27,12 +34,13 @@
 //   object's walk and reads find them.  DeleteMsg keeps the deleted
 //   attribute, the emptied index record and the count in memory.
 //   CommitBatch (and CloseMsgBase for a batch still open):
-//   1. when the batch deletes: writes the fixed header with ActiveMsgs
-//      lowered by the deletions only, then the deleted attributes;
-//      syncs .jdt and .jhr (one call for both);
+//   1. writes the fixed header with the change marker and ActiveMsgs
+//      lowered by the deletions only; when the batch deletes, syncs it
+//      (with .jdt when the batch appended), writes the deleted attributes
+//      and syncs .jhr; else syncs .jdt and .jhr (one call for both);
 //   2. writes the pending index records, one write per run of consecutive
 //      numbers (the appended records make one run), and syncs .jdx;
-//   3. writes the fixed header and syncs .jhr.
+//   3. writes the fixed header, without the marker, and syncs .jhr.
 //   So ActiveMsgs never counts more than the live messages the index
 //   names: it drops before a deletion shows and rises after the records
 //   of new messages are durable.
@@ -43,7 +51,8 @@
 //     at a header and body synced before it; what the batch appended to
 //     .jdt and .jhr, whole, torn or lost, lies past anything a record
 //     points at.  A deleted attribute that reached the disk makes its
-//     message read as deleted, as asked; the open recounts ActiveMsgs.
+//     message read as deleted, as asked; the marker is on disk before it,
+//     so the open recounts ActiveMsgs.
 //   - During 2 every pending record points at a header and body already
 //     on stable storage, and deleted records at headers whose attribute
 //     already says so.  Whichever records reach the disk, each leads to a
@@ -51,8 +60,8 @@
 //     file grew reads as zeros, pointing into the fixed header, and the
 //     open empties it.  Records are 8 bytes at multiples of 8, so no
 //     sector boundary cuts one.
-//   - During 3 only ActiveMsgs and ModCounter are stale (they lie in the
-//     first sector); the open recounts ActiveMsgs.
+//   - During 3 only ActiveMsgs, ModCounter and the marker are stale (they
+//     lie in the first sector); the open finds the marker and recounts.
 //   A step that fails ends the batch: the records still in memory are
 //   dropped and the count is taken again from the files, so the object
 //   sees what the next open will see, and CommitBatch reports failure.
@@ -65,13 +74,17 @@
 //   sees a part of one: a crash leaves the old state or files without a
 //   .jhr, which the next create completes.  (A .jhr left empty or with a
 //   partial fixed header by another program is completed by the open.)
-// Open (OpenMsgBase):
+// Open (OpenMsgBase), when the marker or the cheap test asks for the
+// whole check:
 //   index records pointing past .jhr, into the fixed header, or at bytes
 //   without the header signature belong to messages never finished: they
 //   are marked deleted (synced) so that a later append cannot make them
-//   point at someone else's header.  ActiveMsgs is recounted from the index
-//   and the headers' deleted attribute and written back (synced) when it
-//   differs.
+//   point at someone else's header; so are records of headers whose
+//   subfields or body run past the end of .jhr or .jdt, for the same
+//   reason.
+//   ActiveMsgs is recounted from the index and the headers' deleted
+//   attribute and written back (synced) when it differs or the marker is
+//   to be taken out.
 // Nothing is trusted from the files: every offset and length is checked
 // against the file sizes and the buffer before use, and every walk is
 // bounded by the index records present.
@@ -81,6 +94,7 @@
 #include <array>
 #include <cstring>
 #include <iterator>
+#include <string>
 #include <utility>
 
 #include "fidoutil/helpers.h"
@@ -100,6 +114,7 @@ using jam::kSubfieldHeaderSize;
 constexpr std::uint32_t kMaxSubfieldArea = 16u << 20;  // beyond this a header is taken as damaged
 constexpr std::int32_t kLastReadChunk = 256;           // records read at a time
 constexpr std::int64_t kIndexChunk = 512;              // index records read at a time
+constexpr std::int64_t kScanChunk = 65536;             // index records the open's check reads at a time
 constexpr std::int64_t kMaxMsgNum = 0xFFFFFFFF;        // message numbers are 32-bit unsigned on disk
 constexpr std::int64_t kMaxOffset = 0xFFFFFFFF;        // offsets on disk are 32 bits
 constexpr std::uint32_t kMaxBody = 0x7FFFFFF0u;        // what a memory stream holds
@@ -253,6 +268,15 @@ bool JamMsgBase::WriteFixedHeader() {
   return !fixed_dirty_;
 }
 
+bool JamMsgBase::MarkChange(const jam::FixedHeader& on_disk) {
+  std::array<std::uint8_t, kFixedHeaderSize> raw;
+  jam::Encode(jam::WithChangeMarker(on_disk, true), raw);
+  // Whatever the write did, the header on disk is to be written again
+  // without the marker.
+  fixed_dirty_ = true;
+  return jhr_.WriteAt(0, raw.data(), raw.size());
+}
+
 std::int32_t JamMsgBase::ReadOrCompleteFixedHeader() {
   std::int64_t jhr_size = 0;
   if (!jhr_.Size(jhr_size)) return kCannotOpenHeader;
@@ -260,6 +284,10 @@ std::int32_t JamMsgBase::ReadOrCompleteFixedHeader() {
     std::array<std::uint8_t, kFixedHeaderSize> raw;
     if (!jhr_.ReadAt(0, raw.data(), raw.size())) return kCannotOpenHeader;
     jam::Decode(raw, fixed_);
+    // The marker lives on disk only: every fixed header written from
+    // memory is one without it.
+    marker_found_ = jam::HasChangeMarker(fixed_);
+    fixed_ = jam::WithChangeMarker(fixed_, false);
     if (std::memcmp(fixed_.signature, jam::kSignature, jam::kSignatureSize) == 0) {
       // Numbers from BaseMsgNum on must be positive.
       return fixed_.base_msg_num >= 1 && fixed_.base_msg_num <= kMaxMsgNum ? 0 : kCannotOpenHeader;
@@ -273,11 +301,84 @@ std::int32_t JamMsgBase::ReadOrCompleteFixedHeader() {
   return WriteFixedHeader() ? 0 : kCannotCreateHeader;
 }
 
-// Marks the records of messages never finished deleted and recounts
-// ActiveMsgs; each is written back, synced, only when it changed.
-std::int32_t JamMsgBase::RepairIndexAndCount() {
+namespace {
+
+// Whether the subfields and the body of the header at `hdr_offset` lie
+// inside .jhr and .jdt.
+bool HeaderFitsFiles(std::uint32_t hdr_offset, const jam::MsgHeader& header, std::int64_t jhr_size,
+                     std::int64_t jdt_size) {
+  return std::int64_t{hdr_offset} + kMsgHeaderSize + header.subfield_len <= jhr_size &&
+         std::int64_t{header.offset} + header.txt_len <= jdt_size;
+}
+
+}  // namespace
+
+// The base looks sound when it carries no change marker, every index
+// record is empty or points between the fixed header and the end of .jhr
+// (a record pointing past it would come to name the header a later append
+// puts there), ActiveMsgs is no more than the records that are not empty,
+// and the last record leads to nothing or to a header whose subfields and
+// body lie inside .jhr and .jdt: what an append builds on.  The index is
+// read in chunks of kScanChunk records, so a base of up to that many
+// messages costs the same few reads, whatever it holds; no header but the
+// last is read.
+std::int32_t JamMsgBase::CheckEnds(bool& sound) {
+  sound = false;
   std::int64_t jhr_size = 0;
+  std::int64_t jdt_size = 0;
   if (!jhr_.Size(jhr_size)) return kCannotOpenHeader;
+  if (!jdt_.Size(jdt_size)) return kCannotOpenText;
+  const std::int64_t records = IndexRecords();
+  if (records < 0) return kCannotOpenIndex;
+  if (marker_found_) return 0;
+  std::vector<std::uint8_t> chunk;
+  std::int64_t named = 0;  // records that are not empty
+  jam::IndexRecord rec{jam::kNone, jam::kNone};
+  for (std::int64_t first = 0; first < records; first += kScanChunk) {
+    const std::int64_t n = std::min(records - first, kScanChunk);
+    chunk.resize(static_cast<std::size_t>(n * kIndexRecordSize));
+    if (!jdx_.ReadAt(first * kIndexRecordSize, chunk.data(), chunk.size())) return kCannotOpenIndex;
+    for (std::int64_t i = 0; i < n; ++i) {
+      jam::Decode(RecordAt<kIndexRecordSize>(std::as_const(chunk), i), rec);
+      if (rec.hdr_offset == jam::kNone) continue;
+      if (rec.hdr_offset < static_cast<std::uint32_t>(kFixedHeaderSize) ||
+          std::int64_t{rec.hdr_offset} + kMsgHeaderSize > jhr_size) {
+        return 0;
+      }
+      ++named;
+    }
+  }
+  if (fixed_.active_msgs > named) return 0;
+  if (rec.hdr_offset == jam::kNone) {
+    sound = true;
+    return 0;
+  }
+  std::uint32_t attribute = 0;
+  jam::MsgHeader header;
+  switch (ProbeHeader(rec.hdr_offset, jhr_size, attribute, &header)) {
+    case HeaderState::kUnreadable: return kCannotOpenHeader;
+    case HeaderState::kMissing: return 0;
+    case HeaderState::kLive:
+    case HeaderState::kDeleted: break;
+  }
+  sound = HeaderFitsFiles(rec.hdr_offset, header, jhr_size, jdt_size);
+  return 0;
+}
+
+// Marks the records of messages never finished deleted and recounts
+// ActiveMsgs; each is written back, synced, only when it changed (the
+// fixed header also when `rewrite_fixed` asks, to take a change marker
+// out).  A header whose subfields or body run past the end of their file
+// (cut short by a crash or another program) is a message never finished
+// too: it could never be read whole, and what a later append puts there
+// would show up as part of it.  `found` tells what was mended.
+std::int32_t JamMsgBase::RepairIndexAndCount(bool rewrite_fixed, RepairFindings* found) {
+  RepairFindings local;
+  RepairFindings& f = found != nullptr ? *found : local;
+  std::int64_t jhr_size = 0;
+  std::int64_t jdt_size = 0;
+  if (!jhr_.Size(jhr_size)) return kCannotOpenHeader;
+  if (!jdt_.Size(jdt_size)) return kCannotOpenText;
   const std::int64_t records = IndexRecords();
   if (records < 0) return kCannotOpenIndex;
   std::vector<std::uint8_t> chunk(static_cast<std::size_t>(kIndexChunk * kIndexRecordSize));
@@ -294,33 +395,65 @@ std::int32_t JamMsgBase::RepairIndexAndCount() {
       jam::Decode(RecordAt<kIndexRecordSize>(std::as_const(chunk), i), rec);
       if (rec.hdr_offset == jam::kNone) continue;
       std::uint32_t attribute = 0;
-      switch (ProbeHeader(rec.hdr_offset, jhr_size, attribute)) {
-        case HeaderState::kLive: ++active; break;
-        case HeaderState::kDeleted: break;
-        case HeaderState::kUnreadable: return kCannotOpenHeader;
-        case HeaderState::kMissing:
-          jam::Encode(kEmptyRecord, RecordAt<kIndexRecordSize>(chunk, i));
-          chunk_changed = true;
-          break;
+      jam::MsgHeader header;
+      const HeaderState state = ProbeHeader(rec.hdr_offset, jhr_size, attribute, &header);
+      if (state == HeaderState::kUnreadable) return kCannotOpenHeader;
+      if (state == HeaderState::kMissing || !HeaderFitsFiles(rec.hdr_offset, header, jhr_size, jdt_size)) {
+        jam::Encode(kEmptyRecord, RecordAt<kIndexRecordSize>(chunk, i));
+        chunk_changed = true;
+        ++f.records_emptied;
+        continue;
       }
+      if (state == HeaderState::kLive) ++active;
     }
     if (chunk_changed && !jdx_.WriteAt(pos, chunk.data(), bytes)) return kCannotOpenIndex;
     index_repaired = index_repaired || chunk_changed;
   }
   if (index_repaired && !jdx_.Sync()) return kCannotOpenIndex;
-  if (active == fixed_.active_msgs) return 0;
+  f.count_was = fixed_.active_msgs;
+  f.count_now = active;
+  if (active == fixed_.active_msgs && !rewrite_fixed) return 0;
   fixed_.active_msgs = active;
+  f.header_written = true;
   return WriteFixedHeader() ? 0 : kCannotOpenHeader;
+}
+
+std::int32_t JamMsgBase::CheckOnOpen() {
+  bool sound = false;
+  if (!TakeCheckWhole()) {
+    const std::int32_t fail = CheckEnds(sound);
+    if (fail != 0) return fail;
+  }
+  if (sound) return 0;
+  repaired_ = true;
+  return RepairIndexAndCount(marker_found_, &findings_);
+}
+
+std::vector<std::string> JamMsgBase::RepairsOnOpen() const {
+  std::vector<std::string> said;
+  if (!repaired_) return said;
+  if (marker_found_) said.emplace_back("a change had stopped part way");
+  if (findings_.records_emptied != 0) {
+    said.push_back(std::to_string(findings_.records_emptied) + " index record(s) led to no whole message: emptied");
+  }
+  if (findings_.count_was != findings_.count_now) {
+    said.push_back("ActiveMsgs was " + std::to_string(findings_.count_was) + ", now " +
+                   std::to_string(findings_.count_now));
+  }
+  return said;
 }
 
 bool JamMsgBase::OpenMsgBase(const std::string& path) {
   if (IsOpen) CloseMsgBase();
   SetPath(path);
   fixed_dirty_ = false;
+  marker_found_ = false;
+  repaired_ = false;
+  findings_ = RepairFindings{};
   ForgetPending();
   std::int32_t fail = OpenFiles();
   if (fail == 0) fail = ReadOrCompleteFixedHeader();
-  if (fail == 0) fail = RepairIndexAndCount();
+  if (fail == 0) fail = CheckOnOpen();
   if (fail != 0) {
     CloseFiles();
     path_.clear();
@@ -442,7 +575,7 @@ bool JamMsgBase::PutAttribute(std::uint32_t hdr_offset, std::uint32_t attribute)
 }
 
 JamMsgBase::HeaderState JamMsgBase::ProbeHeader(std::uint32_t hdr_offset, std::int64_t jhr_size,
-                                                std::uint32_t& attribute) {
+                                                std::uint32_t& attribute, jam::MsgHeader* header) {
   if (hdr_offset < static_cast<std::uint32_t>(kFixedHeaderSize) ||
       static_cast<std::int64_t>(hdr_offset) + kMsgHeaderSize > jhr_size) {
     return HeaderState::kMissing;
@@ -453,6 +586,7 @@ JamMsgBase::HeaderState JamMsgBase::ProbeHeader(std::uint32_t hdr_offset, std::i
     return HeaderState::kMissing;
   }
   attribute = jam::Get32<jam::header_at::kAttribute>(jam::RecordIn<kMsgHeaderSize>(raw));
+  if (header != nullptr) jam::Decode(raw, *header);
   return (attribute & jam::kAttrDeleted) != 0 ? HeaderState::kDeleted : HeaderState::kLive;
 }
 
@@ -895,7 +1029,9 @@ bool JamMsgBase::AppendBodyAndHeader(std::int64_t jdt_size, std::int64_t jhr_siz
   std::string header(static_cast<std::size_t>(kMsgHeaderSize), '\0');
   jam::Encode(header_, jam::RecordOut<kMsgHeaderSize>(reinterpret_cast<std::uint8_t*>(header.data()), kMsgHeaderSize));
   header += subfields_;
-  if (!jhr_.WriteAt(jhr_size, header.data(), header.size()) || !(in_batch_ || jhr_.Sync())) {
+  // Outside a batch the fixed header is marked with the same sync: the
+  // record and the count that follow are a change in progress.
+  if (!jhr_.WriteAt(jhr_size, header.data(), header.size()) || !(in_batch_ || (MarkChange(fixed_) && jhr_.Sync()))) {
     jhr_.TruncateTo(jhr_size);
     jdt_.TruncateTo(jdt_size);
     return false;
@@ -949,7 +1085,7 @@ bool JamMsgBase::DeleteMsg() {
     fixed_dirty_ = true;
     return Fail(kCannotWriteMessage);
   };
-  if (counted && !WriteFixedHeader()) return undo_count();
+  if (counted && !(MarkChange(fixed_) && jhr_.Sync())) return undo_count();
   if (live && !PutAttribute(rec.hdr_offset, attribute | jam::kAttrDeleted)) {
     PutAttribute(rec.hdr_offset, attribute);
     return undo_count();
@@ -959,7 +1095,9 @@ bool JamMsgBase::DeleteMsg() {
     if (live) PutAttribute(rec.hdr_offset, attribute);
     return undo_count();
   }
-  return true;
+  // The marker comes out once the delete is whole (written again at close
+  // when this write fails).
+  return !counted || WriteFixedHeader();
 }
 
 // ---- Batch ----
@@ -975,30 +1113,39 @@ bool JamMsgBase::CommitBatch() {
   ForgetPending();
   // What reached the files is known only to them now: take the count (and
   // any record left leading nowhere) from them, as the next open would.
-  if (RepairIndexAndCount() != 0) fixed_dirty_ = true;
+  fixed_dirty_ = true;
+  if (RepairIndexAndCount(true, nullptr) != 0) fixed_dirty_ = true;
   return Fail(kCannotWriteMessage);
 }
 
 // The three steps at the top of this file.  A fixed header that could not
 // be written is written again at close, as outside a batch.
 bool JamMsgBase::CommitPending() {
-  if (!pending_attributes_.empty()) {
+  bool headers_unsynced = false;  // attributes written since the last sync of .jhr
+  if (!pending_attributes_.empty() || !pending_index_.empty()) {
     jam::FixedHeader lowered = fixed_;
     lowered.active_msgs -= std::min(lowered.active_msgs, batch_appends_);
-    std::array<std::uint8_t, kFixedHeaderSize> raw;
-    jam::Encode(lowered, raw);
-    if (!jhr_.WriteAt(0, raw.data(), raw.size())) return false;
+    if (!MarkChange(lowered)) return false;
+    // A deleted attribute that reached the disk without the marker would
+    // leave ActiveMsgs above the live messages, unnoticed by the next
+    // open: the marker is synced first (with the batch's bodies, which
+    // must be on disk before the headers that sync makes durable).
+    if (!pending_attributes_.empty()) {
+      if (!(batch_data_unsynced_ ? SyncBodiesAndHeaders() : jhr_.Sync())) return false;
+      batch_data_unsynced_ = false;
+      headers_unsynced = true;
+    }
     for (const auto& [hdr_offset, attribute] : pending_attributes_) {
       std::array<std::uint8_t, 4> bytes;
       PutLe32(bytes.data(), attribute);
       if (!jhr_.WriteAt(std::int64_t{hdr_offset} + jam::header_at::kAttribute, bytes.data(), bytes.size())) return false;
     }
     pending_attributes_.clear();
-    batch_data_unsynced_ = true;
-    // With nothing appended the lowered header is the final one.
-    if (batch_appends_ == 0) fixed_dirty_ = false;
+    // The marked header of a batch that only appends goes with the bodies
+    // and headers in one sync.
+    if (!headers_unsynced) batch_data_unsynced_ = true;
   }
-  if (batch_data_unsynced_ && !SyncBodiesAndHeaders()) {
+  if ((batch_data_unsynced_ && !SyncBodiesAndHeaders()) || (headers_unsynced && !jhr_.Sync())) {
     fixed_dirty_ = true;
     return false;
   }

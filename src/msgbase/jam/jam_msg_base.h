@@ -46,9 +46,11 @@ class JamMsgBase final : public KludgeAddressedBase {
 
   // Opens the four files of base `path` and repairs what an interrupted
   // change left behind: a header file without its fixed header in an
-  // otherwise empty base is completed, index records of messages never
-  // finished are marked deleted, and ActiveMsgs is recounted.  A repair is
-  // written and synced only when something needed it.
+  // otherwise empty base is completed.  The whole base is checked only when
+  // a cheap test (CheckEnds) or the change marker says it may be damaged:
+  // then index records of messages never finished or cut short are marked
+  // deleted, ActiveMsgs is recounted and the marker taken out.  A repair is written and synced only when
+  // something needed it.
   bool OpenMsgBase(const std::string& path) override;
   // Creates the files of base `path` that are missing (never emptying one
   // that exists), makes them durable in their folder and opens the base.
@@ -58,6 +60,7 @@ class JamMsgBase final : public KludgeAddressedBase {
   // commit failed, a fixed header that other programs need could not be
   // written, or a file could not be synced or closed.
   bool CloseMsgBase() override;
+  std::vector<std::string> RepairsOnOpen() const override;
   // Whether message `msg_num` has an index record pointing at a header that
   // is there and not deleted.  True on a read failure, so that OpenMsg
   // reports the message rather than the walk passing over it.
@@ -123,6 +126,14 @@ class JamMsgBase final : public KludgeAddressedBase {
   // the count is taken again from the files, and the result is false.
   bool CommitBatch() override;
 
+  // What the whole check of the last open found and mended.
+  struct RepairFindings {
+    std::uint32_t records_emptied = 0;  // records of messages never finished or cut short
+    std::uint32_t count_was = 0;        // ActiveMsgs found
+    std::uint32_t count_now = 0;        // ActiveMsgs counted
+    bool header_written = false;        // the fixed header was written (count or marker)
+  };
+
   const jam::FixedHeader& FixedHeader() const { return fixed_; }
   const jam::MsgHeader& MessageHeader() const { return header_; }
   std::uint32_t HeaderOffset() const { return header_ofs_; }
@@ -146,12 +157,21 @@ class JamMsgBase final : public KludgeAddressedBase {
   std::int32_t ReadOrCompleteFixedHeader();
   bool IsUnfinishedCreation(std::int64_t jhr_size);
   bool WriteFixedHeader();
-  std::int32_t RepairIndexAndCount();
+  // Writes `on_disk` with the change marker (unsynced) before the steps of
+  // a change an open cannot check cheaply; the next WriteFixedHeader takes
+  // it out.  False when the write failed.
+  bool MarkChange(const jam::FixedHeader& on_disk);
+  std::int32_t CheckOnOpen();
+  std::int32_t CheckEnds(bool& sound);
+  std::int32_t RepairIndexAndCount(bool rewrite_fixed, RepairFindings* found);
   std::int64_t IndexRecords();
   bool ReadIndexRecord(std::int64_t msg_num, jam::IndexRecord& rec);
   bool PutIndexRecord(std::int64_t record, const jam::IndexRecord& rec);
   bool PutAttribute(std::uint32_t hdr_offset, std::uint32_t attribute);
-  HeaderState ProbeHeader(std::uint32_t hdr_offset, std::int64_t jhr_size, std::uint32_t& attribute);
+  // What the index record's `hdr_offset` leads to; the header read goes to
+  // `header` when it is given and the state is kLive or kDeleted.
+  HeaderState ProbeHeader(std::uint32_t hdr_offset, std::int64_t jhr_size, std::uint32_t& attribute,
+                          jam::MsgHeader* header = nullptr);
   MsgNum FindLive(MsgNum from, int step);
   struct Subfield;
   struct LoadedMessage;
@@ -178,8 +198,11 @@ class JamMsgBase final : public KludgeAddressedBase {
   void ForgetPending();
 
   std::string path_;  // with the trailing "."
-  jam::FixedHeader fixed_;
+  jam::FixedHeader fixed_;    // never carries the change marker
   bool fixed_dirty_ = false;  // fixed_ differs from what is on disk
+  bool marker_found_ = false;  // the open found the change marker on disk
+  bool repaired_ = false;      // the open checked the whole base
+  RepairFindings findings_;    // what that check mended
   bool in_batch_ = false;
   bool batch_data_unsynced_ = false;  // .jdt or .jhr written in the batch, not synced since
   // Index records of the batch not yet on disk, by record number (0 for

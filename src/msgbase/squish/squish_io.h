@@ -4,6 +4,7 @@
 // Reads and writes are positioned: one call to the system each.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -57,6 +58,7 @@ class FrameEdits {
   // Whether the header at `ofs` was edited.
   bool Edited(std::uint32_t ofs) const;
   bool Empty() const { return edits_.empty(); }
+  std::size_t Count() const { return edits_.size(); }
   // The data file grew (a frame was appended): headers up to `file_size`
   // may be read.
   void SetFileSize(std::int64_t file_size) { file_size_ = file_size; }

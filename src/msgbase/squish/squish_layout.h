@@ -175,6 +175,34 @@ struct IndexRecord {
   std::uint32_t hash = 0;
 };
 
+// The change-in-progress marker: the last four bytes of rsvd2 hold it
+// from the first base header a multi-step change writes until the header
+// that completes it.  A reserved field rather than a file beside the base:
+// every update already writes and syncs the base header before and after
+// the steps an open cannot check cheaply, so the marker costs no extra
+// write, sync or folder entry, it is durable exactly when the change's
+// first header is, and other programs read and write reserved bytes
+// without looking at them, so the base stays valid for them.  Another
+// program that rewrites the header may clear it; what such a change left
+// lagging is still caught by the other cheap checks of the open.
+inline constexpr std::size_t kChangeMarkerAt = base_at::kRsvd2Size - 4;
+inline constexpr std::uint8_t kChangeMarker[4] = {'L', 'w', 'C', 'h'};
+
+inline bool HasChangeMarker(const BaseHeader& h) {
+  return std::memcmp(h.rsvd2 + kChangeMarkerAt, kChangeMarker, sizeof kChangeMarker) == 0;
+}
+
+// `h` with the marker set (`on`) or taken out; bytes that are not the
+// marker are left as another program wrote them.
+inline BaseHeader WithChangeMarker(BaseHeader h, bool on) {
+  if (on) {
+    std::memcpy(h.rsvd2 + kChangeMarkerAt, kChangeMarker, sizeof kChangeMarker);
+  } else if (HasChangeMarker(h)) {
+    std::memset(h.rsvd2 + kChangeMarkerAt, 0, sizeof kChangeMarker);
+  }
+  return h;
+}
+
 using BaseHeaderBytes = std::span<const std::uint8_t, kBaseHeaderSize>;
 using FrameHeaderBytes = std::span<const std::uint8_t, kFrameHeaderSize>;
 using MsgHeaderBytes = std::span<const std::uint8_t, kMsgHeaderSize>;

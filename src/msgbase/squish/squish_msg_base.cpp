@@ -106,7 +106,8 @@ bool SquishMsgBase::Fail() {
 
 bool SquishMsgBase::EnsureConsistent() {
   if (!broken_) return true;
-  if (squish::ReconcileBase(*sqd_, *sqi_, FreshHeader(), base_) == squish::Reconciled::kFailed || !LoadState()) {
+  if (squish::ReconcileBase(*sqd_, *sqi_, FreshHeader(), base_, squish::Depth::kFull) == squish::Reconciled::kFailed ||
+      !LoadState()) {
     MessageBase::Fail(kFrameIo);
     return false;
   }
@@ -161,13 +162,16 @@ bool WholeFile(const std::string& name, const std::string& bytes, std::string* c
 bool SquishMsgBase::OpenMsgBase(const std::string& path) {
   if (IsOpen) CloseMsgBase();
   SetPath(path);
+  repaired_ = false;
   int fail = !FileExists(FileName("SQD")) ? kNoDataFile : !FileExists(FileName("SQI")) ? kNoIndexFile : 0;
   if (fail == 0) sqd_ = OpenLocked(FileName("SQD"), kCannotOpenData, fail, FailureSink());
   if (fail == 0) sqi_ = OpenLocked(FileName("SQI"), kCannotOpenIndex, fail, FailureSink());
   if (fail == 0) {
-    switch (squish::ReconcileBase(*sqd_, *sqi_, FreshHeader(), base_)) {
+    const squish::Depth depth = TakeCheckWhole() ? squish::Depth::kFull : squish::Depth::kCheap;
+    switch (squish::ReconcileBase(*sqd_, *sqi_, FreshHeader(), base_, depth, &findings_)) {
       case squish::Reconciled::kConsistent: break;
       case squish::Reconciled::kRepaired:
+        repaired_ = true;
         // A repaired base may be one whose creation stopped before its
         // folder was synced.
         if (platform::Os().SyncDirectory(ParentDir(FileName("SQD"))) != platform::kOk) fail = kCannotOpenData;
@@ -258,6 +262,29 @@ bool SquishMsgBase::CloseMsgBase() {
   records_.clear();
   edits_.reset();
   return CloseFiles() && ok && committed;
+}
+
+std::vector<std::string> SquishMsgBase::RepairsOnOpen() const {
+  std::vector<std::string> said;
+  if (!repaired_) return said;
+  const squish::Findings& f = findings_;
+  if (f.marker) said.emplace_back("a change had stopped part way");
+  if (f.records_kept != f.records_found) {
+    said.push_back(std::to_string(f.records_found - f.records_kept) + " of " + std::to_string(f.records_found) +
+                   " index record(s) led to no whole message: dropped");
+  }
+  if (f.count_was != f.count_now) {
+    said.push_back("the message count was " + std::to_string(f.count_was) + ", now " + std::to_string(f.count_now));
+  }
+  if (f.data_was != f.data_now) {
+    said.push_back(".sqd cut from " + std::to_string(f.data_was) + " to " + std::to_string(f.data_now) +
+                   " bytes (a frame torn at its end)");
+  }
+  if (f.frames_relinked != 0) {
+    said.push_back(std::to_string(f.frames_relinked) + " frame header(s) relinked into their chains");
+  }
+  if (said.empty()) said.emplace_back("the base header did not match the index: rewritten");
+  return said;
 }
 
 // ---- Index ----

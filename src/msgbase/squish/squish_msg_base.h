@@ -25,6 +25,7 @@
 #include "msgbase/kludge_addressed_base.h"
 #include "msgbase/squish/squish_io.h"
 #include "msgbase/squish/squish_layout.h"
+#include "msgbase/squish/squish_reconcile.h"
 
 namespace lw {
 
@@ -51,6 +52,7 @@ class SquishMsgBase final : public KludgeAddressedBase {
   bool CreateMsgBase(const std::string& path) override;
   bool MsgBaseExists(const std::string& path) override;
   bool CloseMsgBase() override;
+  std::vector<std::string> RepairsOnOpen() const override;
   bool MsgExists(MsgNum msg_num) override;
   MsgNum GetMsgNum() override { return CurMsgNum; }
   void SeekFirst(MsgNum msg_num) override;
@@ -190,6 +192,8 @@ class SquishMsgBase final : public KludgeAddressedBase {
   std::int32_t index_pos_ = 0;
   std::uint32_t frame_ofs_ = 0;
   bool new_message_ = false;
+  bool repaired_ = false;     // the open repaired the base
+  squish::Findings findings_;  // what that repair changed
   bool broken_ = false;  // an update failed part way: reconcile before the next
   std::unique_ptr<Stream> sqd_;
   std::unique_ptr<Stream> sqi_;

@@ -1,10 +1,13 @@
 // The index is the authority for which messages a base holds: an append
 // reaches the index only after its frame is whole and synced, and a delete
 // takes the index record out before anything else.  The base header, the
-// message chain and the free chain are derived data; every open checks them
-// against the index (reading one frame header per message and per free
-// frame, every walk bounded by the index or the file size) and, when they
-// disagree, rebuilds them:
+// message chain and the free chain are derived data.  Every open checks the
+// header against the index and the file sizes and reads the frames at the
+// chains' ends; only when that, or the change marker an update leaves in
+// the header until it completes, says the base may be damaged does it
+// check them whole (one frame header per message and per free frame, every
+// walk bounded by the index or the file size) and, when they disagree,
+// rebuild them:
 //
 //   - an index record stays when its frame holds a whole message (a frame
 //     marked free still counts when it holds the same UMSGID: a delete that
@@ -127,6 +130,44 @@ Check FreeChainAgrees(Stream& sqd, const OnDisk& d, const std::vector<Frame>& me
     at = f.next_frame;
   }
   return prev == d.base.last_free_frame ? Check::kAgrees : Check::kDisagrees;
+}
+
+// What an open checks of a base it has no reason to doubt, reading two or
+// three frame headers whatever the base holds: the header against the
+// index (HeaderAgrees), every index offset inside the data file, the last
+// message frame (what an append links to) and both ends of the free chain
+// (what an append or delete takes from or adds to).  Every step of an
+// update that these miss is made while the base header carries the change
+// marker, so a crash there sends the next open to the whole check.
+Check EndsAgree(Stream& sqd, const OnDisk& d) {
+  if (!HeaderAgrees(d) || HasChangeMarker(d.base)) return Check::kDisagrees;
+  for (const IndexRecord& r : d.index) {
+    if (!FrameHeaderFits(r.ofs, d.sqd_size)) return Check::kDisagrees;
+  }
+  FrameHeader f;
+  const std::size_t n = d.index.size();
+  if (n != 0) {
+    const std::uint32_t ofs = d.index.back().ofs;
+    if (!ReadHeaderAt(sqd, ofs, f)) return Check::kIoError;
+    if (!HoldsWholeMessage(ofs, f, d.sqd_size) || f.frame_type != kMessageFrame || f.next_frame != 0 ||
+        f.prev_frame != (n > 1 ? d.index[n - 2].ofs : 0)) {
+      return Check::kDisagrees;
+    }
+  }
+  if (d.base.free_frame != 0) {
+    if (!FrameHeaderFits(d.base.free_frame, d.sqd_size)) return Check::kDisagrees;
+    if (!ReadHeaderAt(sqd, d.base.free_frame, f)) return Check::kIoError;
+    if (f.id != kFrameId || f.frame_type != kFreeFrame || f.prev_frame != 0) return Check::kDisagrees;
+  }
+  if (d.base.last_free_frame != 0) {
+    if (!FrameHeaderFits(d.base.last_free_frame, d.sqd_size)) return Check::kDisagrees;
+    if (!ReadHeaderAt(sqd, d.base.last_free_frame, f)) return Check::kIoError;
+    if (f.id != kFrameId || f.frame_type != kFreeFrame || f.next_frame != 0 ||
+        !FrameFits(d.base.last_free_frame, f, d.sqd_size)) {
+      return Check::kDisagrees;
+    }
+  }
+  return Check::kAgrees;
 }
 
 Check BaseAgrees(Stream& sqd, const OnDisk& d) {
@@ -281,7 +322,7 @@ void Relink(std::vector<Frame>& frames, std::uint16_t type, FrameEdits& edits) {
   }
 }
 
-Reconciled Repair(Stream& sqd, Stream& sqi, const OnDisk& d) {
+Reconciled Repair(Stream& sqd, Stream& sqi, const OnDisk& d, Findings& found) {
   std::vector<IndexRecord> kept;
   std::vector<Frame> messages;
   if (!KeptRecords(sqd, d, kept, messages)) return Reconciled::kFailed;
@@ -292,7 +333,7 @@ Reconciled Repair(Stream& sqd, Stream& sqi, const OnDisk& d) {
   if (!UnheldFrames(sqd, d, sorted, free_frames, end)) return Reconciled::kFailed;
   for (const Frame& m : messages) end = std::max(end, m.End());
 
-  BaseHeader h = d.base;
+  BaseHeader h = WithChangeMarker(d.base, false);
   h.len = kBaseHeaderSize;
   h.num_msg = h.high_msg = static_cast<std::uint32_t>(kept.size());
   h.uid = std::max<std::uint32_t>(h.uid, 1);
@@ -313,13 +354,21 @@ Reconciled Repair(Stream& sqd, Stream& sqi, const OnDisk& d) {
   Relink(free_frames, kFreeFrame, edits);
   if (!edits.WriteAll()) return Reconciled::kFailed;
   if (static_cast<std::uint64_t>(d.sqd_size) > end && !TruncateTo(sqd, h.end_frame)) return Reconciled::kFailed;
+  found.records_kept = kept.size();
+  found.count_now = h.num_msg;
+  found.data_now = std::min<std::int64_t>(d.sqd_size, h.end_frame);
+  found.frames_relinked = edits.Count();
   if (!WriteBaseHeader(sqd, h) || !Sync(sqd)) return Reconciled::kFailed;
   return Reconciled::kRepaired;
 }
 
 }  // namespace
 
-Reconciled ReconcileBase(Stream& sqd, Stream& sqi, const BaseHeader& fresh, BaseHeader& base) {
+Reconciled ReconcileBase(Stream& sqd, Stream& sqi, const BaseHeader& fresh, BaseHeader& base, Depth depth,
+                         Findings* found) {
+  Findings unused;
+  Findings& f = found != nullptr ? *found : unused;
+  f = Findings{};
   OnDisk d;
   d.sqd_size = SizeOf(sqd);
   d.sqi_size = SizeOf(sqi);
@@ -338,13 +387,31 @@ Reconciled ReconcileBase(Stream& sqd, Stream& sqi, const BaseHeader& fresh, Base
     // lists and takes the rest from a fresh header.
     d.base = fresh;
   }
+  if (depth == Depth::kCheap) {
+    const Check ends = EndsAgree(sqd, d);
+    if (ends == Check::kIoError) return Reconciled::kFailed;
+    if (ends == Check::kAgrees) {
+      base = d.base;
+      return Reconciled::kConsistent;
+    }
+  }
+  f.marker = HasChangeMarker(d.base);
+  f.records_found = f.records_kept = d.index.size();
+  f.count_was = f.count_now = d.base.num_msg;
+  f.data_was = f.data_now = d.sqd_size;
   const Check c = BaseAgrees(sqd, d);
   if (c == Check::kIoError) return Reconciled::kFailed;
-  if (c == Check::kAgrees) {
+  if (c == Check::kAgrees && !HasChangeMarker(d.base)) {
     base = d.base;
     return Reconciled::kConsistent;
   }
-  const Reconciled r = Repair(sqd, sqi, d);
+  if (c == Check::kAgrees) {
+    // A change stopped after its last step but before the header that
+    // completes it took the marker out: only the marker goes.
+    base = WithChangeMarker(d.base, false);
+    return WriteBaseHeader(sqd, base) && Sync(sqd) ? Reconciled::kRepaired : Reconciled::kFailed;
+  }
+  const Reconciled r = Repair(sqd, sqi, d, f);
   if (r == Reconciled::kRepaired && !ReadBaseHeader(sqd, base)) return Reconciled::kFailed;
   return r;
 }

@@ -21,18 +21,25 @@
 // batch that turns from one to the other commits what it staged first),
 // and each has its own order.
 //
+// Every header written between the first and the last one of a commit
+// carries the change marker (squish_layout.h): the open checks the whole
+// base only when the marker, or a cheap test of the header, the index and
+// the chains' ends, says a change may have stopped part way.
+//
 // Appends (new frames past end_frame, or free frames taken out of the free
 // chain on disk before anything is written into them; see PlaceFrame):
 //   1. the new frames' headers, linked among themselves; sync the data
-//      file, so the frames are whole before anything points at them;
-//   2. the base header with end_frame past them and uid above them; the
+//      file, so the frames are whole before anything points at them (a
+//      crash here leaves the file longer than end_frame, or frames that
+//      no chain reaches);
+//   2. the base header (marked) with end_frame past them and uid above them; the
 //      old last frame's link to the first; the base header naming the last
 //      (the chain runs on past last_frame only through frames no record
 //      names); sync the data file;
 //   3. the new index records at the end of the index; sync it;
-//   4. the base header with the new counts; sync the data file.
+//   4. the base header with the new counts, unmarked; sync the data file.
 // Deletions (and rewrites, which free the frame a message outgrew):
-//   1. the base header with the lower counts; sync the data file;
+//   1. the base header (marked) with the lower counts; sync the data file;
 //   2. the index without the deleted records, written whole under a
 //      temporary name, synced and renamed over the old one (a record
 //      shifted in place would show up twice, and a cut first would lose
@@ -41,13 +48,13 @@
 //      that stay (so the chain skips the deleted ones but still reaches
 //      every indexed frame), the freed frames' headers, the old last free
 //      frame's link to them, the base header naming the free chain's new
-//      end; sync the data file.
+//      end, unmarked; sync the data file.
 // A frame that the index names is thus always linked and whole, a freed
 // frame leaves the message chain before it is marked free and joins the
 // free chain only then.  The index remains the authority for this
-// program: every open checks the header and both chains against it and
-// rebuilds them when they disagree (squish_reconcile.cpp), which mends
-// what a crash left lagging.  CommitBatch returns true only after the
+// program: an open that finds the marker, or a header or chain end out of
+// line with it, checks both chains against it and rebuilds them when they
+// disagree (squish_reconcile.cpp), which mends what a crash left lagging.  CommitBatch returns true only after the
 // last sync.
 //
 // A rewritten message that fits its frame is written in place (the run
@@ -371,8 +378,9 @@ bool SquishMsgBase::CommitAppends() {
     if (!squish::Sync(*sqd_)) return false;
   }
   data_unsynced_ = false;
-  if (header_changed_ || !edits_->Empty()) {
-    squish::BaseHeader h = committed_base_;
+  const bool relinks = header_changed_ || !edits_->Empty();
+  if (relinks) {
+    squish::BaseHeader h = squish::WithChangeMarker(committed_base_, true);
     h.end_frame = base_.end_frame;
     h.uid = base_.uid;
     if (!squish::WriteBaseHeader(*sqd_, h) ||
@@ -384,20 +392,17 @@ bool SquishMsgBase::CommitAppends() {
     if (!squish::WriteBaseHeader(*sqd_, h) || !squish::Sync(*sqd_)) return false;
   }
   if (!WriteIndexChanges()) return false;
-  return !header_changed_ || (squish::WriteBaseHeader(*sqd_, base_) && squish::Sync(*sqd_));
+  return !relinks || (squish::WriteBaseHeader(*sqd_, base_) && squish::Sync(*sqd_));
 }
 
 bool SquishMsgBase::CommitRemovals() {
   if (data_unsynced_ && !squish::Sync(*sqd_)) return false;
   data_unsynced_ = false;
-  squish::BaseHeader h = committed_base_;
-  if (base_.num_msg < h.num_msg || base_.high_msg < h.high_msg) {
-    h.num_msg = std::min(h.num_msg, base_.num_msg);
-    h.high_msg = std::min(h.high_msg, base_.high_msg);
-    if (!squish::WriteBaseHeader(*sqd_, h) || !squish::Sync(*sqd_)) return false;
-  }
+  squish::BaseHeader h = squish::WithChangeMarker(committed_base_, true);
+  h.num_msg = std::min(h.num_msg, base_.num_msg);
+  h.high_msg = std::min(h.high_msg, base_.high_msg);
+  if (!squish::WriteBaseHeader(*sqd_, h) || !squish::Sync(*sqd_)) return false;
   if (!(index_on_disk_ > records_.size() ? ReplaceIndex() : WriteIndexChanges())) return false;
-  if (!header_changed_ && edits_->Empty()) return true;
   const auto is_freed = [this](std::uint32_t ofs) {
     return std::find(freed_frames_.begin(), freed_frames_.end(), ofs) != freed_frames_.end();
   };

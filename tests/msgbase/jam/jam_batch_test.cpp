@@ -236,20 +236,21 @@ TEST(JamBatch, ACommitSyncsAtMostThreeTimesHoweverLargeTheBatch) {
     MakeBase(path, n);
     JamMsgBase b;
     ASSERT_TRUE(b.OpenMsgBase(path));
-    // n appends: a body and a header written each; the index records in
-    // one write; the fixed header once.
+    // n appends: a body and a header written each; the fixed header
+    // marked as a change in progress; the index records in one write; the
+    // fixed header once more, unmarked.
     const CallCounts appends = Count([&] {
       b.BeginBatch();
       for (std::size_t i = 1; i <= n; ++i) ASSERT_TRUE(Store(b, NewText(i)));
       ASSERT_TRUE(b.CommitBatch());
     });
     EXPECT_EQ(appends.flushes, 3);
-    EXPECT_EQ(appends.writes, static_cast<std::int64_t>(2 * n + 2));
+    EXPECT_EQ(appends.writes, static_cast<std::int64_t>(2 * n + 3));
     EXPECT_EQ(appends.seeks, 0);
     EXPECT_EQ(appends.sizes, 0);
-    // n deletes of consecutive messages: the fixed header, lowered, and
-    // an attribute written each, synced together; the emptied records in
-    // one write, synced; nothing left to write after them.
+    // n deletes of consecutive messages: the fixed header, lowered and
+    // marked, synced; an attribute written each, synced; the emptied
+    // records in one write, synced; the fixed header unmarked, synced.
     const CallCounts deletes = Count([&] {
       b.BeginBatch();
       for (std::size_t i = 1; i <= n; ++i) {
@@ -258,8 +259,8 @@ TEST(JamBatch, ACommitSyncsAtMostThreeTimesHoweverLargeTheBatch) {
       }
       ASSERT_TRUE(b.CommitBatch());
     });
-    EXPECT_EQ(deletes.flushes, 2);
-    EXPECT_EQ(deletes.writes, static_cast<std::int64_t>(n + 2));
+    EXPECT_EQ(deletes.flushes, 4);
+    EXPECT_EQ(deletes.writes, static_cast<std::int64_t>(n + 3));
     EXPECT_EQ(b.GetMsgCount(), static_cast<std::int32_t>(n));
   }
 }
@@ -272,12 +273,12 @@ TEST(JamBatch, WithoutABatchEachChangeSyncsItself) {
   JamMsgBase b;
   ASSERT_TRUE(b.OpenMsgBase(path));
   const CallCounts append = Count([&] { ASSERT_TRUE(Store(b, NewText(1))); });
-  EXPECT_EQ(append.flushes, 4);  // body, header, index record, fixed header
-  EXPECT_EQ(append.writes, 4);
+  EXPECT_EQ(append.flushes, 4);  // body, header with the marked fixed header, index record, fixed header
+  EXPECT_EQ(append.writes, 5);
   b.SeekFirst(1);
   const CallCounts del = Count([&] { ASSERT_TRUE(b.DeleteMsg()); });
-  EXPECT_EQ(del.flushes, 3);  // attribute, index record, fixed header
-  EXPECT_EQ(del.writes, 3);
+  EXPECT_EQ(del.flushes, 4);  // marked fixed header, attribute, index record, fixed header
+  EXPECT_EQ(del.writes, 4);
 }
 
 // ---- Faults inside a batch ----
