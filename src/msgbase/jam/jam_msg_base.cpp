@@ -1113,7 +1113,6 @@ bool JamMsgBase::CommitBatch() {
   ForgetPending();
   // What reached the files is known only to them now: take the count (and
   // any record left leading nowhere) from them, as the next open would.
-  fixed_dirty_ = true;
   if (RepairIndexAndCount(true, nullptr) != 0) fixed_dirty_ = true;
   return Fail(kCannotWriteMessage);
 }

@@ -161,7 +161,12 @@ class JamMsgBase final : public KludgeAddressedBase {
   // a change an open cannot check cheaply; the next WriteFixedHeader takes
   // it out.  False when the write failed.
   bool MarkChange(const jam::FixedHeader& on_disk);
+  // The open's check: CheckEnds, and the whole check and repair
+  // (RepairIndexAndCount) when it is not sound or the open was asked for
+  // it.  0, or the status that tells why the base does not open.
   std::int32_t CheckOnOpen();
+  // Sets `sound` when the cheap test finds nothing out of line (see
+  // jam_msg_base.cpp); 0, or the status of a failed read.
   std::int32_t CheckEnds(bool& sound);
   std::int32_t RepairIndexAndCount(bool rewrite_fixed, RepairFindings* found);
   std::int64_t IndexRecords();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 namespace lw::squish {
 
@@ -77,11 +78,22 @@ bool ReadIndexRecords(Stream& sqi, std::vector<IndexRecord>& records) {
   const std::int64_t size = SizeOf(sqi);
   if (size < 0) return false;
   const std::size_t count = static_cast<std::size_t>(size / kIndexRecordSize);
-  std::vector<std::uint8_t> raw(count * kIndexRecordSize);
-  if (count != 0 && !ReadAt(sqi, 0, raw.data(), static_cast<std::int32_t>(raw.size()))) return false;
+  // The file's bytes go straight into the records' memory, each record then
+  // decoded where it lies: a large index is held once, not twice.  Room
+  // for a few appends is kept, so a run adding a handful of messages never
+  // moves the whole index.
+  static_assert(sizeof(IndexRecord) == kIndexRecordSize);
+  records.reserve(count + kIndexHeadroom);
   records.resize(count);
+  auto* raw = reinterpret_cast<std::uint8_t*>(records.data());
+  if (count != 0 && !ReadAt(sqi, 0, raw, static_cast<std::int32_t>(count * kIndexRecordSize))) {
+    records.clear();
+    return false;
+  }
   for (std::size_t i = 0; i < count; ++i) {
-    Decode(IndexRecordBytes(raw.data() + i * kIndexRecordSize, kIndexRecordSize), records[i]);
+    std::uint8_t bytes[kIndexRecordSize];
+    std::memcpy(bytes, raw + i * kIndexRecordSize, kIndexRecordSize);
+    Decode(IndexRecordBytes(bytes, kIndexRecordSize), records[i]);
   }
   return true;
 }

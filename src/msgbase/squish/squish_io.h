@@ -32,7 +32,11 @@ bool CloseChecked(Stream& s);
 bool ReadBaseHeader(Stream& sqd, BaseHeader& h);
 bool WriteBaseHeader(Stream& sqd, const BaseHeader& h);
 bool WriteFrameHeader(Stream& sqd, std::uint32_t ofs, const FrameHeader& f);
-// Every whole index record; a torn record at the end is left out.
+// Index records a read of the index leaves room for beyond those it read.
+inline constexpr std::size_t kIndexHeadroom = 64;
+
+// Every whole index record, read in one call; a torn record at the end is
+// left out.
 bool ReadIndexRecords(Stream& sqi, std::vector<IndexRecord>& records);
 // Writes `records` from byte `pos` of the index in one write.
 bool WriteIndexRecords(Stream& sqi, std::uint32_t pos, std::span<const IndexRecord> records);

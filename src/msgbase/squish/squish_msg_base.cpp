@@ -75,7 +75,7 @@ bool SquishMsgBase::CloseFiles() {
   return ok;
 }
 
-bool SquishMsgBase::LoadState() {
+bool SquishMsgBase::LoadState(bool index_read) {
   index_changed_from_ = kNoChange;
   index_changed_to_ = 0;
   freed_frames_.clear();
@@ -85,7 +85,7 @@ bool SquishMsgBase::LoadState() {
   committed_base_ = base_;
   sqd_size_ = SizeOf(*sqd_);
   edits_.emplace(*sqd_, sqd_size_);
-  const bool read = sqd_size_ >= 0 && squish::ReadIndexRecords(*sqi_, records_);
+  const bool read = sqd_size_ >= 0 && (index_read || squish::ReadIndexRecords(*sqi_, records_));
   index_on_disk_ = records_.size();
   return read;
 }
@@ -164,12 +164,13 @@ bool SquishMsgBase::OpenMsgBase(const std::string& path) {
   SetPath(path);
   repaired_ = false;
   int fail = !FileExists(FileName("SQD")) ? kNoDataFile : !FileExists(FileName("SQI")) ? kNoIndexFile : 0;
+  bool index_read = false;  // the check left the index in records_
   if (fail == 0) sqd_ = OpenLocked(FileName("SQD"), kCannotOpenData, fail, FailureSink());
   if (fail == 0) sqi_ = OpenLocked(FileName("SQI"), kCannotOpenIndex, fail, FailureSink());
   if (fail == 0) {
     const squish::Depth depth = TakeCheckWhole() ? squish::Depth::kFull : squish::Depth::kCheap;
-    switch (squish::ReconcileBase(*sqd_, *sqi_, FreshHeader(), base_, depth, &findings_)) {
-      case squish::Reconciled::kConsistent: break;
+    switch (squish::ReconcileBase(*sqd_, *sqi_, FreshHeader(), base_, depth, &findings_, &records_)) {
+      case squish::Reconciled::kConsistent: index_read = true; break;
       case squish::Reconciled::kRepaired:
         repaired_ = true;
         // A repaired base may be one whose creation stopped before its
@@ -179,7 +180,7 @@ bool SquishMsgBase::OpenMsgBase(const std::string& path) {
       case squish::Reconciled::kFailed: fail = kCannotOpenData; break;
     }
   }
-  if (fail == 0 && !LoadState()) fail = kCannotOpenData;
+  if (fail == 0 && !LoadState(index_read)) fail = kCannotOpenData;
   if (fail != 0) {
     CloseFiles();
     path_.clear();

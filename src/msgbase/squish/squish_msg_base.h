@@ -115,10 +115,11 @@ class SquishMsgBase final : public KludgeAddressedBase {
   squish::BaseHeader FreshHeader() const;
   // Closes both files; false when a close failed.
   bool CloseFiles();
-  // Reads the data file size and the whole index into memory and drops
-  // anything staged; `base_` must hold the header on disk.  False when a
-  // query or read failed.
-  bool LoadState();
+  // Reads the data file size and the whole index into memory (the index
+  // only when `records_` does not hold it already, as the open leaves it)
+  // and drops anything staged; `base_` must hold the header on disk.
+  // False when a query or read failed.
+  bool LoadState(bool index_read = false);
   // After a failed update: drops what was staged (a batch fails with it)
   // and marks the base for reconciling before the next update.  False.
   bool Fail();

@@ -365,7 +365,8 @@ Reconciled Repair(Stream& sqd, Stream& sqi, const OnDisk& d, Findings& found) {
 }  // namespace
 
 Reconciled ReconcileBase(Stream& sqd, Stream& sqi, const BaseHeader& fresh, BaseHeader& base, Depth depth,
-                         Findings* found) {
+                         Findings* found, std::vector<IndexRecord>* index) {
+  if (index != nullptr) index->clear();
   Findings unused;
   Findings& f = found != nullptr ? *found : unused;
   f = Findings{};
@@ -392,6 +393,7 @@ Reconciled ReconcileBase(Stream& sqd, Stream& sqi, const BaseHeader& fresh, Base
     if (ends == Check::kIoError) return Reconciled::kFailed;
     if (ends == Check::kAgrees) {
       base = d.base;
+      if (index != nullptr) index->swap(d.index);
       return Reconciled::kConsistent;
     }
   }
@@ -403,6 +405,7 @@ Reconciled ReconcileBase(Stream& sqd, Stream& sqi, const BaseHeader& fresh, Base
   if (c == Check::kIoError) return Reconciled::kFailed;
   if (c == Check::kAgrees && !HasChangeMarker(d.base)) {
     base = d.base;
+    if (index != nullptr) index->swap(d.index);
     return Reconciled::kConsistent;
   }
   if (c == Check::kAgrees) {

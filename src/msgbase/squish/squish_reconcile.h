@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "msgbase/squish/squish_layout.h"
 #include "stream/stream.h"
@@ -42,8 +43,10 @@ struct Findings {
 // synced; a data file without a whole header and an empty index is
 // completed with `fresh`.  kFailed when a read, write or sync failed or
 // the base cannot be repaired without dropping messages it may hold.
-// `found`, when given, tells what a repair changed.
+// `found`, when given, tells what a repair changed.  When the base is
+// consistent, `index` (when given) gets the index records read, so the
+// caller need not read them again; else it is left empty.
 Reconciled ReconcileBase(Stream& sqd, Stream& sqi, const BaseHeader& fresh, BaseHeader& base, Depth depth,
-                         Findings* found = nullptr);
+                         Findings* found = nullptr, std::vector<IndexRecord>* index = nullptr);
 
 }  // namespace lw::squish
