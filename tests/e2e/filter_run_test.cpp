@@ -40,7 +40,7 @@ class FilterRun : public E2E {
     WriteFile(hook,
               "#!/bin/sh\n"
               "cat > \"stdin.$LARKWAY_MSGNUM\"\n"
-              "env | grep '^LARKWAY_' | sort > \"env.$LARKWAY_MSGNUM\"\n"
+              "env | grep -E '^LARKWAY_(AREA|FROM|FROMADDR|MSGID|MSGNUM|SUBJ|TO|TOADDR)=' | sort > \"env.$LARKWAY_MSGNUM\"\n"
               "[ -f exit ] && exit $(cat exit)\n"
               "exit 0\n");
     std::filesystem::permissions(hook, std::filesystem::perms::owner_all);
