@@ -11,6 +11,7 @@ lines=${1:?usage: bash scripts/fault-results.sh <lines file>}
 order() {
   case "$1" in
     Counted) echo 1 ;; Persistent) echo 2 ;; Crash) echo 3 ;; Kill) echo 4 ;;
+    CrashTorn) echo 31 ;; CrashLastWrite) echo 32 ;; CrashEntriesFirst) echo 33 ;;
     Interrupted) echo 5 ;; ShortRead) echo 6 ;; ShortWrite) echo 7 ;;
     FormatCounted) echo 8 ;; FormatCrash) echo 9 ;; *) echo 99 ;;
   esac

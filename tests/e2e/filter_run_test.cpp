@@ -33,14 +33,16 @@ class FilterRun : public E2E {
   std::string TagsOf(const char* letter, const std::string& rel) { return Tags(ReadArea(AreaId(letter, P(rel)))); }
 
   // An executable script "hook.sh" that saves its standard input and the
-  // LARKWAY_ part of its environment, then exits with the number in the
+  // variables the run gives it (not others the test's own environment
+  // may hold), then exits with the number in the
   // file "exit" (0 when there is none).
   void WriteHook() {
     const std::string hook = P("hook.sh");
     WriteFile(hook,
               "#!/bin/sh\n"
               "cat > \"stdin.$LARKWAY_MSGNUM\"\n"
-              "env | grep -E '^LARKWAY_(AREA|FROM|FROMADDR|MSGID|MSGNUM|SUBJ|TO|TOADDR)=' | sort > \"env.$LARKWAY_MSGNUM\"\n"
+              "env | grep -E '^LARKWAY_(AREA|MSGNUM|FROM|TO|SUBJ|FROMADDR|TOADDR|MSGID)=' | sort > "
+              "\"env.$LARKWAY_MSGNUM\"\n"
               "[ -f exit ] && exit $(cat exit)\n"
               "exit 0\n");
     std::filesystem::permissions(hook, std::filesystem::perms::owner_all);

@@ -44,11 +44,12 @@ Entries::iterator FindEntry(Entries& entries, const std::string& name) {
 }  // namespace
 
 CrashPlatform::CrashPlatform(platform::Platform& target, const std::string& root, std::int64_t crash_at,
-                             bool revert_at_crash, std::function<void(const std::string&)> on_crash)
+                             bool revert_at_crash, std::function<void(const std::string&)> on_crash, PowerCut cut)
     : InterceptingPlatform(target),
       root_(fs::absolute(root).lexically_normal().generic_string()),
       crash_at_(crash_at),
       revert_at_crash_(revert_at_crash),
+      cut_(cut),
       on_crash_(std::move(on_crash)) {
   while (root_.size() > 1 && root_.back() == '/') root_.pop_back();
   Snapshot(root_);
@@ -66,7 +67,7 @@ void CrashPlatform::Snapshot(const std::string& folder) {
 }
 
 int CrashPlatform::NewNode(bool is_folder, std::string durable) {
-  nodes_.push_back(Node{is_folder, std::move(durable)});
+  nodes_.push_back(Node{is_folder, std::move(durable), {}});
   return static_cast<int>(nodes_.size()) - 1;
 }
 
@@ -113,7 +114,7 @@ int CrashPlatform::NodeOf(const std::string& path) {
   return it == entries.end() ? -1 : it->second;
 }
 
-void CrashPlatform::Opened(const std::string& path, FileHandle handle, bool created) {
+void CrashPlatform::Opened(const std::string& path, FileHandle handle, bool created, bool emptied) {
   if (path.empty()) return;
   int node = NodeOf(path);
   if (node < 0) {
@@ -123,9 +124,44 @@ void CrashPlatform::Opened(const std::string& path, FileHandle handle, bool crea
     if (!created) durable_[FolderOf(path)][NameOf(path)] = node;
   }
   open_files_[handle] = node;
+  if (emptied) nodes_[static_cast<std::size_t>(node)].pending.push_back(Pending{0, "", true});
+}
+
+void CrashPlatform::Changed(FileHandle file, Pending change) {
+  auto open = open_files_.find(file);
+  if (open != open_files_.end()) nodes_[static_cast<std::size_t>(open->second)].pending.push_back(std::move(change));
+}
+
+platform::Result CrashPlatform::WriteFile(FileHandle file, const void* buf, std::size_t count, std::size_t* done) {
+  const platform::Result rc = InterceptingPlatform::WriteFile(file, buf, count, done);
+  std::int64_t end = 0;
+  // The position after the write tells where it went, appending or not.
+  if (rc == platform::kOk && *done > 0 && target_.TellFile(file, &end) == platform::kOk) {
+    Changed(file, Pending{end - static_cast<std::int64_t>(*done), std::string(static_cast<const char*>(buf), *done)});
+  }
+  return rc;
+}
+
+platform::Result CrashPlatform::WriteFileAt(FileHandle file, std::int64_t offset, const void* buf, std::size_t count,
+                                            std::size_t* done) {
+  const platform::Result rc = InterceptingPlatform::WriteFileAt(file, offset, buf, count, done);
+  if (rc == platform::kOk && *done > 0) {
+    Changed(file, Pending{offset, std::string(static_cast<const char*>(buf), *done)});
+  }
+  return rc;
+}
+
+platform::Result CrashPlatform::TruncateFile(FileHandle file) {
+  std::int64_t at = 0;
+  const bool known = target_.TellFile(file, &at) == platform::kOk;
+  const platform::Result rc = InterceptingPlatform::TruncateFile(file);
+  if (rc == platform::kOk && known) Changed(file, Pending{at, "", true});
+  return rc;
 }
 
 void CrashPlatform::Revert() {
+  // Names reach the disk first: every entry as it is now is durable.
+  if (cut_ == PowerCut::kEntriesFirst) durable_ = current_;
   // What a power cut leaves: the durable entries from the root down.
   std::map<std::string, int> files;
   std::set<std::string> folders = {root_};
@@ -151,8 +187,40 @@ void CrashPlatform::Revert() {
   std::error_code ec;
   for (const fs::path& p : extra) fs::remove_all(p, ec);
   for (const std::string& folder : folders) fs::create_directories(folder, ec);
-  for (const auto& [path, node] : files) WriteWhole(path, nodes_[static_cast<std::size_t>(node)].durable);
+  for (const auto& [path, node] : files) WriteWhole(path, ContentAfterCut(nodes_[static_cast<std::size_t>(node)]));
   current_ = durable_;
+  for (Node& node : nodes_) {
+    node.durable = ContentAfterCut(node);
+    node.pending.clear();
+  }
+}
+
+std::string CrashPlatform::ContentAfterCut(const Node& node) const {
+  std::string content = node.durable;
+  if (node.pending.empty() || cut_ == PowerCut::kSyncedOnly || cut_ == PowerCut::kEntriesFirst) return content;
+  constexpr std::int64_t kSector = 512;
+  const auto apply = [&content](const Pending& p, std::size_t length) {
+    const auto at = static_cast<std::size_t>(p.offset);
+    if (p.truncation) {
+      content.resize(at);
+      return;
+    }
+    if (content.size() < at + length) content.resize(at + length, '\0');
+    content.replace(at, length, p.bytes, 0, length);
+  };
+  const std::size_t first = cut_ == PowerCut::kLastWriteOnly ? node.pending.size() - 1 : 0;
+  for (std::size_t i = first; i + 1 < node.pending.size(); ++i) apply(node.pending[i], node.pending[i].bytes.size());
+  const Pending& last = node.pending.back();
+  if (cut_ == PowerCut::kLastWriteOnly || last.truncation) {
+    apply(last, last.bytes.size());
+  } else {
+    // The last sector boundary inside the write: what lies before it was
+    // written, the sector it starts and what follows not.
+    const std::int64_t end = last.offset + static_cast<std::int64_t>(last.bytes.size());
+    const std::int64_t boundary = (end - 1) / kSector * kSector;
+    if (boundary > last.offset) apply(last, static_cast<std::size_t>(boundary - last.offset));
+  }
+  return content;
 }
 
 // Calls after the crash fail as a disk that went away would make them.
@@ -179,17 +247,19 @@ int CrashPlatform::OnCall(Call& call, const std::function<int()>& pass) {
 
 void CrashPlatform::Record(const Call& call) {
   switch (call.op) {
-    case Op::kOpenFile: return Opened(Tracked(call.name), call.file, false);
-    case Op::kCreateFile:
+    case Op::kOpenFile: return Opened(Tracked(call.name), call.file, false, false);
+    case Op::kCreateFile: return Opened(Tracked(call.name), call.file, true, true);
     case Op::kCreateNewFile:
-    case Op::kOpenAppend: return Opened(Tracked(call.name), call.file, true);
+    case Op::kOpenAppend: return Opened(Tracked(call.name), call.file, true, false);
     case Op::kFlushFile: {
       auto open = open_files_.find(call.file);
       if (open == open_files_.end()) return;
       // The content is read back by the file's present name.
       for (const auto& [folder, entries] : current_) {
         for (const auto& [name, node] : entries) {
-          if (node == open->second) nodes_[static_cast<std::size_t>(node)].durable = ReadWhole(folder + "/" + name);
+          if (node != open->second) continue;
+          nodes_[static_cast<std::size_t>(node)].durable = ReadWhole(folder + "/" + name);
+          nodes_[static_cast<std::size_t>(node)].pending.clear();
         }
       }
       return;

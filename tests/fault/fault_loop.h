@@ -88,6 +88,10 @@ FaultedRun RunMoverInChild(const Scenario& s, const ChildPlatform& install);
 // scenario's configuration; its exit code, or -1 when it hung and was ended.
 int Rerun(const Scenario& s);
 
+// Whether the long loops run too (LARKWAY_FAULT_LONG=1): loops too long for
+// CI, or that still have open findings; tests/fault/RESULTS.md lists them.
+bool LongMode();
+
 // Prints the loop's summary line, and fails the test on any finding.
 void Judge(const LoopSummary& summary);
 

@@ -100,5 +100,53 @@ TEST(FaultCrashPlatform, CallsFromTheCrashPointOnFailAndTouchNothing) {
   EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{}) << "the unsynced new file went with the crash";
 }
 
+TEST(FaultCrashPlatform, EachKindOfPowerCutLeavesItsPartOfTheUnsynced) {
+  const std::string old_text(1024, 'o');
+  const std::string early = "zz";    // written first, at 2000: past the old end
+  const std::string late(700, 'a');  // written last, at 100: spans the sector boundary at 512
+  const std::string grown = std::string(976, '\0') + early;
+  struct Case {
+    PowerCut cut;
+    bool emptied;                      // the file is cut to nothing between the two writes
+    std::string content;               // of "old" after the cut
+    std::vector<std::string> entries;  // of the folder after the cut
+  } cases[] = {
+      {PowerCut::kSyncedOnly, false, old_text, {"old"}},
+      {PowerCut::kTorn, false, old_text.substr(0, 100) + late.substr(0, 412) + old_text.substr(512) + grown, {"old"}},
+      {PowerCut::kLastWriteOnly, false, old_text.substr(0, 100) + late + old_text.substr(800), {"old"}},
+      {PowerCut::kEntriesFirst, false, old_text, {"new", "old"}},
+      // The last write ends within the sector it starts in: it is lost,
+      // the truncation before it is not.
+      {PowerCut::kTorn, true, "", {"old"}},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    TempDir dir;
+    WriteFile(dir / "old", old_text);
+    CrashPlatform crash(platform::NativePlatform(), dir.path(), 0, false, {}, c.cut);
+    platform::Platform& os = crash;
+    FileHandle f = platform::kNoFile;
+    std::size_t done = 0;
+    ASSERT_EQ(os.OpenFile(dir / "old", platform::Access::kReadWrite, platform::Sharing::kDenyNone, &f), platform::kOk);
+    if (c.emptied) {
+      ASSERT_EQ(os.WriteFileAt(f, 100, late.data(), late.size(), &done), platform::kOk);
+      ASSERT_EQ(os.SeekFile(f, 0), platform::kOk);
+      ASSERT_EQ(os.TruncateFile(f), platform::kOk);
+      ASSERT_EQ(os.WriteFileAt(f, 10, early.data(), early.size(), &done), platform::kOk);
+    } else {
+      ASSERT_EQ(os.WriteFileAt(f, 2000, early.data(), early.size(), &done), platform::kOk);
+      ASSERT_EQ(os.WriteFileAt(f, 100, late.data(), late.size(), &done), platform::kOk);
+    }
+    ASSERT_EQ(os.CloseFile(f), platform::kOk);
+    ASSERT_EQ(WriteNewFile(os, dir / "new", "never flushed"), platform::kOk);
+    crash.Revert();
+    EXPECT_EQ(ReadFile(dir / "old"), c.content) << "case " << i;
+    EXPECT_EQ(ListDir(dir.path()), c.entries) << "case " << i;
+    if (c.entries.size() == 2) {
+      EXPECT_EQ(ReadFile(dir / "new"), "") << "case " << i << ": a name durable before its data";
+    }
+  }
+}
+
 }  // namespace
 }  // namespace lw::test

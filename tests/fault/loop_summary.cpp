@@ -37,6 +37,11 @@ void RecordResults(const LoopSummary& s) {
 
 }  // namespace
 
+bool LongMode() {
+  const char* value = std::getenv("LARKWAY_FAULT_LONG");
+  return value != nullptr && std::string(value) == "1";
+}
+
 void Judge(const LoopSummary& summary) {
   std::cout << "[fault] " << summary.Line() << std::endl;
   RecordResults(summary);
