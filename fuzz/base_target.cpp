@@ -33,7 +33,7 @@ void RunBaseInput(const BaseLayout& layout, const std::uint8_t* data, std::size_
   MsgBasePtr base;
   if (!OpenArea(base, area_id)) return;
   ReadEveryMessage(*base);
-  std::int32_t appended = AppendSmallMessage(*base);
+  const MsgNum appended = AppendSmallMessage(*base);
   if (appended >= 0) base->SetLastRead(0, appended);
   CloseArea(base);
 

@@ -162,11 +162,11 @@ int ReadEveryMessage(MessageBase& base) {
   base.GetLastRead(0);
   base.GetLastRead(1);
   int opened = 0;
-  std::int32_t last_position = -1;
+  MsgNum last_position = -1;
   for (base.SeekFirst(1); base.SeekFound(); base.SeekNext()) {
     // The position (a number, or a place in the index) grows on every step,
     // whatever numbers a damaged base holds.
-    std::int32_t position = base.GetMsgPosition();
+    const MsgNum position = base.GetMsgPosition();
     if (position <= last_position) Fail("the walk did not move forward");
     last_position = position;
     base.GetMsgNum();
@@ -179,7 +179,7 @@ int ReadEveryMessage(MessageBase& base) {
   return opened;
 }
 
-std::int32_t AppendSmallMessage(MessageBase& base) {
+MsgNum AppendSmallMessage(MessageBase& base) {
   if (!base.CreateMsg()) return -1;
   FidoAddress orig, dest;
   ParseFidoAddress("2:5020/1042.7", orig);
@@ -197,7 +197,7 @@ std::int32_t AppendSmallMessage(MessageBase& base) {
   return stored ? base.GetMsgNum() : -1;
 }
 
-bool HoldsAppendedMessage(MessageBase& base, std::int32_t num) {
+bool HoldsAppendedMessage(MessageBase& base, MsgNum num) {
   base.SeekFirst(num);
   if (!base.SeekFound() || base.GetMsgNum() != num || !base.OpenMsg()) return false;
   std::string subject;

@@ -47,10 +47,10 @@ int ReadEveryMessage(MessageBase& base);
 
 // Creates, fills and stores one small message; returns its number, or
 // -1 when WriteMsg failed.
-std::int32_t AppendSmallMessage(MessageBase& base);
+MsgNum AppendSmallMessage(MessageBase& base);
 // Whether message `num` of the open base is the one AppendSmallMessage
 // stores, whole.
-bool HoldsAppendedMessage(MessageBase& base, std::int32_t num);
+bool HoldsAppendedMessage(MessageBase& base, MsgNum num);
 
 // Ends the process with a message: the target found a broken promise.
 [[noreturn]] void Fail(const char* what);

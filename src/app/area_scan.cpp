@@ -35,7 +35,7 @@ Status CannotWriteLastRead(const MessageBase& area, const std::string& area_id) 
 
 // Where the walk starts.
 struct StartPoint {
-  std::int32_t scan_start = 1;
+  MsgNum scan_start = 1;
   bool from_first = true;  // scan the whole area from message 1
   bool matched = false;    // the stored identifier matched and a message follows
 };
@@ -46,7 +46,8 @@ Status FindStart(MessageBase& area, const std::string& area_id, const std::strin
   if (start.scan_start == 0 && !dry_run && !area.SetLastRead(user, 0)) {
     return CannotWriteLastRead(area, area_id);
   }
-  if (start.scan_start == -1 || start.scan_start == 0) {
+  // All bits set is how a 32-bit lastread says "none" as well as 0.
+  if (start.scan_start <= 0 || start.scan_start == 0xFFFFFFFF) {
     start.scan_start = 1;
     return Status();
   }
@@ -119,7 +120,7 @@ std::string PickedLine(const MessageFacts& facts, const std::string& action, con
 // What the walk has seen so far.
 struct Walk {
   std::int32_t scanned = 0;
-  std::int32_t last_kept = 0;
+  MsgNum last_kept = 0;
   bool unreadable_seen = false;
   bool deletion_failed = false;
   bool repositioned = false;  // a batch was settled: the walk position is lost
@@ -195,7 +196,7 @@ Status CopyToTarget(Scan& scan, const CurrentMessage& msg, LazyDigest& digest, c
       pending.lines.push_back({'+', "Copy message already in destination messagebase - " + target});
       return Status();
     }
-    std::int32_t mark = 0;
+    MsgNum mark = 0;
     if (!scan.journal.MarkOf(key, mark)) LW_RETURN_IF_ERROR(scan.journal.Record(key, dest->GetHighMsgNum()));
   }
   LW_RETURN_IF_ERROR(CopyMessageInto(scan.area, msg, *dest));
@@ -241,9 +242,9 @@ bool ReadStoredText(MessageBase& area, StoredText& text, std::string& cause) {
 
 // A message that cannot be read whole is left as it is, with a warning,
 // written after the lines of the batch before it.
-Status LeaveUnreadable(Scan& scan, std::int32_t number, const std::string& cause) {
+Status LeaveUnreadable(Scan& scan, MsgNum number, const std::string& cause) {
   LW_RETURN_IF_ERROR(SettleBatch(scan));
-  scan.run.log.Warning(kProductTag, "Unable to read message " + IntToStr(number) + " in " + scan.area_id, cause);
+  scan.run.log.Warning(kProductTag, "Unable to read message " + std::to_string(number) + " in " + scan.area_id, cause);
   scan.walk.unreadable_seen = true;
   return Status();
 }
@@ -374,7 +375,7 @@ Status ActOnMessage(Scan& scan) {
 // lines of the batch before it.
 Status VisitMessage(Scan& scan) {
   MessageBase& area = scan.area;
-  const std::int32_t number = area.GetMsgNum();
+  const MsgNum number = area.GetMsgNum();
   if (!area.OpenMsg()) return LeaveUnreadable(scan, number, area.FailureCause());
   ++scan.walk.scanned;
   Status status = ActOnMessage(scan);
@@ -395,11 +396,11 @@ Status StorePosition(Run& run, MessageBase& area, const std::string& area_id, co
 // after a settle the walk goes on at the first message above the last one
 // visited.  A stop request ends the walk between two messages: what the
 // batch holds is settled as at the end.
-Status VisitAll(Scan& scan, std::int32_t first) {
+Status VisitAll(Scan& scan, MsgNum first) {
   MessageBase& area = scan.area;
   area.SeekFirst(first);
   while (area.SeekFound() && platform::StopRequest() == 0) {
-    const std::int32_t number = area.GetMsgNum();
+    const MsgNum number = area.GetMsgNum();
     scan.walk.repositioned = false;
     LW_RETURN_IF_ERROR(VisitMessage(scan));
     ShowCount(scan.run, scan.walk.scanned);

@@ -38,13 +38,13 @@ class CopyJournal {
   // but cannot be read.
   Status Load();
   // The lowest mark recorded for `dest`; false when none is.
-  bool MarkOf(const std::string& dest, std::int32_t& mark) const;
+  bool MarkOf(const std::string& dest, MsgNum& mark) const;
   // Adds the record "`dest` held messages up to `mark`" and makes it
   // durable: the whole journal is written and synced under a scratch name
   // that then takes the file's place, and the folder is synced, so a crash
   // leaves the old records or the new ones.  Fails naming the file and the
   // system's reason, with the records as they were.
-  Status Record(const std::string& dest, std::int32_t mark);
+  Status Record(const std::string& dest, MsgNum mark);
   // Deletes the file when it holds records, with its folder synced, and
   // forgets them.  Fails naming the file.
   Status Drop();
@@ -53,7 +53,7 @@ class CopyJournal {
 
  private:
   std::string file_name_;
-  std::map<std::string, std::int32_t> marks_;
+  std::map<std::string, MsgNum> marks_;
 };
 
 // The digests of the messages a journal's records cover: for each

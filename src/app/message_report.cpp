@@ -18,7 +18,7 @@ std::string KludgeValue(const std::string& line) {
 }
 
 std::string Parties(const MessageFacts& f, const std::string& from, const std::string& to, const std::string& subject) {
-  return IntToStr(f.number) + " from " + from + " (" + FormatAddress(f.orig) + ") to " + to + " (" +
+  return std::to_string(f.number) + " from " + from + " (" + FormatAddress(f.orig) + ") to " + to + " (" +
          FormatAddress(f.dest) + ") subj `" + subject + "`";
 }
 

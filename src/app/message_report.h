@@ -13,7 +13,7 @@
 namespace lw {
 
 struct MessageFacts {
-  std::int32_t number = 0;
+  MsgNum number = 0;
   std::string from, to, subject;  // as the message has them
   FidoAddress orig, dest;
   std::string msgid;    // the MSGID kludge's value ("" when there is none)

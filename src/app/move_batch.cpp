@@ -70,7 +70,7 @@ void MoveBatch::WriteLines(LogFile& log, const std::string& area_id, const std::
       if (m.gone) WriteLogLines(log, {*m.gone});
     } else {
       all_deleted = false;
-      log.Warning(kProductTag, "Unable to delete message " + IntToStr(m.number) + " in " + area_id, deleted[i].cause);
+      log.Warning(kProductTag, "Unable to delete message " + std::to_string(m.number) + " in " + area_id, deleted[i].cause);
     }
   }
 }

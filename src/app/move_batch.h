@@ -29,7 +29,7 @@ struct LogLine {
 void WriteLogLines(LogFile& log, const std::vector<LogLine>& lines);
 
 struct PendingMessage {
-  std::int32_t number = 0;      // in the netmail area
+  MsgNum number = 0;            // in the netmail area
   bool delete_source = false;   // moved or killed
   std::vector<LogLine> lines;   // written whatever became of the source
   std::optional<LogLine> gone;  // written after the source was deleted

@@ -81,23 +81,33 @@ bool DeleteFileOk(std::string_view name) { return platform::Os().DeleteFile(name
 namespace {
 
 // Makes sure folder `dir` exists: creates it when missing and makes the new
-// entry durable in its parent.  False when it cannot be made so.
-bool EnsureDir(const std::string& dir) {
+// entry durable in its parent.  False when it cannot be made so, with what
+// failed and why in `*cause` when `cause` is given.
+bool EnsureDir(const std::string& dir, std::string* cause) {
   platform::Platform& os = platform::Os();
+  const auto noted = [&](const std::string& name, const platform::Result& rc) {
+    if (cause != nullptr) *cause = name + ": " + platform::ReasonText(rc);
+    return false;
+  };
   std::uint32_t attr = 0;
   if (os.QueryAttributes(dir, &attr) == platform::kOk) {
-    return (attr & platform::kAttrDirectory) != 0;
+    if ((attr & platform::kAttrDirectory) != 0) return true;
+    if (cause != nullptr) *cause = dir + ": a file holds the folder's name";
+    return false;
   }
-  if (os.MakeDirectory(dir) != platform::kOk) {
+  if (const platform::Result made = os.MakeDirectory(dir); made != platform::kOk) {
     // Another program may have made it in the meantime.
-    return os.QueryAttributes(dir, &attr) == platform::kOk && (attr & platform::kAttrDirectory) != 0;
+    if (os.QueryAttributes(dir, &attr) == platform::kOk && (attr & platform::kAttrDirectory) != 0) return true;
+    return noted(dir, made);
   }
-  return os.SyncDirectory(ParentDir(dir)) == platform::kOk;
+  const std::string parent = ParentDir(dir);
+  const platform::Result synced = os.SyncDirectory(parent);
+  return synced == platform::kOk || noted(parent, synced);
 }
 
 }  // namespace
 
-bool ForceDirectories(std::string_view path) {
+bool ForceDirectories(std::string_view path, std::string* cause) {
   std::string full = platform::Os().FullPath(path);
   if (full.size() > 1 && EndsWithSeparator(full)) full.pop_back();
   if (full.size() <= 1) return true;  // the file-system root
@@ -105,12 +115,12 @@ bool ForceDirectories(std::string_view path) {
   for (char c : full) {
     // The first separator follows the root (or a drive) itself.
     if (platform::IsPathSeparator(c) && prefix.size() > 1 && !EndsWithSeparator(prefix) && prefix.back() != ':' &&
-        !EnsureDir(prefix)) {
+        !EnsureDir(prefix, cause)) {
       return false;
     }
     prefix += c;
   }
-  return EnsureDir(prefix);
+  return EnsureDir(prefix, cause);
 }
 
 std::string ParentDir(std::string_view path) {

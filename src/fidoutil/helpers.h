@@ -30,8 +30,9 @@ bool FileExists(std::string_view name);
 // Deletes file `name`; true only when the platform reports it deleted.
 bool DeleteFileOk(std::string_view name);
 // Creates folder `path` and every missing folder above it, each made
-// durable in its parent.  False when a folder could not be made.
-bool ForceDirectories(std::string_view path);
+// durable in its parent.  False when a folder could not be made, with the
+// folder and the system's reason in `*cause` when `cause` is given.
+bool ForceDirectories(std::string_view path, std::string* cause = nullptr);
 // The folder that holds `path` (as a full path; the root for the root).
 std::string ParentDir(std::string_view path);
 

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "errreport/exit_report.h"
 #include "fidoutil/helpers.h"
@@ -86,18 +87,19 @@ bool MessageBase::NoFormat() {
 bool MessageBase::Fail(std::int32_t code, std::string cause) {
   Status = code;
   failure_cause_ = std::move(cause);
+  sink_cause_.clear();
   return false;
 }
 
 bool MessageBase::Fail(std::int32_t code) {
   Status = code;
+  failure_cause_ = std::exchange(sink_cause_, std::string());
   return false;
 }
 
 bool MessageBase::Fail(std::int32_t code, const Stream& stream) {
-  Status = code;
-  if (std::string text = stream.FailureText(); !text.empty()) failure_cause_ = std::move(text);
-  return false;
+  std::string text = stream.FailureText();
+  return text.empty() ? Fail(code) : Fail(code, std::move(text));
 }
 
 bool MessageBase::OpenMsgBase(const std::string&) { return NoFormat(); }
@@ -105,22 +107,22 @@ bool MessageBase::CreateMsgBase(const std::string&) { return NoFormat(); }
 bool MessageBase::MsgBaseExists(const std::string&) { return NoFormat(); }
 bool MessageBase::CloseMsgBase() { return NoFormat(); }
 std::vector<std::string> MessageBase::RepairsOnOpen() const { return {}; }
-bool MessageBase::MsgExists(std::int32_t) { return NoFormat(); }
-std::int32_t MessageBase::GetMsgNum() {
+bool MessageBase::MsgExists(MsgNum) { return NoFormat(); }
+MsgNum MessageBase::GetMsgNum() {
   NoFormat();
   return 0;
 }
 void MessageBase::BeginBatch() {}
 bool MessageBase::CommitBatch() { return true; }
-std::int32_t MessageBase::GetMsgPosition() {
+MsgNum MessageBase::GetMsgPosition() {
   NoFormat();
   return 0;
 }
-void MessageBase::SetMsgPosition(std::int32_t) { Status = kNoFormat; }
+void MessageBase::SetMsgPosition(MsgNum) { Status = kNoFormat; }
 bool MessageBase::OpenMsg() { return NoFormat(); }
 bool MessageBase::OpenMsgHeader() { return NoFormat(); }
 bool MessageBase::CloseMsg() { return NoFormat(); }
-std::int32_t MessageBase::GetHighMsgNum() {
+MsgNum MessageBase::GetHighMsgNum() {
   NoFormat();
   return 0;
 }
@@ -144,11 +146,11 @@ bool MessageBase::WriteMsg() { return NoFormat(); }
 bool MessageBase::WriteMsgHeader() { return NoFormat(); }
 bool MessageBase::CreateMsg() { return NoFormat(); }
 bool MessageBase::DeleteMsg() { return NoFormat(); }
-std::int32_t MessageBase::GetLastRead(std::int32_t) {
+MsgNum MessageBase::GetLastRead(std::int32_t) {
   NoFormat();
   return 0;
 }
-bool MessageBase::SetLastRead(std::int32_t, std::int32_t) { return NoFormat(); }
+bool MessageBase::SetLastRead(std::int32_t, MsgNum) { return NoFormat(); }
 
 void MessageBase::SetDatesToNow() {
   MsgDateTime now;
@@ -159,8 +161,8 @@ void MessageBase::SetDatesToNow() {
 
 // ---- Walking message numbers ----
 
-void MessageBase::SeekFirst(std::int32_t msg_num) {
-  CurMsgNum = msg_num > INT32_MIN ? msg_num - 1 : msg_num;
+void MessageBase::SeekFirst(MsgNum msg_num) {
+  CurMsgNum = std::max<MsgNum>(msg_num, 1) - 1;
   SeekNext();
 }
 

@@ -41,6 +41,11 @@ enum AttrMask : std::uint32_t {
   kAttrScanned = 0x8000,
 };
 
+// A message number.  The formats store numbers as unsigned 32-bit values
+// (1 to 4294967295; 0 is no message); a wider signed type holds every one
+// of them, and the number after the highest, without a sign or overflow.
+using MsgNum = std::int64_t;
+
 // Message-kind flags.
 enum MsgKindFlag : std::uint32_t { kFlagNetmail = 0x1, kFlagEchomail = 0x2, kFlagLocal = 0x4 };
 
@@ -122,26 +127,26 @@ class MessageBase {
   // Whether message `msg_num` is stored and not deleted.  A format whose
   // record cannot be read says true, so that OpenMsg reports the message
   // instead of a walk passing over it.
-  virtual bool MsgExists(std::int32_t msg_num);
+  virtual bool MsgExists(MsgNum msg_num);
   // The current message's number (CurMsgNum); 0 after a walk ended.
-  virtual std::int32_t GetMsgNum();
+  virtual MsgNum GetMsgNum();
   // Moves to the first existing message numbered `msg_num` or higher;
   // CurMsgNum is 0 when there is none.  SeekNext and SeekPrior move to
   // the next higher or lower existing number, 0 past either end.  The
   // base's walk never goes past GetHighMsgNum; a format walking its own
   // records bounds the walk by their count.
-  virtual void SeekFirst(std::int32_t msg_num);
+  virtual void SeekFirst(MsgNum msg_num);
   virtual void SeekNext();
   virtual void SeekPrior();
   // Whether the last seek found a message (CurMsgNum != 0).
   virtual bool SeekFound();
   // A format's token for the current place in the walk, and going back to
   // one (CurMsgNum follows; 0 when the token leads to no record).
-  virtual std::int32_t GetMsgPosition();
-  virtual void SetMsgPosition(std::int32_t pos);
+  virtual MsgNum GetMsgPosition();
+  virtual void SetMsgPosition(MsgNum pos);
   // The highest number in use and the count of stored messages (a message
   // created and not yet written may count).
-  virtual std::int32_t GetHighMsgNum();
+  virtual MsgNum GetHighMsgNum();
   virtual std::int32_t GetMsgCount();
 
   // ---- One message ----
@@ -310,9 +315,9 @@ class MessageBase {
 
   // The lastread number of user `user_num`; 0 when it has none or the
   // record cannot be read.
-  virtual std::int32_t GetLastRead(std::int32_t user_num);
+  virtual MsgNum GetLastRead(std::int32_t user_num);
   // Stores it, synced; false on any failure.
-  virtual bool SetLastRead(std::int32_t user_num, std::int32_t msg_num);
+  virtual bool SetLastRead(std::int32_t user_num, MsgNum msg_num);
 
   // Batched durability.  Without a batch, each WriteMsg and DeleteMsg has
   // made its change durable when it returns true.  After BeginBatch they
@@ -337,7 +342,7 @@ class MessageBase {
   std::int32_t Status = 0;
   bool IsOpen = false;
   std::uint32_t Flags = 0;
-  std::int32_t CurMsgNum = 0;
+  MsgNum CurMsgNum = 0;
   Stream* Text = nullptr;  // lent by the format while a message is open
   std::int32_t FoundStart = 0;
   std::int32_t FoundEnd = 0;
@@ -346,14 +351,16 @@ class MessageBase {
   // Sets Status to `code` and the cause to `cause`; false.
   bool Fail(std::int32_t code, std::string cause);
   // Sets Status to `code`, the cause being what the format's streams and
-  // files last wrote to FailureSink; false.
+  // files wrote to FailureSink since the last Fail (none: no cause, so an
+  // earlier failure's cause never describes this one); false.
   bool Fail(std::int32_t code);
   // Sets Status to `code`, and the cause to the failure `stream` holds
   // when it holds one; false.
   bool Fail(std::int32_t code, const Stream& stream);
   // Where the streams and files of a format write the cause of each of
-  // their failures as it happens (Stream::ReportFailuresTo).
-  std::string* FailureSink() { return &failure_cause_; }
+  // their failures as it happens (Stream::ReportFailuresTo); the next Fail
+  // takes it.
+  std::string* FailureSink() { return &sink_cause_; }
   // Whether this open is to check the whole base (CheckWholeOnNextOpen);
   // true once, for the open that asks.
   bool TakeCheckWhole() { return std::exchange(check_whole_, false); }
@@ -390,6 +397,7 @@ class MessageBase {
   void AddKludgeTo(std::string_view text, const char* line);
 
   std::string failure_cause_;
+  std::string sink_cause_;  // written by streams and files, taken by Fail
   bool check_whole_ = false;
 };
 

@@ -27,16 +27,17 @@ TEST(CopyJournal, KeepsTheLowestMarkOfEachDestinationAndSkipsATornLine) {
     ASSERT_TRUE(journal.Record("M/dest two", 0).ok());
   }
   // A later run adds a record of its own, and a crash tears a third.
-  test::WriteFile(file, test::ReadFile(file) + "7 Sdest/one\n4");
+  test::WriteFile(file, test::ReadFile(file) + "7 Sdest/one\n4000000000 Jbig\n4");
   CopyJournal journal(file);
   ASSERT_TRUE(journal.Load().ok());
   struct Case {
     const char* dest;
     bool held;
-    std::int32_t mark;
-  } const kCases[] = {{"Sdest/one", true, 7}, {"M/dest two", true, 0}, {"Jother", false, 0}, {"4", false, 0}};
+    MsgNum mark;
+  } const kCases[] = {
+      {"Sdest/one", true, 7}, {"M/dest two", true, 0}, {"Jbig", true, 4000000000}, {"Jother", false, 0}, {"4", false, 0}};
   for (const Case& c : kCases) {
-    std::int32_t mark = -1;
+    MsgNum mark = -1;
     EXPECT_EQ(journal.MarkOf(c.dest, mark), c.held) << c.dest;
     if (c.held) {
       EXPECT_EQ(mark, c.mark) << c.dest;
@@ -48,7 +49,7 @@ TEST(CopyJournal, KeepsTheLowestMarkOfEachDestinationAndSkipsATornLine) {
     CopyJournal reread(file);
     ASSERT_TRUE(reread.Load().ok());
     for (const auto& [dest, want] : {std::pair{"Sdest/one", 7}, {"M/dest two", 0}, {"Jthird", 3}}) {
-      std::int32_t mark = -1;
+      MsgNum mark = -1;
       EXPECT_TRUE(reread.MarkOf(dest, mark) && mark == want) << dest << " " << mark;
     }
   }
@@ -72,7 +73,7 @@ TEST(CopyJournal, ARecordThatCannotBeWrittenNamesTheFileAndTheReason) {
   const std::size_t at = text.find(file + ": ");
   ASSERT_NE(at, std::string::npos) << text;
   EXPECT_GT(text.size(), at + file.size() + 2) << "the system's reason follows the name: " << text;
-  std::int32_t mark = -1;
+  MsgNum mark = -1;
   EXPECT_FALSE(journal.MarkOf("Sdest", mark));
   EXPECT_FALSE(test::Exists(dir / "gone"));
 }

@@ -6,7 +6,7 @@
 
 namespace lw::test {
 
-std::int32_t AddMessage(MessageBase& base, const std::string& to, const std::string& text) {
+MsgNum AddMessage(MessageBase& base, const std::string& to, const std::string& text) {
   EXPECT_TRUE(base.CreateMsg());
   base.SetTo(std::string(to));
   base.SetFrom(std::string("Sender"));

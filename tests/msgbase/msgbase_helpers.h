@@ -9,7 +9,7 @@
 namespace lw::test {
 
 // Creates and writes a message to `to` with `text`; returns its number.
-std::int32_t AddMessage(MessageBase& base, const std::string& to, const std::string& text);
+MsgNum AddMessage(MessageBase& base, const std::string& to, const std::string& text);
 // The open message's whole text.
 std::string TextOf(MessageBase& base);
 // The numbers of every message, first to last.

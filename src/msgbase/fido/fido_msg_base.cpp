@@ -193,7 +193,7 @@ bool FidoMsgBase::OpenMsgBase(const std::string& path) {
   IsOpen = false;
   SetPath(path);
   if (!DirHasEntries(path_)) {
-    Status = kNoArea;
+    Fail(kNoArea);
     return false;
   }
   if (!ScanDirectory()) return false;
@@ -206,7 +206,7 @@ bool FidoMsgBase::CreateMsgBase(const std::string& path) {
   IsOpen = false;
   SetPath(path);
   if (!ForceDirectories(path_)) {
-    Status = kNoArea;
+    Fail(kNoArea);
     return false;
   }
   if (!ScanDirectory()) return false;
@@ -225,22 +225,27 @@ bool FidoMsgBase::CloseMsgBase() {
   return committed;
 }
 
-bool FidoMsgBase::MsgExists(std::int32_t n) { return names_.Has(n); }
+// The numbers of *.MSG files stay within int32: none lies above INT32_MAX.
+bool FidoMsgBase::MsgExists(MsgNum n) { return n >= 1 && n <= INT32_MAX && names_.Has(static_cast<std::int32_t>(n)); }
 
-void FidoMsgBase::SeekNext() { CurMsgNum = names_.Next(CurMsgNum); }
+void FidoMsgBase::SeekNext() {
+  CurMsgNum = CurMsgNum >= INT32_MAX ? 0 : names_.Next(static_cast<std::int32_t>(std::max<MsgNum>(CurMsgNum, 0)));
+}
 
-void FidoMsgBase::SeekPrior() { CurMsgNum = names_.Prior(CurMsgNum); }
+void FidoMsgBase::SeekPrior() {
+  CurMsgNum = CurMsgNum <= 0 ? 0 : names_.Prior(static_cast<std::int32_t>(std::min<MsgNum>(CurMsgNum, INT32_MAX)));
+}
 
 bool FidoMsgBase::ReadMessage(bool kludges_only) {
   if (msg_open_) CloseMsg();
   if (!MsgExists(CurMsgNum)) {
-    Status = kNoMessage;
+    Fail(kNoMessage);
     return false;
   }
   std::unique_ptr<Stream> text = NewMemoryStream(kMemStreamSizeHint);
   fido::MsgHeader header;
   if (std::int32_t failure = ReadMessageFile(PathOf(CurMsgNum), header, *text); failure != 0) {
-    Status = failure;
+    Fail(failure);
     return false;
   }
   text_ = kludges_only ? LeadingKludges(*text) : std::move(text);
@@ -258,7 +263,7 @@ bool FidoMsgBase::OpenMsgHeader() { return ReadMessage(true); }
 
 bool FidoMsgBase::CloseMsg() {
   if (!msg_open_) {
-    Status = kNoOpenMessage;
+    Fail(kNoOpenMessage);
     return false;
   }
   Text = nullptr;
@@ -558,19 +563,19 @@ bool FidoMsgBase::WriteMsg() {
   if (!msg_open_ || Text == nullptr || kludges_only_) return false;
   if (pending_.size() >= kMostPending && !CommitPending()) {
     batch_failed_ = true;
-    Status = kWriteFailed;
+    Fail(kWriteFailed);
     return false;
   }
   PendingMessage pending;
   pending.number = CurMsgNum;
   pending.replaces = !new_message_;
   if (!WriteTemp(pending)) {
-    Status = kWriteFailed;
+    Fail(kWriteFailed);
     return false;
   }
   pending_.push_back(std::move(pending));
   if (in_batch_ && new_message_) {
-    reserved_high_ = std::max(reserved_high_, CurMsgNum);
+    reserved_high_ = std::max(reserved_high_, static_cast<std::int32_t>(CurMsgNum));
     new_message_ = false;
     return true;
   }
@@ -579,7 +584,7 @@ bool FidoMsgBase::WriteMsg() {
     return true;
   }
   if (in_batch_) batch_failed_ = true;
-  Status = kWriteFailed;
+  Fail(kWriteFailed);
   return false;
 }
 
@@ -624,7 +629,7 @@ bool FidoMsgBase::CreateMsg() {
   const std::int32_t high = std::max(names_.High(), reserved_high_);
   const std::int32_t n = high == INT32_MAX ? 0 : names_.FirstFreeFrom(high + 1);
   if (n == 0) {
-    Status = kAreaFull;
+    Fail(kAreaFull);
     return false;
   }
   CurMsgNum = n;
@@ -641,7 +646,7 @@ bool FidoMsgBase::CreateMsg() {
 bool FidoMsgBase::DeleteMsg() {
   if (!MsgExists(CurMsgNum)) return Fail(kWriteFailed, "message " + IntToStr(CurMsgNum) + " is not in the area");
   if (!Noted(platform::Os().DeleteFile(PathOf(CurMsgNum)), PathOf(CurMsgNum))) {
-    Status = kWriteFailed;
+    Fail(kWriteFailed);
     return false;
   }
   names_.Remove(CurMsgNum);
@@ -650,7 +655,7 @@ bool FidoMsgBase::DeleteMsg() {
     return true;
   }
   if (SyncFolder()) return true;
-  Status = kWriteFailed;
+  Fail(kWriteFailed);
   return false;
 }
 
@@ -665,7 +670,7 @@ bool FidoMsgBase::CommitBatch() {
   return committed;
 }
 
-std::int32_t FidoMsgBase::GetLastRead(std::int32_t user_num) {
+MsgNum FidoMsgBase::GetLastRead(std::int32_t user_num) {
   if (user_num < 0 || user_num >= INT32_MAX / 2 - 1) return 0;
   std::unique_ptr<Stream> f = OpenFileStream(LastReadFileName(), fmRead);
   if (f->Status != kStreamOk || 2 * (user_num + 1) > f->GetSize()) return 0;
@@ -676,7 +681,7 @@ std::int32_t FidoMsgBase::GetLastRead(std::int32_t user_num) {
 }
 
 // A lastread file that exists but does not open is never replaced.
-bool FidoMsgBase::SetLastRead(std::int32_t user_num, std::int32_t msg_num) {
+bool FidoMsgBase::SetLastRead(std::int32_t user_num, MsgNum msg_num) {
   if (user_num < 0 || user_num >= INT32_MAX / 2 - 1) return false;
   const std::string name = LastReadFileName();
   std::unique_ptr<Stream> f = OpenFileStream(name, fmWrite);
@@ -694,7 +699,7 @@ bool FidoMsgBase::SetLastRead(std::int32_t user_num, std::int32_t msg_num) {
   f->Close();
   if (f->Status != kStreamOk) return Fail(kWriteFailed, *f);
   if (created && !SyncFolder()) {
-    Status = kWriteFailed;
+    Fail(kWriteFailed);
     return false;
   }
   return true;

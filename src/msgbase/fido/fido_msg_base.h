@@ -51,10 +51,10 @@ class FidoMsgBase final : public MessageBase {
   bool MsgBaseExists(const std::string& path) override;
   // Commits a batch still open; false when that commit failed.
   bool CloseMsgBase() override;
-  bool MsgExists(std::int32_t msg_num) override;
-  std::int32_t GetMsgNum() override { return CurMsgNum; }
-  std::int32_t GetMsgPosition() override { return CurMsgNum; }
-  void SetMsgPosition(std::int32_t pos) override { CurMsgNum = pos; }
+  bool MsgExists(MsgNum msg_num) override;
+  MsgNum GetMsgNum() override { return CurMsgNum; }
+  MsgNum GetMsgPosition() override { return CurMsgNum; }
+  void SetMsgPosition(MsgNum pos) override { CurMsgNum = pos; }
   // Step through the recorded numbers only.
   void SeekNext() override;
   void SeekPrior() override;
@@ -67,7 +67,7 @@ class FidoMsgBase final : public MessageBase {
   bool OpenMsgHeader() override;
   // Ends the open message; the file stays as it is on disk.
   bool CloseMsg() override;
-  std::int32_t GetHighMsgNum() override { return names_.High(); }
+  MsgNum GetHighMsgNum() override { return names_.High(); }
   std::int32_t GetMsgCount() override { return names_.Count(); }
   void GetFrom(std::string& name) override;
   void GetTo(std::string& name) override;
@@ -122,9 +122,9 @@ class FidoMsgBase final : public MessageBase {
   // once, for the batch's deletions too.
   void BeginBatch() override;
   bool CommitBatch() override;
-  std::int32_t GetLastRead(std::int32_t user_num) override;
+  MsgNum GetLastRead(std::int32_t user_num) override;
   // True only when the entry was written, synced and the file closed.
-  bool SetLastRead(std::int32_t user_num, std::int32_t msg_num) override;
+  bool SetLastRead(std::int32_t user_num, MsgNum msg_num) override;
 
   // The header of the current message, as read or about to be written.
   const fido::MsgHeader& Header() const { return header_; }

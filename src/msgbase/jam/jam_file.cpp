@@ -31,20 +31,27 @@ bool JamFile::Open(const std::string& name, platform::Sharing sharing) {
   return true;
 }
 
-bool JamFile::CreateEmpty(const std::string& name) {
+platform::Result JamFile::CreateEmpty(const std::string& name) {
   platform::FileHandle file = platform::kNoFile;
-  if (platform::Os().CreateNewFile(name, &file) != platform::kOk) return false;
-  return platform::Os().CloseFile(file) == platform::kOk;
+  if (const platform::Result created = platform::Os().CreateNewFile(name, &file); created != platform::kOk) {
+    return created;
+  }
+  return platform::Os().CloseFile(file);
 }
 
-bool JamFile::CreateWhole(const std::string& name, std::span<const std::uint8_t> bytes) {
+platform::Result JamFile::CreateWhole(const std::string& name, std::span<const std::uint8_t> bytes) {
   platform::Platform& os = platform::Os();
   platform::FileHandle file = platform::kNoFile;
-  if (os.CreateFile(name, platform::Sharing::kDenyNone, &file) != platform::kOk) return false;
+  if (const platform::Result created = os.CreateFile(name, platform::Sharing::kDenyNone, &file);
+      created != platform::kOk) {
+    return created;
+  }
   std::size_t done = 0;
-  const bool written = os.WriteFileAt(file, 0, bytes.data(), bytes.size(), &done) == platform::kOk &&
-                       done == bytes.size() && os.FlushFile(file) == platform::kOk;
-  return os.CloseFile(file) == platform::kOk && written;
+  platform::Result rc = os.WriteFileAt(file, 0, bytes.data(), bytes.size(), &done);
+  if (rc == platform::kOk && done != bytes.size()) rc = platform::kDiskWriteError;
+  if (rc == platform::kOk) rc = os.FlushFile(file);
+  const platform::Result closed = os.CloseFile(file);
+  return rc != platform::kOk ? rc : closed;
 }
 
 bool JamFile::ReadAt(std::int64_t pos, void* buf, std::size_t count) {

@@ -32,12 +32,13 @@ class JamFile {
   // and asks its size.  False (and nothing open) when the platform refuses
   // either.
   bool Open(const std::string& name, platform::Sharing sharing);
-  // Creates `name`, which must not exist yet, and closes it again.  False
-  // when it exists or cannot be created or closed.
-  static bool CreateEmpty(const std::string& name);
+  // Creates `name`, which must not exist yet, and closes it again.  The
+  // failure of the step that failed (it exists, cannot be created or closed).
+  static platform::Result CreateEmpty(const std::string& name);
   // Makes `name` (emptied when it exists) hold `bytes`, synced, and closes
-  // it.  False when any step fails.
-  static bool CreateWhole(const std::string& name, std::span<const std::uint8_t> bytes);
+  // it.  The failure of the first step that failed (a short write is
+  // kDiskWriteError).
+  static platform::Result CreateWhole(const std::string& name, std::span<const std::uint8_t> bytes);
   bool IsOpen() const { return file_ != platform::kNoFile; }
   // The platform's handle of the open file (platform::kNoFile when closed),
   // for syncing several files in one call.

@@ -115,7 +115,7 @@ constexpr std::uint32_t kMaxSubfieldArea = 16u << 20;  // beyond this a header i
 constexpr std::int32_t kLastReadChunk = 256;           // records read at a time
 constexpr std::int64_t kIndexChunk = 512;              // index records read at a time
 constexpr std::int64_t kScanChunk = 65536;             // index records the open's check reads at a time
-constexpr std::int64_t kMaxMsgNum = 0x7FFFFFFF;        // message numbers are int32 here
+constexpr std::int64_t kMaxMsgNum = 0xFFFFFFFF;        // message numbers are 32-bit unsigned on disk
 constexpr std::int64_t kMaxOffset = 0xFFFFFFFF;        // offsets on disk are 32 bits
 constexpr std::uint32_t kMaxBody = 0x7FFFFFF0u;        // what a memory stream holds
 constexpr jam::IndexRecord kEmptyRecord{jam::kNone, jam::kNone};
@@ -289,7 +289,7 @@ std::int32_t JamMsgBase::ReadOrCompleteFixedHeader() {
     marker_found_ = jam::HasChangeMarker(fixed_);
     fixed_ = jam::WithChangeMarker(fixed_, false);
     if (std::memcmp(fixed_.signature, jam::kSignature, jam::kSignatureSize) == 0) {
-      // Numbers from BaseMsgNum on must be positive int32 values.
+      // Numbers from BaseMsgNum on must be positive.
       return fixed_.base_msg_num >= 1 && fixed_.base_msg_num <= kMaxMsgNum ? 0 : kCannotOpenHeader;
     }
   }
@@ -457,7 +457,7 @@ bool JamMsgBase::OpenMsgBase(const std::string& path) {
   if (fail != 0) {
     CloseFiles();
     path_.clear();
-    Status = fail;
+    Fail(fail);
     return false;
   }
   IsOpen = true;
@@ -468,10 +468,11 @@ bool JamMsgBase::CreateMsgBase(const std::string& path) {
   if (IsOpen) CloseMsgBase();
   SetPath(path);
   const std::string dir = ParentDir(path_);
-  if (!ForceDirectories(dir)) {
-    Status = kCannotCreateHeader;
-    return false;
-  }
+  std::string cause;
+  if (!ForceDirectories(dir, &cause)) return Fail(kCannotCreateHeader, cause);
+  const auto failed = [this](std::int32_t code, const std::string& name, const platform::Result& rc) {
+    return Fail(code, name + ": " + platform::ReasonText(rc));
+  };
   struct Part {
     const char* ext;
     std::int32_t status;
@@ -483,16 +484,14 @@ bool JamMsgBase::CreateMsgBase(const std::string& path) {
   bool created = false;
   for (const Part& p : parts) {
     if (FileExists(FileName(p.ext))) continue;
-    if (!jam::JamFile::CreateEmpty(FileName(p.ext))) {
-      Status = p.status;
-      return false;
+    if (const platform::Result rc = jam::JamFile::CreateEmpty(FileName(p.ext)); rc != platform::kOk) {
+      return failed(p.status, FileName(p.ext), rc);
     }
     created = true;
   }
   platform::Platform& os = platform::Os();
-  if (created && os.SyncDirectory(dir) != platform::kOk) {
-    Status = kCannotCreateHeader;
-    return false;
+  if (const platform::Result rc = created ? os.SyncDirectory(dir) : platform::Result(); rc != platform::kOk) {
+    return failed(kCannotCreateHeader, dir, rc);
   }
   if (!FileExists(FileName("JHR"))) {
     fixed_ = jam::FixedHeader{};
@@ -502,11 +501,20 @@ bool JamMsgBase::CreateMsgBase(const std::string& path) {
     std::array<std::uint8_t, kFixedHeaderSize> raw;
     jam::Encode(fixed_, raw);
     const std::string temp = FileName("JHR") + platform::FixedNamePart(".NEW");
-    if (!jam::JamFile::CreateWhole(temp, raw) || os.RenameNoReplace(temp, FileName("JHR")) != platform::kOk ||
-        os.SyncDirectory(dir) != platform::kOk) {
+    // The header file comes last, whole, under its own name at once: other
+    // programs take a base to exist when its header file does.
+    platform::Result rc = jam::JamFile::CreateWhole(temp, raw);
+    std::string failed_name = temp;
+    if (rc == platform::kOk) {
+      rc = os.RenameNoReplace(temp, FileName("JHR"));
+      failed_name = FileName("JHR");
+    }
+    if (rc != platform::kOk) {
       DeleteFileOk(temp);
-      Status = kCannotCreateHeader;
-      return false;
+      return failed(kCannotCreateHeader, failed_name, rc);
+    }
+    if (const platform::Result synced = os.SyncDirectory(dir); synced != platform::kOk) {
+      return failed(kCannotCreateHeader, dir, synced);
     }
   }
   return OpenMsgBase(path);
@@ -582,13 +590,13 @@ JamMsgBase::HeaderState JamMsgBase::ProbeHeader(std::uint32_t hdr_offset, std::i
   return (attribute & jam::kAttrDeleted) != 0 ? HeaderState::kDeleted : HeaderState::kLive;
 }
 
-std::int32_t JamMsgBase::GetHighMsgNum() {
+MsgNum JamMsgBase::GetHighMsgNum() {
   if (!IsOpen) return 0;
   const std::int64_t records = std::max<std::int64_t>(IndexRecords(), 0);
-  return static_cast<std::int32_t>(fixed_.base_msg_num + records - 1);
+  return fixed_.base_msg_num + records - 1;
 }
 
-bool JamMsgBase::MsgExists(std::int32_t msg_num) {
+bool JamMsgBase::MsgExists(MsgNum msg_num) {
   if (!IsOpen) return false;
   const std::int64_t record = static_cast<std::int64_t>(msg_num) - fixed_.base_msg_num;
   if (record < 0 || record >= IndexRecords()) return false;
@@ -606,22 +614,22 @@ bool JamMsgBase::MsgExists(std::int32_t msg_num) {
 
 // The first live message from number `from` on in direction `step`, within
 // the index records present; 0 when there is none.
-std::int32_t JamMsgBase::FindLive(std::int64_t from, int step) {
+MsgNum JamMsgBase::FindLive(MsgNum from, int step) {
   if (!IsOpen) return 0;
   const std::int64_t low = fixed_.base_msg_num;
   const std::int64_t high = GetHighMsgNum();
   for (std::int64_t n = std::max(from, low); n >= low && n <= high; n += step) {
-    if (MsgExists(static_cast<std::int32_t>(n))) return static_cast<std::int32_t>(n);
+    if (MsgExists(n)) return n;
   }
   return 0;
 }
 
-void JamMsgBase::SeekFirst(std::int32_t msg_num) { CurMsgNum = FindLive(msg_num, 1); }
+void JamMsgBase::SeekFirst(MsgNum msg_num) { CurMsgNum = FindLive(msg_num, 1); }
 
-void JamMsgBase::SeekNext() { CurMsgNum = FindLive(static_cast<std::int64_t>(CurMsgNum) + 1, 1); }
+void JamMsgBase::SeekNext() { CurMsgNum = FindLive(CurMsgNum + 1, 1); }
 
 void JamMsgBase::SeekPrior() {
-  const std::int64_t from = static_cast<std::int64_t>(CurMsgNum) - 1;
+  const MsgNum from = CurMsgNum - 1;
   CurMsgNum = from < fixed_.base_msg_num ? 0 : FindLive(from, -1);
 }
 
@@ -814,7 +822,7 @@ bool JamMsgBase::ReadMessage(bool with_body) {
   LoadedMessage m;
   const std::int32_t fail = IsOpen ? LoadMessage(with_body, m) : kCannotReadMessage;
   if (fail != 0) {
-    Status = fail;
+    Fail(fail);
     return false;
   }
   TakeMessage(m, with_body);
@@ -837,7 +845,7 @@ bool JamMsgBase::CreateMsg() {
   const std::int64_t records = IndexRecords();
   if (records < 0) return Fail(kCannotWriteMessage);
   if (fixed_.base_msg_num + records > kMaxMsgNum) return Fail(kCannotWriteMessage, "the base holds its last number");
-  CurMsgNum = static_cast<std::int32_t>(fixed_.base_msg_num + records);
+  CurMsgNum = fixed_.base_msg_num + records;
   header_ = jam::MsgHeader{};
   subfields_.clear();
   ClearAddress(orig_);
@@ -984,7 +992,7 @@ bool JamMsgBase::AppendMessage(const std::string& body) {
       jdt_size + static_cast<std::int64_t>(body.size()) > kMaxOffset) {
     return false;
   }
-  CurMsgNum = static_cast<std::int32_t>(fixed_.base_msg_num + records);
+  CurMsgNum = fixed_.base_msg_num + records;
   header_.message_number = static_cast<std::uint32_t>(CurMsgNum);
   header_.subfield_len = static_cast<std::uint32_t>(subfields_.size());
   header_.offset = static_cast<std::uint32_t>(jdt_size);
@@ -1032,12 +1040,17 @@ bool JamMsgBase::AppendBodyAndHeader(std::int64_t jdt_size, std::int64_t jhr_siz
 }
 
 bool JamMsgBase::WriteMsgHeader() {
-  if (!IsOpen || header_ofs_ < static_cast<std::uint32_t>(kFixedHeaderSize)) return false;
+  if (!IsOpen || header_ofs_ < static_cast<std::uint32_t>(kFixedHeaderSize)) {
+    return Fail(kCannotWriteMessage, "no stored message is open");
+  }
   std::int64_t jhr_size = 0;
-  if (!jhr_.Size(jhr_size) || static_cast<std::int64_t>(header_ofs_) + kMsgHeaderSize > jhr_size) return false;
+  if (!jhr_.Size(jhr_size)) return Fail(kCannotWriteMessage);
+  if (static_cast<std::int64_t>(header_ofs_) + kMsgHeaderSize > jhr_size) {
+    return Fail(kCannotWriteMessage, FileName("JHR") + ": the message header lies beyond the end of the file");
+  }
   std::array<std::uint8_t, kMsgHeaderSize> raw;
   jam::Encode(header_, raw);
-  return jhr_.WriteAt(header_ofs_, raw.data(), raw.size()) && jhr_.Sync();
+  return (jhr_.WriteAt(header_ofs_, raw.data(), raw.size()) && jhr_.Sync()) || Fail(kCannotWriteMessage);
 }
 
 // Marks the current message deleted in place, as JAM programs do, in the
@@ -1056,7 +1069,7 @@ bool JamMsgBase::DeleteMsg() {
   const HeaderState state = ProbeHeader(rec.hdr_offset, jhr_size, attribute);
   if (state == HeaderState::kUnreadable) return Fail(kCannotWriteMessage);
   const bool live = state == HeaderState::kLive;
-  const std::int64_t record = static_cast<std::int64_t>(CurMsgNum) - fixed_.base_msg_num;
+  const std::int64_t record = CurMsgNum - fixed_.base_msg_num;
   const bool counted = live && fixed_.active_msgs > 0;
   if (counted) fixed_.active_msgs -= 1;
   if (in_batch_) {
@@ -1212,7 +1225,7 @@ void JamMsgBase::SetHeaderAddrs(const FidoAddress& orig, const FidoAddress& dest
 
 // ---- Lastread ----
 
-std::int32_t JamMsgBase::GetLastRead(std::int32_t user_num) {
+MsgNum JamMsgBase::GetLastRead(std::int32_t user_num) {
   if (!IsOpen) return 0;
   std::int64_t size = 0;
   if (!jlr_.Size(size)) return 0;
@@ -1224,13 +1237,13 @@ std::int32_t JamMsgBase::GetLastRead(std::int32_t user_num) {
     for (std::int64_t i = 0; i < n; ++i) {
       jam::LastRead rec;
       jam::Decode(RecordAt<kLastReadSize>(std::as_const(chunk), i), rec);
-      if (rec.user_id == static_cast<std::uint32_t>(user_num)) return static_cast<std::int32_t>(rec.last_read_msg);
+      if (rec.user_id == static_cast<std::uint32_t>(user_num)) return rec.last_read_msg;
     }
   }
   return 0;
 }
 
-bool JamMsgBase::SetLastRead(std::int32_t user_num, std::int32_t msg_num) {
+bool JamMsgBase::SetLastRead(std::int32_t user_num, MsgNum msg_num) {
   if (!IsOpen) return true;
   std::int64_t size = 0;
   if (!jlr_.Size(size)) return Fail(kCannotOpenLastRead);

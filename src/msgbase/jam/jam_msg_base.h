@@ -64,15 +64,15 @@ class JamMsgBase final : public KludgeAddressedBase {
   // Whether message `msg_num` has an index record pointing at a header that
   // is there and not deleted.  True on a read failure, so that OpenMsg
   // reports the message rather than the walk passing over it.
-  bool MsgExists(std::int32_t msg_num) override;
+  bool MsgExists(MsgNum msg_num) override;
   // The walk moves over the index records present (from BaseMsgNum on) and
   // stops at the live ones; a number below BaseMsgNum starts at the first.
-  void SeekFirst(std::int32_t msg_num) override;
+  void SeekFirst(MsgNum msg_num) override;
   void SeekNext() override;
   void SeekPrior() override;
-  std::int32_t GetMsgNum() override { return CurMsgNum; }
-  std::int32_t GetMsgPosition() override { return CurMsgNum; }
-  void SetMsgPosition(std::int32_t pos) override { CurMsgNum = pos; }
+  MsgNum GetMsgNum() override { return CurMsgNum; }
+  MsgNum GetMsgPosition() override { return CurMsgNum; }
+  void SetMsgPosition(MsgNum pos) override { CurMsgNum = pos; }
   // Read the current message whole (or its header and kludges) or fail
   // with Status set, changing nothing: a damaged or unfinished message, or
   // any failed read, is never handed out in part.  JAM keeps kludges and
@@ -82,7 +82,7 @@ class JamMsgBase final : public KludgeAddressedBase {
   bool OpenMsg() override;
   bool OpenMsgHeader() override;
   bool CloseMsg() override;
-  std::int32_t GetHighMsgNum() override;
+  MsgNum GetHighMsgNum() override;
   std::int32_t GetMsgCount() override { return static_cast<std::int32_t>(fixed_.active_msgs); }
   void GetFrom(std::string& name) override { name = from_; }
   void GetTo(std::string& name) override { name = to_; }
@@ -114,9 +114,9 @@ class JamMsgBase final : public KludgeAddressedBase {
   // record and the count wait in memory for CommitBatch.  A delete that
   // fails leaves the message as it was.
   bool DeleteMsg() override;
-  std::int32_t GetLastRead(std::int32_t user_num) override;
+  MsgNum GetLastRead(std::int32_t user_num) override;
   // Stores the lastread record of `user_num`, synced; false on any failure.
-  bool SetLastRead(std::int32_t user_num, std::int32_t msg_num) override;
+  bool SetLastRead(std::int32_t user_num, MsgNum msg_num) override;
   // Starts a batch (see message_base.h); nothing when the base is closed.
   void BeginBatch() override;
   // Makes the batch durable in the order at the top of jam_msg_base.cpp:
@@ -177,7 +177,7 @@ class JamMsgBase final : public KludgeAddressedBase {
   // `header` when it is given and the state is kLive or kDeleted.
   HeaderState ProbeHeader(std::uint32_t hdr_offset, std::int64_t jhr_size, std::uint32_t& attribute,
                           jam::MsgHeader* header = nullptr);
-  std::int32_t FindLive(std::int64_t from, int step);
+  MsgNum FindLive(MsgNum from, int step);
   struct Subfield;
   struct LoadedMessage;
   std::int32_t LoadMessage(bool with_body, LoadedMessage& m);

@@ -93,7 +93,7 @@ bool SquishMsgBase::LoadState(bool index_read) {
 bool SquishMsgBase::Fail() {
   broken_ = true;
   batch_failed_ = batch_failed_ || batch_;
-  Status = kFrameIo;
+  MessageBase::Fail(kFrameIo);
   // What was staged is dropped; until the reconcile the base reads as the
   // files hold it (an index that cannot be read reads as empty).
   base_ = committed_base_;
@@ -108,7 +108,7 @@ bool SquishMsgBase::EnsureConsistent() {
   if (!broken_) return true;
   if (squish::ReconcileBase(*sqd_, *sqi_, FreshHeader(), base_, squish::Depth::kFull) == squish::Reconciled::kFailed ||
       !LoadState()) {
-    Status = kFrameIo;
+    MessageBase::Fail(kFrameIo);
     return false;
   }
   broken_ = false;
@@ -137,10 +137,20 @@ std::unique_ptr<Stream> OpenLocked(const std::string& name, int fail_code, int& 
   return s;
 }
 
-// Makes `name` (emptied when it exists) hold `bytes`, synced.
-bool WholeFile(const std::string& name, const std::string& bytes) {
+// Whether `stream` opened; when not, why goes to `*cause` (a stream reports
+// only the failures that follow its construction to a sink).
+bool Opened(const Stream& stream, std::string* cause) {
+  if (stream.Status == kStreamOk) return true;
+  *cause = stream.FailureText();
+  return false;
+}
+
+// Makes `name` (emptied when it exists) hold `bytes`, synced; why it failed
+// goes to `*cause`.
+bool WholeFile(const std::string& name, const std::string& bytes, std::string* cause) {
   std::unique_ptr<Stream> s = OpenFileStream(name, fmCreate);
-  if (s->Status != kStreamOk) return false;
+  if (!Opened(*s, cause)) return false;
+  s->ReportFailuresTo(cause);
   const bool written = squish::WriteAt(*s, 0, bytes.data(), static_cast<std::int32_t>(bytes.size())) && Sync(*s);
   return squish::CloseChecked(*s) && written;
 }
@@ -174,7 +184,7 @@ bool SquishMsgBase::OpenMsgBase(const std::string& path) {
   if (fail != 0) {
     CloseFiles();
     path_.clear();
-    Status = fail;
+    MessageBase::Fail(fail);
     return false;
   }
   broken_ = batch_ = batch_failed_ = new_message_ = false;
@@ -187,16 +197,20 @@ namespace {
 
 // Makes file `name` hold `bytes`, synced.  An existing file of at most
 // `at_most` bytes (what a creation that stopped part way leaves) is kept as
-// it is for the open to complete; a longer one is never touched.
-bool PrepareFile(const std::string& name, std::int64_t at_most, const std::string& bytes) {
+// it is for the open to complete; a longer one is never touched.  A
+// failure writes what failed and why to `*cause`.
+bool PrepareFile(const std::string& name, std::int64_t at_most, const std::string& bytes, std::string* cause) {
   if (FileExists(name)) {
     std::unique_ptr<Stream> s = OpenFileStream(name, fmRead | fmDenyWrite);
-    if (s->Status != kStreamOk) return false;
+    if (!Opened(*s, cause)) return false;
     const std::int64_t size = SizeOf(*s);
-    return size >= 0 && size <= at_most;
+    if (size >= 0 && size <= at_most) return true;
+    if (size > at_most) *cause = name + ": the file holds more than a new base";
+    return false;
   }
   std::unique_ptr<Stream> s = OpenFileStream(name, fmCreateNew);
-  if (s->Status != kStreamOk) return false;
+  if (!Opened(*s, cause)) return false;
+  s->ReportFailuresTo(cause);
   if (!bytes.empty() && !squish::WriteAt(*s, 0, bytes.data(), static_cast<std::int32_t>(bytes.size()))) return false;
   return Sync(*s) && squish::CloseChecked(*s);
 }
@@ -213,23 +227,23 @@ bool SquishMsgBase::CreateMsgBase(const std::string& path) {
   // Other programs take a base to exist when its data file does: the
   // index comes first, the data file is written whole under a temporary
   // name and renamed into place last, each step's folder entry synced.
-  int fail = 0;
   platform::Platform& os = platform::Os();
+  std::string* cause = FailureSink();
+  const auto noted = [cause](const platform::Result& rc, const std::string& name) {
+    if (rc != platform::kOk) *cause = name + ": " + platform::ReasonText(rc);
+    return rc == platform::kOk;
+  };
   const std::string temp = FileName("SQD") + platform::FixedNamePart(".NEW");
-  if (!ForceDirectories(dir) || !PrepareFile(FileName("SQI"), 0, "") || os.SyncDirectory(dir) != platform::kOk) {
-    fail = kCannotCreateIndex;
-  } else if (!FileExists(FileName("SQD")) &&
-             (!WholeFile(temp, header) || os.RenameNoReplace(temp, FileName("SQD")) != platform::kOk ||
-              os.SyncDirectory(dir) != platform::kOk)) {
+  if (!ForceDirectories(dir, cause) || !PrepareFile(FileName("SQI"), 0, "", cause) || !noted(os.SyncDirectory(dir), dir)) {
+    return MessageBase::Fail(kCannotCreateIndex);
+  }
+  if (!FileExists(FileName("SQD")) && (!WholeFile(temp, header, cause) ||
+                                       !noted(os.RenameNoReplace(temp, FileName("SQD")), FileName("SQD")) ||
+                                       !noted(os.SyncDirectory(dir), dir))) {
     DeleteFileOk(temp);
-    fail = kCannotCreateData;
-  } else if (!PrepareFile(FileName("SQD"), kBaseHeaderSize, header)) {
-    fail = kCannotCreateData;
+    return MessageBase::Fail(kCannotCreateData);
   }
-  if (fail != 0) {
-    Status = fail;
-    return false;
-  }
+  if (!PrepareFile(FileName("SQD"), kBaseHeaderSize, header, cause)) return MessageBase::Fail(kCannotCreateData);
   return OpenMsgBase(path);
 }
 
@@ -287,29 +301,31 @@ bool SquishMsgBase::ReadIndex(std::int32_t pos, squish::IndexRecord& rec) const 
 // The records' UMSGIDs rise (an open repairs an index where they do not,
 // and new messages take the base's next UMSGID), so a binary search finds
 // the first at or above `want`.
-std::int32_t SquishMsgBase::FindIndex(std::int32_t want, bool at_least) const {
-  const auto it = std::lower_bound(records_.begin(), records_.end(), std::int64_t{want},
+std::int32_t SquishMsgBase::FindIndex(MsgNum want, bool at_least) const {
+  const auto it = std::lower_bound(records_.begin(), records_.end(), want,
                                    [](const squish::IndexRecord& r, std::int64_t n) { return r.umsgid < n; });
-  if (it == records_.end() || (!at_least && it->umsgid != std::int64_t{want})) return -1;
+  if (it == records_.end() || (!at_least && MsgNum{it->umsgid} != want)) return -1;
   return static_cast<std::int32_t>(static_cast<std::size_t>(it - records_.begin()) * kIndexRecordSize);
 }
 
 void SquishMsgBase::MoveTo(std::int32_t pos) {
   if (IsOpen && ReadIndex(pos, index_)) {
     index_pos_ = pos;
-    CurMsgNum = static_cast<std::int32_t>(index_.umsgid);
+    CurMsgNum = index_.umsgid;
   } else {
     CurMsgNum = 0;
     index_pos_ = 0;
   }
 }
 
-bool SquishMsgBase::MsgExists(std::int32_t msg_num) { return IsOpen && FindIndex(msg_num, false) >= 0; }
+bool SquishMsgBase::MsgExists(MsgNum msg_num) { return IsOpen && FindIndex(msg_num, false) >= 0; }
 
-void SquishMsgBase::SeekFirst(std::int32_t msg_num) { MoveTo(IsOpen ? FindIndex(msg_num, true) : -1); }
+void SquishMsgBase::SeekFirst(MsgNum msg_num) { MoveTo(IsOpen ? FindIndex(msg_num, true) : -1); }
 void SquishMsgBase::SeekNext() { MoveTo(index_pos_ + kIndexRecordSize); }
 void SquishMsgBase::SeekPrior() { MoveTo(index_pos_ - kIndexRecordSize); }
-void SquishMsgBase::SetMsgPosition(std::int32_t pos) { MoveTo(pos); }
+void SquishMsgBase::SetMsgPosition(MsgNum pos) {
+  MoveTo(pos >= 0 && pos <= IndexBytes() ? static_cast<std::int32_t>(pos) : -1);
+}
 
 // ---- One message ----
 
@@ -318,7 +334,7 @@ bool SquishMsgBase::ReadMessageFrame(std::uint32_t ofs, squish::FrameHeader& f) 
   if (!squish::FrameHeaderFits(ofs, sqd_size_) || !squish::ReadAt(*sqd_, ofs, raw, kFrameHeaderSize)) return false;
   squish::Decode(squish::FrameHeaderBytes(raw), f);
   if (f.frame_type != squish::kMessageFrame || !squish::HoldsWholeMessage(ofs, f, sqd_size_)) {
-    Status = kBadFrame;
+    MessageBase::Fail(kBadFrame);
     return false;
   }
   return true;
@@ -332,7 +348,7 @@ bool SquishMsgBase::ReadMessageFrame(std::uint32_t ofs, squish::FrameHeader& f) 
 // object while the base is open) before a byte is read, and MessageText
 // cuts only within the bytes read.  Kept safe for the fuzz_squish target.
 bool SquishMsgBase::ReadMessage(bool with_body) {
-  Status = kFrameIo;
+  MessageBase::Fail(kFrameIo);
   if (!IsOpen) return false;
   const std::uint32_t ofs = index_.ofs;
   squish::FrameHeader f;
@@ -365,7 +381,8 @@ bool SquishMsgBase::CreateMsg() {
   header_ = squish::MsgHeader{};
   frame_ = squish::FrameHeader{};
   index_ = squish::IndexRecord{};
-  CurMsgNum = static_cast<std::int32_t>(base_.uid);
+  if (base_.uid == 0) return false;  // every UMSGID was handed out
+  CurMsgNum = base_.uid;
   header_.umsgid = base_.uid;
   frame_ofs_ = 0;
   header_.attr = squish::kUmsgidValid;
@@ -458,7 +475,7 @@ void SquishMsgBase::SetDateArrived(const MsgDateTime& dt) {
 
 // ---- Lastread ----
 
-std::int32_t SquishMsgBase::GetLastRead(std::int32_t user_num) {
+MsgNum SquishMsgBase::GetLastRead(std::int32_t user_num) {
   if (user_num < 0 || user_num >= INT32_MAX / 4 - 1) return 0;
   std::unique_ptr<Stream> f = OpenFileStream(FileName("SQL"), fmRead | fmDenyWrite);
   std::uint8_t raw[4];
@@ -466,10 +483,10 @@ std::int32_t SquishMsgBase::GetLastRead(std::int32_t user_num) {
       !squish::ReadAt(*f, static_cast<std::uint32_t>(4 * user_num), raw, 4)) {
     return 0;
   }
-  return static_cast<std::int32_t>(GetLe32(raw));
+  return GetLe32(raw);
 }
 
-bool SquishMsgBase::SetLastRead(std::int32_t user_num, std::int32_t msg_num) {
+bool SquishMsgBase::SetLastRead(std::int32_t user_num, MsgNum msg_num) {
   if (user_num < 0 || user_num >= INT32_MAX / 4 - 1) return false;
   const std::string name = FileName("SQL");
   // An existing file is never recreated: that would empty every other

@@ -53,19 +53,20 @@ class SquishMsgBase final : public KludgeAddressedBase {
   bool MsgBaseExists(const std::string& path) override;
   bool CloseMsgBase() override;
   std::vector<std::string> RepairsOnOpen() const override;
-  bool MsgExists(std::int32_t msg_num) override;
-  std::int32_t GetMsgNum() override { return CurMsgNum; }
-  void SeekFirst(std::int32_t msg_num) override;
+  bool MsgExists(MsgNum msg_num) override;
+  MsgNum GetMsgNum() override { return CurMsgNum; }
+  void SeekFirst(MsgNum msg_num) override;
   void SeekNext() override;
   void SeekPrior() override;
   bool SeekFound() override { return CurMsgNum != 0; }
-  std::int32_t GetMsgPosition() override { return index_pos_; }
-  void SetMsgPosition(std::int32_t pos) override;
+  MsgNum GetMsgPosition() override { return index_pos_; }
+  void SetMsgPosition(MsgNum pos) override;
   bool OpenMsg() override;
   bool OpenMsgHeader() override;
   bool CloseMsg() override;
-  // Both count a message made by CreateMsg and not yet written.
-  std::int32_t GetHighMsgNum() override { return static_cast<std::int32_t>(base_.uid - 1 + (new_message_ ? 1 : 0)); }
+  // Both count a message made by CreateMsg and not yet written.  The last
+  // UMSGID handed out is uid - 1, in 32 bits (uid 0: all were handed out).
+  MsgNum GetHighMsgNum() override { return MsgNum{static_cast<std::uint32_t>(base_.uid - 1)} + (new_message_ ? 1 : 0); }
   std::int32_t GetMsgCount() override { return static_cast<std::int32_t>(base_.num_msg + (new_message_ ? 1 : 0)); }
   void GetFrom(std::string& name) override;
   void GetTo(std::string& name) override;
@@ -88,8 +89,8 @@ class SquishMsgBase final : public KludgeAddressedBase {
   bool DeleteMsg() override;
   void BeginBatch() override;
   bool CommitBatch() override;
-  std::int32_t GetLastRead(std::int32_t user_num) override;
-  bool SetLastRead(std::int32_t user_num, std::int32_t msg_num) override;
+  MsgNum GetLastRead(std::int32_t user_num) override;
+  bool SetLastRead(std::int32_t user_num, MsgNum msg_num) override;
 
   const squish::BaseHeader& BaseHeader() const { return base_; }
   const squish::FrameHeader& FrameHeader() const { return frame_; }
@@ -127,7 +128,7 @@ class SquishMsgBase final : public KludgeAddressedBase {
   std::int32_t IndexBytes() const;
   bool ReadIndex(std::int32_t pos, squish::IndexRecord& rec) const;
   // Finds the first record whose umsgid matches `want`; its position or -1.
-  std::int32_t FindIndex(std::int32_t want, bool at_least) const;
+  std::int32_t FindIndex(MsgNum want, bool at_least) const;
   // Positions on record `pos` (CurMsgNum 0 and position 0 when none).
   void MoveTo(std::int32_t pos);
 

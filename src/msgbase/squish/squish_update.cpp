@@ -112,8 +112,9 @@ bool SquishMsgBase::BuildFrame(std::string& bytes, std::uint32_t& clen) {
   if (need > kMaxFrameBytes) return false;
   if (new_message_) {
     // The number is taken now: a reconcile since CreateMsg may have moved uid.
+    if (base_.uid == 0) return false;  // every UMSGID was handed out
     header_.umsgid = base_.uid;
-    CurMsgNum = static_cast<std::int32_t>(base_.uid);
+    CurMsgNum = base_.uid;
   }
   FillDerivedFields();
   bytes.assign(kFrameHeaderSize + kMsgHeaderSize, '\0');
@@ -307,7 +308,7 @@ bool SquishMsgBase::StageRewrite(std::string& bytes, std::uint32_t clen, Staged&
 bool SquishMsgBase::DeleteMsg() {
   if (!IsOpen || CurMsgNum == 0 || new_message_ || !EnsureConsistent()) return false;
   squish::IndexRecord rec;
-  if (!ReadIndex(index_pos_, rec) || static_cast<std::int32_t>(rec.umsgid) != CurMsgNum || rec.ofs == 0) return false;
+  if (!ReadIndex(index_pos_, rec) || MsgNum{rec.umsgid} != CurMsgNum || rec.ofs == 0) return false;
   frame_ofs_ = rec.ofs;
   if (!StageDelete() || !CommitUnlessBatch()) return false;
   index_pos_ -= kIndexRecordSize;
