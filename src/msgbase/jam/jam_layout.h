@@ -32,6 +32,8 @@ inline constexpr std::size_t kSignatureSize = 4;
 inline constexpr std::uint8_t kSignature[kSignatureSize] = {'J', 'A', 'M', 0};
 inline constexpr std::uint32_t kNone = 0xFFFFFFFFu;  // no CRC, no password, deleted record
 inline constexpr std::uint32_t kAttrDeleted = 0x80000000u;
+inline constexpr std::int64_t kMaxMsgNum = 0xFFFFFFFF;  // message numbers are 32-bit unsigned
+inline constexpr std::int64_t kMaxOffset = 0xFFFFFFFF;  // offsets are 32 bits
 
 // Fixed header at the start of .jhr.
 namespace fixed_at {
@@ -188,6 +190,7 @@ struct IndexRecord {
   std::uint32_t user_crc = kNone;
   std::uint32_t hdr_offset = kNone;
 };
+inline constexpr IndexRecord kEmptyRecord{kNone, kNone};  // a deleted message's
 
 struct LastRead {
   std::uint32_t user_crc = 0;

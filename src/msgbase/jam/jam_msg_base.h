@@ -2,6 +2,11 @@
 // index record per message number, <base>.jdt the bodies, <base>.jlr the
 // lastread records.  Message numbers never change: a deleted message keeps
 // its index record, marked deleted, as every JAM program does.
+//
+// The work is split by job: opening, walking and reading in
+// jam_msg_base.cpp, every update and its order in jam_update.cpp, the
+// open's check and repair in jam_reconcile.cpp, text and subfields in
+// jam_text.cpp, positioned reads and writes of one file in jam_io.h.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "msgbase/jam/jam_file.h"
+#include "msgbase/jam/jam_io.h"
 #include "msgbase/jam/jam_layout.h"
 #include "msgbase/kludge_addressed_base.h"
 
@@ -120,7 +125,7 @@ class JamMsgBase final : public KludgeAddressedBase {
   bool SetLastRead(std::int32_t user_num, MsgNum msg_num) override;
   // Starts a batch (see message_base.h); nothing when the base is closed.
   void BeginBatch() override;
-  // Makes the batch durable in the order at the top of jam_msg_base.cpp:
+  // Makes the batch durable in the order at the top of jam_update.cpp:
   // text synced, then headers synced, then the index records in one write
   // per run of consecutive numbers and synced, then the fixed header
   // written and synced.  When a step fails, the records still in memory are dropped,
@@ -167,7 +172,7 @@ class JamMsgBase final : public KludgeAddressedBase {
   // it.  0, or the status that tells why the base does not open.
   std::int32_t CheckOnOpen();
   // Sets `sound` when the cheap test finds nothing out of line (see
-  // jam_msg_base.cpp); 0, or the status of a failed read.
+  // jam_reconcile.cpp); 0, or the status of a failed read.
   std::int32_t CheckEnds(bool& sound);
   std::int32_t RepairIndexAndCount(bool rewrite_fixed, RepairFindings* found);
   std::int64_t IndexRecords();
@@ -179,8 +184,20 @@ class JamMsgBase final : public KludgeAddressedBase {
   HeaderState ProbeHeader(std::uint32_t hdr_offset, std::int64_t jhr_size, std::uint32_t& attribute,
                           jam::MsgHeader* header = nullptr);
   MsgNum FindLive(MsgNum from, int step);
-  struct Subfield;
-  struct LoadedMessage;
+  // One subfield: its id and where its data lies in the subfield area.
+  struct Subfield {
+    std::uint16_t id;
+    std::size_t at;
+    std::size_t len;
+  };
+  // A message read whole and checked, not yet the current one.
+  struct LoadedMessage {
+    jam::MsgHeader header;
+    std::uint32_t header_ofs = 0;
+    std::string subfields;
+    std::vector<Subfield> fields;
+    std::string body;
+  };
   std::int32_t LoadMessage(bool with_body, LoadedMessage& m);
   std::int32_t ReadIndexedHeader(LoadedMessage& m, std::int64_t& jdt_size);
   std::int32_t ReadSubfieldArea(LoadedMessage& m);
@@ -210,6 +227,9 @@ class JamMsgBase final : public KludgeAddressedBase {
   bool ReadHeaderFile(std::int64_t pos, void* buf, std::size_t count);
   bool WritePendingIndex();
   void ForgetPending();
+
+  static constexpr std::uint32_t kMaxSubfieldArea = 16u << 20;  // beyond this a header is taken as damaged
+  static constexpr std::uint32_t kMaxBody = 0x7FFFFFF0u;        // what a memory stream holds
 
   std::string path_;  // with the trailing "."
   jam::FixedHeader fixed_;    // never carries the change marker

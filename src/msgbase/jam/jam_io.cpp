@@ -1,4 +1,4 @@
-#include "msgbase/jam/jam_file.h"
+#include "msgbase/jam/jam_io.h"
 
 #include <algorithm>
 

@@ -16,7 +16,9 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
+#include "msgbase/jam/jam_layout.h"
 #include "platform/platform.h"
 
 namespace lw::jam {
@@ -72,5 +74,16 @@ class JamFile {
   std::string name_;
   std::string* sink_ = nullptr;
 };
+
+// Record `i` of a buffer of whole records of `kSize` bytes; the caller
+// keeps `i` below the number of records in it.
+template <int kSize>
+RecordIn<kSize> RecordAt(const std::vector<std::uint8_t>& buf, std::int64_t i) {
+  return RecordIn<kSize>(buf.data() + i * kSize, kSize);
+}
+template <int kSize>
+RecordOut<kSize> RecordAt(std::vector<std::uint8_t>& buf, std::int64_t i) {
+  return RecordOut<kSize>(buf.data() + i * kSize, kSize);
+}
 
 }  // namespace lw::jam
