@@ -69,8 +69,9 @@ TEST_F(JsonReport, DryRunGivesOneObjectPerMessageThenTheSummary) {
          Message("Friend", kIvanUtf8, "\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82",
                  "\001CHRS: UTF-8 4\r\001MSGID: 2:5020/1 00000002\rbody\r"));
   PutMsg("net", 3, Message("Nobody)", "Somebody", "Hi", "no kludges\r"));
-  Config({"NETMAIL *net", "LOG lw.log", "MOVE yes", "PRIORITY TO", "TO Sysop, Jbase, *copies",
-          "TO " + kIvanUtf8 + ", KILL"});
+  PutMsg("net", 4, Message("Hooked", "Friend", "Ping", "\001MSGID: 2:5020/1 00000004\rbody\r"));
+  Config({"NETMAIL *net", "LOG lw.log", "MOVE yes", "PRIORITY TO FILTER", "TO Sysop, Jbase, *copies",
+          "TO " + kIvanUtf8 + ", KILL", "FILTER FROM Hooked THEN COPY *seen, EXEC \"./hook.sh --urgent\""});
   const auto before = Tree(dir_.path());
   RunResult r = RunLarkway({"--dry-run", "--json", "lw.cfg"}, dir_.path());
   ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
@@ -87,7 +88,11 @@ TEST_F(JsonReport, DryRunGivesOneObjectPerMessageThenTheSummary) {
           "rules":["Found mail to `ИВАН СИСОП`"],"actions":[{"action":"kill"}],"kept":null})j",
       R"j({"type":"message","area":"*net","number":3,"from":"Nobody)","to":"Somebody","subject":"Hi",
           "fromaddr":"2:5020/1","toaddr":"2:5020/2","msgid":null,"rules":[],"actions":[],"kept":"no rule"})j",
-      R"j({"type":"summary","areas":1,"messages":3,"picked":2,"kept":1,"unreadable":0,"stopped":null})j",
+      R"j({"type":"message","area":"*net","number":4,"from":"Hooked","to":"Friend","subject":"Ping",
+          "fromaddr":"2:5020/1","toaddr":"2:5020/2","msgid":"2:5020/1 00000004","rules":["Found mail by filter `FROM Hooked`"],
+          "actions":[{"action":"copy","to":["*seen"]},{"action":"exec","command":["./hook.sh","--urgent"]}],
+          "kept":null})j",
+      R"j({"type":"summary","areas":1,"messages":4,"picked":3,"kept":1,"unreadable":0,"stopped":null})j",
   };
   ASSERT_EQ(lines.size(), std::size(expected)) << r.out;
   for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i], Json::parse(expected[i])) << lines[i].dump();
