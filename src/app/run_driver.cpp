@@ -236,7 +236,8 @@ int Dispatch(const CommandOptions& options, const std::string& program) {
   if (options.quiet) SetConsoleLevel(ConsoleLevel::kErrorsOnly);
   if (options.json) SetConsoleLevel(ConsoleLevel::kReportOnly);
   WriteBanner();
-  os.ConsoleSetColor(7);
+  // JSON lines stay free of colour codes, on a terminal too.
+  if (!options.json) os.ConsoleSetColor(7);
   if (options.no_arguments) {
     ConsoleLine(UsageText(program, false));
     return 0;
