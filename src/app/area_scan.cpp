@@ -376,7 +376,9 @@ Status ActOnMessage(Scan& scan) {
   if (!verdict.found) {
     scan.walk.last_kept = area.GetMsgNum();
     ++scan.result.kept_count;
-    if (run.dry_run) ReportDryRun(run, scan.area_id, GatherFacts(area, msg), verdict, KeptReason(high_water, skip, verdict));
+    if (run.dry_run) {
+      ReportDryRun(run, scan.area_id, GatherFacts(area, msg), verdict, KeptReason(high_water, skip, verdict));
+    }
     return Status();
   }
   ++scan.result.found_count;

@@ -27,8 +27,8 @@ CommandOptions ReadCommandOptions(int argc, const char* const* argv) {
     return options;
   }
   static const std::vector<platform::OptionName> kOptionNames = {
-      {"help", 'h'},  {"version", 'V'}, {"check", 'c'},
-      {"dry-run", 'n'}, {"quiet", 'q'},  {"repair", 'r', true}, {"list", 'l', true}, {"json", 'j'}};
+      {"help", 'h'},  {"version", 'V'},      {"check", 'c'},      {"dry-run", 'n'},
+      {"quiet", 'q'}, {"repair", 'r', true}, {"list", 'l', true}, {"json", 'j'}};
   platform::ParsedCommandLine parsed = platform::ParseCommandLine(argc, argv, kOptionNames);
   options.error = parsed.error;
   for (std::size_t i = 0; i < parsed.options.size(); ++i) {
@@ -68,8 +68,7 @@ CommandOptions ReadCommandOptions(int argc, const char* const* argv) {
   if (options.error.empty() && options.check && options.dry_run) {
     options.error = "--check and --dry-run do not go together";
   }
-  if (options.error.empty() && options.json && !options.dry_run && !options.list && !options.help &&
-      !options.version) {
+  if (options.error.empty() && options.json && !options.dry_run && !options.list && !options.help && !options.version) {
     options.error = "--json goes with --dry-run or --list";
   }
   return options;
