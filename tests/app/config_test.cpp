@@ -105,7 +105,12 @@ TEST(ConfigIncludes, FilesReadInPlaceOfTheirIncludeLine) {
     std::vector<std::string> problems;                       // as Told(), in file order
     bool read_whole = true;
   };
-  const std::string p = platform::kFoldConfigPaths ? "RULES" : "rules";  // an included name as it is shown
+  // An included name as it is shown: folded by a build that folds configured paths.
+  const auto shown = [](std::string name) {
+    if (platform::kFoldConfigPaths) name = UpCase866(name);
+    return name;
+  };
+  const std::string missing = platform::ReasonText(platform::Result(platform::kFileNotFound, 2));  // ENOENT, ERROR_FILE_NOT_FOUND
   const Case cases[] = {
       {"nested, each name from the including file's folder",
        {{"lw.cfg", "PRIORITY TO\nINCLUDE rules/a.cfg\nTO Last, KILL\n"},
@@ -117,37 +122,36 @@ TEST(ConfigIncludes, FilesReadInPlaceOfTheirIncludeLine) {
        {{"lw.cfg", "PRIORITY TO\nMOVE on\nINCLUDE rules.cfg\nLOGDETAIL 1\n"},
         {"rules.cfg", "TO A, KILL\nPRIORTY FROM\n"}},
        1,
-       {"lw.cfg:2: MOVE `on` is not YES: taken as no", p + ".cfg:2: unknown key `PRIORTY`; the line is not read",
+       {"lw.cfg:2: MOVE `on` is not YES: taken as no", shown("rules.cfg") + ":2: unknown key `PRIORTY`; the line is not read",
         "lw.cfg:4: LOGDETAIL `1` is not YES: taken as no"}},
       {"a key set again in another file names the first one",
        {{"lw.cfg", "MOVE yes\nINCLUDE rules.cfg\n"}, {"rules.cfg", "MOVE no\n"}},
        0,
-       {p + ".cfg:1: MOVE is set again (first on line 1 of lw.cfg); the last line counts"}},
+       {shown("rules.cfg") + ":1: MOVE is set again (first on line 1 of lw.cfg); the last line counts"}},
       {"a rule kind left out of PRIORITY is told where its first rule is",
        {{"lw.cfg", "INCLUDE rules.cfg\nPRIORITY FROM\n"}, {"rules.cfg", "\nTO A, KILL\n"}},
        1,
-       {p + ".cfg:2: TO rules are never tried: PRIORITY does not name TO"}},
+       {shown("rules.cfg") + ":2: TO rules are never tried: PRIORITY does not name TO"}},
       {"a missing file",
        {{"lw.cfg", "INCLUDE rules.cfg\nTO After, KILL\nPRIORITY TO\n"}},
        1,
-       {"lw.cfg:1: cannot read the included file " + p + ".cfg: No such file or directory"},
+       {"lw.cfg:1: cannot read the included file " + shown("rules.cfg") + ": " + missing},
        false},
       {"a folder",
        {{"lw.cfg", "INCLUDE rules\n"}, {"rules/x.cfg", ""}},
        0,
-       {"lw.cfg:1: cannot read the included file " + p + ": it is a folder"},
+       {"lw.cfg:1: cannot read the included file " + shown("rules") + ": it is a folder"},
        false},
       {"a loop through another file",
        {{"lw.cfg", "INCLUDE rules.cfg\n"}, {"rules.cfg", "INCLUDE lw.cfg\nTO A, KILL\nPRIORITY TO\n"}},
        1,
-       {p + ".cfg:1: INCLUDE loop lw.cfg -> " + p + ".cfg -> " + (platform::kFoldConfigPaths ? "LW" : "lw") +
-        ".cfg; the file is not read again"},
+       {shown("rules.cfg") + ":1: INCLUDE loop lw.cfg -> " + shown("rules.cfg") + " -> " + shown("lw.cfg") +
+        "; the file is not read again"},
        false},
       {"a file including itself under another spelling",
        {{"lw.cfg", "INCLUDE ./x/../lw.cfg\n"}},
        0,
-       {std::string("lw.cfg:1: INCLUDE loop lw.cfg -> ") + (platform::kFoldConfigPaths ? "./X/../LW" : "./x/../lw") +
-        ".cfg; the file is not read again"},
+       {"lw.cfg:1: INCLUDE loop lw.cfg -> " + shown("./x/../lw.cfg") + "; the file is not read again"},
        false},
   };
   for (const Case& c : cases) {

@@ -108,8 +108,9 @@ std::string IdOfMsgId(const std::string& msgid) { return msgid.size() > 8 ? msgi
 void SkippedByLastRead(const Scenario& s, const AreaContents& source, std::vector<std::string>& skipped) {
   const auto at = source.by_number.find(source.lastread);
   if (at == source.by_number.end() || IdOfMsgId(at->second.msgid) != StoredLastMsgId(s.source)) return;
-  for (const auto& [number, identity] : source.by_number) {
+  for (const auto& [number, found] : source.by_number) {
     if (number > source.lastread) break;
+    const auto& identity = found;  // a named reference, so the lambda can capture it
     const auto planned = std::find_if(s.messages.begin(), s.messages.end(),
                                       [&identity](const ScenarioMessage& m) { return m.identity == identity; });
     if (planned != s.messages.end() && planned->fate != Fate::kKept) {
