@@ -1,22 +1,9 @@
 // On-disk layout of a *.MSG message file: a 190-byte header, the text,
 // and one NUL byte.  All integers little-endian.
 //
-//   offset size field
-//        0   36 FromUser     sender, NUL-terminated (at most 35 characters)
-//       36   36 ToUser       addressee, NUL-terminated
-//       72   72 Subject      NUL-terminated (at most 71 characters)
-//      144   20 DateTime     date and time as text, NUL-terminated
-//      164    2 TimesRead    kept as read
-//      166    2 DestNode     signed
-//      168    2 OrigNode     signed
-//      170    2 Cost         kept as read
-//      172    2 OrigNet      signed
-//      174    2 DestNet      signed
-//      176    4 DateWritten  packed stamp (date low word, time high word)
-//      180    4 DateArrived  packed stamp
-//      184    2 ReplyTo      kept as read
-//      186    2 Attr         attribute bits
-//      188    2 NextReply    kept as read
+// Every field's offset is named once below, with the size of each text
+// field; Decode and Encode reach the fields only by those names, and the
+// static_asserts tie the names to the header's size.
 //
 // The "lastread" file beside the messages is an array of 16-bit message
 // numbers indexed by user number.
@@ -37,21 +24,21 @@ inline constexpr std::size_t kSubjectField = 72;
 inline constexpr std::size_t kDateField = 20;
 
 // Where each header field starts.
-inline constexpr std::size_t kFromUserOffset = 0;
-inline constexpr std::size_t kToUserOffset = 36;
-inline constexpr std::size_t kSubjectOffset = 72;
-inline constexpr std::size_t kDateTimeOffset = 144;
-inline constexpr std::size_t kTimesReadOffset = 164;
-inline constexpr std::size_t kDestNodeOffset = 166;
+inline constexpr std::size_t kFromUserOffset = 0;     // sender, NUL-ended (at most 35 characters)
+inline constexpr std::size_t kToUserOffset = 36;      // addressee, NUL-ended
+inline constexpr std::size_t kSubjectOffset = 72;     // NUL-ended (at most 71 characters)
+inline constexpr std::size_t kDateTimeOffset = 144;   // date and time as text, NUL-ended
+inline constexpr std::size_t kTimesReadOffset = 164;  // kept as read
+inline constexpr std::size_t kDestNodeOffset = 166;   // signed, as the other address fields
 inline constexpr std::size_t kOrigNodeOffset = 168;
-inline constexpr std::size_t kCostOffset = 170;
+inline constexpr std::size_t kCostOffset = 170;  // kept as read
 inline constexpr std::size_t kOrigNetOffset = 172;
 inline constexpr std::size_t kDestNetOffset = 174;
-inline constexpr std::size_t kDateWrittenOffset = 176;
-inline constexpr std::size_t kDateArrivedOffset = 180;
-inline constexpr std::size_t kReplyToOffset = 184;
-inline constexpr std::size_t kAttrOffset = 186;
-inline constexpr std::size_t kNextReplyOffset = 188;
+inline constexpr std::size_t kDateWrittenOffset = 176;  // packed stamp: date low word, time high word
+inline constexpr std::size_t kDateArrivedOffset = 180;  // packed stamp
+inline constexpr std::size_t kReplyToOffset = 184;      // kept as read
+inline constexpr std::size_t kAttrOffset = 186;         // attribute bits
+inline constexpr std::size_t kNextReplyOffset = 188;    // kept as read
 inline constexpr std::size_t kMsgHeaderSize = 190;
 
 // The same size as a signed count, for code that measures files with one.

@@ -9,28 +9,10 @@
 // <base>.sqi: one 12-byte index record per message, in message order.
 // <base>.sql: one 32-bit lastread value (a UMSGID) per user number.
 //
-// Base header                      Frame header
-//   0  2 len (256)                   0  4 id (0xAFAE4453)
-//   2  2 rsvd1                       4  4 next_frame
-//   4  4 num_msg                     8  4 prev_frame
-//   8  4 high_msg                   12  4 frame_length (bytes after this header)
-//  12  4 skip_msg                   16  4 msg_length (header + control + text)
-//  16  4 high_water                 20  4 clen
-//  20  4 uid (next UMSGID)          24  2 frame_type (0 message, 1 free)
-//  24 80 base (path, NUL-ended)     26  2 rsvd
-// 104  4 begin_frame
-// 108  4 last_frame                Message header
-// 112  4 free_frame                  0  4 attr
-// 116  4 last_free_frame             4 36 from        40 36 to
-// 120  4 end_frame                  76 72 subject
-// 124  4 max_msg                   148  8 orig (zone, net, node, point)
-// 128  2 keep_days                 156  8 dest
-// 130  2 sz_sqhdr (28)             164  4 date_written (date word, time word)
-// 132 124 rsvd2                    168  4 date_arrived
-//                                  172  2 utc_ofs     174  4 replyto
-// Index record                     178 36 replies (nine links)
-//   0  4 ofs (frame offset)        214  4 umsgid
-//   4  4 umsgid                    218 20 ftsc_date (text, NUL-ended)
+// Every field's offset is named once below (base_at, frame_at, msg_at,
+// index_at), with the size of each field that is not a plain integer;
+// Decode and Encode reach the fields only by those names, and the
+// static_asserts tie the names to the record sizes.
 #pragma once
 
 #include <cstddef>
@@ -38,6 +20,7 @@
 #include <cstring>
 #include <span>
 
+#include "msgbase/change_marker.h"
 #include "msgbase/le_bytes.h"
 
 namespace lw::squish {
@@ -60,8 +43,8 @@ inline constexpr std::size_t kNumMsg = 4;
 inline constexpr std::size_t kHighMsg = 8;
 inline constexpr std::size_t kSkipMsg = 12;
 inline constexpr std::size_t kHighWater = 16;
-inline constexpr std::size_t kUid = 20;
-inline constexpr std::size_t kBase = 24;
+inline constexpr std::size_t kUid = 20;   // the next UMSGID
+inline constexpr std::size_t kBase = 24;  // the base's path, NUL-ended
 inline constexpr std::size_t kBaseSize = 80;
 inline constexpr std::size_t kBeginFrame = kBase + kBaseSize;
 inline constexpr std::size_t kLastFrame = 108;
@@ -83,10 +66,10 @@ namespace frame_at {
 inline constexpr std::size_t kId = 0;
 inline constexpr std::size_t kNextFrame = 4;
 inline constexpr std::size_t kPrevFrame = 8;
-inline constexpr std::size_t kFrameLength = 12;
-inline constexpr std::size_t kMsgLength = 16;
+inline constexpr std::size_t kFrameLength = 12;  // bytes after the frame header
+inline constexpr std::size_t kMsgLength = 16;    // message header, control info and text
 inline constexpr std::size_t kClen = 20;
-inline constexpr std::size_t kFrameType = 24;
+inline constexpr std::size_t kFrameType = 24;  // kMessageFrame or kFreeFrame
 inline constexpr std::size_t kRsvd = 26;
 static_assert(kRsvd + 2 == kFrameHeaderSize);
 }  // namespace frame_at
@@ -108,7 +91,7 @@ inline constexpr std::size_t kReplyTo = kUtcOfs + 2;
 inline constexpr std::size_t kReplies = kReplyTo + 4;  // nine 4-byte links
 inline constexpr std::size_t kReplyCount = 9;
 inline constexpr std::size_t kUmsgid = kReplies + 4 * kReplyCount;
-inline constexpr std::size_t kFtscDate = kUmsgid + 4;
+inline constexpr std::size_t kFtscDate = kUmsgid + 4;  // text, NUL-ended
 inline constexpr std::size_t kFtscDateSize = 20;
 static_assert(kOrig == 148 && kDateWritten == 164 && kReplyTo == 174 && kUmsgid == 214 && kFtscDate == 218);
 static_assert(kFtscDate + kFtscDateSize == kMsgHeaderSize);
@@ -116,7 +99,7 @@ static_assert(kFtscDate + kFtscDateSize == kMsgHeaderSize);
 
 // Byte offsets of the index record's fields.
 namespace index_at {
-inline constexpr std::size_t kOfs = 0;
+inline constexpr std::size_t kOfs = 0;  // of the message's frame
 inline constexpr std::size_t kUmsgid = 4;
 inline constexpr std::size_t kHash = 8;
 static_assert(kHash + 4 == kIndexRecordSize);
@@ -175,30 +158,23 @@ struct IndexRecord {
   std::uint32_t hash = 0;
 };
 
-// The change-in-progress marker: the last four bytes of rsvd2 hold it
-// from the first base header a multi-step change writes until the header
-// that completes it.  A reserved field rather than a file beside the base:
-// every update already writes and syncs the base header before and after
-// the steps an open cannot check cheaply, so the marker costs no extra
-// write, sync or folder entry, it is durable exactly when the change's
-// first header is, and other programs read and write reserved bytes
-// without looking at them, so the base stays valid for them.  Another
+// Where the change marker (change_marker.h) lies: the last four bytes of
+// rsvd2.  Every update already writes and syncs the base header before and
+// after the steps an open cannot check cheaply, so the marker costs no
+// extra write or sync, and the whole header lies in one sector.  Another
 // program that rewrites the header may clear it; what such a change left
 // lagging is still caught by the other cheap checks of the open.
 inline constexpr std::size_t kChangeMarkerAt = base_at::kRsvd2Size - 4;
-inline constexpr std::uint8_t kChangeMarker[4] = {'L', 'w', 'C', 'h'};
+using lw::kChangeMarker;
 
-inline bool HasChangeMarker(const BaseHeader& h) {
-  return std::memcmp(h.rsvd2 + kChangeMarkerAt, kChangeMarker, sizeof kChangeMarker) == 0;
-}
+inline bool HasChangeMarker(const BaseHeader& h) { return HoldsChangeMarker(h.rsvd2, {kChangeMarkerAt}); }
 
-// `h` with the marker set (`on`) or taken out; bytes that are not the
-// marker are left as another program wrote them.
+// `h` with the marker set (`on`) or taken out.
 inline BaseHeader WithChangeMarker(BaseHeader h, bool on) {
   if (on) {
-    std::memcpy(h.rsvd2 + kChangeMarkerAt, kChangeMarker, sizeof kChangeMarker);
-  } else if (HasChangeMarker(h)) {
-    std::memset(h.rsvd2 + kChangeMarkerAt, 0, sizeof kChangeMarker);
+    SetChangeMarker(h.rsvd2, kChangeMarkerAt);
+  } else {
+    ClearChangeMarker(h.rsvd2, {kChangeMarkerAt});
   }
   return h;
 }
