@@ -22,6 +22,7 @@ FaultedRun CrashedRun(std::int64_t n, const Scenario& s, PowerCut cut) {
     };
     // The child ends with _exit: the platform is never freed.
     auto* crash = new CrashPlatform(platform::NativePlatform(), s.root, n, true, note, cut);
+    if (s.clock_jump_at > 0) crash->StopClock(s.clock_jump_in, s.clock_jump_at, kClockJump);
     platform::SetPlatform(crash);
     // A run that completed before call n meets the power cut right after.
     return {[crash] { return crash->crashed(); }, [crash] { crash->Revert(); }};
