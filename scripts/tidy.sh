@@ -5,15 +5,14 @@
 # number of findings per check; exits 0 only when there are none.
 #   bash scripts/tidy.sh                 every file of src/
 #   bash scripts/tidy.sh src/app/rules.cpp ...   only these files
-# The compile commands come from a configure-only clang build in build-tidy/
-# (clang, so that clang-tidy understands every flag).  The full output is
-# kept in build-tidy/tidy.log.
+# The compile commands come from the configure-only preset `tidy`, a clang
+# build in build-tidy/ (clang, so that clang-tidy understands every flag).
+# The full output is kept in build-tidy/tidy.log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/ensure-deps.sh --tidy
 dir=build-tidy
-CC=clang CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
-  -DLARKWAY_TESTS=OFF >/dev/null
+cmake --preset tidy >/dev/null
 
 if [ $# -gt 0 ]; then
   files=()

@@ -32,8 +32,8 @@ max_len() {
 }
 
 dir=build-fuzz
-CC=clang CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DLARKWAY_FUZZ=ON -DLARKWAY_TESTS=OFF -DLARKWAY_WERROR=ON >/dev/null
-cmake --build "$dir" -j2 --target "${targets[@]}"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz --target "${targets[@]}"
 
 # In memory where there is room for it; the targets keep their files below.
 scratch="$(mktemp -d /dev/shm/larkway-run-fuzz.XXXXXX 2>/dev/null || mktemp -d)"

@@ -5,10 +5,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/ensure-deps.sh --win32
-cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release -DLARKWAY_WERROR=ON >/dev/null
-cmake --build build-win32 -j"$(nproc)"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DLARKWAY_WERROR=ON >/dev/null
-cmake --build build -j"$(nproc)" --target larkway_tests
+cmake --preset win32 >/dev/null
+cmake --build --preset win32 -j"$(nproc)"
+cmake --preset release >/dev/null
+cmake --build --preset release -j"$(nproc)" --target larkway_tests
 
 export WINEPREFIX="${WINEPREFIX:-$PWD/build-win32/wineprefix}" WINEDEBUG=-all
 wine=/usr/lib/wine/wine64
