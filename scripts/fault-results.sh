@@ -10,10 +10,10 @@ cd "$(dirname "$0")/.."
 lines=${1:?usage: bash scripts/fault-results.sh <lines file>}
 order() {
   case "$1" in
-    Counted) echo 1 ;; Persistent) echo 2 ;; Crash) echo 3 ;; Kill) echo 4 ;;
+    Counted) echo 10 ;; Persistent) echo 20 ;; Crash) echo 30 ;; Kill) echo 40 ;;
     CrashTorn) echo 31 ;; CrashLastWrite) echo 32 ;; CrashEntriesFirst) echo 33 ;;
-    Interrupted) echo 5 ;; ShortRead) echo 6 ;; ShortWrite) echo 7 ;;
-    FormatCounted) echo 8 ;; FormatCrash) echo 9 ;; *) echo 99 ;;
+    Interrupted) echo 50 ;; ShortRead) echo 60 ;; ShortWrite) echo 70 ;;
+    FormatCounted) echo 80 ;; FormatCrash) echo 90 ;; *) echo 99 ;;
   esac
 }
 # A loop named "<kind> <variant>" (a scenario variant) follows its kind.

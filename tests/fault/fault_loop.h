@@ -92,6 +92,12 @@ int Rerun(const Scenario& s);
 // CI, or that still have open findings; tests/fault/RESULTS.md lists them.
 bool LongMode();
 
+// Whether this is the g++ build without sanitizers (the Release build whose
+// figures tests/fault/RESULTS.md shows).  Loops that judge only the order of
+// writes, which the compiler and the sanitizers do not change, run in CI in
+// this build alone and elsewhere in the long mode, to keep CI within its time.
+bool PlainBuild();
+
 // Prints the loop's summary line, and fails the test on any finding.
 void Judge(const LoopSummary& summary);
 

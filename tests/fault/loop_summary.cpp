@@ -42,6 +42,14 @@ bool LongMode() {
   return value != nullptr && std::string(value) == "1";
 }
 
+bool PlainBuild() {
+#if defined(__clang__) || defined(__SANITIZE_ADDRESS__)
+  return false;
+#else
+  return true;
+#endif
+}
+
 void Judge(const LoopSummary& summary) {
   std::cout << "[fault] " << summary.Line() << std::endl;
   RecordResults(summary);

@@ -123,19 +123,27 @@ struct FixedHeader {
   std::uint8_t reserved[fixed_at::kReservedSize] = {};
 };
 
-// The change-in-progress marker: the last four bytes of the fixed
-// header's reserved area hold it from the first fixed header a multi-step
-// change writes until the one that completes it.  A reserved field rather
-// than a file beside the base: the changes write and sync the fixed header
-// anyway (or sync .jhr, where it lies, before the steps an open cannot
-// check cheaply), so the marker needs no folder entry and no sync of its
-// own and is durable exactly when it must be; other programs keep or
-// ignore reserved bytes, so the base stays valid for them.
-inline constexpr std::size_t kChangeMarkerAt = fixed_at::kReservedSize - 4;
+// The change-in-progress marker: four bytes of the fixed header's reserved
+// area hold it from the first fixed header a multi-step change writes
+// until the one that completes it.  A reserved field rather than a file
+// beside the base: the changes write and sync the fixed header anyway (or
+// sync .jhr, where it lies, before the steps an open cannot check
+// cheaply), so the marker needs no folder entry and no sync of its own and
+// is durable exactly when it must be; other programs keep or ignore
+// reserved bytes, so the base stays valid for them.  It ends the first
+// 512-byte sector, beside ActiveMsgs: a disk that tears the fixed header's
+// write at a sector keeps the count and the marker together or neither.
+// Earlier builds kept it at the end of the reserved area, in the second
+// sector; a base one of them left in the middle of a change carries it
+// there, so it is looked for there too and taken out of both places.
+inline constexpr std::size_t kChangeMarkerAt = 512 - fixed_at::kReserved - 4;
+inline constexpr std::size_t kEarlierChangeMarkerAt = fixed_at::kReservedSize - 4;
 inline constexpr std::uint8_t kChangeMarker[4] = {'L', 'w', 'C', 'h'};
+static_assert(fixed_at::kReserved + kChangeMarkerAt + sizeof kChangeMarker <= 512);
 
 inline bool HasChangeMarker(const FixedHeader& h) {
-  return std::memcmp(h.reserved + kChangeMarkerAt, kChangeMarker, sizeof kChangeMarker) == 0;
+  return std::memcmp(h.reserved + kChangeMarkerAt, kChangeMarker, sizeof kChangeMarker) == 0 ||
+         std::memcmp(h.reserved + kEarlierChangeMarkerAt, kChangeMarker, sizeof kChangeMarker) == 0;
 }
 
 // `h` with the marker set (`on`) or taken out; bytes that are not the
@@ -143,8 +151,12 @@ inline bool HasChangeMarker(const FixedHeader& h) {
 inline FixedHeader WithChangeMarker(FixedHeader h, bool on) {
   if (on) {
     std::memcpy(h.reserved + kChangeMarkerAt, kChangeMarker, sizeof kChangeMarker);
-  } else if (HasChangeMarker(h)) {
-    std::memset(h.reserved + kChangeMarkerAt, 0, sizeof kChangeMarker);
+    return h;
+  }
+  for (std::size_t at : {kChangeMarkerAt, kEarlierChangeMarkerAt}) {
+    if (std::memcmp(h.reserved + at, kChangeMarker, sizeof kChangeMarker) == 0) {
+      std::memset(h.reserved + at, 0, sizeof kChangeMarker);
+    }
   }
   return h;
 }

@@ -29,42 +29,45 @@
 //   2 or 3 fails, what was written is put back, so a failed delete leaves
 //   the message; the count is written again at close.
 // Batch (BeginBatch ... CommitBatch):
-//   WriteMsg appends the body to .jdt and the header to .jhr unsynced; its
-//   index record, ActiveMsgs and ModCounter stay in memory, where this
-//   object's walk and reads find them.  DeleteMsg keeps the deleted
-//   attribute, the emptied index record and the count in memory.
+//   WriteMsg appends the body to .jdt unsynced; its header, its index
+//   record, ActiveMsgs and ModCounter stay in memory, where this object's
+//   walk and reads find them.  DeleteMsg keeps the deleted attribute, the
+//   emptied index record and the count in memory.
 //   CommitBatch (and CloseMsgBase for a batch still open):
-//   1. writes the fixed header with the change marker and ActiveMsgs
-//      lowered by the deletions only; when the batch deletes, syncs it
-//      (with .jdt when the batch appended), writes the deleted attributes
-//      and syncs .jhr; else syncs .jdt and .jhr (one call for both);
-//   2. writes the pending index records, one write per run of consecutive
-//      numbers (the appended records make one run), and syncs .jdx;
-//   3. writes the fixed header, without the marker, and syncs .jhr.
-//   So ActiveMsgs never counts more than the live messages the index
-//   names: it drops before a deletion shows and rises after the records
-//   of new messages are durable.
-//   Why a crash between any two writes loses no message durable before
-//   the batch: the batch writes over no byte such a message needs, except
-//   the attribute and the index record of a message it deletes.
-//   - Before 1 is done .jdx is as before the batch, so every record points
-//     at a header and body synced before it; what the batch appended to
-//     .jdt and .jhr, whole, torn or lost, lies past anything a record
-//     points at.  A deleted attribute that reached the disk makes its
-//     message read as deleted, as asked; the marker is on disk before it,
-//     so the open recounts ActiveMsgs.
-//   - During 2 every pending record points at a header and body already
-//     on stable storage, and deleted records at headers whose attribute
-//     already says so.  Whichever records reach the disk, each leads to a
-//     whole message or to none; a record whose bytes were lost after the
-//     file grew reads as zeros, pointing into the fixed header, and the
-//     open empties it.  Records are 8 bytes at multiples of 8, so no
-//     sector boundary cuts one.
-//   - During 3 only ActiveMsgs, ModCounter and the marker are stale (they
-//     lie in the first sector); the open finds the marker and recounts.
-//   A step that fails ends the batch: the records still in memory are
-//   dropped and the count is taken again from the files, so the object
-//   sees what the next open will see, and CommitBatch reports failure.
+//   1. syncs .jdt when the batch appended bodies;
+//   2. appends the new headers to .jhr in one write, then writes the fixed
+//      header with the change marker and ActiveMsgs lowered by the
+//      deletions only; syncs .jhr;
+//   3. writes the deleted attributes and the pending index records, one
+//      write per run of consecutive numbers (the appended records make one
+//      run); syncs .jdx and .jhr in one call;
+//   4. writes the fixed header, without the marker, and syncs .jhr.
+//   Four syncs for a batch of appends, three for one of deletions, however
+//   many messages it holds.  ActiveMsgs never counts more than the live
+//   messages the index names: it drops before a deletion shows and rises
+//   after the records of new messages are durable.
+//   Why any part of the unsynced writes of a step that reaches the disk
+//   (in order or not, the last torn at a sector) leaves a base that a
+//   program which never repairs reads right, and loses no message durable
+//   before the batch: the batch writes over no byte such a message needs,
+//   except the attribute and the index record of a message it deletes.
+//   - During 1 only bodies past every header's text are written.
+//   - During 2 a header reaches .jhr only with its body already durable,
+//     and no record names it yet; the fixed header's count and marker lie
+//     in its first sector, so they arrive together or not at all, and the
+//     count they carry is no more than before.
+//   - During 3 every record points at a header and body already durable;
+//     a deleted attribute or an emptied record alone each make the message
+//     read as deleted, and the lowered count is durable before either.  A
+//     record whose bytes were lost after the file grew reads as zeros,
+//     pointing into the fixed header, and the open empties it.  Records
+//     are 8 bytes at multiples of 8, so no sector boundary cuts one.
+//   - During 4 only ActiveMsgs, ModCounter and the marker are stale; the
+//     open finds the marker and recounts.
+//   A step that fails ends the batch: the records and headers still in
+//   memory are dropped and the count is taken again from the files, so the
+//   object sees what the next open will see, and CommitBatch reports
+//   failure.
 // Creation (CreateMsgBase):
 //   1. the missing .jdx, .jdt and .jlr are created empty, an existing one
 //      is never emptied; their folder is synced;
@@ -581,7 +584,7 @@ JamMsgBase::HeaderState JamMsgBase::ProbeHeader(std::uint32_t hdr_offset, std::i
     return HeaderState::kMissing;
   }
   std::array<std::uint8_t, kMsgHeaderSize> raw;
-  if (!jhr_.ReadAt(hdr_offset, raw.data(), raw.size())) return HeaderState::kUnreadable;
+  if (!ReadHeaderFile(hdr_offset, raw.data(), raw.size())) return HeaderState::kUnreadable;
   if (std::memcmp(raw.data() + jam::header_at::kSignature, jam::kSignature, jam::kSignatureSize) != 0) {
     return HeaderState::kMissing;
   }
@@ -606,7 +609,7 @@ bool JamMsgBase::MsgExists(MsgNum msg_num) {
   if (!ReadIndexRecord(msg_num, rec)) return true;
   if (rec.hdr_offset == jam::kNone) return false;
   std::int64_t jhr_size = 0;
-  if (!jhr_.Size(jhr_size)) return true;
+  if (!HeaderFileSize(jhr_size)) return true;
   std::uint32_t attribute = 0;
   const HeaderState state = ProbeHeader(rec.hdr_offset, jhr_size, attribute);
   return state == HeaderState::kLive || state == HeaderState::kUnreadable;
@@ -690,11 +693,11 @@ std::int32_t JamMsgBase::ReadIndexedHeader(LoadedMessage& m, std::int64_t& jdt_s
   jam::IndexRecord rec;
   if (!ReadIndexRecord(CurMsgNum, rec) || rec.hdr_offset == jam::kNone) return kCannotReadMessage;
   std::int64_t jhr_size = 0;
-  if (!jhr_.Size(jhr_size) || !jdt_.Size(jdt_size)) return kCannotReadMessage;
+  if (!HeaderFileSize(jhr_size) || !jdt_.Size(jdt_size)) return kCannotReadMessage;
   const std::int64_t hdr_ofs = rec.hdr_offset;
   if (hdr_ofs < kFixedHeaderSize || hdr_ofs + kMsgHeaderSize > jhr_size) return kBadHeaderOffset;
   std::array<std::uint8_t, kMsgHeaderSize> raw;
-  if (!jhr_.ReadAt(hdr_ofs, raw.data(), raw.size())) return kCannotReadMessage;
+  if (!ReadHeaderFile(hdr_ofs, raw.data(), raw.size())) return kCannotReadMessage;
   jam::Decode(raw, m.header);
   const jam::MsgHeader& h = m.header;
   if (std::memcmp(h.signature, jam::kSignature, jam::kSignatureSize) != 0 || h.subfield_len > kMaxSubfieldArea ||
@@ -709,7 +712,7 @@ std::int32_t JamMsgBase::ReadIndexedHeader(LoadedMessage& m, std::int64_t& jdt_s
 std::int32_t JamMsgBase::ReadSubfieldArea(LoadedMessage& m) {
   m.subfields.assign(m.header.subfield_len, '\0');
   const std::int64_t at = static_cast<std::int64_t>(m.header_ofs) + kMsgHeaderSize;
-  if (!jhr_.ReadAt(at, m.subfields.data(), m.subfields.size()) || !SplitSubfields(m.subfields, m.fields)) {
+  if (!ReadHeaderFile(at, m.subfields.data(), m.subfields.size()) || !SplitSubfields(m.subfields, m.fields)) {
     return kCannotReadMessage;
   }
   return 0;
@@ -986,7 +989,7 @@ bool JamMsgBase::AppendMessage(const std::string& body) {
   std::int64_t jhr_size = 0;
   std::int64_t jdt_size = 0;
   const std::int64_t records = IndexRecords();
-  if (records < 0 || !jhr_.Size(jhr_size) || !jdt_.Size(jdt_size)) return false;
+  if (records < 0 || !HeaderFileSize(jhr_size) || !jdt_.Size(jdt_size)) return false;
   const std::int64_t header_len = kMsgHeaderSize + static_cast<std::int64_t>(subfields_.size());
   if (jhr_size < kFixedHeaderSize || fixed_.base_msg_num + records > kMaxMsgNum || jhr_size + header_len > kMaxOffset ||
       jdt_size + static_cast<std::int64_t>(body.size()) > kMaxOffset) {
@@ -1018,8 +1021,9 @@ bool JamMsgBase::AppendMessage(const std::string& body) {
 }
 
 // Appends the body to .jdt and the header with its subfields, in one
-// write, to .jhr; each synced outside a batch.  What a failed step
-// appended is cut off again.
+// write, to .jhr; each synced.  In a batch the body is written unsynced
+// and the header kept in memory until the commit has synced the bodies.
+// What a failed step appended is cut off again.
 bool JamMsgBase::AppendBodyAndHeader(std::int64_t jdt_size, std::int64_t jhr_size, const std::string& body) {
   if (in_batch_) batch_data_unsynced_ = true;
   if (!jdt_.WriteAt(jdt_size, body.data(), body.size()) || !(in_batch_ || jdt_.Sync())) {
@@ -1029,9 +1033,14 @@ bool JamMsgBase::AppendBodyAndHeader(std::int64_t jdt_size, std::int64_t jhr_siz
   std::string header(static_cast<std::size_t>(kMsgHeaderSize), '\0');
   jam::Encode(header_, jam::RecordOut<kMsgHeaderSize>(reinterpret_cast<std::uint8_t*>(header.data()), kMsgHeaderSize));
   header += subfields_;
-  // Outside a batch the fixed header is marked with the same sync: the
-  // record and the count that follow are a change in progress.
-  if (!jhr_.WriteAt(jhr_size, header.data(), header.size()) || !(in_batch_ || (MarkChange(fixed_) && jhr_.Sync()))) {
+  if (in_batch_) {
+    if (staged_headers_.empty()) staged_headers_at_ = jhr_size;
+    staged_headers_ += header;
+    return true;
+  }
+  // The fixed header is marked with the same sync: the record and the
+  // count that follow are a change in progress.
+  if (!jhr_.WriteAt(jhr_size, header.data(), header.size()) || !MarkChange(fixed_) || !jhr_.Sync()) {
     jhr_.TruncateTo(jhr_size);
     jdt_.TruncateTo(jdt_size);
     return false;
@@ -1044,12 +1053,16 @@ bool JamMsgBase::WriteMsgHeader() {
     return Fail(kCannotWriteMessage, "no stored message is open");
   }
   std::int64_t jhr_size = 0;
-  if (!jhr_.Size(jhr_size)) return Fail(kCannotWriteMessage);
+  if (!HeaderFileSize(jhr_size)) return Fail(kCannotWriteMessage);
   if (static_cast<std::int64_t>(header_ofs_) + kMsgHeaderSize > jhr_size) {
     return Fail(kCannotWriteMessage, FileName("JHR") + ": the message header lies beyond the end of the file");
   }
   std::array<std::uint8_t, kMsgHeaderSize> raw;
   jam::Encode(header_, raw);
+  if (IsStaged(header_ofs_)) {
+    std::memcpy(staged_headers_.data() + (header_ofs_ - staged_headers_at_), raw.data(), raw.size());
+    return true;
+  }
   return (jhr_.WriteAt(header_ofs_, raw.data(), raw.size()) && jhr_.Sync()) || Fail(kCannotWriteMessage);
 }
 
@@ -1064,7 +1077,7 @@ bool JamMsgBase::DeleteMsg() {
   if (!ReadIndexRecord(CurMsgNum, rec)) return Fail(kCannotWriteMessage);
   if (rec.hdr_offset == jam::kNone) return Fail(kCannotWriteMessage, "the message is deleted already");
   std::int64_t jhr_size = 0;
-  if (!jhr_.Size(jhr_size)) return Fail(kCannotWriteMessage);
+  if (!HeaderFileSize(jhr_size)) return Fail(kCannotWriteMessage);
   std::uint32_t attribute = 0;
   const HeaderState state = ProbeHeader(rec.hdr_offset, jhr_size, attribute);
   if (state == HeaderState::kUnreadable) return Fail(kCannotWriteMessage);
@@ -1073,7 +1086,7 @@ bool JamMsgBase::DeleteMsg() {
   const bool counted = live && fixed_.active_msgs > 0;
   if (counted) fixed_.active_msgs -= 1;
   if (in_batch_) {
-    if (live) pending_attributes_[rec.hdr_offset] = attribute | jam::kAttrDeleted;
+    if (live) StageAttribute(rec.hdr_offset, attribute | jam::kAttrDeleted);
     pending_index_[record] = kEmptyRecord;
     fixed_dirty_ = true;
     return true;
@@ -1117,49 +1130,79 @@ bool JamMsgBase::CommitBatch() {
   return Fail(kCannotWriteMessage);
 }
 
-// The three steps at the top of this file.  A fixed header that could not
+// The four steps at the top of this file.  A fixed header that could not
 // be written is written again at close, as outside a batch.
 bool JamMsgBase::CommitPending() {
-  bool headers_unsynced = false;  // attributes written since the last sync of .jhr
-  if (!pending_attributes_.empty() || !pending_index_.empty()) {
-    jam::FixedHeader lowered = fixed_;
-    lowered.active_msgs -= std::min(lowered.active_msgs, batch_appends_);
-    if (!MarkChange(lowered)) return false;
-    // A deleted attribute that reached the disk without the marker would
-    // leave ActiveMsgs above the live messages, unnoticed by the next
-    // open: the marker is synced first (with the batch's bodies, which
-    // must be on disk before the headers that sync makes durable).
-    if (!pending_attributes_.empty()) {
-      if (!(batch_data_unsynced_ ? SyncBodiesAndHeaders() : jhr_.Sync())) return false;
-      batch_data_unsynced_ = false;
-      headers_unsynced = true;
-    }
-    for (const auto& [hdr_offset, attribute] : pending_attributes_) {
-      std::array<std::uint8_t, 4> bytes;
-      PutLe32(bytes.data(), attribute);
-      if (!jhr_.WriteAt(std::int64_t{hdr_offset} + jam::header_at::kAttribute, bytes.data(), bytes.size())) return false;
-    }
-    pending_attributes_.clear();
-    // The marked header of a batch that only appends goes with the bodies
-    // and headers in one sync.
-    if (!headers_unsynced) batch_data_unsynced_ = true;
+  if (staged_headers_.empty() && pending_attributes_.empty() && pending_index_.empty()) {
+    return !fixed_dirty_ || WriteFixedHeader();
   }
-  if ((batch_data_unsynced_ && !SyncBodiesAndHeaders()) || (headers_unsynced && !jhr_.Sync())) {
-    fixed_dirty_ = true;
+  if (batch_data_unsynced_ && !jdt_.Sync()) return false;
+  batch_data_unsynced_ = false;
+  jam::FixedHeader lowered = fixed_;
+  lowered.active_msgs -= std::min(lowered.active_msgs, batch_appends_);
+  // The fixed header goes last: a disk that tears the last write keeps its
+  // first sector, with count and marker, or none of it.
+  if (!staged_headers_.empty() && !jhr_.WriteAt(staged_headers_at_, staged_headers_.data(), staged_headers_.size())) {
     return false;
   }
-  batch_data_unsynced_ = false;
+  staged_headers_.clear();
+  if (!MarkChange(lowered) || !jhr_.Sync()) return false;
   batch_appends_ = 0;
-  if (!pending_index_.empty()) {
-    if (!WritePendingIndex() || !jdx_.Sync()) return false;
-    pending_index_.clear();
+  const bool attributes = !pending_attributes_.empty();
+  for (const auto& [hdr_offset, attribute] : pending_attributes_) {
+    std::array<std::uint8_t, 4> bytes;
+    PutLe32(bytes.data(), attribute);
+    if (!jhr_.WriteAt(std::int64_t{hdr_offset} + jam::header_at::kAttribute, bytes.data(), bytes.size())) return false;
   }
-  return !fixed_dirty_ || WriteFixedHeader();
+  pending_attributes_.clear();
+  if (!WritePendingIndex()) return false;
+  pending_index_.clear();
+  if (!(attributes ? SyncIndexAndHeaders() : jdx_.Sync())) return false;
+  return WriteFixedHeader();
 }
 
-bool JamMsgBase::SyncBodiesAndHeaders() {
-  const platform::FileHandle files[] = {jdt_.Handle(), jhr_.Handle()};
+bool JamMsgBase::SyncIndexAndHeaders() {
+  const platform::FileHandle files[] = {jdx_.Handle(), jhr_.Handle()};
   return platform::Os().SyncFiles(files, std::size(files)) == platform::kOk;
+}
+
+bool JamMsgBase::IsStaged(std::uint32_t hdr_offset) const {
+  return !staged_headers_.empty() && std::int64_t{hdr_offset} >= staged_headers_at_;
+}
+
+// A header still in memory takes the attribute there; one on disk gets it
+// at the commit, once the lowered count is durable.
+void JamMsgBase::StageAttribute(std::uint32_t hdr_offset, std::uint32_t attribute) {
+  if (IsStaged(hdr_offset)) {
+    PutLe32(reinterpret_cast<std::uint8_t*>(staged_headers_.data()) + (hdr_offset - staged_headers_at_) +
+                jam::header_at::kAttribute,
+            attribute);
+    return;
+  }
+  pending_attributes_[hdr_offset] = attribute;
+}
+
+bool JamMsgBase::HeaderFileSize(std::int64_t& size) {
+  if (!jhr_.Size(size)) return false;
+  if (!staged_headers_.empty()) size = staged_headers_at_ + static_cast<std::int64_t>(staged_headers_.size());
+  return true;
+}
+
+bool JamMsgBase::ReadHeaderFile(std::int64_t pos, void* buf, std::size_t count) {
+  const std::int64_t end = pos + static_cast<std::int64_t>(count);
+  if (staged_headers_.empty() || end <= staged_headers_at_) return jhr_.ReadAt(pos, buf, count);
+  auto* out = static_cast<char*>(buf);
+  if (pos < staged_headers_at_) {
+    const auto on_disk = static_cast<std::size_t>(staged_headers_at_ - pos);
+    if (!jhr_.ReadAt(pos, out, on_disk)) return false;
+    out += on_disk;
+    pos = staged_headers_at_;
+  }
+  const auto from = static_cast<std::size_t>(pos - staged_headers_at_);
+  const auto length = static_cast<std::size_t>(end - pos);
+  if (from + length > staged_headers_.size()) return false;
+  std::memcpy(out, staged_headers_.data() + from, length);
+  return true;
 }
 
 // One write per run of consecutive record numbers.
@@ -1183,6 +1226,7 @@ void JamMsgBase::ForgetPending() {
   batch_data_unsynced_ = false;
   pending_index_.clear();
   pending_attributes_.clear();
+  staged_headers_.clear();
   batch_appends_ = 0;
 }
 

@@ -101,17 +101,18 @@ class JamMsgBase final : public KludgeAddressedBase {
   void SetHeaderAddrs(const FidoAddress& orig, const FidoAddress& dest) override;
   // Appends the created message.  Outside a batch: true only when its text,
   // header, index record and the fixed header are all on stable storage.
-  // In a batch: true when its text and header are written; its index
-  // record and the fixed header wait in memory for CommitBatch, and this
-  // object already walks, counts and reads the message.
+  // In a batch: true when its text is written; its header, index record
+  // and the fixed header wait in memory for CommitBatch, and this object
+  // already walks, counts and reads the message.
   bool WriteMsg() override;
-  // Rewrites the current message's header in place and syncs it.
+  // Rewrites the current message's header in place and syncs it (one a
+  // batch keeps in memory is rewritten there).
   bool WriteMsgHeader() override;
   bool CreateMsg() override;
   // Marks the current message deleted (header and index record, synced)
   // and updates the fixed header.  The open message stays readable.  In a
-  // batch the deleted attribute is written unsynced and the emptied index
-  // record and the count wait in memory for CommitBatch.  A delete that
+  // batch the deleted attribute, the emptied index record and the count
+  // wait in memory for CommitBatch.  A delete that
   // fails leaves the message as it was.
   bool DeleteMsg() override;
   MsgNum GetLastRead(std::int32_t user_num) override;
@@ -120,9 +121,9 @@ class JamMsgBase final : public KludgeAddressedBase {
   // Starts a batch (see message_base.h); nothing when the base is closed.
   void BeginBatch() override;
   // Makes the batch durable in the order at the top of jam_msg_base.cpp:
-  // text and headers synced, then the index records in one write per run
-  // of consecutive numbers and synced, then the fixed header written and
-  // synced.  When a step fails, the records still in memory are dropped,
+  // text synced, then headers synced, then the index records in one write
+  // per run of consecutive numbers and synced, then the fixed header
+  // written and synced.  When a step fails, the records still in memory are dropped,
   // the count is taken again from the files, and the result is false.
   bool CommitBatch() override;
 
@@ -198,7 +199,15 @@ class JamMsgBase final : public KludgeAddressedBase {
   bool AppendMessage(const std::string& body);
   bool AppendBodyAndHeader(std::int64_t jdt_size, std::int64_t jhr_size, const std::string& body);
   bool CommitPending();
-  bool SyncBodiesAndHeaders();
+  bool SyncIndexAndHeaders();
+  // Whether the header at `hdr_offset` is one a batch keeps in memory.
+  bool IsStaged(std::uint32_t hdr_offset) const;
+  void StageAttribute(std::uint32_t hdr_offset, std::uint32_t attribute);
+  // The size of .jhr and reads of it, the headers a batch keeps in memory
+  // taken as appended; false when the platform call failed (or a read
+  // runs past the end).
+  bool HeaderFileSize(std::int64_t& size);
+  bool ReadHeaderFile(std::int64_t pos, void* buf, std::size_t count);
   bool WritePendingIndex();
   void ForgetPending();
 
@@ -209,7 +218,11 @@ class JamMsgBase final : public KludgeAddressedBase {
   bool repaired_ = false;      // the open checked the whole base
   RepairFindings findings_;    // what that check mended
   bool in_batch_ = false;
-  bool batch_data_unsynced_ = false;  // .jdt or .jhr written in the batch, not synced since
+  bool batch_data_unsynced_ = false;  // bodies written to .jdt in the batch, not synced since
+  // The headers of the batch's new messages, to be appended to .jhr at
+  // staged_headers_at_ once their bodies are durable.
+  std::string staged_headers_;
+  std::int64_t staged_headers_at_ = 0;
   // Index records of the batch not yet on disk, by record number (0 for
   // BaseMsgNum); they take precedence over what .jdx holds.
   std::map<std::int64_t, jam::IndexRecord> pending_index_;

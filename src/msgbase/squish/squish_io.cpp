@@ -159,6 +159,10 @@ bool FrameEdits::WriteIf(const std::function<bool(std::uint32_t ofs)>& chosen) {
   return true;
 }
 
+bool FrameEdits::AnyIf(const std::function<bool(std::uint32_t ofs)>& chosen) const {
+  return std::any_of(edits_.begin(), edits_.end(), [&chosen](const auto& edit) { return chosen(edit.first); });
+}
+
 bool FrameEdits::Edited(std::uint32_t ofs) const {
   return std::any_of(edits_.begin(), edits_.end(), [ofs](const auto& edit) { return edit.first == ofs; });
 }

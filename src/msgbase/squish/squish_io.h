@@ -72,6 +72,8 @@ class FrameEdits {
   // Writes the edited headers whose offset `chosen` picks (not synced), in
   // the same order.
   bool WriteIf(const std::function<bool(std::uint32_t ofs)>& chosen);
+  // Whether `chosen` picks any edited header.
+  bool AnyIf(const std::function<bool(std::uint32_t ofs)>& chosen) const;
   void Clear() { edits_.clear(); }
 
  private:

@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -176,6 +177,11 @@ class SquishMsgBase final : public KludgeAddressedBase {
   bool CommitStaged();
   bool CommitAppends();
   bool CommitRemovals();
+  // Writes `h` and syncs the data file.
+  bool WriteHeaderSynced(const squish::BaseHeader& h);
+  // Writes the edited frame headers `chosen` picks and syncs the data
+  // file; nothing when it picks none.
+  bool WriteEditsSynced(const std::function<bool(std::uint32_t ofs)>& chosen);
   // Writes the whole index under a temporary name, synced, and renames it
   // over the index file (the folder synced); the index is open again after.
   bool ReplaceIndex();

@@ -11,15 +11,19 @@
 //
 // A commit keeps the base valid for a program that never repairs at every
 // moment a crash can stop it (a kill between any two writes, a power cut
-// dropping what was not synced): every index record names a whole message
-// frame on the message chain, the chains end and hold only their own kind
-// of frame, nothing reachable lies past end_frame (where other writers
-// append), uid stays above every UMSGID, and num_msg never counts more
-// than the index holds.  What may lag behind is what such programs
-// tolerate: a count below the index, a chain end one step behind, frames
-// nothing reaches.  Appends and deletions are never committed together (a
-// batch that turns from one to the other commits what it staged first),
-// and each has its own order.
+// keeping any part of what was not synced: the writes in order with the
+// last torn at a sector, or a later one without an earlier): every index
+// record names a whole message frame on the message chain, the chains end
+// and hold only their own kind of frame, nothing reachable lies past
+// end_frame (where other writers append), uid stays above every UMSGID,
+// and num_msg never counts more than the index holds.  What may lag
+// behind is what such programs tolerate: a count below the index, a chain
+// that runs on past its last frame through frames no record names, frames
+// nothing reaches.  So every step below is synced before the next one
+// whose writes would be wrong without it, and the writes of one step are
+// right in any subset.  Appends and deletions are never committed
+// together (a batch that turns from one to the other commits what it
+// staged first), and each has its own order.
 //
 // Every header written between the first and the last one of a commit
 // carries the change marker (squish_layout.h): the open checks the whole
@@ -27,35 +31,42 @@
 // the chains' ends, says a change may have stopped part way.
 //
 // Appends (new frames past end_frame, or free frames taken out of the free
-// chain on disk before anything is written into them; see PlaceFrame):
-//   1. the new frames' headers, linked among themselves; sync the data
-//      file, so the frames are whole before anything points at them (a
-//      crash here leaves the file longer than end_frame, or frames that
-//      no chain reaches);
-//   2. the base header (marked) with end_frame past them and uid above them; the
-//      old last frame's link to the first; the base header naming the last
-//      (the chain runs on past last_frame only through frames no record
-//      names); sync the data file;
-//   3. the new index records at the end of the index; sync it;
-//   4. the base header with the new counts, unmarked; sync the data file.
+// chain on disk before anything is written into them; see PlaceFrame and
+// TakeFreeFrame):
+//   1. the new frames' headers, linked among themselves; sync (a crash
+//      here leaves the file longer than end_frame, or frames that no chain
+//      reaches);
+//   2. the base header (marked) with end_frame past them and uid above
+//      them; sync;
+//   3. the old last frame's link to the first; sync (the chain now runs
+//      on past last_frame through frames no record names);
+//   4. the base header naming the new first and last frames; sync;
+//   5. the new index records at the end of the index; sync it;
+//   6. the base header with the new counts, unmarked; sync.
+//   Six syncs per commit, whatever the number of messages; an append to
+//   an empty chain writes 2 to 4 as one header.
 // Deletions (and rewrites, which free the frame a message outgrew):
-//   1. the base header (marked) with the lower counts; sync the data file;
+//   1. the base header (marked) with the lower counts; sync;
 //   2. the index without the deleted records, written whole under a
 //      temporary name, synced and renamed over the old one (a record
 //      shifted in place would show up twice, and a cut first would lose
 //      the last one); sync the folder;
-//   3. the base header with the chain's new ends, the links of the frames
-//      that stay (so the chain skips the deleted ones but still reaches
-//      every indexed frame), the freed frames' headers, the old last free
-//      frame's link to them, the base header naming the free chain's new
-//      end, unmarked; sync the data file.
+//   3. the base header with the chain's new ends; sync (a deleted frame
+//      left past last_frame is one no record names);
+//   4. the links of the frames that stay, so the chain skips the deleted
+//      ones (old and new links alike lead through message frames only);
+//      sync;
+//   5. the freed frames' headers, free and linked among themselves; sync;
+//   6. the old last free frame's link to them; sync;
+//   7. the base header naming the free chain's new end, unmarked; sync.
+//   A step with nothing to write is left out.
 // A frame that the index names is thus always linked and whole, a freed
 // frame leaves the message chain before it is marked free and joins the
 // free chain only then.  The index remains the authority for this
 // program: an open that finds the marker, or a header or chain end out of
 // line with it, checks both chains against it and rebuilds them when they
-// disagree (squish_reconcile.cpp), which mends what a crash left lagging.  CommitBatch returns true only after the
-// last sync.
+// disagree (squish_reconcile.cpp), which mends what a crash left lagging.
+// CommitBatch returns true only after the last sync.
 //
 // A rewritten message that fits its frame is written in place (the run
 // never rewrites messages); one that outgrew it moves to a new frame, and
@@ -180,9 +191,10 @@ bool SquishMsgBase::TakeFreeFrame(std::uint32_t ofs, const squish::FrameHeader& 
   if (!squish::UnlinkFrame(unlink, squish::ChainEnds{&h.free_frame, &h.last_free_frame}, ofs, f, squish::kFreeFrame)) {
     return false;
   }
-  // The header first: a free chain that runs on past last_free_frame is
-  // harmless, one whose last frame is gone from it is not.
-  if (!squish::WriteBaseHeader(*sqd_, h) || !unlink.WriteAll() || !squish::Sync(*sqd_)) return false;
+  // The header first, synced: a free chain that runs on past
+  // last_free_frame is harmless, one whose last frame is gone from it is
+  // not.
+  if (!WriteHeaderSynced(h) || !unlink.WriteAll() || !squish::Sync(*sqd_)) return false;
   committed_base_.free_frame = h.free_frame;
   committed_base_.last_free_frame = h.last_free_frame;
   base_.free_frame = h.free_frame;
@@ -373,6 +385,7 @@ bool SquishMsgBase::CommitAppends() {
   const auto is_new = [this](std::uint32_t ofs) {
     return std::find(new_frames_.begin(), new_frames_.end(), ofs) != new_frames_.end();
   };
+  const auto is_old = [&is_new](std::uint32_t ofs) { return !is_new(ofs); };
   if (!edits_->WriteIf(is_new)) return false;
   if (data_unsynced_ || !new_frames_.empty()) {
     if (!squish::Sync(*sqd_)) return false;
@@ -383,16 +396,14 @@ bool SquishMsgBase::CommitAppends() {
     squish::BaseHeader h = squish::WithChangeMarker(committed_base_, true);
     h.end_frame = base_.end_frame;
     h.uid = base_.uid;
-    if (!squish::WriteBaseHeader(*sqd_, h) ||
-        !edits_->WriteIf([&is_new](std::uint32_t ofs) { return !is_new(ofs); })) {
-      return false;
-    }
+    const bool old_links = edits_->AnyIf(is_old);
+    if (old_links && !(WriteHeaderSynced(h) && WriteEditsSynced(is_old))) return false;
     h.begin_frame = base_.begin_frame;
     h.last_frame = base_.last_frame;
-    if (!squish::WriteBaseHeader(*sqd_, h) || !squish::Sync(*sqd_)) return false;
+    if (!WriteHeaderSynced(h)) return false;
   }
   if (!WriteIndexChanges()) return false;
-  return !relinks || (squish::WriteBaseHeader(*sqd_, base_) && squish::Sync(*sqd_));
+  return !relinks || WriteHeaderSynced(base_);
 }
 
 bool SquishMsgBase::CommitRemovals() {
@@ -401,20 +412,30 @@ bool SquishMsgBase::CommitRemovals() {
   squish::BaseHeader h = squish::WithChangeMarker(committed_base_, true);
   h.num_msg = std::min(h.num_msg, base_.num_msg);
   h.high_msg = std::min(h.high_msg, base_.high_msg);
-  if (!squish::WriteBaseHeader(*sqd_, h) || !squish::Sync(*sqd_)) return false;
+  if (!WriteHeaderSynced(h)) return false;
   if (!(index_on_disk_ > records_.size() ? ReplaceIndex() : WriteIndexChanges())) return false;
   const auto is_freed = [this](std::uint32_t ofs) {
     return std::find(freed_frames_.begin(), freed_frames_.end(), ofs) != freed_frames_.end();
   };
   const std::uint32_t old_last_free = committed_base_.last_free_frame;
+  const bool ends_move =
+      h.begin_frame != base_.begin_frame || h.last_frame != base_.last_frame || h.end_frame != base_.end_frame;
   h.begin_frame = base_.begin_frame;
   h.last_frame = base_.last_frame;
   h.end_frame = base_.end_frame;
-  return squish::WriteBaseHeader(*sqd_, h) &&
-         edits_->WriteIf([&](std::uint32_t ofs) { return !is_freed(ofs) && ofs != old_last_free; }) &&
-         edits_->WriteIf(is_freed) &&
-         edits_->WriteIf([&](std::uint32_t ofs) { return !is_freed(ofs) && ofs == old_last_free; }) &&
-         squish::WriteBaseHeader(*sqd_, base_) && squish::Sync(*sqd_);
+  return (!ends_move || WriteHeaderSynced(h)) &&
+         WriteEditsSynced([&](std::uint32_t ofs) { return !is_freed(ofs) && ofs != old_last_free; }) &&
+         WriteEditsSynced(is_freed) &&
+         WriteEditsSynced([&](std::uint32_t ofs) { return !is_freed(ofs) && ofs == old_last_free; }) &&
+         WriteHeaderSynced(base_);
+}
+
+bool SquishMsgBase::WriteHeaderSynced(const squish::BaseHeader& h) {
+  return squish::WriteBaseHeader(*sqd_, h) && squish::Sync(*sqd_);
+}
+
+bool SquishMsgBase::WriteEditsSynced(const std::function<bool(std::uint32_t ofs)>& chosen) {
+  return !edits_->AnyIf(chosen) || (edits_->WriteIf(chosen) && squish::Sync(*sqd_));
 }
 
 bool SquishMsgBase::ReplaceIndex() {

@@ -46,10 +46,11 @@ class JamRepair : public ::testing::Test {
   }
   // The change marker a change of this program leaves in the fixed header
   // until it is whole, as a crash part way leaves it.
-  void MarkChangeInProgress() {
+  // `at` is the marker's place in the reserved area.
+  void MarkChangeInProgress(std::size_t at = jam::kChangeMarkerAt) {
     std::string s = test::ReadFile(Base() + ".jhr");
     ASSERT_GE(s.size(), static_cast<std::size_t>(jam::kFixedHeaderSize));
-    s.replace(jam::fixed_at::kReserved + jam::kChangeMarkerAt, sizeof jam::kChangeMarker,
+    s.replace(jam::fixed_at::kReserved + at, sizeof jam::kChangeMarker,
               reinterpret_cast<const char*>(jam::kChangeMarker), sizeof jam::kChangeMarker);
     test::WriteFile(Base() + ".jhr", s);
   }
@@ -103,6 +104,30 @@ TEST_F(JamRepair, CountLeftBehindByAnInterruptedDeleteIsRecountedOnOpen) {
   EXPECT_EQ(Texts(b), std::vector<std::string>{"two\r"});
   ASSERT_TRUE(b.CloseMsgBase());
   // Consistent now: the next open writes nothing.
+  EXPECT_EQ(OpenLog(b), Log{});
+}
+
+// A base an earlier build left in the middle of a change carries the
+// marker at the end of the reserved area: the open still finds it, checks
+// the whole base and takes it out.
+TEST_F(JamRepair, TheMarkerWhereEarlierBuildsPutItIsFoundAndTakenOut) {
+  {
+    JamMsgBase b;
+    ASSERT_TRUE(b.CreateMsgBase(Base()));
+    AddMessage(b, "a", "one\r");
+    AddMessage(b, "b", "two\r");
+  }
+  Patch32(".jdx", IndexAt(1, jam::index_at::kUserCrc), 0xFFFFFFFFu);
+  Patch32(".jdx", IndexAt(1, jam::index_at::kHdrOffset), 0xFFFFFFFFu);
+  MarkChangeInProgress(jam::kEarlierChangeMarkerAt);
+  JamMsgBase b;
+  EXPECT_EQ(OpenLog(b), (Log{"write area.jhr", "sync area.jhr"}));
+  EXPECT_EQ(b.GetMsgCount(), 1);
+  EXPECT_EQ(At32(".jhr", kActiveMsgs), 1u);
+  const std::string jhr = test::ReadFile(Base() + ".jhr");
+  EXPECT_EQ(jhr.find(std::string(reinterpret_cast<const char*>(jam::kChangeMarker), sizeof jam::kChangeMarker)),
+            std::string::npos);
+  ASSERT_TRUE(b.CloseMsgBase());
   EXPECT_EQ(OpenLog(b), Log{});
 }
 
@@ -363,8 +388,9 @@ TEST_F(JamRepair, AppendAndDeleteSyncEachStepBeforeTheNext) {
 }
 
 // A batch, as a move writes its destination and deletes its sources:
-// bodies and headers synced before the index names them, ActiveMsgs raised
-// only after the index and lowered before any deletion shows.
+// bodies synced before the headers that point at them are written, both
+// synced before the index names them, ActiveMsgs raised only after the
+// index and lowered before any deletion shows.
 TEST_F(JamRepair, ABatchSyncsEachStepBeforeTheNext) {
   {
     JamMsgBase b;
@@ -381,10 +407,10 @@ TEST_F(JamRepair, ABatchSyncsEachStepBeforeTheNext) {
   AddMessage(b, "d", "four\r");
   AddMessage(b, "e", "five\r");
   ASSERT_TRUE(b.CommitBatch());
-  // The marked fixed header goes with the bodies and headers.
-  EXPECT_EQ(watch.Log(),
-            (Log{"write area.jdt", "write area.jhr", "write area.jdt", "write area.jhr", "write area.jhr", "sync area.jdt",
-                 "sync area.jhr", "write area.jdx", "sync area.jdx", "write area.jhr", "sync area.jhr"}));
+  // The bodies, synced; both headers in one write and the marked fixed
+  // header after them, synced; the records; the fixed header unmarked.
+  EXPECT_EQ(watch.Log(), (Log{"write area.jdt", "write area.jdt", "sync area.jdt", "write area.jhr", "write area.jhr",
+                              "sync area.jhr", "write area.jdx", "sync area.jdx", "write area.jhr", "sync area.jhr"}));
   watch.ClearLog();
   b.BeginBatch();
   for (std::int32_t n : {3, 1}) {
@@ -392,10 +418,10 @@ TEST_F(JamRepair, ABatchSyncsEachStepBeforeTheNext) {
     ASSERT_TRUE(b.DeleteMsg());
   }
   ASSERT_TRUE(b.CommitBatch());
-  // The lowered count under the marker, synced; both attributes, synced;
-  // the records; the fixed header without the marker.
-  EXPECT_EQ(watch.Log(), (Log{"write area.jhr", "sync area.jhr", "write area.jhr", "write area.jhr", "sync area.jhr",
-                              "write area.jdx", "write area.jdx", "sync area.jdx", "write area.jhr", "sync area.jhr"}));
+  // The lowered count under the marker, synced; both attributes and the
+  // records, synced together; the fixed header without the marker.
+  EXPECT_EQ(watch.Log(), (Log{"write area.jhr", "sync area.jhr", "write area.jhr", "write area.jhr", "write area.jdx",
+                              "write area.jdx", "sync area.jdx", "sync area.jhr", "write area.jhr", "sync area.jhr"}));
   watch.ClearLog();
   ASSERT_TRUE(b.CloseMsgBase());
   EXPECT_EQ(watch.Log(), Log{});

@@ -439,11 +439,13 @@ class SquishWriteLog : public test::CountingPlatform {
 };
 
 // The order of a batch's writes, which keeps the base valid for programs
-// that never repair at every point between them (squish_update.cpp): new
-// frames whole and synced before anything points at them, end_frame and
-// uid past them before they are linked, linked before the index names
-// them, the counts raised last; deletions lower the counts first, replace
-// the index whole, then unlink, free and only then join the free chain.
+// that never repair at every point between them, whichever of a step's
+// unsynced writes a power cut keeps (squish_update.cpp): new frames whole
+// and synced before anything points at them, end_frame and uid past them
+// before they are linked, linked before the header names the last, named
+// before the index does, the counts raised last; deletions lower the
+// counts first, replace the index whole, then move the chain's ends,
+// unlink, free and only then join the free chain, each synced.
 TEST(SquishBatch, EachStepIsSyncedBeforeTheNextNeedsIt) {
   using Log = std::vector<std::string>;
   const struct Case {
@@ -453,16 +455,28 @@ TEST(SquishBatch, EachStepIsSyncedBeforeTheNextNeedsIt) {
   } cases[] = {
       {"two appends",
        {{101, 102}, {}},
-       {"frame", "frame",                                                 // staged, unsynced, past end_frame
-        "link", "link", "sync sqd",                                       // linked among themselves
-        "header", "link", "header", "sync sqd",                           // end_frame, old last frame, last_frame
-        "index", "sync index",                                            // now the index names them
-        "header", "sync sqd"}},                                           // the counts
+       {"frame", "frame",                  // staged, unsynced, past end_frame
+        "link", "link", "sync sqd",        // linked among themselves
+        "header", "sync sqd",              // end_frame and uid past them
+        "link", "sync sqd",                // the old last frame's link to them
+        "header", "sync sqd",              // last_frame
+        "index", "sync index",             // now the index names them
+        "header", "sync sqd"}},            // the counts
       {"two deletes",
        {{}, {3, 2}},
-       {"header", "sync sqd",                                             // the counts down
+       {"header", "sync sqd",  // the counts down
         "new index", "sync new index", "rename new index to index", "syncdir",
-        "header", "link", "link", "link", "link", "header", "sync sqd"}},  // ends, links, freed, free chain
+        "link", "link", "sync sqd",   // the frames that stay skip them
+        "link", "link", "sync sqd",   // freed, linked among themselves
+        "header", "sync sqd"}},       // the free chain's ends
+      {"deleting the last",
+       {{}, {4}},
+       {"header", "sync sqd",  // the counts down
+        "new index", "sync new index", "rename new index to index", "syncdir",
+        "header", "sync sqd",   // last_frame moves back
+        "link", "sync sqd",     // the new last frame ends the chain
+        "link", "sync sqd",     // freed
+        "header", "sync sqd"}},  // the free chain's ends
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
