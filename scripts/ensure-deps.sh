@@ -6,6 +6,8 @@ command -v cmake >/dev/null 2>&1 || missing+=(cmake)
 command -v g++ >/dev/null 2>&1 || missing+=(g++)
 command -v make >/dev/null 2>&1 || missing+=(make)
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
+# The JSON library (header only) the --json report is written with.
+[ -f /usr/include/nlohmann/json.hpp ] || missing+=(nlohmann-json3-dev)
 # A FidoNet tosser whose JAM and *.MSG areas the end-to-end tests scan.
 command -v crashmail >/dev/null 2>&1 || missing+=(crashmail)
 # The manual pages are rendered with warnings on by a test.

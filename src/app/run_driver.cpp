@@ -1,5 +1,6 @@
 #include "app/run_driver.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "app/config/config.h"
 #include "app/scan/area_repair.h"
 #include "app/scan/area_scan.h"
+#include "app/scan/json_report.h"
 #include "app/scan/run.h"
 #include "errreport/exit_report.h"
 #include "fidoutil/address.h"
@@ -60,14 +62,27 @@ std::int32_t ReportProblems(const std::string& config_name, const MoverConfig& c
   return errors;
 }
 
-// Reads the settings and opens the log; the log's start line follows.
-Status Prepare(Run& run, const std::string& config_name) {
-  LW_RETURN_IF_ERROR(ReadConfiguration(config_name, run.config));
-  ReportProblems(config_name, run.config, false);
-  // Part of the rules missing could move mail the sysop wants kept.
-  if (!run.config.unread_include.empty()) {
-    return Status::Error("Configuration " + config_name + " not read whole", run.config.unread_include);
+// --list: `area_id` is the only netmail area, walked from its first
+// message whatever its lastread pointer says.
+void ListOnly(MoverConfig& config, const std::string& area_id) {
+  config.NetmailAreas.items.clear();
+  config.NetmailAreas.Append(std::make_unique<std::string>(area_id));
+  config.UseLastRead = false;
+}
+
+// Reads the settings (none for a --list without a configuration: no rule
+// then picks anything) and opens the log; the log's start line follows.
+Status Prepare(Run& run, const CommandOptions& options) {
+  const std::string& config_name = options.config_name;
+  if (!options.list || !config_name.empty()) {
+    LW_RETURN_IF_ERROR(ReadConfiguration(config_name, run.config));
+    ReportProblems(config_name, run.config, false);
+    // Part of the rules missing could move mail the sysop wants kept.
+    if (!run.config.unread_include.empty()) {
+      return Status::Error("Configuration " + config_name + " not read whole", run.config.unread_include);
+    }
   }
+  if (options.list) ListOnly(run.config, options.list_area);
   run.log.SetUtf8(run.config.LogUtf8);
   if (!run.config.LogFileName.empty() && !run.dry_run) LW_RETURN_IF_ERROR(run.log.Open(run.config.LogFileName));
   run.log.LogOnly('>', ProgramTitle(), "started");
@@ -83,7 +98,8 @@ bool SaysStopped(Run& run) {
   return true;
 }
 
-Status ScanAreas(Run& run) {
+// Scans every netmail area in turn; `tally` adds up what each reported.
+Status ScanAreas(Run& run, DryRunTally& tally) {
   const RuleList<std::string>& areas = run.config.NetmailAreas;
   for (int i = 0; i < areas.count(); ++i) {
     if (SaysStopped(run)) return Status();
@@ -91,6 +107,10 @@ Status ScanAreas(Run& run) {
     run.log.Say(' ', kProductTag, "Scanning " + area.substr(area.empty() ? 0 : 1));
     AreaScanResult result;
     LW_RETURN_IF_ERROR(ScanArea(run, area, result));
+    ++tally.areas;
+    tally.picked += result.found_count;
+    tally.kept += result.kept_count;
+    tally.unreadable += result.unreadable_count;
     if (result.nothing_to_scan) {
       run.log.Say(' ', kProductTag, "Nothing to scan !");
     } else {
@@ -161,24 +181,33 @@ int RepairOneArea(const std::string& area_id) {
   return 0;
 }
 
-// A scan, real or dry, of every netmail area the configuration names.  A
+// A scan, real or dry, of every netmail area the configuration names (of
+// the one area --list names).  A
 // stop signal ends it after the message in hand, with everything done so
 // far settled and the log closed as at the end, and 128 + the signal's
-// number as the exit code.
+// number as the exit code.  A --json run that scanned to its end, or to
+// the stop, closes its report with the summary object.
 int RunAreas(const CommandOptions& options) {
   const platform::StopWatch stop_watch;
+  const bool dry_run = options.dry_run || options.list;
   // A dry run goes through a platform that refuses every change, so not
   // even the repair of a damaged base that opening it would make is written.
   platform::ReadOnlyPlatform read_only(platform::Os());
   std::optional<platform::ScopedPlatform> dry;
-  if (options.dry_run) dry.emplace(&read_only);
+  if (dry_run) dry.emplace(&read_only);
   Run run;
-  run.dry_run = options.dry_run;
-  run.log.KeepLastLogOnlyText(options.dry_run);
-  Status status = Prepare(run, options.config_name);
+  run.dry_run = dry_run;
+  run.json = options.json;
+  run.log.KeepLastLogOnlyText(dry_run);
+  Status status = Prepare(run, options);
   // Heap in use from here on is the scan's own; a clean scan gives it all back.
   const std::int64_t heap_at_start = platform::HeapInUse();
-  if (status.ok()) status = ScanAreas(run);
+  DryRunTally tally;
+  if (status.ok()) status = ScanAreas(run, tally);
+  if (status.ok() && run.json) {
+    const int signal = platform::StopRequest();
+    ConsoleReport(JsonSummaryLine(tally, signal == 0 ? std::string() : platform::StopSignalName(signal)));
+  }
   if (status.ok()) {
     std::string().swap(run.latest_msgid_line);
     const std::int64_t leak = platform::HeapInUse() - heap_at_start;
@@ -205,8 +234,10 @@ int Dispatch(const CommandOptions& options, const std::string& program) {
   }
   if (options.check) return CheckConfiguration(options.config_name);
   if (options.quiet) SetConsoleLevel(ConsoleLevel::kErrorsOnly);
+  if (options.json) SetConsoleLevel(ConsoleLevel::kReportOnly);
   WriteBanner();
-  os.ConsoleSetColor(7);
+  // JSON lines stay free of colour codes, on a terminal too.
+  if (!options.json) os.ConsoleSetColor(7);
   if (options.no_arguments) {
     ConsoleLine(UsageText(program, false));
     return 0;

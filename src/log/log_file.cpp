@@ -42,7 +42,9 @@ std::string WithCause(std::string_view text, std::string_view cause) {
 }
 
 void ConsoleError(std::string_view text, std::string_view cause) {
-  platform::Os().ConsoleWrite(std::string("Error: ").append(text).append(platform::kLineEnd));
+  if (g_console_level != ConsoleLevel::kReportOnly) {
+    platform::Os().ConsoleWrite(std::string("Error: ").append(text).append(platform::kLineEnd));
+  }
   Diagnose(WithCause(text, cause));
 }
 

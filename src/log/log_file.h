@@ -87,7 +87,7 @@ class LogFile {
 void AppendLogStamp(std::string& out, const MsgDateTime& t);
 
 // Console-only reports, for use before the log exists: "Error: text" or
-// "Warning: text" on the console, and "larkway: text: cause" (or
+// "Warning: text" on the console (neither when it shows the report only), and "larkway: text: cause" (or
 // "larkway: warning: text: cause") on standard error, without ": cause"
 // when there is none.
 void ConsoleError(std::string_view text, std::string_view cause = {});
@@ -103,8 +103,10 @@ void ConsoleReport(std::string_view text);
 // count); not when the console shows errors only.
 void ConsoleProgress(std::string_view text);
 
-// What the console shows: everything, or errors only (--quiet).
-enum class ConsoleLevel { kAll, kErrorsOnly };
+// What the console shows: everything, errors only (--quiet), or the
+// report alone (--json: standard output stays machine-readable, and errors
+// and warnings are told on standard error only).
+enum class ConsoleLevel { kAll, kErrorsOnly, kReportOnly };
 void SetConsoleLevel(ConsoleLevel level);
 bool ConsoleShowsAll();
 

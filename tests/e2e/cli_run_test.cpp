@@ -210,6 +210,10 @@ TEST_F(CliRun, ColourOnlyOnATerminalAndNeverWithNoColourOrADumbTerminal) {
     EXPECT_NE(plain.find("Nothing to scan"), std::string::npos);
   }
   EXPECT_EQ(RunLarkway({"lw.cfg"}, dir_.path(), {"TERM=xterm"}).out.find('\033'), std::string::npos);
+  // JSON lines stay JSON on a terminal too.
+  const std::string json = RunOnTerminal({"-n", "-j", "lw.cfg"}, dir_.path(), {"TERM=xterm"});
+  EXPECT_EQ(json.find('\033'), std::string::npos) << json;
+  EXPECT_EQ(json.rfind("{\"type\":\"summary\",", 0), 0u) << json;
 }
 
 TEST_F(CliRun, HighWaterMarkStays) {

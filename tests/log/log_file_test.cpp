@@ -159,6 +159,8 @@ class CapturedStreams : public platform::PlatformWrapper {
   std::string out, err;
 };
 
+// --quiet still shows errors on the console; --json keeps it for the
+// report alone.  Standard error hears everything at every level.
 TEST(ConsoleLevels, ErrorsOnlyStillShowsErrorsAndStandardErrorHearsEverything) {
   CapturedStreams streams;
   platform::ScopedPlatform guard(&streams);
@@ -169,6 +171,7 @@ TEST(ConsoleLevels, ErrorsOnlyStillShowsErrorsAndStandardErrorHearsEverything) {
   } cases[] = {
       {ConsoleLevel::kAll, "said" + end + "5 scanned" + "Warning: careful" + end + "Error: broken" + end},
       {ConsoleLevel::kErrorsOnly, "Error: broken" + end},
+      {ConsoleLevel::kReportOnly, ""},
   };
   for (const Case& c : cases) {
     streams.out.clear();

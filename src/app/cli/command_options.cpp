@@ -27,8 +27,8 @@ CommandOptions ReadCommandOptions(int argc, const char* const* argv) {
     return options;
   }
   static const std::vector<platform::OptionName> kOptionNames = {
-      {"help", 'h'},  {"version", 'V'}, {"check", 'c'},
-      {"dry-run", 'n'}, {"quiet", 'q'},  {"repair", 'r', true}};
+      {"help", 'h'},  {"version", 'V'},      {"check", 'c'},      {"dry-run", 'n'},
+      {"quiet", 'q'}, {"repair", 'r', true}, {"list", 'l', true}, {"json", 'j'}};
   platform::ParsedCommandLine parsed = platform::ParseCommandLine(argc, argv, kOptionNames);
   options.error = parsed.error;
   for (std::size_t i = 0; i < parsed.options.size(); ++i) {
@@ -37,6 +37,11 @@ CommandOptions ReadCommandOptions(int argc, const char* const* argv) {
       options.repair = true;
       options.repair_area = parsed.values[i];
     }
+    if (c == 'l') {
+      options.list = true;
+      options.list_area = parsed.values[i];
+    }
+    options.json = options.json || c == 'j';
     options.help = options.help || c == 'h';
     options.version = options.version || c == 'V';
     options.check = options.check || c == 'c';
@@ -47,16 +52,24 @@ CommandOptions ReadCommandOptions(int argc, const char* const* argv) {
   const bool repair = options.repair;
   if (parsed.operands.size() > (repair ? 0 : 1)) {
     options.error = "extra argument '" + parsed.operands[repair ? 0 : 1] + "'";
+  } else if (options.list && (options.check || repair)) {
+    options.error = "--list goes with no --check or --repair";
   } else if (repair) {
     if (options.check || options.dry_run) options.error = "--repair goes with no --check or --dry-run";
   } else if (parsed.operands.size() == 1) {
     options.config_name = parsed.operands[0];
+  } else if (options.list) {
+    // Without a configuration the list shows every message as kept.
+    options.config_name = ConfigFromEnvironment();
   } else if (!options.help && !options.version) {
     options.config_name = ConfigFromEnvironment();
     if (options.config_name.empty()) options.error = "no configuration file named";
   }
   if (options.error.empty() && options.check && options.dry_run) {
     options.error = "--check and --dry-run do not go together";
+  }
+  if (options.error.empty() && options.json && !options.dry_run && !options.list && !options.help && !options.version) {
+    options.error = "--json goes with --dry-run or --list";
   }
   return options;
 }
@@ -70,7 +83,10 @@ std::string UsageText(const std::string& program, bool long_form) {
          " -c|--check configname\n"
          "       " +
          program +
-         " -n|--dry-run configname\n"
+         " -n|--dry-run [-j|--json] configname\n"
+         "       " +
+         program +
+         " -l|--list area [-j|--json] [configname]\n"
          "       " +
          program +
          " [-q] -r|--repair area\n"
@@ -88,6 +104,13 @@ std::string HelpText(const std::string& program) {
          "                 its file:line; exit 0 when clean, 1 otherwise\n"
          "  -n, --dry-run  judge every message and print the verdict per message;\n"
          "                 write no file at all (no copy, deletion, lastread, log)\n"
+         "  -l, --list area\n"
+         "                 the dry run of one area (an identifier such as\n"
+         "                 */var/spool/fido/net) from its first message, lastread\n"
+         "                 ignored; judged by the configuration's rules when one is\n"
+         "                 named, else every message shows as kept\n"
+         "  -j, --json     with --dry-run or --list: one JSON object per message,\n"
+         "                 then a summary object, and nothing else on standard output\n"
          "  -q, --quiet    the console shows errors only (and what --dry-run reports)\n"
          "  -r, --repair area\n"
          "                 check the whole base of one area (an identifier such as\n"

@@ -13,6 +13,7 @@
 #include "app/scan/area_lock.h"
 #include "app/scan/copy_journal.h"
 #include "app/scan/destination_pool.h"
+#include "app/scan/json_report.h"
 #include "app/scan/last_msgid.h"
 #include "app/scan/move_batch.h"
 #include "app/scan/transfer.h"
@@ -101,12 +102,12 @@ std::string ActionWord(const RuleVerdict& verdict, bool done) {
   return word;
 }
 
-// The verdict on a message that stays where it is.
-std::string KeptWord(bool high_water, bool local_unsent, const RuleVerdict& verdict) {
-  if (high_water) return "kept (high-water mark)";
-  if (local_unsent) return "kept (local mail not sent yet)";
-  if (verdict.not_touch) return "kept (NOT_TOUCH)";
-  return "kept (no rule)";
+// Why a message stays where it is.
+std::string KeptReason(bool high_water, bool local_unsent, const RuleVerdict& verdict) {
+  if (high_water) return "high-water mark";
+  if (local_unsent) return "local mail not sent yet";
+  if (verdict.not_touch) return "NOT_TOUCH";
+  return "no rule";
 }
 
 // A dry run's line for a picked message: the action and the rules that
@@ -115,6 +116,20 @@ std::string PickedLine(const MessageFacts& facts, const std::string& action, con
   std::string named;
   for (const std::string& rule : rules) named += (named.empty() ? "" : "; ") + std::string("rule: ") + rule;
   return DryRunLine(facts, action + " (" + ForTerminal(named, "CP866") + ")");
+}
+
+// A dry run's report of the open message of `area_id`: its JSON object
+// with --json, else its verdict line.  `kept_reason` is "" for a message
+// the rules picked.
+void ReportDryRun(const Run& run, const std::string& area_id, const MessageFacts& facts, const RuleVerdict& verdict,
+                  const std::string& kept_reason) {
+  if (run.json) {
+    ConsoleReport(JsonMessageLine(area_id, facts, verdict, kept_reason));
+  } else if (kept_reason.empty()) {
+    ConsoleReport(PickedLine(facts, ActionWord(verdict, false), verdict.rules));
+  } else {
+    ConsoleReport(DryRunLine(facts, "kept (" + kept_reason + ")"));
+  }
 }
 
 // What the walk has seen so far.
@@ -244,6 +259,7 @@ bool ReadStoredText(MessageBase& area, StoredText& text, std::string& cause) {
 // written after the lines of the batch before it.
 Status LeaveUnreadable(Scan& scan, MsgNum number, const std::string& cause) {
   LW_RETURN_IF_ERROR(SettleBatch(scan));
+  ++scan.result.unreadable_count;
   scan.run.log.Warning(kProductTag, "Unable to read message " + std::to_string(number) + " in " + scan.area_id, cause);
   scan.walk.unreadable_seen = true;
   return Status();
@@ -359,12 +375,15 @@ Status ActOnMessage(Scan& scan) {
   if (run.config.UseLastRead) area.GetKludge(kMsgIdKludge, run.latest_msgid_line);
   if (!verdict.found) {
     scan.walk.last_kept = area.GetMsgNum();
-    if (run.dry_run) ConsoleReport(DryRunLine(GatherFacts(area, msg), KeptWord(high_water, skip, verdict)));
+    ++scan.result.kept_count;
+    if (run.dry_run) {
+      ReportDryRun(run, scan.area_id, GatherFacts(area, msg), verdict, KeptReason(high_water, skip, verdict));
+    }
     return Status();
   }
   ++scan.result.found_count;
   if (run.dry_run) {
-    ConsoleReport(PickedLine(GatherFacts(area, msg), ActionWord(verdict, false), verdict.rules));
+    ReportDryRun(run, scan.area_id, GatherFacts(area, msg), verdict, std::string());
     return Status();
   }
   return BatchPicked(scan, msg, verdict, text);

@@ -11,7 +11,9 @@ namespace lw {
 
 struct AreaScanResult {
   bool nothing_to_scan = false;
-  std::int32_t found_count = 0;  // messages the rules picked
+  std::int32_t found_count = 0;       // messages the rules picked
+  std::int32_t kept_count = 0;        // messages judged and left where they are
+  std::int32_t unreadable_count = 0;  // messages left alone because they could not be read whole
 };
 
 // Walks the area's messages, has the rules judge each, copies and removes

@@ -17,6 +17,8 @@ struct Run {
   // --dry-run: every message is judged and its verdict shown, and no file
   // is written (no copy, deletion, lastread, msgid or log).
   bool dry_run = false;
+  // --json: the dry run reports each message as a JSON object.
+  bool json = false;
 };
 
 }  // namespace lw

@@ -61,5 +61,38 @@ TEST(CommandOptions, NoArgumentAtAllIsTheUsageLine) {
   EXPECT_EQ(UsageText("larkway", false), "Usage: larkway configname");
 }
 
+// --list takes its area and an optional configuration; --json needs a
+// report to shape.
+TEST(CommandOptions, ListAndJson) {
+  struct Case {
+    std::vector<const char*> args;
+    const char* list_area;  // "" when --list is not given
+    bool json;
+    const char* config;
+    const char* error;  // "" when usable
+  };
+  const Case cases[] = {
+      {{"--list", "*net", "cfg"}, "*net", false, "cfg", ""},
+      {{"-l", "Jbase"}, "Jbase", false, "", ""},
+      {{"cfg", "--list=Sbase", "--json"}, "Sbase", true, "cfg", ""},
+      {{"-nj", "cfg"}, "", true, "cfg", ""},
+      {{"--json", "cfg"}, "", true, "cfg", "--json goes with --dry-run or --list"},
+      {{"--list"}, "", false, "", "option '--list' needs a value"},
+      {{"-l", "*net", "a", "b"}, "*net", false, "", "extra argument 'b'"},
+      {{"-l", "*net", "-c", "cfg"}, "*net", false, "", "--list goes with no --check or --repair"},
+      {{"-l", "*net", "-r", "Sbase"}, "*net", false, "", "--list goes with no --check or --repair"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    CommandOptions o = Read(c.args);
+    EXPECT_EQ(o.error, c.error);
+    if (!o.error.empty()) continue;
+    EXPECT_EQ(o.list, *c.list_area != 0);
+    EXPECT_EQ(o.list_area, c.list_area);
+    EXPECT_EQ(o.json, c.json);
+    EXPECT_EQ(o.config_name, c.config);
+  }
+}
+
 }  // namespace
 }  // namespace lw
