@@ -13,6 +13,7 @@
 #include "app/scan/run.h"
 #include "errreport/exit_report.h"
 #include "fidoutil/address.h"
+#include "msgbase/area.h"
 #include "platform/platform.h"
 #include "platform/read_only_platform.h"
 
@@ -63,11 +64,19 @@ std::int32_t ReportProblems(const std::string& config_name, const MoverConfig& c
 }
 
 // --list: `area_id` is the only netmail area, walked from its first
-// message whatever its lastread pointer says.
-void ListOnly(MoverConfig& config, const std::string& area_id) {
+// message whatever its lastread pointer says.  An identifier with no
+// format letter is refused before anything is scanned.
+Status ListOnly(MoverConfig& config, const std::string& area_id) {
+  AreaKind kind = AreaKind::kNone;
+  std::string path;
+  ParseAreaId(area_id, kind, path);
+  if (kind == AreaKind::kNone) {
+    return Status::Error("not an area identifier - " + area_id, "it starts with no format letter (*, M, F, S or J)");
+  }
   config.NetmailAreas.items.clear();
   config.NetmailAreas.Append(std::make_unique<std::string>(area_id));
   config.UseLastRead = false;
+  return Status();
 }
 
 // Reads the settings (none for a --list without a configuration: no rule
@@ -82,7 +91,7 @@ Status Prepare(Run& run, const CommandOptions& options) {
       return Status::Error("Configuration " + config_name + " not read whole", run.config.unread_include);
     }
   }
-  if (options.list) ListOnly(run.config, options.list_area);
+  if (options.list) LW_RETURN_IF_ERROR(ListOnly(run.config, options.list_area));
   run.log.SetUtf8(run.config.LogUtf8);
   if (!run.config.LogFileName.empty() && !run.dry_run) LW_RETURN_IF_ERROR(run.log.Open(run.config.LogFileName));
   run.log.LogOnly('>', ProgramTitle(), "started");
