@@ -25,6 +25,7 @@
 // listed once and kept while the folder is unchanged (folder_name_index.h).
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -291,6 +292,9 @@ class Platform {
   virtual MsgDateTime Now() = 0;
   // Lets the clock move on (used while waiting for a new MSGID serial).
   virtual void Yield() = 0;
+  // A clock that only moves forward, for how long something has lasted
+  // (how long a batch has been open, a destination held); not the date.
+  virtual std::chrono::steady_clock::time_point SteadyNow() = 0;
 };
 
 // The platform in use: the operating system's own unless a test installed

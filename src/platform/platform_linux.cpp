@@ -918,6 +918,7 @@ class LinuxPlatform final : public Platform {
   }
 
   void Yield() override { usleep(1000); }
+  std::chrono::steady_clock::time_point SteadyNow() override { return std::chrono::steady_clock::now(); }
 
  private:
   time_t now_second_ = -1;  // the second now_local_ is the local time of

@@ -477,6 +477,7 @@ class Win32Platform final : public Platform {
   }
 
   void Yield() override { Sleep(1); }
+  std::chrono::steady_clock::time_point SteadyNow() override { return std::chrono::steady_clock::now(); }
 };
 
 FaultReporter g_reporter = nullptr;

@@ -71,6 +71,7 @@ class PlatformWrapper : public Platform {
   std::string FullPath(std::string_view name) override { return target_.FullPath(name); }
   MsgDateTime Now() override { return target_.Now(); }
   void Yield() override { target_.Yield(); }
+  std::chrono::steady_clock::time_point SteadyNow() override { return target_.SteadyNow(); }
 
  protected:
   Platform& target_;

@@ -145,19 +145,29 @@ int Rerun(const Scenario& s) {
   return WEXITSTATUS(status);
 }
 
-LoopSummary RunFaultLoop(const std::string& loop, char netmail,
-                         const std::function<FaultedRun(std::int64_t n, const Scenario& s)>& faulted_run,
+LoopSummary RunFaultLoop(const std::string& loop, char netmail, const FaultedRunOf& faulted_run,
                          bool use_lastread) {
+  return RunFaultLoop(
+      loop, netmail, faulted_run,
+      {[netmail, use_lastread](const std::string& root) { return WriteScenario(root, netmail, use_lastread); },
+       PointsOf(loop, netmail)});
+}
+
+LoopSummary RunFaultLoop(const std::string& loop, char netmail, const FaultedRunOf& faulted_run,
+                         const LoopPlan& plan) {
   LoopSummary summary;
   summary.loop = loop;
   summary.netmail = netmail;
   ScratchDir work, pristine;
-  const Scenario s = WriteScenario(work.path(), netmail, use_lastread);
+  const Scenario s = plan.write(work.path());
   CopyContents(work.path(), pristine.path());
   const Inspection reference = ReferenceRun(s, summary);
   std::set<std::string> seen;  // signatures of the findings kept
+  const PointsTried tried = plan.points;
+  summary.stride = tried.stride;
   summary.bounded = true;
   for (std::int64_t n = 1; n <= kMaxPoints; ++n) {
+    if (!tried.Tries(n)) continue;
     CopyContents(pristine.path(), work.path());
     const FaultedRun run = faulted_run(n, s);
     if (!run.reached) {
@@ -176,8 +186,12 @@ LoopSummary RunFaultLoop(const std::string& loop, char netmail,
     const bool misplaced = !after_fault.misplaced.empty() || !after_rerun.misplaced.empty();
     const bool hung = run.hung || rerun_exit == -1;
     const bool crashed = run.crashed || rerun_exit > 128;
+    // A run that waited on the lock must have done the job before the rerun.
+    const bool waiter_failed =
+        run.waiter_exit && (*run.waiter_exit != 0 || !after_fault.refused.empty() || !after_fault.undone.empty());
     const bool unfinished = rerun_exit != 0 || !after_rerun.refused.empty() || !after_rerun.undone.empty() ||
-                            after_rerun.most_copies > 1 || after_fault.most_copies > 1 || !changed.empty();
+                            after_rerun.most_copies > 1 || after_fault.most_copies > 1 || !changed.empty() ||
+                            waiter_failed;
     summary.runs_losing += lost;
     summary.runs_damaging += damaged;
     summary.runs_misplacing += misplaced;
@@ -191,8 +205,11 @@ LoopSummary RunFaultLoop(const std::string& loop, char netmail,
         seen.insert(signature).second) {
       std::string text = "fault point " + std::to_string(n) + (run.fault.empty() ? "" : " (" + run.fault + ")") +
                          (run.hung ? ": the faulted run hung" : "") + "\n";
-      text += "  after the faulted run (most copies " + std::to_string(after_fault.most_copies) + "):\n" +
-              Indented(Findings(after_fault, false));
+      text += "  after the faulted run" +
+              (run.waiter_exit ? " and the run waiting on it (exit code " + std::to_string(*run.waiter_exit) + ")"
+                               : std::string()) +
+              " (most copies " + std::to_string(after_fault.most_copies) + "):\n" +
+              Indented(Findings(after_fault, run.waiter_exit.has_value()));
       text += "  after the rerun (" +
               (rerun_exit == -1 ? std::string("hung") : "exit code " + std::to_string(rerun_exit)) +
               ", most copies " + std::to_string(after_rerun.most_copies) + "):\n" +
@@ -205,8 +222,7 @@ LoopSummary RunFaultLoop(const std::string& loop, char netmail,
   return summary;
 }
 
-LoopSummary RunAbsorbedFaultLoop(const std::string& loop, char netmail,
-                                 const std::function<FaultedRun(std::int64_t n, const Scenario& s)>& faulted_run) {
+LoopSummary RunAbsorbedFaultLoop(const std::string& loop, char netmail, const FaultedRunOf& faulted_run) {
   LoopSummary summary;
   summary.loop = loop;
   summary.netmail = netmail;
@@ -215,8 +231,11 @@ LoopSummary RunAbsorbedFaultLoop(const std::string& loop, char netmail,
   CopyContents(work.path(), pristine.path());
   const Inspection reference = ReferenceRun(s, summary);
   std::set<std::string> seen;  // signatures of the findings kept
+  const PointsTried tried = PointsOf(loop, netmail);
+  summary.stride = tried.stride;
   summary.bounded = true;
   for (std::int64_t n = 1; n <= kMaxPoints; ++n) {
+    if (!tried.Tries(n)) continue;
     CopyContents(pristine.path(), work.path());
     const FaultedRun run = faulted_run(n, s);
     if (!run.reached && !run.hung && !run.crashed) {

@@ -13,3 +13,10 @@ if(NOT WIN32)
   target_compile_definitions(larkway_tests PRIVATE LARKWAY_KILLABLE_BIN="$<TARGET_FILE:larkway_killable>")
   add_dependencies(larkway_tests larkway_killable)
 endif()
+# The builds that only repeat the Release build's runs (the sanitizers,
+# where a run is ten times slower, and clang) try one fault point in
+# LARKWAY_FAULT_STRIDE of the whole-run loops (fault_loop.h, PointsOf).
+set(LARKWAY_FAULT_STRIDE 1 CACHE STRING "The whole-run fault loops try one point in this many")
+if(LARKWAY_FAULT_STRIDE GREATER 1)
+  target_compile_definitions(larkway_tests PRIVATE LARKWAY_FAULT_STRIDE=${LARKWAY_FAULT_STRIDE})
+endif()

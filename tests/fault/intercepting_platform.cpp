@@ -1,5 +1,8 @@
 #include "fault/intercepting_platform.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace lw::test {
 
 using platform::FileHandle;
@@ -85,6 +88,27 @@ Call ByName(Op op, std::string_view name) {
 
 }  // namespace
 
+std::chrono::steady_clock::time_point InterceptingPlatform::SteadyNow() {
+  return clock_ ? clock_->now : target_.SteadyNow();
+}
+
+void InterceptingPlatform::StopClock(std::string name_part, std::int64_t creates,
+                                     std::chrono::steady_clock::duration jump) {
+  std::transform(name_part.begin(), name_part.end(), name_part.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  clock_ = StoppedClock{target_.SteadyNow(), std::move(name_part), creates, jump};
+}
+
+int InterceptingPlatform::Intercept(Call& call, const std::function<int()>& pass) {
+  if (clock_ && clock_->creates > 0 && call.kind == CallKind::kCreate) {
+    std::string name(call.name);
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (name.find(clock_->name_part) != std::string::npos && --clock_->creates == 0) clock_->now += clock_->jump;
+  }
+  return OnCall(call, pass);
+}
+
 std::string_view InterceptingPlatform::OpenName(FileHandle file) const {
   auto it = open_names_.find(file);
   return it == open_names_.end() ? std::string_view() : std::string_view(it->second);
@@ -100,7 +124,7 @@ int InterceptingPlatform::Open(Op op, std::string_view name, FileHandle* file,
                                const std::function<int(FileHandle*)>& open) {
   *file = platform::kNoFile;
   Call call = ByName(op, name);
-  const int rc = OnCall(call, [&] {
+  const int rc = Intercept(call, [&] {
     const int opened = open(file);
     call.file = *file;
     return opened;
@@ -134,7 +158,7 @@ platform::Result InterceptingPlatform::ReadFile(FileHandle file, void* buf, std:
   *done = 0;
   Call call = OnHandle(Op::kReadFile, file);
   call.count = count;
-  return OnCall(call, [&] { return target_.ReadFile(file, buf, call.count, done); });
+  return Intercept(call, [&] { return target_.ReadFile(file, buf, call.count, done); });
 }
 
 platform::Result InterceptingPlatform::ReadFileAt(FileHandle file, std::int64_t offset, void* buf, std::size_t count,
@@ -142,7 +166,7 @@ platform::Result InterceptingPlatform::ReadFileAt(FileHandle file, std::int64_t 
   *done = 0;
   Call call = OnHandle(Op::kReadFileAt, file);
   call.count = count;
-  return OnCall(call, [&] { return target_.ReadFileAt(file, offset, buf, call.count, done); });
+  return Intercept(call, [&] { return target_.ReadFileAt(file, offset, buf, call.count, done); });
 }
 
 platform::Result InterceptingPlatform::WriteFile(FileHandle file, const void* buf, std::size_t count,
@@ -150,7 +174,7 @@ platform::Result InterceptingPlatform::WriteFile(FileHandle file, const void* bu
   *done = 0;
   Call call = OnHandle(Op::kWriteFile, file);
   call.count = count;
-  return OnCall(call, [&] { return target_.WriteFile(file, buf, call.count, done); });
+  return Intercept(call, [&] { return target_.WriteFile(file, buf, call.count, done); });
 }
 
 platform::Result InterceptingPlatform::WriteFileAt(FileHandle file, std::int64_t offset, const void* buf,
@@ -158,95 +182,95 @@ platform::Result InterceptingPlatform::WriteFileAt(FileHandle file, std::int64_t
   *done = 0;
   Call call = OnHandle(Op::kWriteFileAt, file);
   call.count = count;
-  return OnCall(call, [&] { return target_.WriteFileAt(file, offset, buf, call.count, done); });
+  return Intercept(call, [&] { return target_.WriteFileAt(file, offset, buf, call.count, done); });
 }
 
 platform::Result InterceptingPlatform::SeekFile(FileHandle file, std::int64_t pos) {
   Call call = OnHandle(Op::kSeekFile, file);
-  return OnCall(call, [&] { return target_.SeekFile(file, pos); });
+  return Intercept(call, [&] { return target_.SeekFile(file, pos); });
 }
 
 platform::Result InterceptingPlatform::SeekFileEnd(FileHandle file) {
   Call call = OnHandle(Op::kSeekFileEnd, file);
-  return OnCall(call, [&] { return target_.SeekFileEnd(file); });
+  return Intercept(call, [&] { return target_.SeekFileEnd(file); });
 }
 
 platform::Result InterceptingPlatform::TellFile(FileHandle file, std::int64_t* pos) {
   Call call = OnHandle(Op::kTellFile, file);
-  return OnCall(call, [&] { return target_.TellFile(file, pos); });
+  return Intercept(call, [&] { return target_.TellFile(file, pos); });
 }
 
 platform::Result InterceptingPlatform::FileSize(FileHandle file, std::int64_t* size) {
   Call call = OnHandle(Op::kFileSize, file);
-  return OnCall(call, [&] { return target_.FileSize(file, size); });
+  return Intercept(call, [&] { return target_.FileSize(file, size); });
 }
 
 platform::Result InterceptingPlatform::TruncateFile(FileHandle file) {
   Call call = OnHandle(Op::kTruncateFile, file);
-  return OnCall(call, [&] { return target_.TruncateFile(file); });
+  return Intercept(call, [&] { return target_.TruncateFile(file); });
 }
 
 platform::Result InterceptingPlatform::FlushFile(FileHandle file) {
   Call call = OnHandle(Op::kFlushFile, file);
-  return OnCall(call, [&] { return target_.FlushFile(file); });
+  return Intercept(call, [&] { return target_.FlushFile(file); });
 }
 
 platform::Result InterceptingPlatform::SyncFiles(const FileHandle* files, std::size_t count) {
   Call call = OnHandle(Op::kSyncFiles, count == 0 ? platform::kNoFile : files[0]);
   call.files = files;
   call.file_count = count;
-  return OnCall(call, [&] { return target_.SyncFiles(files, count); });
+  return Intercept(call, [&] { return target_.SyncFiles(files, count); });
 }
 
 platform::Result InterceptingPlatform::CloseFile(FileHandle file) {
   Call call = OnHandle(Op::kCloseFile, file);
-  const int rc = OnCall(call, [&] { return target_.CloseFile(file); });
+  const int rc = Intercept(call, [&] { return target_.CloseFile(file); });
   open_names_.erase(file);
   return rc;
 }
 
 platform::Result InterceptingPlatform::DeleteFile(std::string_view name) {
   Call call = ByName(Op::kDeleteFile, name);
-  return OnCall(call, [&] { return target_.DeleteFile(name); });
+  return Intercept(call, [&] { return target_.DeleteFile(name); });
 }
 
 platform::Result InterceptingPlatform::RenameNoReplace(std::string_view from, std::string_view to) {
   Call call = ByName(Op::kRenameNoReplace, from);
   call.to = to;
-  return OnCall(call, [&] { return target_.RenameNoReplace(from, to); });
+  return Intercept(call, [&] { return target_.RenameNoReplace(from, to); });
 }
 
 platform::Result InterceptingPlatform::ReplaceFile(std::string_view from, std::string_view to) {
   Call call = ByName(Op::kReplaceFile, from);
   call.to = to;
-  return OnCall(call, [&] { return target_.ReplaceFile(from, to); });
+  return Intercept(call, [&] { return target_.ReplaceFile(from, to); });
 }
 
 platform::Result InterceptingPlatform::SyncDirectory(std::string_view dir) {
   Call call = ByName(Op::kSyncDirectory, dir);
-  return OnCall(call, [&] { return target_.SyncDirectory(dir); });
+  return Intercept(call, [&] { return target_.SyncDirectory(dir); });
 }
 
 platform::Result InterceptingPlatform::QueryAttributes(std::string_view name, std::uint32_t* attr) {
   Call call = ByName(Op::kQueryAttributes, name);
-  return OnCall(call, [&] { return target_.QueryAttributes(name, attr); });
+  return Intercept(call, [&] { return target_.QueryAttributes(name, attr); });
 }
 
 platform::Result InterceptingPlatform::FindFirst(std::string_view pattern, std::uint32_t attr_mask,
                                                  platform::SearchHandle* search, platform::DirEntry* entry) {
   *search = 0;
   Call call = ByName(Op::kFindFirst, pattern);
-  return OnCall(call, [&] { return target_.FindFirst(pattern, attr_mask, search, entry); });
+  return Intercept(call, [&] { return target_.FindFirst(pattern, attr_mask, search, entry); });
 }
 
 platform::Result InterceptingPlatform::FindNext(platform::SearchHandle search, platform::DirEntry* entry) {
   Call call = ByName(Op::kFindNext, "");
-  return OnCall(call, [&] { return target_.FindNext(search, entry); });
+  return Intercept(call, [&] { return target_.FindNext(search, entry); });
 }
 
 platform::Result InterceptingPlatform::MakeDirectory(std::string_view name) {
   Call call = ByName(Op::kMakeDirectory, name);
-  return OnCall(call, [&] { return target_.MakeDirectory(name); });
+  return Intercept(call, [&] { return target_.MakeDirectory(name); });
 }
 
 }  // namespace lw::test

@@ -7,7 +7,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <chrono>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -123,6 +125,14 @@ class InterceptingPlatform : public platform::PlatformWrapper {
                              platform::DirEntry* entry) override;
   platform::Result FindNext(platform::SearchHandle search, platform::DirEntry* entry) override;
   platform::Result MakeDirectory(std::string_view name) override;
+  std::chrono::steady_clock::time_point SteadyNow() override;
+
+  // From now on the clock the run reads (SteadyNow) stands still, but for
+  // one jump of `jump` at the `creates`-th file created under a name
+  // holding `name_part` (case aside; 0: never): a run's batches and holds
+  // then end at the same calls at every fault point, however slow the
+  // machine.
+  void StopClock(std::string name_part, std::int64_t creates, std::chrono::steady_clock::duration jump);
 
  protected:
   // Every file-system call comes here; `pass` makes it on the target and
@@ -135,11 +145,21 @@ class InterceptingPlatform : public platform::PlatformWrapper {
 
  private:
   Call OnHandle(Op op, platform::FileHandle file) const;
+  // Moves the stopped clock on when `call` is the create it waits for,
+  // then hands the call to OnCall.
+  int Intercept(Call& call, const std::function<int()>& pass);
   // Runs an open through the hook and remembers the new handle's name.
   int Open(Op op, std::string_view name, platform::FileHandle* file,
            const std::function<int(platform::FileHandle*)>& open);
 
   std::map<platform::FileHandle, std::string> open_names_;
+  struct StoppedClock {
+    std::chrono::steady_clock::time_point now;
+    std::string name_part;  // folded to lower case
+    std::int64_t creates = 0;  // files still to be created under it before the jump
+    std::chrono::steady_clock::duration jump{};
+  };
+  std::optional<StoppedClock> clock_;
 };
 
 }  // namespace lw::test

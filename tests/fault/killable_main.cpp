@@ -1,7 +1,12 @@
 // larkway with a kill switch: the program's own entry, run on a counting
 // platform that raises SIGKILL at file-system call LARKWAY_KILL_AT (1 = the
 // first).  Without the variable, or with 0, the run is not interrupted.
-// The kill test uses it to stop a real run at every call in turn.
+// The kill test uses it to stop a real run at every call in turn.  With
+// LARKWAY_STOP_AT_KILL=1 the program stops (SIGSTOP) at that call before
+// it is killed, so that a test can start a second run meanwhile and kill
+// the first once the second waits.  LARKWAY_CLOCK_JUMP_IN and _AT stop
+// the run's clock but for one jump at the AT-th file created under a name
+// holding IN (InterceptingPlatform::StopClock).
 //
 // With LARKWAY_SIGNAL_ON set instead, the first file-system call on a name
 // holding that text raises, before it is made, each signal LARKWAY_SIGNALS
@@ -15,6 +20,7 @@
 #include "app/run_driver.h"
 #include "fault/counting_platform.h"
 #include "fault/intercepting_platform.h"
+#include "fault/scenario.h"
 
 namespace {
 
@@ -64,8 +70,17 @@ int main(int argc, char** argv) {
   const char* at = std::getenv("LARKWAY_KILL_AT");
   lw::test::FaultPlan plan;
   plan.fail_at = at == nullptr ? 0 : std::atoll(at);
-  plan.on_reached = [](lw::test::CallKind, std::string_view) { std::raise(SIGKILL); };
+  const char* stop = std::getenv("LARKWAY_STOP_AT_KILL");
+  const bool stop_first = stop != nullptr && std::string(stop) == "1";
+  plan.on_reached = [stop_first](lw::test::CallKind, std::string_view) {
+    if (stop_first) std::raise(SIGSTOP);
+    std::raise(SIGKILL);
+  };
   lw::test::CountingPlatform counting(lw::platform::NativePlatform(), plan);
+  if (const char* jump_in = std::getenv("LARKWAY_CLOCK_JUMP_IN"); jump_in != nullptr) {
+    const char* at = std::getenv("LARKWAY_CLOCK_JUMP_AT");
+    counting.StopClock(jump_in, at == nullptr ? 0 : std::atoll(at), lw::test::kClockJump);
+  }
   lw::platform::ScopedPlatform guard(&counting);
   return lw::RunMover(argc, argv);
 }

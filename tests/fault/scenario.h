@@ -6,8 +6,17 @@
 // no rule picks come first, already read (the lastread number and the
 // last-MSGID file name the second, so the run starts behind them), and one
 // more comes last.
+//
+// The broad scenario (WriteBroadScenario) is the same run grown to what a
+// real one meets: several hundred messages in the first netmail area, so
+// that they take several batches; a second netmail area of another format;
+// a rule with three targets, one of each format; USELASTREAD; and a clock
+// that jumps past the batch and hold limits part way, so that a batch ends
+// by its age and the destinations, held past their limit, are closed and
+// opened again.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,26 +31,43 @@ enum class Fate { kMoved, kKilled, kKept, kAlreadyThere };
 struct ScenarioMessage {
   MessageIdentity identity;
   Fate fate = Fate::kKept;
-  std::string home;  // area identifier of its destination (kMoved, kAlreadyThere)
+  std::string source;              // area identifier of the netmail area it starts in ("" for kAlreadyThere)
+  std::vector<std::string> homes;  // area identifiers of its destinations (kMoved: one copy in each; kAlreadyThere)
 };
 
 struct Scenario {
-  std::string root;         // the scratch folder everything lives in
-  std::string config_path;  // the configuration file of the run
-  std::string source;       // area identifier of the netmail area
+  std::string root;                  // the scratch folder everything lives in
+  std::string config_path;           // the configuration file of the run
+  std::vector<std::string> sources;  // area identifiers of the netmail areas, in the order they are scanned
   std::vector<std::string> destinations;
+  std::vector<std::string> made_by_run;  // the destinations the run creates (missing before it reaches them)
   std::vector<ScenarioMessage> messages;
   bool use_lastread = false;
   std::int32_t user = 0;  // USERNUMBER of the run when `use_lastread`
+  // The run's clock stands still but for one jump of kClockJump, at the
+  // `clock_jump_at`-th file created in the folder `clock_jump_in` (0: the
+  // clock is left alone).
+  std::string clock_jump_in;
+  std::int64_t clock_jump_at = 0;
 
-  // The netmail area and every destination.
+  // The netmail areas and every destination.
   std::vector<std::string> Areas() const;
+  bool IsSource(const std::string& area_id) const;
 };
+
+// The jump of the broad scenario's clock: past the batch's age limit and
+// the destinations' hold.
+inline constexpr std::chrono::seconds kClockJump{2};
 
 // Writes the scenario into the existing empty folder `root`; the netmail
 // area is of the format of `source_letter` ('M', 'S' or 'J').  Uses the
 // platform in use, so call it before a fault is installed.
 Scenario WriteScenario(const std::string& root, char source_letter, bool use_lastread = false);
+
+// Writes the broad scenario into the existing empty folder `root`: its
+// first netmail area is of the format of `source_letter`, its second of
+// the next format.  Uses the platform in use.
+Scenario WriteBroadScenario(const std::string& root, char source_letter);
 
 // What the bases hold after a run.
 struct Inspection {

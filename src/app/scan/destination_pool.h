@@ -12,6 +12,7 @@
 
 #include "errreport/status.h"
 #include "msgbase/area.h"
+#include "platform/platform.h"
 
 namespace lw {
 
@@ -31,7 +32,7 @@ struct HoldLimits {
 class DestinationPool {
  public:
   explicit DestinationPool(
-      HoldLimits limits = HoldLimits(), std::function<PoolClock::time_point()> now = [] { return PoolClock::now(); })
+      HoldLimits limits = HoldLimits(), std::function<PoolClock::time_point()> now = [] { return platform::Os().SteadyNow(); })
       : limits_(limits), now_(std::move(now)) {}
   // Closes every base still open (a batch still open is committed by the
   // close); failures are not reported here: the exit paths that get here

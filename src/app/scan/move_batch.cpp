@@ -2,6 +2,7 @@
 
 #include "app/config/config.h"
 #include "fidoutil/address.h"
+#include "platform/platform.h"
 
 namespace lw {
 
@@ -10,14 +11,14 @@ void WriteLogLines(LogFile& log, const std::vector<LogLine>& lines) {
 }
 
 void MoveBatch::Add(PendingMessage message, std::int64_t bytes) {
-  if (messages_.empty()) started_ = PoolClock::now();
+  if (messages_.empty()) started_ = platform::Os().SteadyNow();
   messages_.push_back(std::move(message));
   bytes_ += bytes;
 }
 
 bool MoveBatch::Full() const {
   if (messages_.empty()) return false;
-  return messages_.size() >= limits_.messages || bytes_ >= limits_.bytes || PoolClock::now() - started_ >= limits_.age;
+  return messages_.size() >= limits_.messages || bytes_ >= limits_.bytes || platform::Os().SteadyNow() - started_ >= limits_.age;
 }
 
 void MoveBatch::RunPrograms(std::vector<Deletion>& deleted) {
