@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/rules.h"
+#include "app/rules/rules.h"
 
 namespace lw {
 namespace {

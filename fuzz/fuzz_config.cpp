@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "app/config.h"
+#include "app/config/config.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/filter_coverage.h"
-#include "app/filter_expression.h"
-#include "app/filter_match.h"
+#include "app/config/filter_coverage.h"
+#include "app/config/filter_expression.h"
+#include "app/rules/filter_match.h"
 #include "fidoutil/cp866.h"
 #include "fuzz_support.h"
 

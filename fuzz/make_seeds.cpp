@@ -131,6 +131,7 @@ void DateSeeds() {
   MsgDateTime after_2038 = FixedDate();
   after_2038.Year = 2040;
   const Seed seeds[] = {{"ftsc", FixedDate(), DateTimeToUnix(FixedDate()), "10 Dec 26  14:32:06"},
+                        {"ftsc-one-blank", FixedDate(), 0, "10 Dec 26 14:32:06"},
                         {"seadog", FixedDate(), 0, "Thu 10 Dec 26 14:32"},
                         {"dashes", after_2038, 2214216000u, "10-12-26 14:32:06"},
                         {"jam-end", after_2038, 0xFFFFFFFFu, "07 Feb 06  06:28:15"}};

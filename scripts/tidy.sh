@@ -4,7 +4,7 @@
 # (a header's finding is reported by every file that includes it), then the
 # number of findings per check; exits 0 only when there are none.
 #   bash scripts/tidy.sh                 every file of src/
-#   bash scripts/tidy.sh src/app/rules.cpp ...   only these files
+#   bash scripts/tidy.sh src/app/rules/rules.cpp ...   only these files
 # The compile commands come from the configure-only preset `tidy`, a clang
 # build in build-tidy/ (clang, so that clang-tidy understands every flag).
 # The full output is kept in build-tidy/tidy.log.

@@ -10,8 +10,8 @@ SUDO=""
 fail() { echo "run-deb: $*" >&2; exit 1; }
 
 # One version: the program's, the changelog's and the manual pages'.
-version=$(sed -n 's/^inline const char\* const kVersion = "\(.*\)";$/\1/p' src/app/config.h)
-[ -n "$version" ] || fail "no kVersion in src/app/config.h"
+version=$(sed -n 's/^inline const char\* const kVersion = "\(.*\)";$/\1/p' src/app/config/config.h)
+[ -n "$version" ] || fail "no kVersion in src/app/config/config.h"
 changelog_version=$(dpkg-parsechangelog -l debian/changelog -S Version)
 [ "$changelog_version" = "$version" ] ||
   fail "debian/changelog says $changelog_version, the program $version"

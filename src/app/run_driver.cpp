@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "app/area_repair.h"
-#include "app/area_scan.h"
-#include "app/command_options.h"
-#include "app/config.h"
-#include "app/json_report.h"
-#include "app/run.h"
+#include "app/cli/command_options.h"
+#include "app/config/config.h"
+#include "app/scan/area_repair.h"
+#include "app/scan/area_scan.h"
+#include "app/scan/json_report.h"
+#include "app/scan/run.h"
 #include "errreport/exit_report.h"
 #include "fidoutil/address.h"
 #include "msgbase/area.h"

@@ -1,7 +1,9 @@
 #include "fidoutil/dates.h"
 
+#include <algorithm>
 #include <climits>
 
+#include "fidoutil/address.h"
 #include "fidoutil/helpers.h"
 #include "platform/platform.h"
 
@@ -187,6 +189,45 @@ std::int32_t YearFromTwoDigits(std::int32_t year) {
   if (year >= 0 && year <= 70) return year + 2000;
   if (year >= 71 && year <= 999) return year + 1900;
   return year;
+}
+
+void ReadDateText(std::string_view text, MsgDateTime& dt) {
+  dt = MsgDateTime{};
+  auto number = [](std::string_view digits) {
+    std::int32_t v = 0;
+    StrToLongInt(digits, v);
+    return v;
+  };
+  auto at = [text](std::size_t one_based) { return one_based <= text.size() ? text[one_based - 1] : '\0'; };
+  auto read_date = [&dt, &number](std::string_view words) {
+    dt.Day = number(ExtractWordView(1, words, " "));
+    dt.Month = MonthFromName(ExtractWordView(2, words, " "));
+    dt.Year = number(ExtractWordView(3, words, " "));
+  };
+  if (at(3) == ' ') {
+    // "01 Jan 99  12:34:56" or "01 Jan 99 12:34:56"
+    read_date(text);
+    const std::string_view time = text.substr(std::min<std::size_t>(text.size(), at(11) == ' ' ? 11 : 10));
+    dt.Hour = number(ExtractWordView(1, time, ":"));
+    dt.Min = number(ExtractWordView(2, time, ":"));
+    dt.Sec = number(ExtractWordView(3, time, ": "));
+  } else if (at(4) == ' ') {
+    // "Tue  5 Feb 02 01:02"
+    const std::string_view rest = text.substr(4);
+    read_date(rest);
+    const std::string_view time = rest.substr(std::min<std::size_t>(rest.size(), 10));
+    dt.Hour = number(ExtractWordView(1, time, ":"));
+    dt.Min = number(ExtractWordView(2, time, ":"));
+  } else if (at(3) == '-') {
+    // "12-05-01 10:20:30"
+    dt.Day = number(ExtractWordView(1, text, "-: "));
+    dt.Month = number(ExtractWordView(2, text, "-: "));
+    dt.Year = number(ExtractWordView(3, text, "-: "));
+    dt.Hour = number(ExtractWordView(4, text, "-: "));
+    dt.Min = number(ExtractWordView(5, text, "-: "));
+    dt.Sec = number(ExtractWordView(6, text, "-: "));
+  }
+  dt.Year = YearFromTwoDigits(dt.Year);
 }
 
 }  // namespace lw

@@ -63,5 +63,11 @@ std::string FtscDateText(const MsgDateTime& dt);
 // 71..999 count from 1900 (writers that wrote "100" for 2000 included); a
 // year of four or more digits, or a negative one, is returned as it is.
 std::int32_t YearFromTwoDigits(std::int32_t year);
+// The date and time of a *.MSG header's date text, in the forms writers
+// use: "01 Jan 99  12:34:56" (one blank before the time accepted too),
+// "Tue  5 Feb 02 01:02" and "12-05-01 10:20:30".  Text of any length and
+// content is read; a field the text does not hold, or any text of another
+// form, gives 0 (the year then reads as 2000, by YearFromTwoDigits).
+void ReadDateText(std::string_view text, MsgDateTime& dt);
 
 }  // namespace lw

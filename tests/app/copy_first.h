@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "app/message_digest.h"
-#include "app/transfer.h"
+#include "app/message/message_digest.h"
+#include "app/scan/transfer.h"
 #include "msgbase/area.h"
 
 namespace lw::test {

@@ -1,7 +1,7 @@
 // The copy journal is state of the netmail area: it lives beside the area,
 // so a move needs no home folder, and every run and every user working the
 // area, under any spelling of its path, finds the same journal.
-#include "app/area_identity.h"
+#include "app/config/area_identity.h"
 #include "e2e/e2e_fixture.h"
 
 namespace lw::test {

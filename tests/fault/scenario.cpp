@@ -8,8 +8,8 @@
 #include <iterator>
 #include <optional>
 
-#include "app/copy_journal.h"
-#include "app/last_msgid.h"
+#include "app/scan/copy_journal.h"
+#include "app/scan/last_msgid.h"
 #include "msgbase/area.h"
 #include "msgbase/fido/msg_file.h"
 #include "test_util.h"

@@ -204,6 +204,33 @@ TEST(DatesMonthNames, ReadAndWrite) {
   }
 }
 
+// The forms themselves are read through a *.MSG base (fido_msg_base_test);
+// here each is cut short or runs on past the header's 19 characters.
+TEST(DatesText, FormsCutShortOrRunningOn) {
+  struct Case {
+    const char* text;
+    MsgDateTime date;
+  } cases[] = {{"01 Jan 99", D(1999, 1, 1)},
+               {"01 Jan 99  12", D(1999, 1, 1, 12)},
+               {"01 Jan 99  12:34:56 and more text", D(1999, 1, 1, 12, 34, 56)},
+               {"Tue  5 Feb 02", D(2002, 2, 5)},
+               {"Tue ", D(2000, 0, 0)},
+               {"Tue  5 Feb 02 01:02:03 and more", D(2002, 2, 5, 1, 2)},
+               {"12-05-01", D(2001, 5, 12)},
+               {"12-", D(2000, 0, 12)},
+               {"1", D(2000, 0, 0)}};
+  for (const Case& c : cases) {
+    MsgDateTime dt = D(1, 2, 3, 4, 5, 6);
+    ReadDateText(c.text, dt);
+    EXPECT_EQ(dt.Year, c.date.Year) << c.text;
+    EXPECT_EQ(dt.Month, c.date.Month) << c.text;
+    EXPECT_EQ(dt.Day, c.date.Day) << c.text;
+    EXPECT_EQ(dt.Hour, c.date.Hour) << c.text;
+    EXPECT_EQ(dt.Min, c.date.Min) << c.text;
+    EXPECT_EQ(dt.Sec, c.date.Sec) << c.text;
+  }
+}
+
 TEST(DatesTwoDigits, AlwaysTwoDigits) {
   struct Case {
     std::int32_t value;

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fidoutil/dates.h"
 #include "fidoutil/helpers.h"
 #include "platform/file_finder.h"
 #include "platform/platform.h"
@@ -110,12 +111,6 @@ std::unique_ptr<Stream> LeadingKludges(Stream& text) {
   }
   kludges->Seek(0);
   return kludges;
-}
-
-std::int32_t Number(std::string_view text) {
-  std::int32_t v = 0;
-  StrToLongInt(text, v);
-  return v;
 }
 
 }  // namespace
@@ -402,41 +397,7 @@ void FidoMsgBase::UpdateFlagsLine(const char* word, bool on) {
 }
 
 void FidoMsgBase::GetDateWritten(MsgDateTime& dt) {
-  dt = MsgDateTime{};
-  std::string s = ZToStr(header_.date_time, fido::kDateField);
-  auto at = [&s](std::size_t one_based) { return one_based <= s.size() ? s[one_based - 1] : '\0'; };
-  auto read_date = [&dt](std::string_view text) {
-    dt.Day = Number(ExtractWordView(1, text, " "));
-    dt.Month = MonthFromName(ExtractWordView(2, text, " "));
-    dt.Year = Number(ExtractWordView(3, text, " "));
-  };
-  if (at(3) == ' ') {
-    // "01 Jan 99  12:34:56" or "01 Jan 99 12:34:56"
-    read_date(s);
-    const std::string_view time = std::string_view(s).substr(std::min<std::size_t>(s.size(), at(11) == ' ' ? 11 : 10));
-    dt.Hour = Number(ExtractWordView(1, time, ":"));
-    dt.Min = Number(ExtractWordView(2, time, ":"));
-    dt.Sec = Number(ExtractWordView(3, time, ": "));
-  } else if (at(4) == ' ') {
-    // "Tue  5 Feb 02 01:02"
-    const std::string_view rest = std::string_view(s).substr(4);
-    read_date(rest);
-    const std::string_view time = rest.substr(std::min<std::size_t>(rest.size(), 10));
-    dt.Hour = Number(ExtractWordView(1, time, ":"));
-    dt.Min = Number(ExtractWordView(2, time, ":"));
-  } else if (at(3) == '-') {
-    // "12-05-01 10:20:30"
-    for (char& c : s) {
-      if (c == '-' || c == ':') c = ' ';
-    }
-    dt.Day = Number(ExtractWordView(1, s, " "));
-    dt.Month = Number(ExtractWordView(2, s, " "));
-    dt.Year = Number(ExtractWordView(3, s, " "));
-    dt.Hour = Number(ExtractWordView(4, s, " "));
-    dt.Min = Number(ExtractWordView(5, s, " "));
-    dt.Sec = Number(ExtractWordView(6, s, " "));
-  }
-  dt.Year = YearFromTwoDigits(dt.Year);
+  ReadDateText(ZToStr(header_.date_time, fido::kDateField), dt);
 }
 
 void FidoMsgBase::GetDateArrived(MsgDateTime& dt) { UnpackStamp(header_.date_arrived, dt); }

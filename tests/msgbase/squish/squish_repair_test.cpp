@@ -272,7 +272,7 @@ TEST_F(SquishRepair, FullDiskWhileCreating) {
 // A failed write of the index record (a full disk) or a failed read of the
 // previous frame: WriteMsg fails, the header on disk still counts what it
 // did, the earlier messages stay in the chain, and the next append in the
-// same session works.
+// same open of the base works.
 TEST_F(SquishRepair, FailedStepOfAnAppend) {
   struct Case {
     const char* name;
